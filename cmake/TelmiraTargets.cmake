@@ -1,0 +1,42 @@
+# Warnings and sanitizers reach our own targets through this interface target,
+# never through global flag strings, so that imported code is compiled as shipped.
+add_library(telmira_options INTERFACE)
+target_compile_options(telmira_options INTERFACE -Wall -Wextra -Werror)
+if(TELMIRA_SANITIZE_ADDRESS)
+  target_compile_options(telmira_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(telmira_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(TELMIRA_SANITIZE_THREAD)
+  target_compile_options(telmira_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(telmira_options INTERFACE -fsanitize=thread)
+endif()
+
+set(TELMIRA_BIN_DIR "${CMAKE_BINARY_DIR}/bin")
+
+# A program users run: built into build/bin.
+function(telmira_program target)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${TELMIRA_BIN_DIR}")
+  target_link_libraries(${target} PRIVATE telmira_options)
+endfunction()
+
+# A GoogleTest executable registered with ctest; widget tests run on the offscreen platform.
+# Usage: telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2)
+function(telmira_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS} GTest::gtest GTest::gmock)
+  if(NOT "GTest::gtest_main" IN_LIST ARG_LIBS AND NOT "telmira_qt_test_main" IN_LIST ARG_LIBS)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TELMIRA_BIN_DIR=${TELMIRA_BIN_DIR}")
+endfunction()
+
+# A Google Benchmark executable in build/bench.
+function(telmira_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS} benchmark::benchmark_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
+endfunction()

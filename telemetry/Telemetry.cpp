@@ -1,0 +1,75 @@
+#include "Telemetry.h"
+
+namespace telemetry {
+
+TLatestValues& ProcessLatestValues() noexcept {
+    static TLatestValues values;
+    return values;
+}
+
+namespace {
+
+inline void Plot(TFramePlot* plot, int series, const TLatestValues& values, double y) {
+    if (plot)
+        plot->AddPoint(series, static_cast<double>(values.FrameCounter), y, PlotColours[series]);
+}
+
+} // namespace
+
+void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
+                TFramePlot* plot) {
+    if (mode == DecodeMode::LiveRecordingOnly)
+        plot = nullptr;
+    switch (state) {
+    case 0:
+        state = byte == SyncByte ? 1 : 0;
+        return;
+    case 1:
+        state = byte == SyncByte ? 2 : 0;
+        return;
+    case 2:
+        values.PeriodHigh = static_cast<std::uint16_t>(byte << 8);
+        break;
+    case 3:
+        values.Period = static_cast<std::uint16_t>(values.PeriodHigh + byte);
+        if (values.Period != 0)
+            Plot(plot, SeriesSpeed, values, EngineSpeed(values.Period));
+        break;
+    case 4:
+        values.Map = byte;
+        Plot(plot, SeriesMap, values, values.Map * 10);
+        break;
+    case 5:
+        values.CurveNumber = byte;
+        Plot(plot, SeriesCurve, values, values.CurveNumber * 10);
+        break;
+    case 6:
+        values.Temperature = byte;
+        Plot(plot, SeriesTemperature, values, values.Temperature * 10);
+        break;
+    case 7:
+        values.OctaneCorrector = byte;
+        Plot(plot, SeriesOctane, values, values.OctaneCorrector * 10);
+        break;
+    case 8:
+        values.AdvanceCode = byte;
+        if (mode != DecodeMode::LiveRecordingOnly) {
+            Plot(plot, SeriesAdvance, values, AdvanceDegrees(values.AdvanceCode) * 100);
+            ++values.FrameCounter;
+        }
+        state = 0;
+        return;
+    default:
+        state = 0;
+        return;
+    }
+    ++state;
+}
+
+void DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
+                 TLatestValues& values, TFramePlot* plot) {
+    for (std::uint8_t b : bytes)
+        DecodeByte(b, mode, state, values, plot);
+}
+
+} // namespace telemetry

@@ -1,0 +1,86 @@
+#pragma once
+
+// The controller's telemetry stream: the 9-byte frame, the process-wide record of the
+// latest decoded fields, the unit conversions, and the byte-at-a-time frame decoder.
+//
+// Frame: 0xFF 0xFF, period (16-bit big-endian), MAP, curve number, temperature,
+// octane corrector, advance code. A recording (".dcc") is the received stream as is.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace telemetry {
+
+inline constexpr std::size_t FrameSize = 9;
+inline constexpr std::uint8_t SyncByte = 0xFF;
+
+// The most recent decoded fields. Fields change one at a time, as their byte arrives.
+struct TLatestValues {
+    std::int32_t FrameCounter = 0;   // X of chart points; frames plotted since the last reset
+    std::uint8_t OctaneCorrector = 0;
+    std::uint16_t Period = 0;
+    std::uint16_t PeriodHigh = 0;    // high byte of the period being received, shifted left by 8
+    std::uint8_t Map = 0;
+    std::uint8_t CurveNumber = 0;
+    std::uint8_t AdvanceCode = 0;
+    std::uint8_t Temperature = 0;
+    std::uint8_t LiveState = 0;      // decoder state kept across received blocks
+};
+
+// The record the program shares between its live session, its viewer and its gauges.
+// Created zero-filled, never freed; touched only on the window thread.
+TLatestValues& ProcessLatestValues() noexcept;
+
+// Revolutions per minute. A period of 0 has no speed: callers check for it first.
+[[nodiscard]] constexpr double EngineSpeed(std::uint16_t period) noexcept {
+    return 27648000.0 / period;
+}
+
+// Degrees; (code + 32) * 45 / 256, exact in double precision.
+[[nodiscard]] constexpr double AdvanceDegrees(std::uint8_t code) noexcept {
+    return code * 0.17578125 + 5.625;
+}
+
+enum class DecodeMode {
+    LivePlotting,      // points go to the chart, the counter is the live session's
+    LiveRecordingOnly, // only the latest values follow the stream
+    Replay,            // points go to the chart, with the replay's own decoder state
+};
+
+// Series positions on the chart, and the colours (0x00BBGGRR) their points carry.
+enum PlotSeries : int {
+    SeriesSpeed = 0,
+    SeriesMap = 1,
+    SeriesCurve = 2,
+    SeriesTemperature = 3,
+    SeriesOctane = 4,
+    SeriesAdvance = 5,
+    PlotSeriesCount = 6,
+};
+inline constexpr std::uint32_t PlotColours[PlotSeriesCount] = {
+    0x0000FF, 0x008000, 0xFF0000, 0x8F30F0, 0x00FFFF, 0x000000,
+};
+
+// Where the plotting modes put their points.
+class TFramePlot {
+public:
+    virtual void AddPoint(int series, double x, double y, std::uint32_t colour) = 0;
+
+protected:
+    ~TFramePlot() = default;
+};
+
+// Feeds one byte to the decoder. The live modes pass values.LiveState as the state;
+// a replay passes a state of its own that starts at 0. plot may be null only in
+// LiveRecordingOnly mode. A period of 0 adds no speed point; the rest of the frame is
+// decoded and plotted as usual. All six points of frame k are plotted at X = k, and
+// the counter advances after the advance point, live and in replay alike.
+void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
+                TFramePlot* plot);
+
+// DecodeByte over a block, in order.
+void DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
+                 TLatestValues& values, TFramePlot* plot);
+
+} // namespace telemetry
