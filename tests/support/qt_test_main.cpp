@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // Widget tests never need a display; ctest's test listing runs without its environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

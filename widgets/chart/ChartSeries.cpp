@@ -1,0 +1,214 @@
+#include "ChartSeries.h"
+
+#include "Chart.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace chart {
+
+std::size_t GrownCapacity(std::size_t capacity) {
+    std::size_t delta = capacity > 64 ? capacity / 4 : capacity > 8 ? 16 : 4;
+    std::size_t grown = capacity + delta;
+    if (grown > MaxListSize)
+        throw EListError("List capacity out of bounds (" + std::to_string(grown) + ")");
+    return grown;
+}
+
+} // namespace chart
+
+namespace {
+
+[[noreturn]] void IndexOutOfBounds(std::size_t index) {
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+// Colours for clDefault points of a series that colours each point by its index.
+constexpr TColor Palette[] = {0x0000FF, 0x00FF00, 0xFFFF00, 0xFF0000, 0xFFFFFF,
+                              0x808080, 0xFF00FF, 0x008080, 0x800000, 0x008000,
+                              0x000080, 0x808000, 0x800080, 0x000000, 0x00FFFF};
+
+} // namespace
+
+void TChartValueList::SetMultiplier(double multiplier) noexcept {
+    if (multiplier == multiplier_)
+        return;
+    multiplier_ = multiplier;
+    statisticsStale_ = true;
+}
+
+double TChartValueList::Value(std::size_t index) const {
+    if (index >= values_.size())
+        IndexOutOfBounds(index);
+    return (*this)[index];
+}
+
+void TChartValueList::SetValue(std::size_t index, double value) {
+    if (index >= values_.size())
+        IndexOutOfBounds(index);
+    values_[index] = value;
+    statisticsStale_ = true;
+}
+
+const TValueStatistics& TChartValueList::Statistics() const {
+    if (!statisticsStale_)
+        return statistics_;
+    TValueStatistics s;
+    if (!values_.empty()) {
+        const double first = values_[0] * multiplier_;
+        s.Minimum = s.Maximum = s.Total = first;
+        s.TotalABS = std::fabs(first);
+        for (std::size_t i = 1; i < values_.size(); ++i) {
+            const double v = values_[i] * multiplier_;
+            if (v < s.Minimum)
+                s.Minimum = v;
+            else if (v > s.Maximum)
+                s.Maximum = v;
+            s.Total += v;
+            s.TotalABS += std::fabs(v);
+        }
+    }
+    statistics_ = s;
+    statisticsStale_ = false;
+    return statistics_;
+}
+
+std::size_t TChartValueList::InsertionIndex(double value) const noexcept {
+    const std::size_t n = values_.size();
+    if (Order == TChartListOrder::loNone || n == 0)
+        return n;
+    std::size_t i = n;
+    if (Order == TChartListOrder::loAscending) {
+        while (i > 0 && values_[i - 1] > value)
+            --i;
+    } else {
+        while (i > 0 && values_[i - 1] < value)
+            --i;
+    }
+    return i;
+}
+
+void TChartValueList::InsertAt(std::size_t index, double value) noexcept {
+    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(index), value);
+    statisticsStale_ = true;
+}
+
+void TChartValueList::Clear() noexcept {
+    chart::Release(values_);
+    statisticsStale_ = true;
+}
+
+int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor colour) {
+    if (OnBeforeAdd && !OnBeforeAdd(*this))
+        return -1;
+
+    // Room first in every sequence, so that a failure leaves all of them as they were.
+    XValues.ReserveOneMore();
+    YValues.ReserveOneMore();
+    chart::Reserve(colorRuns_, 2); // an insertion inside a run splits it
+    if (!label.empty())
+        chart::Reserve(labels_, 1);
+
+    const std::size_t index = XValues.InsertionIndex(x);
+    XValues.InsertAt(index, x);
+    YValues.InsertAt(index, y);
+    InsertColor(index, colour);
+    InsertLabel(index, label);
+
+    if (OnAfterAdd)
+        OnAfterAdd(*this, static_cast<int>(index));
+    if (active_)
+        Repaint();
+    return static_cast<int>(index);
+}
+
+void TChartSeries::InsertColor(std::size_t index, TColor colour) {
+    const std::size_t count = XValues.Count(); // already holds the new point
+    if (index + 1 == count) {
+        if (colorRuns_.empty() || colorRuns_.back().Color != colour)
+            colorRuns_.push_back({index, colour});
+        return;
+    }
+    // Split the run that holds index so that a run starts there, shift everything from
+    // index on by one, put the new point's own run in front, then merge equal neighbours.
+    auto at = std::upper_bound(colorRuns_.begin(), colorRuns_.end(), index,
+                               [](std::size_t i, const TColorRun& r) { return i < r.First; });
+    auto holder = at - 1; // runs start at 0, so index lies in some run
+    if (holder->First != index)
+        at = colorRuns_.insert(at, {index, holder->Color});
+    else
+        at = holder;
+    for (auto it = at; it != colorRuns_.end(); ++it)
+        ++it->First;
+    at = colorRuns_.insert(at, {index, colour});
+    if (at + 1 != colorRuns_.end() && (at + 1)->Color == colour)
+        colorRuns_.erase(at + 1);
+    if (at != colorRuns_.begin() && (at - 1)->Color == colour)
+        colorRuns_.erase(at);
+}
+
+void TChartSeries::InsertLabel(std::size_t index, const std::string& label) {
+    auto at = std::lower_bound(labels_.begin(), labels_.end(), index,
+                               [](const auto& entry, std::size_t i) { return entry.first < i; });
+    for (auto it = at; it != labels_.end(); ++it)
+        ++it->first;
+    if (!label.empty())
+        labels_.insert(at, {index, label});
+}
+
+void TChartSeries::Clear() {
+    XValues.Clear();
+    YValues.Clear();
+    chart::Release(colorRuns_);
+    chart::Release(labels_);
+    if (OnClearValues)
+        OnClearValues(*this);
+    if (active_)
+        Repaint();
+}
+
+void TChartSeries::SetActive(bool active) {
+    if (active == active_)
+        return;
+    active_ = active;
+    Repaint();
+}
+
+TColor TChartSeries::ResolveColor(TColor stored, std::size_t index) const noexcept {
+    if (stored != clDefault)
+        return stored;
+    if (ColorEachPoint)
+        return Palette[index % std::size(Palette)];
+    return SeriesColor;
+}
+
+TColor TChartSeries::ValueColor(std::size_t index) const {
+    if (index >= Count())
+        return SeriesColor;
+    auto run = std::upper_bound(colorRuns_.begin(), colorRuns_.end(), index,
+                                [](std::size_t i, const TColorRun& r) { return i < r.First; });
+    return ResolveColor((run - 1)->Color, index);
+}
+
+std::string TChartSeries::Label(std::size_t index) const {
+    if (index >= Count())
+        IndexOutOfBounds(index);
+    auto at = std::lower_bound(labels_.begin(), labels_.end(), index,
+                               [](const auto& entry, std::size_t i) { return entry.first < i; });
+    return at != labels_.end() && at->first == index ? at->second : std::string();
+}
+
+std::size_t TChartSeries::StorageBytes() const noexcept {
+    std::size_t bytes = (XValues.values_.capacity() + YValues.values_.capacity()) * sizeof(double) +
+                        colorRuns_.capacity() * sizeof(TColorRun) +
+                        labels_.capacity() * sizeof(labels_[0]);
+    for (const auto& entry : labels_)
+        bytes += entry.second.capacity();
+    return bytes;
+}
+
+void TChartSeries::Repaint() const {
+    if (parentChart_)
+        parentChart_->RequestRepaint();
+}
