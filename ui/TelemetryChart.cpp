@@ -1,0 +1,44 @@
+#include "TelemetryChart.h"
+
+#include <string>
+
+namespace {
+
+struct SeriesSetting {
+    TColor colour;
+    bool dateTimeX;
+};
+
+// Series1 to Series9. Only the first six receive points, each point with its own colour;
+// the series colour shows nowhere in this program.
+constexpr SeriesSetting TelemetrySeries[] = {
+    {0x0000FF, false}, // Series1 clRed: engine speed
+    {0x008000, false}, // Series2 clGreen: manifold absolute pressure
+    {0x00FFFF, false}, // Series3 clYellow: curve number
+    {0xFF0000, false}, // Series4 clBlue: temperature
+    {0xFFFFFF, false}, // Series5 clWhite: octane corrector
+    {0x808080, false}, // Series6 clGray: ignition advance
+    {0xFF00FF, false}, // Series7 clFuchsia: empty, keeps the bottom axis on plain numbers
+    {0x808000, true},  // Series8 clTeal: empty
+    {0x800000, true},  // Series9 clNavy: empty
+};
+
+} // namespace
+
+void ConfigureTelemetryChart(TChart& chart) {
+    for (const SeriesSetting& setting : TelemetrySeries) {
+        TLineSeries& series = chart.AddSeries();
+        series.SeriesColor = setting.colour;
+        series.XValues.DateTime = setting.dateTimeX;
+    }
+    static_cast<TLineSeries&>(chart.Series(0)).ShowInLegend = false;
+}
+
+TChartPlot::TChartPlot(TChart& chart) {
+    for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
+        series_[i] = &chart.Series(i);
+}
+
+void TChartPlot::AddPoint(int series, double x, double y, std::uint32_t colour) {
+    series_[series]->AddPoint(x, y, std::string(), colour);
+}
