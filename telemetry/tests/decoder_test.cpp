@@ -1,0 +1,193 @@
+#include "Telemetry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <tuple>
+#include <vector>
+
+using namespace telemetry;
+
+namespace {
+
+struct Point {
+    int series;
+    double x, y;
+    std::uint32_t colour;
+    bool operator==(const Point&) const = default;
+};
+
+struct RecordingPlot final : TFramePlot {
+    std::vector<Point> points;
+    void AddPoint(int series, double x, double y, std::uint32_t colour) override {
+        points.push_back({series, x, y, colour});
+    }
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes ExampleFrame = {0xFF, 0xFF, 0x12, 0x34, 0x01, 0x02, 0x03, 0x04, 0x05};
+
+class Decoder : public ::testing::Test {
+protected:
+    void Feed(const Bytes& bytes, DecodeMode mode = DecodeMode::Replay) {
+        DecodeBlock(bytes, mode, mode == DecodeMode::Replay ? replayState : values.LiveState,
+                    values, &plot);
+    }
+    TLatestValues values;
+    std::uint8_t replayState = 0;
+    RecordingPlot plot;
+};
+
+TEST_F(Decoder, ExampleFrameGivesEveryFieldAndSixPoints) {
+    Feed(ExampleFrame);
+    EXPECT_EQ(values.Period, 0x1234);
+    EXPECT_EQ(values.Map, 1);
+    EXPECT_EQ(values.CurveNumber, 2);
+    EXPECT_EQ(values.Temperature, 3);
+    EXPECT_EQ(values.OctaneCorrector, 4);
+    EXPECT_EQ(values.AdvanceCode, 5);
+    EXPECT_EQ(values.FrameCounter, 1);
+    EXPECT_EQ(replayState, 0);
+    const std::vector<Point> expected = {
+        {0, 0, 27648000.0 / 4660, 0x0000FF},
+        {1, 0, 10, 0x008000},
+        {2, 0, 20, 0xFF0000},
+        {3, 0, 30, 0x8F30F0},
+        {4, 0, 40, 0x00FFFF},
+        {5, 0, 650.390625, 0x000000},
+    };
+    EXPECT_EQ(plot.points, expected);
+    EXPECT_NEAR(EngineSpeed(values.Period), 5933.05, 0.01);
+}
+
+TEST(Conversions, AdvanceIsExactAtBothEnds) {
+    EXPECT_EQ(AdvanceDegrees(0), 5.625);
+    EXPECT_EQ(AdvanceDegrees(5), 6.50390625);
+    EXPECT_EQ(AdvanceDegrees(255), 50.44921875);
+    EXPECT_EQ(EngineSpeed(0xFFFF), 27648000.0 / 65535);
+}
+
+struct SyncCase {
+    const char* rule;
+    Bytes bytes;
+    std::uint16_t period;
+    std::uint8_t advance;
+    int frames;
+};
+
+void PrintTo(const SyncCase& c, std::ostream* os) {
+    *os << c.rule;
+}
+
+class Synchronisation : public ::testing::TestWithParam<SyncCase> {};
+
+TEST_P(Synchronisation, FindsFramesOnlyAtSyncPairs) {
+    const SyncCase& c = GetParam();
+    TLatestValues values;
+    std::uint8_t state = 0;
+    RecordingPlot plot;
+    DecodeBlock(c.bytes, DecodeMode::Replay, state, values, &plot);
+    EXPECT_EQ(values.FrameCounter, c.frames);
+    EXPECT_EQ(values.Period, c.period);
+    EXPECT_EQ(values.AdvanceCode, c.advance);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Decoder, Synchronisation,
+    ::testing::Values(SyncCase{"LoneSyncByteFallsBack",
+                               {0xFF, 0x12, 0xFF, 0xFF, 0x00, 0x10, 1, 2, 3, 4, 7},
+                               0x0010,
+                               7,
+                               1},
+                      SyncCase{"ThirdSyncByteIsThePeriodHighByte",
+                               {0xFF, 0xFF, 0xFF, 0x12, 0x34, 1, 2, 3, 4},
+                               0xFF12,
+                               4,
+                               1},
+                      SyncCase{
+                          "GarbageBeforeTheFirstPairIsSkipped",
+                          {0x00, 0x55, 0xFE, 0xFF, 0x01, 0xFF, 0xFF, 0x01, 0x02, 1, 2, 3, 4, 9},
+                          0x0102,
+                          9,
+                          1},
+                      SyncCase{"PayloadMayBeSyncBytes",
+                               {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                0x00, 0x01, 2, 3, 4, 5, 6},
+                               0x0001,
+                               6,
+                               2},
+                      SyncCase{"FrameNeedsTwoFreshSyncBytes",
+                               {0xFF, 0xFF, 0, 1, 2, 3, 4, 5, 6, 0xFF, 0, 2, 2, 3, 4, 5, 6, 7},
+                               0x0001,
+                               6,
+                               1},
+                      SyncCase{"CutShortFrameUpdatesWhatArrived",
+                               {0xFF, 0xFF, 0, 1, 2, 3, 4, 5, 6, 0xFF, 0xFF, 0x00, 0x20, 9},
+                               0x0020,
+                               6,
+                               1}),
+    [](const auto& info) { return std::string(info.param.rule); });
+
+TEST_F(Decoder, FrameSplitAtEveryOffsetDecodesAsOneBlock) {
+    Bytes stream = {0x33, 0xFF};
+    for (int k = 0; k < 3; ++k)
+        for (std::uint8_t b :
+             Bytes{0xFF, 0xFF, 0x10, std::uint8_t(k), 0xFF, 2, 3, 4, std::uint8_t(k)})
+            stream.push_back(b);
+    Feed(stream, DecodeMode::LivePlotting);
+    const std::vector<Point> whole = plot.points;
+    const TLatestValues wholeValues = values;
+    for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
+        values = {};
+        plot.points.clear();
+        Feed(Bytes(stream.begin(), stream.begin() + cut), DecodeMode::LivePlotting);
+        Feed(Bytes(stream.begin() + cut, stream.end()), DecodeMode::LivePlotting);
+        ASSERT_EQ(plot.points, whole) << "cut at " << cut;
+        ASSERT_EQ(values.Period, wholeValues.Period);
+        ASSERT_EQ(values.FrameCounter, wholeValues.FrameCounter);
+    }
+}
+
+TEST_F(Decoder, LiveAndReplayPlotAllSixPointsOfFrameKAtK) {
+    Bytes stream;
+    for (int k = 0; k < 4; ++k)
+        stream.insert(stream.end(), ExampleFrame.begin(), ExampleFrame.end());
+    Feed(stream, DecodeMode::LivePlotting);
+    const std::vector<Point> live = plot.points;
+    plot.points.clear();
+    values.FrameCounter = 0;
+    Feed(stream, DecodeMode::Replay);
+    EXPECT_EQ(plot.points, live);
+    ASSERT_EQ(live.size(), 24u);
+    for (std::size_t i = 0; i < live.size(); ++i)
+        EXPECT_EQ(live[i].x, static_cast<double>(i / 6)) << "point " << i;
+}
+
+TEST_F(Decoder, RecordingOnlyFollowsTheStreamWithoutPlotting) {
+    Feed(ExampleFrame, DecodeMode::LiveRecordingOnly);
+    EXPECT_TRUE(plot.points.empty());
+    EXPECT_EQ(values.FrameCounter, 0);
+    EXPECT_EQ(values.Period, 0x1234);
+    EXPECT_EQ(values.AdvanceCode, 5);
+}
+
+TEST_F(Decoder, ReplayStateIsItsOwn) {
+    values.LiveState = 5;
+    Feed(ExampleFrame, DecodeMode::Replay);
+    EXPECT_EQ(values.LiveState, 5);
+    EXPECT_EQ(values.FrameCounter, 1);
+}
+
+TEST_F(Decoder, ZeroPeriodPlotsNoSpeedButTheRest) {
+    values.Period = 777;
+    Feed({0xFF, 0xFF, 0x00, 0x00, 1, 2, 3, 4, 5}, DecodeMode::LivePlotting);
+    EXPECT_EQ(values.Period, 0);
+    ASSERT_EQ(plot.points.size(), 5u);
+    EXPECT_EQ(plot.points.front().series, 1);
+    EXPECT_EQ(values.FrameCounter, 1);
+    Feed(ExampleFrame, DecodeMode::LivePlotting);
+    EXPECT_EQ(plot.points.size(), 11u) << "the decoder goes on after a zero period";
+}
+
+} // namespace
