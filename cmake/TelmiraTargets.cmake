@@ -19,8 +19,9 @@ function(telmira_program target)
   target_link_libraries(${target} PRIVATE telmira_options)
 endfunction()
 
-# A GoogleTest executable registered with ctest; widget tests run on the offscreen platform.
-# Usage: telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# A GoogleTest executable registered with ctest. Widget tests pass telmira_qt_test_main in
+# LIBS, which runs them on the offscreen platform; TELMIRA_BIN_DIR tells tests where the
+# programs are. Usage: telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2)
 function(telmira_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -28,9 +29,8 @@ function(telmira_test name)
   if(NOT "GTest::gtest_main" IN_LIST ARG_LIBS AND NOT "telmira_qt_test_main" IN_LIST ARG_LIBS)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TELMIRA_BIN_DIR=${TELMIRA_BIN_DIR}")
+  target_compile_definitions(${name} PRIVATE TELMIRA_BIN_DIR="${TELMIRA_BIN_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()
 
 # A Google Benchmark executable in build/bench.

@@ -55,7 +55,9 @@ void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatest
         values.AdvanceCode = byte;
         if (mode != DecodeMode::LiveRecordingOnly) {
             Plot(plot, SeriesAdvance, values, AdvanceDegrees(values.AdvanceCode) * 100);
-            ++values.FrameCounter;
+            // Wraps rather than overflows past 2^31 frames (a 19 GB recording).
+            values.FrameCounter =
+                static_cast<std::int32_t>(static_cast<std::uint32_t>(values.FrameCounter) + 1);
         }
         state = 0;
         return;

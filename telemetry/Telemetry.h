@@ -72,10 +72,10 @@ protected:
 };
 
 // Feeds one byte to the decoder. The live modes pass values.LiveState as the state;
-// a replay passes a state of its own that starts at 0. plot may be null only in
-// LiveRecordingOnly mode. A period of 0 adds no speed point; the rest of the frame is
-// decoded and plotted as usual. All six points of frame k are plotted at X = k, and
-// the counter advances after the advance point, live and in replay alike.
+// a replay passes a state of its own that starts at 0. A period of 0 adds no speed point; the rest
+// of the frame is decoded and plotted as usual. All six points of frame k are plotted at X = k, and
+// the counter advances after the advance point, live and in replay alike. A null plot
+// only follows the stream.
 void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
                 TFramePlot* plot);
 

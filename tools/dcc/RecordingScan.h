@@ -1,0 +1,45 @@
+#pragma once
+
+// Walks a recording frame by frame with the program's own replay decoder, for the
+// recording tool's csv and info commands.
+
+#include "Telemetry.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+struct TRecordedFrame {
+    std::int64_t Number; // replay numbering: the first completed frame is 0
+    std::uint16_t Period;
+    std::uint8_t Map;
+    std::uint8_t CurveNumber;
+    std::uint8_t Temperature;
+    std::uint8_t OctaneCorrector;
+    std::uint8_t AdvanceCode;
+};
+
+class TRecordingScan {
+public:
+    using FrameHandler = std::function<void(const TRecordedFrame&)>;
+    explicit TRecordingScan(FrameHandler onFrame) : onFrame_(std::move(onFrame)) {}
+
+    // Bytes in recording order; a frame may continue in the next call.
+    void Feed(std::span<const std::uint8_t> bytes);
+
+    [[nodiscard]] std::uint64_t Bytes() const noexcept { return bytes_; }
+    [[nodiscard]] std::int64_t Frames() const noexcept { return frames_; }
+    // Bytes that were passed over while looking for a sync pair.
+    [[nodiscard]] std::uint64_t SkippedBytes() const noexcept { return scanned_ - 2 * pairs_; }
+    // The recording ends after a sync pair, before that frame's last byte.
+    [[nodiscard]] bool LastFrameCutShort() const noexcept { return state_ >= 2; }
+
+private:
+    FrameHandler onFrame_;
+    telemetry::TLatestValues values_;
+    std::uint8_t state_ = 0;
+    std::uint64_t bytes_ = 0;
+    std::uint64_t scanned_ = 0; // bytes taken while looking for a sync pair
+    std::uint64_t pairs_ = 0;
+    std::int64_t frames_ = 0;
+};

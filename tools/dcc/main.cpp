@@ -1,0 +1,178 @@
+// telmira-dcc: reads ".dcc" recordings without the window.
+//   telmira-dcc csv FILE.dcc    one line per completed frame
+//   telmira-dcc info FILE.dcc   size, frames, skipped bytes, ranges
+
+#include "RecordingScan.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr const char* Usage = "usage: telmira-dcc csv FILE.dcc\n"
+                              "       telmira-dcc info FILE.dcc\n";
+
+// A failure that names the file and the reason; main prints it and exits with 1.
+class EFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void FileError(const std::string& path, int error) {
+    throw EFileError(path + ": " + std::strerror(error));
+}
+
+class TInputFile {
+public:
+    explicit TInputFile(const std::string& path) : path_(path) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0)
+            FileError(path, errno);
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) {
+            const int error = errno;
+            ::close(fd_);
+            FileError(path, error);
+        }
+        if (S_ISDIR(st.st_mode)) {
+            ::close(fd_);
+            FileError(path, EISDIR);
+        }
+    }
+    ~TInputFile() { ::close(fd_); }
+    TInputFile(const TInputFile&) = delete;
+    TInputFile& operator=(const TInputFile&) = delete;
+
+    // Reads the whole file in blocks; any size, pipes and special files included.
+    void ReadAll(TRecordingScan& scan) {
+        std::vector<std::uint8_t> block(1 << 20);
+        for (;;) {
+            const ssize_t n = ::read(fd_, block.data(), block.size());
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                FileError(path_, errno);
+            }
+            if (n == 0)
+                return;
+            scan.Feed({block.data(), static_cast<std::size_t>(n)});
+        }
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// Shortest text that reads back to the same double, with no trailing ".0".
+std::string Number(double value) {
+    char text[32];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, end);
+}
+
+template <typename T> struct TRange {
+    T Minimum = std::numeric_limits<T>::max();
+    T Maximum = std::numeric_limits<T>::lowest();
+    bool Empty = true;
+    void Add(T v) {
+        Minimum = std::min(Minimum, v);
+        Maximum = std::max(Maximum, v);
+        Empty = false;
+    }
+    [[nodiscard]] std::string Text() const {
+        return Empty ? "-" : "min " + Number(Minimum) + ", max " + Number(Maximum);
+    }
+};
+
+int Csv(const std::string& path) {
+    TInputFile file(path);
+    std::string line;
+    std::fputs("frame,period,rpm,map,curve,temperature,octane,advance_code,advance\n", stdout);
+    TRecordingScan scan([&](const TRecordedFrame& f) {
+        line.clear();
+        line += std::to_string(f.Number) + ',' + std::to_string(f.Period) + ',';
+        if (f.Period != 0)
+            line += Number(telemetry::EngineSpeed(f.Period));
+        line += ',' + std::to_string(f.Map) + ',' + std::to_string(f.CurveNumber) + ',' +
+                std::to_string(f.Temperature) + ',' + std::to_string(f.OctaneCorrector) + ',' +
+                std::to_string(f.AdvanceCode) + ',' +
+                Number(telemetry::AdvanceDegrees(f.AdvanceCode)) + '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    });
+    file.ReadAll(scan);
+    return 0;
+}
+
+int Info(const std::string& path) {
+    TInputFile file(path);
+    TRange<double> period, rpm, map, curve, temperature, octane, advanceCode, advance;
+    TRecordingScan scan([&](const TRecordedFrame& f) {
+        period.Add(f.Period);
+        if (f.Period != 0)
+            rpm.Add(telemetry::EngineSpeed(f.Period));
+        map.Add(f.Map);
+        curve.Add(f.CurveNumber);
+        temperature.Add(f.Temperature);
+        octane.Add(f.OctaneCorrector);
+        advanceCode.Add(f.AdvanceCode);
+        advance.Add(telemetry::AdvanceDegrees(f.AdvanceCode));
+    });
+    file.ReadAll(scan);
+    std::printf("file: %s\n", path.c_str());
+    std::printf("size: %llu bytes\n", static_cast<unsigned long long>(scan.Bytes()));
+    std::printf("frames: %lld\n", static_cast<long long>(scan.Frames()));
+    std::printf("skipped: %llu bytes\n", static_cast<unsigned long long>(scan.SkippedBytes()));
+    std::printf("last frame cut short: %s\n", scan.LastFrameCutShort() ? "yes" : "no");
+    const std::pair<const char*, const TRange<double>*> rows[] = {{"period", &period},
+                                                                  {"rpm", &rpm},
+                                                                  {"map", &map},
+                                                                  {"curve", &curve},
+                                                                  {"temperature", &temperature},
+                                                                  {"octane", &octane},
+                                                                  {"advance_code", &advanceCode},
+                                                                  {"advance", &advance}};
+    for (const auto& [name, range] : rows)
+        std::printf("%s: %s\n", name, range->Text().c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    const std::string path = argv[2];
+    try {
+        int status;
+        if (command == "csv")
+            status = Csv(path);
+        else if (command == "info")
+            status = Info(path);
+        else {
+            std::fputs(Usage, stderr);
+            return 2;
+        }
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "telmira-dcc: standard output: %s\n", std::strerror(errno));
+            return 1;
+        }
+        return status;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "telmira-dcc: %s\n", e.what());
+        return 1;
+    }
+}

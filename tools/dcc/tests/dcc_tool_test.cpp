@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+};
+
+// Runs the installed tool with stdout (and, when asked, stderr) captured.
+ToolRun Tool(const std::string& arguments, bool withStderr = false) {
+    const std::string command = std::string(TELMIRA_BIN_DIR) + "/telmira-dcc " + arguments +
+                                (withStderr ? " 2>&1" : " 2>/dev/null");
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ToolRun run{-1, {}};
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class RecordingTool : public ::testing::Test {
+protected:
+    fs::path Write(const std::string& name, const std::vector<unsigned char>& bytes) {
+        const fs::path path = dir / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return path;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    fs::path dir = fs::temp_directory_path() / ("telmira-dcc-test-" + std::to_string(::getpid()));
+    void SetUp() override { fs::create_directories(dir); }
+};
+
+TEST_F(RecordingTool, CsvHasOneLinePerCompletedFrame) {
+    const auto path = Write("r.dcc", {0x01, 0xFF, 0xFF, 0x12, 0x34, 1, 2, 3, 4,   5, // frame 0
+                                      0xFF, 0xFF, 0x00, 0x00, 9,    8, 7, 6, 255,    // period 0
+                                      0xFF, 0xFF, 0x12, 0x00, 0,    0, 0, 0, 0,      // 6000 rpm
+                                      0xFF, 0xFF, 0x10, 0x00, 1});                   // cut short
+    const ToolRun run = Tool("csv " + path.string());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "frame,period,rpm,map,curve,temperature,octane,advance_code,advance\n"
+                       "0,4660,5933.0472103004295,1,2,3,4,5,6.50390625\n"
+                       "1,0,,9,8,7,6,255,50.44921875\n"
+                       "2,4608,6000,0,0,0,0,0,5.625\n");
+}
+
+TEST_F(RecordingTool, InfoCountsFramesSkippedBytesAndTheCutFrame) {
+    const auto path = Write(
+        "r.dcc", {0x01, 0x02, 0xFF, 0x03, 0xFF, 0xFF, 0x12, 0x00, 4, 2, 3, 4, 5, 0xFF, 0xFF, 0x12});
+    const ToolRun run = Tool("info " + path.string());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("size: 16 bytes\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("frames: 1\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("skipped: 4 bytes\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("last frame cut short: yes\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("rpm: min 6000, max 6000\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("map: min 4, max 4\n"), std::string::npos) << run.out;
+}
+
+TEST_F(RecordingTool, EmptyFileIsValid) {
+    const auto path = Write("empty.dcc", {});
+    const ToolRun csv = Tool("csv " + path.string());
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.out, "frame,period,rpm,map,curve,temperature,octane,advance_code,advance\n");
+    const ToolRun info = Tool("info " + path.string());
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("frames: 0\n"), std::string::npos);
+}
+
+TEST_F(RecordingTool, BadFilesGiveOneLineAndStatusOne) {
+    for (const auto& [path, reason] :
+         {std::pair{(dir / "missing.dcc").string(), "No such file or directory"},
+          std::pair{dir.string(), "Is a directory"}}) {
+        for (const char* command : {"csv ", "info "}) {
+            const ToolRun run = Tool(command + path, true);
+            EXPECT_EQ(run.status, 1) << command << path;
+            EXPECT_EQ(run.out, "telmira-dcc: " + path + ": " + reason + "\n");
+        }
+    }
+    EXPECT_EQ(Tool("frames x.dcc").status, 2);
+}
+
+TEST_F(RecordingTool, FilesOverFourGibibytesWork) {
+    const fs::path path = dir / "big.dcc";
+    const std::uintmax_t gap = (std::uintmax_t{1} << 32) + 7;
+    {
+        std::ofstream out(path, std::ios::binary);
+        const unsigned char frame[] = {0xFF, 0xFF, 0x12, 0x00, 1, 2, 3, 4, 5};
+        out.write(reinterpret_cast<const char*>(frame), sizeof frame);
+        out.seekp(static_cast<std::streamoff>(gap));
+        out.write(reinterpret_cast<const char*>(frame), sizeof frame);
+    }
+    const ToolRun run = Tool("info " + path.string());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("size: " + std::to_string(gap + 9) + " bytes\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("frames: 2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("skipped: " + std::to_string(gap - 9) + " bytes\n"), std::string::npos)
+        << run.out;
+}
+
+} // namespace
