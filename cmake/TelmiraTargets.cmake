@@ -33,10 +33,14 @@ function(telmira_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()
 
-# A Google Benchmark executable in build/bench.
+# A Google Benchmark executable in build/bench. Benchmarks that need widgets pass
+# telmira_qt_bench_main in LIBS.
 function(telmira_bench name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS} benchmark::benchmark_main)
+  target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS})
+  if(NOT "telmira_qt_bench_main" IN_LIST ARG_LIBS)
+    target_link_libraries(${name} PRIVATE benchmark::benchmark_main)
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
 endfunction()

@@ -14,10 +14,9 @@ inline void Plot(TFramePlot* plot, int series, const TLatestValues& values, doub
         plot->AddPoint(series, static_cast<double>(values.FrameCounter), y, PlotColours[series]);
 }
 
-} // namespace
-
-void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
-                TFramePlot* plot) {
+// Inlined into the block loop: a replay runs it for every byte of a recording.
+inline void Decode(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
+                   TFramePlot* plot) {
     if (mode == DecodeMode::LiveRecordingOnly)
         plot = nullptr;
     switch (state) {
@@ -68,10 +67,17 @@ void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatest
     ++state;
 }
 
+} // namespace
+
+void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
+                TFramePlot* plot) {
+    Decode(byte, mode, state, values, plot);
+}
+
 void DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
                  TLatestValues& values, TFramePlot* plot) {
     for (std::uint8_t b : bytes)
-        DecodeByte(b, mode, state, values, plot);
+        Decode(b, mode, state, values, plot);
 }
 
 } // namespace telemetry

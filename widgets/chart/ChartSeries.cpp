@@ -90,31 +90,49 @@ std::size_t TChartValueList::InsertionIndex(double value) const noexcept {
 }
 
 void TChartValueList::InsertAt(std::size_t index, double value) noexcept {
-    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(index), value);
+    values_.insert(index, value);
     statisticsStale_ = true;
 }
 
 void TChartValueList::Clear() noexcept {
-    chart::Release(values_);
+    values_.Release();
     statisticsStale_ = true;
 }
 
-int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor colour) {
+int TChartSeries::AddPointSlowly(double x, double y, const std::string& label, TColor colour) {
     if (OnBeforeAdd && !OnBeforeAdd(*this))
         return -1;
 
     // Room first in every sequence, so that a failure leaves all of them as they were.
     XValues.ReserveOneMore();
     YValues.ReserveOneMore();
-    chart::Reserve(colorRuns_, 2); // an insertion inside a run splits it
+    if (colorRuns_.size() + 2 > colorRuns_.capacity())
+        chart::Reserve(colorRuns_, 2); // an insertion inside a run splits it
     if (!label.empty())
         chart::Reserve(labels_, 1);
 
-    const std::size_t index = XValues.InsertionIndex(x);
-    XValues.InsertAt(index, x);
-    YValues.InsertAt(index, y);
-    InsertColor(index, colour);
-    InsertLabel(index, label);
+    const std::size_t count = XValues.Count();
+    std::size_t index;
+    const TChartListOrder order = XValues.Order;
+    const bool appends = count == 0 || order == TChartListOrder::loNone ||
+                         (order == TChartListOrder::loAscending ? x >= XValues.values_.back()
+                                                                : x <= XValues.values_.back());
+    if (appends) {
+        // The program's X is a frame counter: every add lands here.
+        index = count;
+        XValues.Append(x);
+        YValues.Append(y);
+        if (colorRuns_.empty() || colorRuns_.back().Color != colour)
+            colorRuns_.push_back({index, colour});
+        if (!label.empty())
+            labels_.emplace_back(index, label);
+    } else {
+        index = XValues.InsertionIndex(x);
+        XValues.InsertAt(index, x);
+        YValues.InsertAt(index, y);
+        InsertColor(index, colour);
+        InsertLabel(index, label);
+    }
 
     if (OnAfterAdd)
         OnAfterAdd(*this, static_cast<int>(index));
@@ -124,12 +142,6 @@ int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor 
 }
 
 void TChartSeries::InsertColor(std::size_t index, TColor colour) {
-    const std::size_t count = XValues.Count(); // already holds the new point
-    if (index + 1 == count) {
-        if (colorRuns_.empty() || colorRuns_.back().Color != colour)
-            colorRuns_.push_back({index, colour});
-        return;
-    }
     // Split the run that holds index so that a run starts there, shift everything from
     // index on by one, put the new point's own run in front, then merge equal neighbours.
     auto at = std::upper_bound(colorRuns_.begin(), colorRuns_.end(), index,
@@ -200,7 +212,7 @@ std::string TChartSeries::Label(std::size_t index) const {
 }
 
 std::size_t TChartSeries::StorageBytes() const noexcept {
-    std::size_t bytes = (XValues.values_.capacity() + YValues.values_.capacity()) * sizeof(double) +
+    std::size_t bytes = XValues.values_.bytes() + YValues.values_.bytes() +
                         colorRuns_.capacity() * sizeof(TColorRun) +
                         labels_.capacity() * sizeof(labels_[0]);
     for (const auto& entry : labels_)

@@ -4,9 +4,12 @@
 // one optional label per point, lazily recomputed value statistics, and the hooks around
 // adding and clearing.
 
+#include "ValueBuffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -93,7 +96,8 @@ public:
     void SetValue(std::size_t index, double value);
 
     // The raw stored values, unscaled, for drawing loops that apply Multiplier themselves.
-    [[nodiscard]] const std::vector<double>& Raw() const noexcept { return values_; }
+    [[nodiscard]] std::span<const double> Raw() const noexcept { return values_.span(); }
+    [[nodiscard]] std::size_t Capacity() const noexcept { return values_.capacity(); }
 
     [[nodiscard]] const TValueStatistics& Statistics() const;
     [[nodiscard]] double MinValue() const { return Statistics().Minimum; }
@@ -104,11 +108,18 @@ public:
 
 private:
     friend class TChartSeries;
-    void ReserveOneMore() { chart::Reserve(values_, 1); }
+    void ReserveOneMore() {
+        if (values_.size() == values_.capacity())
+            values_.reserve(chart::GrownCapacity(values_.capacity()));
+    }
+    void Append(double value) noexcept { // room is reserved
+        values_.push_back(value);
+        statisticsStale_ = true;
+    }
     void InsertAt(std::size_t index, double value) noexcept; // room is reserved
     void Clear() noexcept;
 
-    std::vector<double> values_;
+    chart::TValueBuffer values_;
     double multiplier_ = 1.0;
     mutable TValueStatistics statistics_;
     mutable bool statisticsStale_ = true;
@@ -135,7 +146,22 @@ public:
 
     // Stores one point; returns its index, or -1 when OnBeforeAdd refuses it. An empty
     // label stores no label. On failure (EListError, EOutOfMemory) nothing is stored.
-    int AddPoint(double x, double y, const std::string& label = {}, TColor colour = clDefault);
+    int AddPoint(double x, double y, const std::string& label = {}, TColor colour = clDefault) {
+        // Inline for the common case of a replay or a live session: an unlabelled point
+        // appended in X order, with room in every sequence and no hooks.
+        const std::size_t count = XValues.Count();
+        if (count != 0 && x >= XValues.values_.back() &&
+            XValues.Order == TChartListOrder::loAscending && label.empty() && !OnBeforeAdd &&
+            !OnAfterAdd && count < XValues.values_.capacity() &&
+            count < YValues.values_.capacity() && colorRuns_.back().Color == colour) {
+            XValues.Append(x);
+            YValues.Append(y);
+            if (active_)
+                Repaint();
+            return static_cast<int>(count);
+        }
+        return AddPointSlowly(x, y, label, colour);
+    }
     void Clear();
 
     [[nodiscard]] bool Active() const noexcept { return active_; }
@@ -168,6 +194,7 @@ protected:
 
 private:
     friend class TChart;
+    int AddPointSlowly(double x, double y, const std::string& label, TColor colour);
     void InsertColor(std::size_t index, TColor colour);
     void InsertLabel(std::size_t index, const std::string& label);
 

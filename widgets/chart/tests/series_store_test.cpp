@@ -171,7 +171,7 @@ TEST(SeriesStore, GrowthRule) {
     TLineSeries series;
     for (int i = 0; i < 13; ++i)
         series.AddPoint(i, 0);
-    EXPECT_EQ(series.XValues.Raw().capacity(), 28u) << "4, 8, 12, then +16";
+    EXPECT_EQ(series.XValues.Capacity(), 28u) << "4, 8, 12, then +16";
 }
 
 class ChartRepaint : public ::testing::Test {
