@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // ctest lists the tests by running the binary without the test environment, and widget
+    // tests never need a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
