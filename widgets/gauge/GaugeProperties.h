@@ -94,7 +94,7 @@ public:
 
     [[nodiscard]] float Value() const noexcept { return Size.Value; }
     [[nodiscard]] bool Proportional() const noexcept { return Size.Proportional; }
-    [[nodiscard]] TElementSize Spec() const noexcept { return Size; }
+    [[nodiscard]] TElementSize AsElementSize() const noexcept { return Size; }
     [[nodiscard]] double Resolve(double reference) const noexcept {
         return ResolveSize(Size, reference);
     }

@@ -25,12 +25,12 @@ bool BevelOn(const TULBevel& bevel) {
 TDialSizes DialSizes(const TULProportionalControlBorder& border,
                      const TILAngularGaugeScale& scale) {
     TDialSizes sizes;
-    sizes.BorderWidth = border.Width.Spec();
-    sizes.BevelOuterWidth = border.BevelOuter.Width.Spec();
+    sizes.BorderWidth = border.Width.AsElementSize();
+    sizes.BevelOuterWidth = border.BevelOuter.Width.AsElementSize();
     sizes.BevelOuterOn = BevelOn(border.BevelOuter);
-    sizes.BevelInnerWidth = border.BevelInner.Width.Spec();
+    sizes.BevelInnerWidth = border.BevelInner.Width.AsElementSize();
     sizes.BevelInnerOn = BevelOn(border.BevelInner);
-    sizes.ScalePosition = scale.Position.Spec();
+    sizes.ScalePosition = scale.Position.AsElementSize();
     return sizes;
 }
 
