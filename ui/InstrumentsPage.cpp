@@ -1,0 +1,118 @@
+#include "InstrumentsPage.h"
+
+#include <QCheckBox>
+#include <QFont>
+#include <QTimer>
+
+namespace {
+
+using gauge::TILAngularGauge;
+
+constexpr int RefreshMs = 100;
+
+struct TGaugeSetup {
+    const char* Caption;
+    QRect Bounds;
+    double Max;
+    unsigned MajorCount;
+    unsigned MinorCount;
+    float LabelsPosition;
+};
+
+// Speed ranges of dev_rpm: full, and idle for "ХХ".
+constexpr double FullMax = 6000;
+constexpr unsigned FullMajor = 7;
+constexpr unsigned FullMinor = 4;
+constexpr double IdleMin = 700;
+constexpr double IdleMax = 1100;
+constexpr unsigned IdleMajor = 11;
+constexpr unsigned IdleMinor = 3;
+
+TILAngularGauge* CreateGauge(QWidget* page, const TGaugeSetup& setup) {
+    auto* g = new TILAngularGauge(page);
+    g->setGeometry(setup.Bounds);
+
+    g->Glass.Visible.Set(false);
+    g->Scale.Position.SetValue(0.95f);
+    g->Scale.Precision.NumberDigits.Set(1);
+    g->Scale.Precision.FixedPrecision.Set(false);
+    g->Scale.MinAngle.Set(315);
+    g->Scale.MaxAngle.Set(225);
+    g->Scale.MajorTicks.Length.SetValue(0.05f);
+    g->Scale.MajorTicks.Thickness.SetValue(0.02f);
+    g->Scale.MinorTicks.Length.SetValue(0.02f);
+    g->Scale.MinorTicks.Thickness.SetValue(0.01f);
+    g->Scale.MinorTicks.Labels.Visible.Set(false);
+    g->Ranges.Position.SetValue(0.01f);
+    g->Ranges.Width.SetValue(0.01f);
+    g->Center.Bottom.Size.SetValue(0.17f);
+    g->Center.Top.Size.SetValue(0.143f);
+    g->Background.UseParentColor.Set(true);
+
+    g->Caption.Text.Set(QString::fromUtf8(setup.Caption));
+    g->SetMin(0);
+    g->SetMax(setup.Max);
+    g->Scale.MajorTicks.Count.Set(setup.MajorCount);
+    g->Scale.MinorTicks.Count.Set(setup.MinorCount);
+    g->Scale.MajorTicks.Labels.Position.SetValue(setup.LabelsPosition);
+    g->SetValue(0);
+    g->Loaded();
+    return g;
+}
+
+} // namespace
+
+TInstrumentsPage::TInstrumentsPage(telemetry::TLatestValues& latest, QWidget* parent)
+    : QWidget(parent), Latest(latest) {
+    dev_uoz = CreateGauge(this, {"УОЗ", QRect(360, -8, 305, 305), 50, 11, 4, 0.75f});
+    dev_dad = CreateGauge(this, {"ДАД", QRect(704, -8, 305, 305), 256, 9, 3, 0.75f});
+    dev_rpm = CreateGauge(
+        this, {"Обороты", QRect(0, -8, 305, 305), FullMax, FullMajor, FullMinor, 0.73f});
+    dev_ok = CreateGauge(this, {"Октан корректор", QRect(224, 288, 217, 209), 256, 9, 3, 0.75f});
+
+    chk_xx = new QCheckBox(QStringLiteral("ХХ"), this);
+    chk_xx->setGeometry(8, 8, 49, 33);
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(19);
+    font.setBold(true);
+    chk_xx->setFont(font);
+    chk_xx->setChecked(false);
+    connect(chk_xx, &QCheckBox::toggled, this, &TInstrumentsPage::chk_xxClick);
+
+    dev_temp = CreateGauge(this, {"Температура", QRect(576, 288, 217, 209), 256, 9, 3, 0.75f});
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(RefreshMs);
+    connect(Timer1, &QTimer::timeout, this, &TInstrumentsPage::Timer1Timer);
+    Timer1->start();
+}
+
+void TInstrumentsPage::Timer1Timer() {
+    if (Latest.Period != 0) {
+        dev_rpm->SetValue(telemetry::EngineSpeed(Latest.Period));
+    }
+    dev_uoz->SetValue(telemetry::AdvanceDegrees(Latest.AdvanceCode));
+    dev_dad->SetValue(Latest.Map);
+    dev_ok->SetValue(Latest.OctaneCorrector);
+    dev_temp->SetValue(Latest.Temperature);
+}
+
+void TInstrumentsPage::chk_xxClick() {
+    // Max moves before Min both ways, so Min never exceeds Max on the way.
+    if (chk_xx->isChecked()) {
+        dev_rpm->SetMax(IdleMax);
+        dev_rpm->SetMin(IdleMin);
+        dev_rpm->SetValue(IdleMin);
+        dev_rpm->Scale.MajorTicks.Count.Set(IdleMajor);
+        dev_rpm->Scale.MinorTicks.Count.Set(IdleMinor);
+    } else {
+        dev_rpm->SetMax(FullMax);
+        dev_rpm->SetMin(0);
+        dev_rpm->SetValue(0);
+        dev_rpm->Scale.MajorTicks.Count.Set(FullMajor);
+        dev_rpm->Scale.MinorTicks.Count.Set(FullMinor);
+    }
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+// The "Приборы" page: five dial gauges refreshed from the latest telemetry values every
+// 100 ms, and the "ХХ" switch that narrows the engine-speed gauge to the idle range.
+
+#include "TILAngularGauge.h"
+#include "Telemetry.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QTimer;
+
+class TInstrumentsPage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TInstrumentsPage(telemetry::TLatestValues& latest, QWidget* parent = nullptr);
+
+    // In creation order: later controls lie over earlier ones.
+    gauge::TILAngularGauge* dev_uoz;  // ignition advance, degrees
+    gauge::TILAngularGauge* dev_dad;  // manifold absolute pressure, raw
+    gauge::TILAngularGauge* dev_rpm;  // engine speed, revolutions per minute
+    gauge::TILAngularGauge* dev_ok;   // octane corrector, raw
+    QCheckBox* chk_xx;                // idle range of dev_rpm
+    gauge::TILAngularGauge* dev_temp; // temperature, raw
+    QTimer* Timer1;                   // 100 ms refresh, running from creation
+
+    // Copies the latest values onto the gauges. A period of 0 has no speed, so the speed
+    // gauge keeps what it showed.
+    void Timer1Timer();
+    // Switches dev_rpm between 0..6000 and the idle range 700..1100 by the state of chk_xx.
+    void chk_xxClick();
+
+private:
+    telemetry::TLatestValues& Latest;
+};
