@@ -17,15 +17,15 @@ inline constexpr std::uint8_t SyncByte = 0xFF;
 
 // The most recent decoded fields. Fields change one at a time, as their byte arrives.
 struct TLatestValues {
-    std::int32_t FrameCounter = 0; // X of chart points; frames plotted since the last reset
+    std::int32_t FrameCounter = 0;   // X of chart points; frames plotted since the last reset
     std::uint8_t OctaneCorrector = 0;
     std::uint16_t Period = 0;
-    std::uint16_t PeriodHigh = 0; // high byte of the period being received, shifted left by 8
+    std::uint16_t PeriodHigh = 0;    // high byte of the period being received, shifted left by 8
     std::uint8_t Map = 0;
     std::uint8_t CurveNumber = 0;
     std::uint8_t AdvanceCode = 0;
     std::uint8_t Temperature = 0;
-    std::uint8_t LiveState = 0; // decoder state kept across received blocks
+    std::uint8_t LiveState = 0;      // decoder state kept across received blocks
 };
 
 // The record the program shares between its live session, its viewer and its gauges.
