@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>

@@ -40,8 +40,17 @@ struct TOptions {
     bool noise = false;
 };
 
+class EUsage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 [[noreturn]] void Fail(const std::string& message) {
     throw std::runtime_error(message);
+}
+
+[[noreturn]] void FailUsage(const std::string& message) {
+    throw EUsage(message);
 }
 
 template <typename T> T Number(std::string_view option, const char* text) {
@@ -49,7 +58,7 @@ template <typename T> T Number(std::string_view option, const char* text) {
     const std::string_view s(text);
     const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
     if (error != std::errc() || end != s.data() + s.size())
-        Fail(std::string(option) + ": not a number: " + text);
+        FailUsage(std::string(option) + ": not a number: " + text);
     return value;
 }
 
@@ -67,9 +76,9 @@ TOptions Parse(int argc, char** argv) {
         }
         if (arg != "--out" && arg != "--frames" && arg != "--seed" && arg != "--port" &&
             arg != "--rate" && arg != "--seconds")
-            Fail("unknown option " + std::string(arg));
+            FailUsage("unknown option " + std::string(arg));
         if (i + 1 >= argc)
-            Fail(std::string(arg) + " needs a value");
+            FailUsage(std::string(arg) + " needs a value");
         const char* value = argv[++i];
         if (arg == "--out")
             o.out = value;
@@ -85,13 +94,13 @@ TOptions Parse(int argc, char** argv) {
             o.seconds = Number<double>(arg, value);
     }
     if (o.out.has_value() == o.port.has_value())
-        Fail("give either --out with --frames, or --port");
+        FailUsage("give either --out with --frames, or --port");
     if (o.out && !o.frames)
-        Fail("--out needs --frames");
+        FailUsage("--out needs --frames");
     if (o.port && (*o.port < 1 || *o.port > 255))
-        Fail("--port takes 1 to 255");
+        FailUsage("--port takes 1 to 255");
     if (!(o.rate > 0) || !(o.seconds >= 0))
-        Fail("--rate must be positive and --seconds not negative");
+        FailUsage("--rate must be positive and --seconds not negative");
     return o;
 }
 
@@ -256,8 +265,11 @@ int main(int argc, char** argv) {
         else
             Stream(options);
         return 0;
-    } catch (const std::exception& e) {
+    } catch (const EUsage& e) {
         std::fprintf(stderr, "telmira-sim: %s\n%s", e.what(), Usage);
         return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "telmira-sim: %s\n", e.what());
+        return 1;
     }
 }
