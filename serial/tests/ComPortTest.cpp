@@ -209,7 +209,9 @@ TEST_F(ComPortTest, TwoDigitPortInUseIsRefusedAndTheRefusalHoldsNothing) {
     pty.Write(Pattern(9));
     ASSERT_TRUE(WaitFor([&] { return blocks.size() == 1; })) << "the refusal disturbed the owner";
 
+    EXPECT_TRUE(pty.Exclusive());
     first.reset();
+    EXPECT_FALSE(pty.Exclusive()) << "the terminal stays locked against others after closing";
     auto again = Open(12);
     pty.Write(Pattern(9));
     EXPECT_TRUE(WaitFor([&] { return blocks.size() == 2; }));

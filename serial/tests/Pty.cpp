@@ -92,6 +92,13 @@ int TPty::Queued() const {
     return n;
 }
 
+bool TPty::Exclusive() const {
+    int on = 0;
+    if (::ioctl(slave_, TIOCGEXCL, &on) != 0)
+        Fail("TIOCGEXCL");
+    return on != 0;
+}
+
 void TPty::CloseMaster() {
     ::close(master_);
     master_ = -1;

@@ -42,6 +42,8 @@ public:
     void Write(std::span<const std::uint8_t> bytes) const;
     // Bytes received by the terminal and not yet read by anybody.
     [[nodiscard]] int Queued() const;
+    // Whether the terminal is taken for exclusive use (TIOCEXCL).
+    [[nodiscard]] bool Exclusive() const;
     // The line goes away, as when an adapter is pulled out.
     void CloseMaster();
     [[nodiscard]] int Master() const { return master_; }
