@@ -1,0 +1,130 @@
+// The cost of a live session: the handler's work per second of line rate, and the CPU
+// a whole session (reader thread, hand-over, handler) takes at the full line rate.
+
+#include "LiveSession.h"
+#include "Pty.h"
+#include "Simulator.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <ctime>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using telemetry::TLatestValues;
+
+// Stands in for the chart, whose own cost is measured with the chart.
+class TCountingPlot : public telemetry::TFramePlot {
+public:
+    std::size_t Points = 0;
+    void AddPoint(int, double, double, std::uint32_t) override { ++Points; }
+};
+
+constexpr std::size_t LineBytesPerSecond = 5760;
+
+// One second of line rate handed over as one block, recorded and decoded.
+void BM_HandlerPerSecondOfLineRate(benchmark::State& state) {
+    const bool plotting = state.range(0) != 0;
+    const auto stream = sim::GenerateRecording(1, 64 * sim::FramesPerSecond, false);
+    serial::testing::TTempRuntimeDir dir;
+    const auto name = (dir.Path() / "bench.dcc").string();
+    auto file = std::make_unique<telemetry::TRecordingFile>(name);
+    TLatestValues values;
+    TCountingPlot plot;
+    std::size_t at = 0, sinceReopen = 0;
+    for (auto _ : state) {
+        const std::span<const std::uint8_t> block(stream.data() + at, LineBytesPerSecond);
+        telemetry::RecordBlock(*file, block,
+                               plotting ? telemetry::DecodeMode::LivePlotting
+                                        : telemetry::DecodeMode::LiveRecordingOnly,
+                               values, &plot);
+        at = (at + LineBytesPerSecond) % (stream.size() - LineBytesPerSecond);
+        if (++sinceReopen == 2000) {
+            state.PauseTiming();
+            file.reset();
+            file = std::make_unique<telemetry::TRecordingFile>(name);
+            sinceReopen = 0;
+            state.ResumeTiming();
+        }
+    }
+    benchmark::DoNotOptimize(plot.Points);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * LineBytesPerSecond));
+}
+BENCHMARK(BM_HandlerPerSecondOfLineRate)->ArgName("plotting")->Arg(1)->Arg(0);
+
+double CpuSeconds(clockid_t clock) {
+    timespec t{};
+    ::clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// A session fed at 640 frames per second from a pseudo-terminal for a few seconds. The
+// figure is the session's CPU time (window thread and reader) per second of wall time;
+// the feeding thread's own time is left out.
+void BM_SessionCpuAtFullLineRate(benchmark::State& state) {
+    static int argc = 1;
+    static char name[] = "bench";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+
+    const double seconds = static_cast<double>(state.range(0));
+    for (auto _ : state) {
+        serial::testing::TTempRuntimeDir dir;
+        serial::testing::TPty pty;
+        pty.LinkAs(1);
+        TLatestValues values;
+        TCountingPlot plot;
+        telemetry::TLiveSession session((dir.Path() / "run.dcc").string(), 1, values, plot,
+                                        nullptr);
+        session.AttachHandler(true);
+
+        std::atomic<bool> done{false};
+        double feederCpu = 0;
+        std::thread feeder([&] {
+            sim::TStreamGenerator generator(3, false);
+            std::vector<std::uint8_t> bytes;
+            timespec tick{};
+            ::clock_gettime(CLOCK_MONOTONIC, &tick);
+            for (int i = 0; i < seconds * 100; ++i) {
+                bytes.clear();
+                for (int f = 0; f < sim::FramesPerSecond / 100; ++f)
+                    generator.AppendFrame(bytes);
+                [[maybe_unused]] const ssize_t n =
+                    ::write(pty.Master(), bytes.data(), bytes.size());
+                tick.tv_nsec += 10'000'000;
+                if (tick.tv_nsec >= 1'000'000'000) {
+                    tick.tv_nsec -= 1'000'000'000;
+                    ++tick.tv_sec;
+                }
+                ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &tick, nullptr);
+            }
+            feederCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            done = true;
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+        });
+
+        const double cpuBefore = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double wallBefore = CpuSeconds(CLOCK_MONOTONIC);
+        while (!done) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        feeder.join();
+        const double cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore - feederCpu;
+        const double wall = CpuSeconds(CLOCK_MONOTONIC) - wallBefore;
+        state.counters["cpu_percent"] = 100 * cpu / wall;
+        state.counters["frames"] = static_cast<double>(values.FrameCounter);
+    }
+}
+BENCHMARK(BM_SessionCpuAtFullLineRate)
+    ->Arg(5)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+} // namespace

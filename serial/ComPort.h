@@ -1,0 +1,81 @@
+#pragma once
+
+// The serial link: one numbered port opened for exclusive use at 57600 baud, 8 data bits,
+// no parity, one stop bit, and a reader thread that hands each received block,
+// synchronously, to the thread that constructed the port (the window thread). The link
+// only receives. A QCoreApplication must exist; hand-overs run from its event loop,
+// modal loops included.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace serial {
+
+class EComPortError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A received block: valid only during the call.
+using TDataHandler = std::function<void(std::span<const std::uint8_t> block)>;
+// A failure that ended the reader: the port's own message, or what the data handler threw.
+using TErrorHandler = std::function<void(const std::string& message)>;
+
+class TReadThread;
+struct THandOverLink;
+
+class TComPort {
+public:
+    // Opens and configures the port, then starts the reader. Blocks shorter than
+    // threshold stay queued in the driver until more bytes arrive. Raises EComPortError,
+    // holding nothing afterwards.
+    TComPort(std::uint8_t portNumber, std::uint8_t threshold);
+    // Stops and joins the reader and releases the port. Once it returns no handler of
+    // this port is called again; hand-overs still queued are dropped. Never waits for
+    // the window thread, so it may run inside OnData or OnError.
+    ~TComPort();
+
+    TComPort(const TComPort&) = delete;
+    TComPort& operator=(const TComPort&) = delete;
+
+    [[nodiscard]] const std::string& Name() const noexcept { return name_; }
+
+    // Both run on the window thread. Blocks handed over while OnData is empty are lost.
+    // When OnData throws, or the port fails (a USB adapter pulled out), OnError gets the
+    // message once and no more blocks are read; the port stays open until destroyed.
+    TDataHandler OnData;
+    TErrorHandler OnError;
+
+private:
+    // Closes its descriptor; a terminal taken for exclusive use is handed back first,
+    // because the flag outlives the descriptor while the other end of a pseudo-terminal
+    // stays open.
+    class TDescriptor {
+    public:
+        TDescriptor() noexcept = default;
+        ~TDescriptor();
+        TDescriptor(const TDescriptor&) = delete;
+        TDescriptor& operator=(const TDescriptor&) = delete;
+        void Reset(int fd) noexcept;
+        void MarkExclusive() noexcept { exclusive_ = true; }
+        [[nodiscard]] int Get() const noexcept { return fd_; }
+
+    private:
+        int fd_ = -1;
+        bool exclusive_ = false;
+    };
+
+    friend struct THandOverLink;
+
+    std::string name_;
+    TDescriptor port_;
+    TDescriptor eventMask_;
+    std::shared_ptr<THandOverLink> link_;
+    std::unique_ptr<TReadThread> reader_;
+};
+
+} // namespace serial

@@ -1,0 +1,30 @@
+#pragma once
+
+// Where a numbered port lives on this machine. A port keeps the name "\\.\COM<n>" that
+// its messages quote; the device behind it is the link COM<n> in the per-user port folder
+// when there is one (a USB adapter, the simulator's pseudo-terminal), else /dev/ttyS<n-1>.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace serial {
+
+// "\\.\COM" followed by the number in decimal, without leading zeros.
+[[nodiscard]] std::string PortName(std::uint8_t number);
+
+// $XDG_RUNTIME_DIR/telmira/ports when that variable is set, else /tmp/telmira-<uid>/ports.
+[[nodiscard]] std::filesystem::path PortFolder();
+
+// True when the folder and its parent are real directories of this user that nobody
+// else can write to; a link found anywhere else could redirect a port.
+[[nodiscard]] bool IsTrustedFolder(const std::filesystem::path& folder);
+
+// Creates the port folder (and its parent) with mode 0700 where missing. Returns the
+// folder, or throws std::runtime_error when it cannot be made or is not trusted.
+std::filesystem::path EnsurePortFolder();
+
+// The device to open for port <number>.
+[[nodiscard]] std::filesystem::path PortDevice(std::uint8_t number);
+
+} // namespace serial

@@ -1,0 +1,275 @@
+// telmira-sim: the ignition controller's stream, into a recording file or onto a
+// pseudo-terminal linked as a numbered port.
+
+#include "PortFolder.h"
+#include "Simulator.h"
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: telmira-sim --out FILE.dcc --frames N [--seed S] [--noise]\n"
+    "       telmira-sim --port N [--rate FRAMES_PER_S] [--seed S] [--noise] [--seconds S]\n"
+    "\n"
+    "Writes a recording of a simulated engine run, or streams it in real time on a\n"
+    "pseudo-terminal linked as COM<N> in the port folder (default rate: 640 frames/s,\n"
+    "the full line rate of 57600 baud). --noise adds garbage between frames, 0xFF payload\n"
+    "bytes, a start in the middle of a frame and a last frame cut short.\n";
+
+struct TOptions {
+    std::optional<std::string> out;
+    std::optional<unsigned long long> frames;
+    std::optional<unsigned> port;
+    double rate = sim::FramesPerSecond;
+    double seconds = 0;
+    unsigned long long seed = 1;
+    bool noise = false;
+};
+
+class EUsage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void Fail(const std::string& message) {
+    throw std::runtime_error(message);
+}
+
+[[noreturn]] void FailUsage(const std::string& message) {
+    throw EUsage(message);
+}
+
+template <typename T> T Number(std::string_view option, const char* text) {
+    T value{};
+    const std::string_view s(text);
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (error != std::errc() || end != s.data() + s.size())
+        FailUsage(std::string(option) + ": not a number: " + text);
+    return value;
+}
+
+TOptions Parse(int argc, char** argv) {
+    TOptions o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--noise") {
+            o.noise = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            std::exit(0);
+        }
+        if (arg != "--out" && arg != "--frames" && arg != "--seed" && arg != "--port" &&
+            arg != "--rate" && arg != "--seconds")
+            FailUsage("unknown option " + std::string(arg));
+        if (i + 1 >= argc)
+            FailUsage(std::string(arg) + " needs a value");
+        const char* value = argv[++i];
+        if (arg == "--out")
+            o.out = value;
+        else if (arg == "--frames")
+            o.frames = Number<unsigned long long>(arg, value);
+        else if (arg == "--seed")
+            o.seed = Number<unsigned long long>(arg, value);
+        else if (arg == "--port")
+            o.port = Number<unsigned>(arg, value);
+        else if (arg == "--rate")
+            o.rate = Number<double>(arg, value);
+        else
+            o.seconds = Number<double>(arg, value);
+    }
+    if (o.out.has_value() == o.port.has_value())
+        FailUsage("give either --out with --frames, or --port");
+    if (o.out && !o.frames)
+        FailUsage("--out needs --frames");
+    if (o.port && (*o.port < 1 || *o.port > 255))
+        FailUsage("--port takes 1 to 255");
+    if (!(o.rate > 0) || !(o.seconds >= 0))
+        FailUsage("--rate must be positive and --seconds not negative");
+    return o;
+}
+
+void WriteRecording(const TOptions& o) {
+    std::FILE* file = std::fopen(o.out->c_str(), "wb");
+    if (!file)
+        Fail("cannot create " + *o.out + ": " + std::strerror(errno));
+    sim::TStreamGenerator generator(o.seed, o.noise);
+    std::vector<std::uint8_t> chunk;
+    chunk.reserve(1 << 20);
+    bool ok = true;
+    const auto flush = [&] {
+        ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), file) == chunk.size();
+        chunk.clear();
+    };
+    for (unsigned long long i = 0; i < *o.frames; ++i) {
+        generator.AppendFrame(chunk);
+        if (chunk.size() >= (1 << 20) - 64)
+            flush();
+    }
+    generator.AppendEnd(chunk);
+    flush();
+    if (std::fclose(file) != 0 || !ok)
+        Fail("cannot write " + *o.out + ": " + std::strerror(errno));
+}
+
+volatile std::sig_atomic_t Stop = 0;
+
+extern "C" void OnSignal(int) {
+    Stop = 1;
+}
+
+// The link the simulator puts in the port folder, removed again when it goes.
+class TPortLink {
+public:
+    TPortLink(unsigned number, const std::string& device)
+        : path_(serial::EnsurePortFolder() / ("COM" + std::to_string(number))), device_(device) {
+        // A link left dangling by a simulator that was killed is replaced; a live one is not.
+        struct stat st {};
+        if (::lstat(path_.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode) || ::stat(path_.c_str(), &st) == 0)
+                Fail(path_.string() + " is in use; remove it if nothing needs it");
+            std::filesystem::remove(path_);
+        }
+        std::filesystem::create_symlink(device_, path_);
+    }
+    ~TPortLink() {
+        std::error_code error;
+        if (std::filesystem::read_symlink(path_, error) == device_)
+            std::filesystem::remove(path_, error);
+    }
+    TPortLink(const TPortLink&) = delete;
+    TPortLink& operator=(const TPortLink&) = delete;
+    [[nodiscard]] const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    std::filesystem::path device_;
+};
+
+class TFd {
+public:
+    explicit TFd(int fd) : fd_(fd) {}
+    ~TFd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    [[nodiscard]] int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+double Seconds(const timespec& from, const timespec& to) {
+    return static_cast<double>(to.tv_sec - from.tv_sec) +
+           static_cast<double>(to.tv_nsec - from.tv_nsec) * 1e-9;
+}
+
+// Bytes that find the terminal full are lost, as on a line nobody listens to.
+void Send(int master, const std::vector<std::uint8_t>& bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t n = ::write(master, bytes.data() + at, bytes.size() - at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        at += static_cast<std::size_t>(n);
+    }
+}
+
+void Stream(const TOptions& o) {
+    const TFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    char name[128];
+    if (master.Get() < 0 || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0 ||
+        ::ptsname_r(master.Get(), name, sizeof name) != 0)
+        Fail(std::string("cannot open a pseudo-terminal: ") + std::strerror(errno));
+    // Held open so that the terminal stays while programs come and go; raw, so that
+    // nothing is echoed or held back in a line before a program has set the port up.
+    const TFd slave(::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    termios raw{};
+    if (slave.Get() < 0 || ::tcgetattr(slave.Get(), &raw) != 0)
+        Fail(std::string("cannot open ") + name + ": " + std::strerror(errno));
+    ::cfmakeraw(&raw);
+    ::cfsetispeed(&raw, B57600);
+    ::cfsetospeed(&raw, B57600);
+    ::tcsetattr(slave.Get(), TCSANOW, &raw);
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    ::sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+
+    const TPortLink link(*o.port, name);
+    std::printf("telmira-sim: COM%u is %s (%s), %g frames/s%s\n", *o.port, name,
+                link.Path().c_str(), o.rate, o.noise ? ", with noise" : "");
+    std::fflush(stdout);
+
+    sim::TStreamGenerator generator(o.seed, o.noise);
+    std::vector<std::uint8_t> bytes;
+    timespec start{}, now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    timespec tick = start;
+    unsigned long long sent = 0;
+    while (!Stop) {
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const double elapsed = Seconds(start, now);
+        const bool last = o.seconds > 0 && elapsed >= o.seconds;
+        const auto due = static_cast<unsigned long long>((last ? o.seconds : elapsed) * o.rate);
+        bytes.clear();
+        for (; sent < due; ++sent)
+            generator.AppendFrame(bytes);
+        if (last)
+            generator.AppendEnd(bytes);
+        Send(master.Get(), bytes);
+        if (last)
+            break;
+        tick.tv_nsec += 10'000'000;
+        if (tick.tv_nsec >= 1'000'000'000) {
+            tick.tv_nsec -= 1'000'000'000;
+            ++tick.tv_sec;
+        }
+        ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &tick, nullptr);
+    }
+    if (Stop && o.noise) {
+        bytes.clear();
+        generator.AppendEnd(bytes);
+        Send(master.Get(), bytes);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const TOptions options = Parse(argc, argv);
+        if (options.out)
+            WriteRecording(options);
+        else
+            Stream(options);
+        return 0;
+    } catch (const EUsage& e) {
+        std::fprintf(stderr, "telmira-sim: %s\n%s", e.what(), Usage);
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "telmira-sim: %s\n", e.what());
+        return 1;
+    }
+}

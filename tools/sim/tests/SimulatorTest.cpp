@@ -1,0 +1,194 @@
+#include "Simulator.h"
+#include "ComPort.h"
+#include "Pty.h"
+#include "Telemetry.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace sim {
+namespace {
+
+// Frames as the decoder sees them: one entry per frame it counted, from replay points.
+class TDecodedFrames : public telemetry::TFramePlot {
+public:
+    std::vector<std::array<double, telemetry::PlotSeriesCount>> Frames;
+    void AddPoint(int series, double x, double y, std::uint32_t) override {
+        const auto k = static_cast<std::size_t>(x);
+        if (Frames.size() <= k)
+            Frames.resize(k + 1, {});
+        Frames[k][static_cast<std::size_t>(series)] = y;
+    }
+};
+
+std::array<double, telemetry::PlotSeriesCount> Expected(const TFrameFields& f) {
+    return {f.Period ? telemetry::EngineSpeed(f.Period) : 0.0,
+            f.Map * 10.0,
+            f.CurveNumber * 10.0,
+            f.Temperature * 10.0,
+            f.OctaneCorrector * 10.0,
+            telemetry::AdvanceDegrees(f.AdvanceCode) * 100};
+}
+
+struct TReplay {
+    TDecodedFrames plot;
+    telemetry::TLatestValues values;
+    std::uint8_t state = 0;
+};
+
+std::unique_ptr<TReplay> Replay(const std::vector<std::uint8_t>& bytes) {
+    auto r = std::make_unique<TReplay>();
+    telemetry::DecodeBlock(bytes, telemetry::DecodeMode::Replay, r->state, r->values, &r->plot);
+    return r;
+}
+
+class StreamTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(StreamTest, SameSeedGivesTheSameBytesAndAnotherSeedOtherBytes) {
+    const bool noise = GetParam();
+    EXPECT_EQ(GenerateRecording(7, 5000, noise), GenerateRecording(7, 5000, noise));
+    EXPECT_NE(GenerateRecording(7, 5000, noise), GenerateRecording(8, 5000, noise));
+}
+
+TEST_P(StreamTest, EveryWholeFrameDecodesToTheValuesSent) {
+    const bool noise = GetParam();
+    std::vector<TFrameFields> frames;
+    TNoiseCounts counts;
+    const auto bytes = GenerateRecording(11, 30000, noise, &frames, &counts);
+    ASSERT_EQ(frames.size(), 30000u);
+    EXPECT_EQ(bytes.size(),
+              9 * frames.size() + counts.LeadingBytes + counts.GarbageBytes + counts.TrailingBytes);
+
+    const auto replay = Replay(bytes);
+    EXPECT_EQ(replay->values.FrameCounter, 30000) << "only whole frames are counted";
+    ASSERT_GE(replay->plot.Frames.size(), frames.size());
+    for (std::size_t k = 0; k < frames.size(); ++k)
+        ASSERT_EQ(replay->plot.Frames[k], Expected(frames[k])) << "frame " << k;
+}
+
+INSTANTIATE_TEST_SUITE_P(CleanAndNoisy, StreamTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Noisy" : "Clean"; });
+
+TEST(NoiseTest, NoiseHoldsWhatItPromises) {
+    std::vector<TFrameFields> frames;
+    TNoiseCounts counts;
+    const auto bytes = GenerateRecording(3, 30000, true, &frames, &counts);
+
+    EXPECT_TRUE(counts.LeadingBytes >= 1 && counts.LeadingBytes <= 8);
+    EXPECT_FALSE(bytes[0] == 0xFF && bytes[1] == 0xFF) << "starts in the middle of a frame";
+    EXPECT_GT(counts.GarbageBytes, 0u);
+    EXPECT_TRUE(counts.TrailingBytes >= 1 && counts.TrailingBytes <= 8);
+    EXPECT_NE(Replay(bytes)->state, 0) << "the last frame is cut short";
+
+    const auto hasFF = [](const TFrameFields& f) {
+        return (f.Period >> 8) == 0xFF || f.Map == 0xFF || f.CurveNumber == 0xFF ||
+               f.Temperature == 0xFF || f.OctaneCorrector == 0xFF || f.AdvanceCode == 0xFF;
+    };
+    const auto withFF =
+        static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), hasFF));
+    EXPECT_GT(withFF, 0u);
+    EXPECT_EQ(withFF, counts.FramesWithFF);
+
+    std::vector<TFrameFields> clean;
+    GenerateRecording(3, 30000, false, &clean);
+    EXPECT_EQ(std::count_if(clean.begin(), clean.end(), hasFF), 0) << "a clean run has no 0xFF";
+    EXPECT_EQ(GenerateRecording(3, 30000, false).size(), 9u * 30000);
+}
+
+class EngineRunTest : public ::testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(EngineRunTest, TenMinutesIdleRevCruiseAndWarmUpWithAdvanceFollowingSpeed) {
+    TEngineRun engine(GetParam());
+    std::array<double, 3> advance{}, frames{}; // idle, cruising, revving
+    const TFrameFields first = engine.NextFrame();
+    TFrameFields f = first;
+    for (long i = 1; i < 10L * 60 * FramesPerSecond; ++i) {
+        const std::uint8_t temperature = f.Temperature;
+        f = engine.NextFrame();
+        ASSERT_GE(f.Temperature, temperature) << "a warming engine does not cool";
+        const double rpm = telemetry::EngineSpeed(f.Period);
+        ASSERT_TRUE(rpm >= 590 && rpm <= 6900) << rpm;
+        const int range = rpm < 1300 ? 0 : rpm > 2200 && rpm < 3800 ? 1 : rpm > 4000 ? 2 : -1;
+        if (range >= 0) {
+            frames[range] += 1;
+            advance[range] += telemetry::AdvanceDegrees(f.AdvanceCode);
+        }
+    }
+    EXPECT_GE(f.Temperature - first.Temperature, 30);
+    EXPECT_GT(frames[0], 0.05 * 384000);
+    EXPECT_GT(frames[1], 0.10 * 384000);
+    EXPECT_GT(frames[2], 0.001 * 384000);
+    EXPECT_GT(advance[1] / frames[1], advance[0] / frames[0] + 8) << "advance follows speed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, EngineRunTest, ::testing::Values(1, 2, 3, 42));
+
+pid_t Spawn(std::vector<std::string> args) {
+    args.insert(args.begin(), TELMIRA_SIM_PROGRAM);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        ADD_FAILURE() << "cannot start " << argv[0];
+    return pid;
+}
+
+int Wait(pid_t pid) {
+    int status = 0;
+    if (pid <= 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(SimulatorProgramTest, WritesTheRecordingTheGeneratorMakes) {
+    serial::testing::TTempRuntimeDir dir;
+    const auto file = dir.Path() / "run.dcc";
+    ASSERT_EQ(Wait(Spawn({"--out", file, "--frames", "20000", "--seed", "5", "--noise"})), 0);
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<std::uint8_t> written{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(written, GenerateRecording(5, 20000, true));
+}
+
+TEST(SimulatorProgramTest, StreamsTheRunOnALinkedPortAndRemovesTheLinkWhenStopped) {
+    serial::testing::TTempRuntimeDir dir;
+    const auto link = dir.Path() / "telmira" / "ports" / "COM7";
+    const pid_t pid = Spawn({"--port", "7", "--rate", "6400", "--seed", "9"});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(serial::testing::WaitFor([&] { return std::filesystem::is_symlink(link); }));
+
+    std::vector<std::uint8_t> received;
+    {
+        serial::TComPort port(7, 9);
+        port.OnData = [&](std::span<const std::uint8_t> b) {
+            received.insert(received.end(), b.begin(), b.end());
+        };
+        ASSERT_TRUE(serial::testing::WaitFor([&] { return received.size() > 9 * 2000; }));
+    }
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(Wait(pid), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+
+    // The port was opened mid-stream: its frames are a stretch of the generator's run.
+    std::vector<TFrameFields> frames;
+    GenerateRecording(9, 200000, false, &frames);
+    const auto replay = Replay(received);
+    ASSERT_GE(replay->plot.Frames.size(), 1000u);
+    const auto first = std::find_if(frames.begin(), frames.end(), [&](const TFrameFields& f) {
+        return Expected(f) == replay->plot.Frames[0];
+    });
+    ASSERT_NE(first, frames.end());
+    for (std::size_t k = 0; k < 1000; ++k)
+        ASSERT_EQ(replay->plot.Frames[k], Expected(first[static_cast<std::ptrdiff_t>(k)])) << k;
+}
+
+} // namespace
+} // namespace sim
