@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QThread>
 
 #include <cxxabi.h>
 #include <dlfcn.h>
@@ -68,6 +69,9 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
+    // Boxes belong to the window thread; other threads handle their own failures.
+    if (QThread::currentThread() != thread())
+        return QApplication::notify(receiver, event);
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {

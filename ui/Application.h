@@ -17,9 +17,9 @@ public:
     // argc and argv must outlive the application, as for QApplication.
     TApplication(int& argc, char** argv);
 
-    // Dispatches as QApplication does; a failure that escapes the receiver's handler is shown
-    // with ShowError and the event counts as unhandled. Whatever the handler did before it
-    // failed stays done.
+    // Dispatches as QApplication does; on the window thread a failure that escapes the
+    // receiver's handler is shown with ShowError and the event counts as unhandled. Whatever
+    // the handler did before it failed stays done. On other threads failures pass through.
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
