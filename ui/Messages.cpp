@@ -130,12 +130,11 @@ int AskQuestion(const QString& text, const QString& caption, unsigned flags) {
         box.setText(text);
         box.setIcon(IconOf(flags));
         const std::vector<TBoxButton> buttons = ButtonsOf(flags);
-        std::vector<QAbstractButton*> shown;
+        std::vector<QPushButton*> shown;
         for (const TBoxButton& b : buttons)
             shown.push_back(box.addButton(b.button));
         const std::size_t defaultIndex = (flags >> 8) & 0xF;
-        box.setDefaultButton(
-            static_cast<QPushButton*>(shown[defaultIndex < shown.size() ? defaultIndex : 0]));
+        box.setDefaultButton(shown[defaultIndex < shown.size() ? defaultIndex : 0]);
         box.exec();
         for (std::size_t i = 0; i < shown.size(); ++i)
             if (box.clickedButton() == shown[i])

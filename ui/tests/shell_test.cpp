@@ -151,8 +151,9 @@ TEST(Notice, CtrlCCopiesTheSevenLineTextAndEnterOrEscapeCloseTheFixedDialog) {
             fixedSize = dialog.minimumSize() == dialog.maximumSize();
             const QRect button = dialog.findChild<QPushButton*>("OK")->geometry();
             buttonOffCentre = std::abs(button.center().x() - dialog.width() / 2);
-            QTest::keyClick(&dialog, Qt::Key_C, Qt::ControlModifier);
-            QTest::keyClick(&dialog, close);
+            QWidget* keys = dialog.focusWidget() ? dialog.focusWidget() : &dialog;
+            QTest::keyClick(keys, Qt::Key_C, Qt::ControlModifier);
+            QTest::keyClick(keys, close);
         });
         ShowNotice("Ошибка создания файла"); // returns once closed
         ASSERT_TRUE(answer.answered);
