@@ -57,11 +57,9 @@ namespace {
 // The walk in progress on this thread: where a bus error inside [busFirst, busEnd) returns
 // to. Initial-exec TLS, so that the signal handler reads these without calling into the
 // dynamic loader.
-#define TELMIRA_SIGNAL_TLS thread_local __attribute__((tls_model("initial-exec")))
-TELMIRA_SIGNAL_TLS sigjmp_buf* busJump = nullptr;
-TELMIRA_SIGNAL_TLS const std::uint8_t* busFirst = nullptr;
-TELMIRA_SIGNAL_TLS const std::uint8_t* busEnd = nullptr;
-#undef TELMIRA_SIGNAL_TLS
+[[gnu::tls_model("initial-exec")]] thread_local sigjmp_buf* busJump = nullptr;
+[[gnu::tls_model("initial-exec")]] thread_local const std::uint8_t* busFirst = nullptr;
+[[gnu::tls_model("initial-exec")]] thread_local const std::uint8_t* busEnd = nullptr;
 
 struct sigaction previousBusAction {};
 
