@@ -1,0 +1,78 @@
+#pragma once
+
+// A recording opened for one replay: the file, held under an exclusive lock, and a read-only
+// view of all its bytes, walked once through the frame decoder. Each object releases what it
+// acquired in its destructor, so a replay that fails at any step gives back the view, then
+// the file, in that order.
+
+#include "Telemetry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace telemetry {
+
+// The viewer's messages, raised as std::runtime_error.
+inline constexpr char RecordingOpenError[] = "Ошибка открытия файла";
+inline constexpr char RecordingMapError[] = "Ошибка отображения файла";
+inline constexpr char RecordingViewError[] = "Невозможно просмотреть файл";
+
+// True when path names something that exists and is not a directory.
+[[nodiscard]] bool RecordingExists(const std::string& path);
+
+// The file open for reading under an exclusive advisory lock, so that nobody who honours
+// locks writes to it during the replay; the live session holds a shared lock on the file it
+// records, which makes that file unavailable here. Raises RecordingOpenError when the file
+// cannot be opened or another holder has a lock on it.
+class TRecordingFile {
+public:
+    explicit TRecordingFile(const std::string& path);
+    ~TRecordingFile();
+    TRecordingFile(const TRecordingFile&) = delete;
+    TRecordingFile& operator=(const TRecordingFile&) = delete;
+
+    [[nodiscard]] int Descriptor() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
+
+// What of the file can be mapped: a regular file with at least one byte, all of them.
+// Raises RecordingMapError otherwise (an empty file, a pipe, a device).
+class TRecordingMapping {
+public:
+    explicit TRecordingMapping(const TRecordingFile& file);
+
+    [[nodiscard]] int Descriptor() const noexcept { return fd_; }
+    [[nodiscard]] std::size_t Size() const noexcept { return size_; }
+
+private:
+    int fd_;
+    std::size_t size_;
+};
+
+// A read-only view of the whole mapping. Raises RecordingViewError when the address space
+// cannot take it.
+class TRecordingView {
+public:
+    explicit TRecordingView(const TRecordingMapping& mapping);
+    ~TRecordingView();
+    TRecordingView(const TRecordingView&) = delete;
+    TRecordingView& operator=(const TRecordingView&) = delete;
+
+    [[nodiscard]] std::span<const std::uint8_t> Bytes() const noexcept { return {data_, size_}; }
+
+    // Feeds every byte, in order, to the decoder in replay mode. When another program cuts
+    // the file short during the walk, the bytes it no longer has cannot be read: the bytes
+    // before them stay decoded and RecordingViewError is raised. One walk at a time per
+    // process (the walk owns the process's bus-error handler while it runs).
+    void Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot) const;
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+} // namespace telemetry

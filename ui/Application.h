@@ -1,0 +1,43 @@
+#pragma once
+
+// The program's frame: the application object whose event loop shows every failure that
+// escapes a handler and goes on, the application title, and start-up with its own failure
+// report.
+
+#include <QApplication>
+#include <QIcon>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    // argc and argv must outlive the application, as for QApplication.
+    TApplication(int& argc, char** argv);
+
+    // Dispatches as QApplication does; on the window thread a failure that escapes the
+    // receiver's handler is shown with ShowError and the event counts as unhandled. Whatever
+    // the handler did before it failed stays done. On other threads failures pass through.
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// The title an executable at path gives the program: its file name cut at the first ".",
+// the first character as it stands and the rest in lower case.
+[[nodiscard]] QString TitleFromExecutable(const QString& path);
+
+// This program's title, at most 255 characters: the caption of the error box and the notice.
+[[nodiscard]] QString ApplicationTitle();
+
+// The program's icon, drawn at size x size pixels.
+[[nodiscard]] QIcon TelmiraIcon(int size);
+
+// The two lines the start-up failure box shows, each ending in CR LF.
+[[nodiscard]] QString StartupErrorText(const QString& kind, const QString& module, quintptr address,
+                                       const QString& message);
+
+// Creates the main window, shows it and runs the event loop until it closes; returns the exit
+// status. A failure while the window is created is shown in the "Application Error" box and
+// gives status 1.
+int RunApplication(TApplication& app, const std::function<std::unique_ptr<QWidget>()>& create);

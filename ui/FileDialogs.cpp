@@ -1,0 +1,63 @@
+#include "FileDialogs.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+class TCheckedFileDialog final : public QFileDialog {
+public:
+    TCheckedFileDialog(QWidget* owner, bool pathMustExist)
+        : QFileDialog(owner), pathMustExist_(pathMustExist) {}
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (pathMustExist_ && !files.isEmpty() && !QFileInfo(files.first()).dir().exists()) {
+            QMessageBox::warning(this, windowTitle(),
+                                 tr("%1\nThe folder does not exist.").arg(files.first()));
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    bool pathMustExist_;
+};
+
+} // namespace
+
+QStringList QtNameFilters(const QString& filter) {
+    const QStringList parts = filter.split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+        for (QString& pattern : patterns)
+            pattern = pattern.trimmed();
+        filters << parts[i] + " (" + patterns.join(' ') + ")";
+    }
+    return filters;
+}
+
+bool TSystemFileDialogs::Execute(TFileDialog& dialog, QWidget* owner) {
+    TCheckedFileDialog shown(owner, dialog.Options & ofPathMustExist);
+    // The toolkit's own dialog, so that the checks above apply on every desktop.
+    shown.setOption(QFileDialog::DontUseNativeDialog);
+    shown.setAcceptMode(dialog.Kind == TFileDialog::TKind::Save ? QFileDialog::AcceptSave
+                                                                : QFileDialog::AcceptOpen);
+    shown.setFileMode(QFileDialog::AnyFile);
+    shown.setOption(QFileDialog::DontConfirmOverwrite, !(dialog.Options & ofOverwritePrompt));
+    shown.setSizeGripEnabled(dialog.Options & ofEnableSizing);
+    const QStringList filters = QtNameFilters(dialog.Filter);
+    shown.setNameFilters(filters);
+    if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
+        shown.selectNameFilter(filters[dialog.FilterIndex - 1]);
+    if (!dialog.FileName.isEmpty())
+        shown.selectFile(dialog.FileName);
+    if (shown.exec() != QDialog::Accepted || shown.selectedFiles().isEmpty())
+        return false;
+    dialog.FileName = QFileInfo(shown.selectedFiles().first()).absoluteFilePath();
+    dialog.FilterIndex = static_cast<int>(filters.indexOf(shown.selectedNameFilter())) + 1;
+    return true;
+}

@@ -1,0 +1,161 @@
+#include "UprZagig.h"
+
+#include "Application.h"
+#include "RecordingView.h"
+#include "TelemetryChart.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <string>
+
+namespace {
+
+// The layout's "MS Sans Serif" where it exists, else the nearest sans-serif face; sizes are
+// character heights in pixels.
+QFont SansSerif(int pixelSize, bool bold = false) {
+    QFont font;
+    font.setFamilies({"MS Sans Serif", "Liberation Sans"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+// Controls keep the place and size they were given: nothing anchors or lays them out.
+template <typename Control>
+Control* Place(Control* control, const char* name, int left, int top, int width, int height) {
+    control->setObjectName(name);
+    control->setGeometry(left, top, width, height);
+    return control;
+}
+
+QCheckBox* Switch(QWidget* chart, const char* name, int left, int width, const char* caption) {
+    auto* box = Place(new QCheckBox(QString::fromUtf8(caption), chart), name, left, 448, width, 17);
+    box->setChecked(true);
+    return box;
+}
+
+} // namespace
+
+TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialogs, QWidget* parent)
+    : QWidget(parent), values_(values), dialogs_(dialogs) {
+    setObjectName("frmUprZagig");
+    setWindowTitle(MainCaption);
+    setWindowIcon(TelmiraIcon(64));
+    setFont(SansSerif(11));
+    move(213, 180);
+    resize(1016, 535);
+
+    Label1 = Place(new QLabel("COM", this), "Label1", 8, 8, 44, 24);
+    Label1->setFont(SansSerif(19));
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    edtPortNumber = Place(new QLineEdit(this), "edtPortNumber", 64, 8, 25, 21);
+    updPort = Place(new TUpDown(*edtPortNumber, 1, 25, this), "updPort", 89, 8, 16, 21);
+    btnOpenPort =
+        Place(new QPushButton("Открыть порт и файл", this), "btnOpenPort", 136, 0, 193, 33);
+    btnOpenF_DCC = Place(new QPushButton("Открыть данные для просмотра", this), "btnOpenF_DCC", 680,
+                         0, 241, 33);
+
+    PageControl1 = Place(new QTabWidget(this), "PageControl1", 0, 40, 1017, 505);
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName("TabSheet1");
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName("TabSheet2");
+    PageControl1->addTab(TabSheet1, "График");
+    PageControl1->addTab(TabSheet2, "Приборы");
+    PageControl1->setCurrentIndex(0);
+
+    Chart1 = Place(new TChart(TabSheet1), "Chart1", 0, 0, 1001, 473);
+    ConfigureTelemetryChart(*Chart1);
+    Label3 = Place(new QLabel("Включить вывод на экран:", Chart1), "Label3", 40, 448, 197, 16);
+    Label3->setFont(SansSerif(13, true));
+    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    chkoborot = Switch(Chart1, "chkoborot", 240, 65, "Обороты");
+    chkdad = Switch(Chart1, "chkdad", 312, 49, "ДАД");
+    chknkr = Switch(Chart1, "chknkr", 368, 97, "Номер кривой");
+    chktemp = Switch(Chart1, "chktemp", 472, 89, "Температура");
+    chkok = Switch(Chart1, "chkok", 576, 41, "ОК");
+    chkuoz = Switch(Chart1, "chkuoz", 624, 49, "УОЗ");
+
+    QWidget* const tabOrder[] = {edtPortNumber, updPort, btnOpenPort, btnOpenF_DCC,
+                                 PageControl1,  Chart1,  chkoborot,   chkdad,
+                                 chknkr,        chkuoz,  chkok,       chktemp};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    edtPortNumber->setFocus();
+
+    OpenDialog1.Kind = TFileDialog::TKind::Open;
+    OpenDialog1.Options = ofHideReadOnly | ofEnableSizing;
+    SaveDialog1.Kind = TFileDialog::TKind::Save;
+    SaveDialog1.Options = ofOverwritePrompt | ofHideReadOnly | ofPathMustExist | ofEnableSizing;
+
+    connect(btnOpenPort, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenPortClick);
+    connect(btnOpenF_DCC, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenF_DCCClick);
+    connect(chkoborot, &QCheckBox::toggled, this, &TfrmUprZagig::chkoborotClick);
+    connect(chkdad, &QCheckBox::toggled, this, &TfrmUprZagig::chkdadClick);
+    connect(chknkr, &QCheckBox::toggled, this, &TfrmUprZagig::chknkrClick);
+    connect(chktemp, &QCheckBox::toggled, this, &TfrmUprZagig::chktempClick);
+    connect(chkok, &QCheckBox::toggled, this, &TfrmUprZagig::chkokClick);
+    connect(chkuoz, &QCheckBox::toggled, this, &TfrmUprZagig::chkuozClick);
+
+    FormCreate();
+}
+
+void TfrmUprZagig::ShowFileInCaption(const QString& path) {
+    setWindowTitle(QString(MainCaption) + " - " + path);
+}
+
+void TfrmUprZagig::FormCreate() {
+    values_.Period = 0xFFFF;
+}
+
+void TfrmUprZagig::btnOpenPortClick() {}
+
+void TfrmUprZagig::btnOpenF_DCCClick() {
+    OpenDialog1.Filter = "Файл сбора данных работы системы *.dcc|*.dcc|";
+    if (!dialogs_.Execute(OpenDialog1, this))
+        return;
+    const std::string path = QFile::encodeName(OpenDialog1.FileName).toStdString();
+    if (!telemetry::RecordingExists(path))
+        return;
+    for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
+        Chart1->Series(i).Clear();
+    telemetry::TRecordingFile file(path);
+    telemetry::TRecordingMapping mapping(file);
+    {
+        telemetry::TRecordingView view(mapping);
+        std::uint8_t state = 0;
+        values_.FrameCounter = 0;
+        TChartPlot plot(*Chart1);
+        view.Replay(state, values_, plot);
+    }
+    ShowFileInCaption(OpenDialog1.FileName);
+}
+
+void TfrmUprZagig::SwitchSeries(int position, const QCheckBox& box) {
+    Chart1->Series(position).SetActive(box.isChecked());
+}
+
+void TfrmUprZagig::chkoborotClick() {
+    SwitchSeries(telemetry::SeriesSpeed, *chkoborot);
+}
+void TfrmUprZagig::chkdadClick() {
+    SwitchSeries(telemetry::SeriesMap, *chkdad);
+}
+void TfrmUprZagig::chknkrClick() {
+    SwitchSeries(telemetry::SeriesCurve, *chknkr);
+}
+void TfrmUprZagig::chktempClick() {
+    SwitchSeries(telemetry::SeriesTemperature, *chktemp);
+}
+void TfrmUprZagig::chkokClick() {
+    SwitchSeries(telemetry::SeriesOctane, *chkok);
+}
+void TfrmUprZagig::chkuozClick() {
+    SwitchSeries(telemetry::SeriesAdvance, *chkuoz);
+}

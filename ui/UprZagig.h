@@ -1,0 +1,75 @@
+#pragma once
+
+// The program's one window: the port strip with the two command buttons, and the tab control
+// with the chart page and the instruments page.
+
+#include "Chart.h"
+#include "FileDialogs.h"
+#include "Telemetry.h"
+#include "UpDown.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+
+// The window's caption while no file has been recorded or viewed.
+inline constexpr char MainCaption[] = "TELMIRA ver 1.6";
+
+class TfrmUprZagig : public QWidget {
+    Q_OBJECT
+public:
+    // values: the record the decoder fills and the gauges read; dialogs: how OpenDialog1 and
+    // SaveDialog1 are shown. Both outlive the window.
+    TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialogs,
+                 QWidget* parent = nullptr);
+
+    // The caption naming the file recorded or viewed last: MainCaption + " - " + full path.
+    void ShowFileInCaption(const QString& path);
+
+    // Top strip.
+    QLabel* Label1;
+    QLineEdit* edtPortNumber;
+    TUpDown* updPort; // Position() is the port number, 1 to 25
+    QPushButton* btnOpenPort;
+    QPushButton* btnOpenF_DCC;
+
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1; // "График"
+    QWidget* TabSheet2; // "Приборы"
+
+    // Chart page: the chart, and over its bottom strip the series switches.
+    TChart* Chart1;
+    QLabel* Label3;
+    QCheckBox* chkoborot;
+    QCheckBox* chkdad;
+    QCheckBox* chknkr;
+    QCheckBox* chktemp;
+    QCheckBox* chkok;
+    QCheckBox* chkuoz;
+
+    TFileDialog OpenDialog1;
+    TFileDialog SaveDialog1;
+
+    void FormCreate();
+    void btnOpenPortClick();
+    // Replays a recording chosen with OpenDialog1 onto series 0 to 5. Raises
+    // std::runtime_error with the viewer's message when the file cannot be opened, mapped or
+    // viewed; the chart is cleared by then and the caption stays as it was.
+    void btnOpenF_DCCClick();
+    void chkoborotClick();
+    void chkdadClick();
+    void chknkrClick();
+    void chktempClick();
+    void chkokClick();
+    void chkuozClick();
+
+private:
+    void SwitchSeries(int position, const QCheckBox& box);
+
+    telemetry::TLatestValues& values_;
+    TFileDialogs& dialogs_;
+};

@@ -1,0 +1,299 @@
+#include "Application.h"
+#include "ModalAnswer.h"
+#include "UprZagig.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The user's answers to the file dialogs: a file name, or cancel when none is set.
+struct TAnsweredDialogs final : TFileDialogs {
+    std::optional<QString> answer;
+    QString shownFilter;
+
+    bool Execute(TFileDialog& dialog, QWidget*) override {
+        shownFilter = dialog.Filter;
+        if (!answer)
+            return false;
+        dialog.FileName = *answer;
+        return true;
+    }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "telmira-ui-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        window_.show();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    QString Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const fs::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return QString::fromStdString(path.string());
+    }
+
+    // Frame k: period 1000 + k, then MAP k, curve k + 1, temperature k + 2, octane k + 3,
+    // advance code k + 4.
+    static std::vector<std::uint8_t> Frames(int count) {
+        std::vector<std::uint8_t> bytes;
+        for (int k = 0; k < count; ++k) {
+            const int period = 1000 + k;
+            const auto b = [&](int v) { return static_cast<std::uint8_t>(v); };
+            bytes.insert(bytes.end(), {0xFF, 0xFF, b(period >> 8), b(period), b(k), b(k + 1),
+                                       b(k + 2), b(k + 3), b(k + 4)});
+        }
+        return bytes;
+    }
+
+    // Clicks the viewer's button as the user does; returns the error box's text, or nothing
+    // when no box came up.
+    std::optional<QString> ClickView() {
+        std::optional<QString> shown;
+        TModalAnswer answer([&](QWidget& modal) {
+            auto& box = static_cast<QMessageBox&>(modal);
+            shown = box.text();
+            box.buttons().first()->click();
+        });
+        QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+        return shown;
+    }
+
+    std::size_t PointsOn(int series) const { return window_.Chart1->Series(series).Count(); }
+
+    fs::path dir_;
+    telemetry::TLatestValues values_;
+    TAnsweredDialogs dialogs_;
+    TfrmUprZagig window_{values_, dialogs_};
+};
+
+TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
+    const struct {
+        const char* name;
+        const char* parent;
+        QRect geometry;
+        const char* text;
+        int fontPixels;
+        bool bold;
+    } layout[] = {
+        {"Label1", "frmUprZagig", {8, 8, 44, 24}, "COM", 19, false},
+        {"edtPortNumber", "frmUprZagig", {64, 8, 25, 21}, "1", 11, false},
+        {"updPort", "frmUprZagig", {89, 8, 16, 21}, nullptr, 11, false},
+        {"btnOpenPort", "frmUprZagig", {136, 0, 193, 33}, "Открыть порт и файл", 11, false},
+        {"btnOpenF_DCC",
+         "frmUprZagig",
+         {680, 0, 241, 33},
+         "Открыть данные для просмотра",
+         11,
+         false},
+        {"PageControl1", "frmUprZagig", {0, 40, 1017, 505}, nullptr, 11, false},
+        {"Chart1", "TabSheet1", {0, 0, 1001, 473}, nullptr, 11, false},
+        {"Label3", "Chart1", {40, 448, 197, 16}, "Включить вывод на экран:", 13, true},
+        {"chkoborot", "Chart1", {240, 448, 65, 17}, "Обороты", 11, false},
+        {"chkdad", "Chart1", {312, 448, 49, 17}, "ДАД", 11, false},
+        {"chknkr", "Chart1", {368, 448, 97, 17}, "Номер кривой", 11, false},
+        {"chktemp", "Chart1", {472, 448, 89, 17}, "Температура", 11, false},
+        {"chkok", "Chart1", {576, 448, 41, 17}, "ОК", 11, false},
+        {"chkuoz", "Chart1", {624, 448, 49, 17}, "УОЗ", 11, false},
+    };
+    for (const auto& c : layout) {
+        SCOPED_TRACE(c.name);
+        const auto* control = window_.findChild<QWidget*>(c.name);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(control->parentWidget()->objectName(), c.parent);
+        EXPECT_EQ(control->geometry(), c.geometry);
+        if (c.text) {
+            EXPECT_EQ(control->property("text").toString(), QString::fromUtf8(c.text));
+        }
+        EXPECT_EQ(control->font().pixelSize(), c.fontPixels);
+        EXPECT_EQ(control->font().bold(), c.bold);
+    }
+
+    EXPECT_EQ(window_.windowTitle(), "TELMIRA ver 1.6");
+    EXPECT_EQ(window_.pos(), QPoint(213, 180));
+    EXPECT_EQ(window_.size(), QSize(1016, 535));
+    ASSERT_EQ(window_.PageControl1->count(), 2);
+    EXPECT_EQ(window_.PageControl1->tabText(0), "График");
+    EXPECT_EQ(window_.PageControl1->widget(0)->objectName(), "TabSheet1");
+    EXPECT_EQ(window_.PageControl1->tabText(1), "Приборы");
+    EXPECT_EQ(window_.PageControl1->widget(1)->objectName(), "TabSheet2");
+    EXPECT_EQ(window_.PageControl1->currentIndex(), 0);
+    for (const QCheckBox* box : window_.Chart1->findChildren<QCheckBox*>())
+        EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
+    for (int i = 0; i < window_.Chart1->SeriesCount(); ++i)
+        EXPECT_TRUE(window_.Chart1->Series(i).Active() && PointsOn(i) == 0) << i;
+    EXPECT_EQ(window_.Chart1->SeriesCount(), 9);
+    EXPECT_EQ(values_.Period, 0xFFFF) << "set as the window is created";
+}
+
+TEST_F(MainWindowTest, TabVisitsTheControlsInTheLayoutsOrder) {
+    const QStringList expected = {"edtPortNumber", "updPort",   "btnOpenPort", "btnOpenF_DCC",
+                                  "PageControl1",  "chkoborot", "chkdad",      "chknkr",
+                                  "chkuoz",        "chkok",     "chktemp"};
+    QApplication::setActiveWindow(&window_);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    ASSERT_EQ(QApplication::focusWidget(), window_.edtPortNumber) << "focus starts on the port";
+    QStringList visited;
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        visited << (qobject_cast<QTabBar*>(focus) ? focus->parentWidget()->objectName()
+                                                  : focus->objectName());
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, expected);
+}
+
+TEST_F(MainWindowTest, EachSwitchShowsOrHidesOnlyItsSeriesAndKeepsItsPoints) {
+    const std::pair<QCheckBox*, int> switches[] = {
+        {window_.chkoborot, 0}, {window_.chkdad, 1}, {window_.chknkr, 2},
+        {window_.chktemp, 3},   {window_.chkok, 4},  {window_.chkuoz, 5},
+    };
+    for (int i = 0; i < 6; ++i)
+        window_.Chart1->Series(i).AddPoint(0, i);
+    for (const auto& [box, series] : switches) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        QTest::mouseClick(box, Qt::LeftButton);
+        for (int i = 0; i < 9; ++i)
+            EXPECT_EQ(window_.Chart1->Series(i).Active(), i != series) << "series " << i;
+        EXPECT_EQ(PointsOn(series), 1u);
+        QTest::mouseClick(box, Qt::LeftButton);
+        EXPECT_TRUE(window_.Chart1->Series(series).Active());
+    }
+}
+
+TEST_F(MainWindowTest, PortBoxKeepsTheLastWholeNumberFromOneToTwentyFive) {
+    QLineEdit& edit = *window_.edtPortNumber;
+    const auto type = [&](const char* text) {
+        edit.selectAll();
+        QTest::keyClicks(&edit, text);
+    };
+    const auto upArrow = [&] { QTest::mouseClick(window_.updPort->childAt(8, 3), Qt::LeftButton); };
+    const auto downKey = [&] { QTest::keyClick(&edit, Qt::Key_Down); };
+    const auto upKey = [&] { QTest::keyClick(&edit, Qt::Key_Up); };
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        int position;
+        const char* text;
+    } script[] = {
+        {"starts at 1", [] {}, 1, "1"},
+        {"Down at the minimum stays there", downKey, 1, "1"},
+        {"typing 7 makes it 7", [&] { type("7"); }, 7, "7"},
+        {"typing 30 keeps 7", [&] { type("30"); }, 7, "30"},
+        {"typing text keeps 7", [&] { type("abc"); }, 7, "abc"},
+        {"the up arrow steps from the last valid position", upArrow, 8, "8"},
+        {"typing 25 makes it 25", [&] { type("25"); }, 25, "25"},
+        {"Up at the maximum stays there", upKey, 25, "25"},
+        {"the Down key steps down", downKey, 24, "24"},
+        {"typing 0 keeps 24", [&] { type("0"); }, 24, "0"},
+    };
+    for (const auto& s : script) {
+        SCOPED_TRACE(s.step);
+        s.act();
+        EXPECT_EQ(window_.updPort->Position(), s.position);
+        EXPECT_EQ(edit.text(), s.text);
+    }
+}
+
+TEST_F(MainWindowTest, ViewerFailuresLeaveTheCaptionAndCounterAndSayWhy) {
+    const QString locked = Write("locked.dcc", Frames(2));
+    const int holder = ::open(locked.toLocal8Bit().constData(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_SH), 0); // the live session's hold on its recording
+    const struct {
+        const char* rule;
+        std::optional<QString> chosen;
+        std::optional<QString> shown;
+        bool cleared;
+    } cases[] = {
+        {"cancelling the dialog does nothing", std::nullopt, std::nullopt, false},
+        {"a file that does not exist does nothing",
+         QString::fromStdString((dir_ / "no.dcc").string()), std::nullopt, false},
+        {"a folder does nothing", QString::fromStdString(dir_.string()), std::nullopt, false},
+        {"a locked file cannot be opened", locked, "Ошибка открытия файла.", true},
+        {"an empty file cannot be mapped", Write("empty.dcc", {}), "Ошибка отображения файла.",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        window_.Chart1->Series(0).AddPoint(0, 1);
+        values_.FrameCounter = 42;
+        dialogs_.answer = c.chosen;
+
+        EXPECT_EQ(ClickView(), c.shown);
+
+        EXPECT_EQ(PointsOn(0) == 0, c.cleared);
+        EXPECT_EQ(window_.windowTitle(), "TELMIRA ver 1.6");
+        EXPECT_EQ(values_.FrameCounter, 42);
+        EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
+        window_.Chart1->Series(0).Clear();
+    }
+    ::close(holder);
+}
+
+TEST_F(MainWindowTest, ViewingARecordingPutsSixPointsPerFrameAtTheFramesNumber) {
+    const int frames = 5;
+    std::vector<std::uint8_t> bytes = {0x07, 0x00}; // the recording starts inside a frame
+    const std::vector<std::uint8_t> whole = Frames(frames);
+    bytes.insert(bytes.end(), whole.begin(), whole.end());
+    const QString path = Write("session.dcc", bytes);
+    dialogs_.answer = path;
+    window_.Chart1->Series(3).AddPoint(99, 99);
+
+    for (int pass = 0; pass < 2; ++pass) { // a second view of the file gives the same chart
+        SCOPED_TRACE(pass);
+        ASSERT_EQ(ClickView(), std::nullopt);
+        EXPECT_EQ(dialogs_.shownFilter, "Файл сбора данных работы системы *.dcc|*.dcc|");
+        for (int series = 0; series < 6; ++series) {
+            ASSERT_EQ(PointsOn(series), std::size_t(frames)) << "series " << series;
+            for (int k = 0; k < frames; ++k)
+                EXPECT_EQ(window_.Chart1->Series(series).XValue(k), k) << "series " << series;
+        }
+        const TChartSeries& last = window_.Chart1->Series(0);
+        EXPECT_DOUBLE_EQ(last.YValue(frames - 1), telemetry::EngineSpeed(1000 + frames - 1));
+        for (int series = 6; series < 9; ++series)
+            EXPECT_EQ(PointsOn(series), 0u);
+        EXPECT_EQ(window_.windowTitle(), "TELMIRA ver 1.6 - " + path);
+        EXPECT_EQ(values_.FrameCounter, frames);
+        EXPECT_EQ(values_.Period, 1000 + frames - 1) << "the gauges show the last frame";
+        EXPECT_EQ(values_.AdvanceCode, frames + 3);
+    }
+    const int other = ::open(path.toLocal8Bit().constData(), O_RDONLY);
+    EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0) << "the viewer let go of the file";
+    ::close(other);
+}
+
+TEST(FileDialogFilter, KeepsEachDescriptionAndListsItsPatterns) {
+    EXPECT_EQ(QtNameFilters("Файл данных работы системы *.dcc|*.dcc|"),
+              QStringList{"Файл данных работы системы *.dcc (*.dcc)"});
+    EXPECT_EQ(QtNameFilters("Text|*.txt;*.log|All|*|"),
+              (QStringList{"Text (*.txt *.log)", "All (*)"}));
+}
+
+} // namespace
