@@ -18,7 +18,7 @@ bool RecordingExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-TRecordingFile::TRecordingFile(const std::string& path)
+TViewedFile::TViewedFile(const std::string& path)
     // Non-blocking so that a named pipe fails the mapping step instead of waiting for a writer.
     : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
     if (fd_ < 0)
@@ -29,11 +29,11 @@ TRecordingFile::TRecordingFile(const std::string& path)
     }
 }
 
-TRecordingFile::~TRecordingFile() {
+TViewedFile::~TViewedFile() {
     ::close(fd_); // drops the lock with the last descriptor
 }
 
-TRecordingMapping::TRecordingMapping(const TRecordingFile& file) : fd_(file.Descriptor()) {
+TRecordingMapping::TRecordingMapping(const TViewedFile& file) : fd_(file.Descriptor()) {
     struct stat info {};
     if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
         static_cast<std::uintmax_t>(info.st_size) > SIZE_MAX)

@@ -26,12 +26,12 @@ inline constexpr char RecordingViewError[] = "Невозможно просмо�
 // locks writes to it during the replay; the live session holds a shared lock on the file it
 // records, which makes that file unavailable here. Raises RecordingOpenError when the file
 // cannot be opened or another holder has a lock on it.
-class TRecordingFile {
+class TViewedFile {
 public:
-    explicit TRecordingFile(const std::string& path);
-    ~TRecordingFile();
-    TRecordingFile(const TRecordingFile&) = delete;
-    TRecordingFile& operator=(const TRecordingFile&) = delete;
+    explicit TViewedFile(const std::string& path);
+    ~TViewedFile();
+    TViewedFile(const TViewedFile&) = delete;
+    TViewedFile& operator=(const TViewedFile&) = delete;
 
     [[nodiscard]] int Descriptor() const noexcept { return fd_; }
 
@@ -43,7 +43,7 @@ private:
 // Raises RecordingMapError otherwise (an empty file, a pipe, a device).
 class TRecordingMapping {
 public:
-    explicit TRecordingMapping(const TRecordingFile& file);
+    explicit TRecordingMapping(const TViewedFile& file);
 
     [[nodiscard]] int Descriptor() const noexcept { return fd_; }
     [[nodiscard]] std::size_t Size() const noexcept { return size_; }

@@ -125,7 +125,7 @@ void TfrmUprZagig::btnOpenF_DCCClick() {
         return;
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
-    telemetry::TRecordingFile file(path);
+    telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
     {
         telemetry::TRecordingView view(mapping);

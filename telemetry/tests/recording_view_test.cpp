@@ -49,7 +49,7 @@ TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayIsReportedNotFatal) {
     const long page = ::sysconf(_SC_PAGESIZE);
     const std::string path = (dir_ / "cut.dcc").string();
     ASSERT_TRUE(Write(path, static_cast<int>(4 * page / 9)));
-    TRecordingFile file(path);
+    TViewedFile file(path);
     TRecordingMapping mapping(file);
     TRecordingView view(mapping);
     ASSERT_EQ(::truncate(path.c_str(), page), 0); // by a program that ignores the lock
@@ -77,7 +77,7 @@ TEST_F(RecordingViewTest, AFileOverFourGibibytesIsViewedToItsLastByte) {
     const std::string path = (dir_ / "large.dcc").string();
     if (!Write(path, 1, static_cast<off_t>(leading)))
         GTEST_SKIP() << "the temporary folder takes no sparse file of this size";
-    TRecordingFile file(path);
+    TViewedFile file(path);
     TRecordingMapping mapping(file);
     TRecordingView view(mapping);
 
