@@ -1,6 +1,9 @@
 #include "UprZagig.h"
 
 #include "Application.h"
+#include "InstrumentsPage.h"
+#include "LiveSession.h"
+#include "Messages.h"
 #include "RecordingView.h"
 #include "TelemetryChart.h"
 
@@ -14,6 +17,10 @@
 #include <string>
 
 namespace {
+
+// The caption of btnOpenPort is the session state.
+constexpr char OpenPortCaption[] = "Открыть порт и файл";
+constexpr char ClosePortCaption[] = "Закрыть порт и файл";
 
 // The layout's "MS Sans Serif" where it exists, else the nearest sans-serif face; sizes are
 // character heights in pixels.
@@ -56,15 +63,14 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     edtPortNumber = Place(new QLineEdit(this), "edtPortNumber", 64, 8, 25, 21);
     updPort = Place(new TUpDown(*edtPortNumber, 1, 25, this), "updPort", 89, 8, 16, 21);
-    btnOpenPort =
-        Place(new QPushButton("Открыть порт и файл", this), "btnOpenPort", 136, 0, 193, 33);
+    btnOpenPort = Place(new QPushButton(OpenPortCaption, this), "btnOpenPort", 136, 0, 193, 33);
     btnOpenF_DCC = Place(new QPushButton("Открыть данные для просмотра", this), "btnOpenF_DCC", 680,
                          0, 241, 33);
 
     PageControl1 = Place(new QTabWidget(this), "PageControl1", 0, 40, 1017, 505);
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName("TabSheet1");
-    TabSheet2 = new QWidget;
+    TabSheet2 = new TInstrumentsPage(values);
     TabSheet2->setObjectName("TabSheet2");
     PageControl1->addTab(TabSheet1, "График");
     PageControl1->addTab(TabSheet2, "Приборы");
@@ -72,6 +78,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
 
     Chart1 = Place(new TChart(TabSheet1), "Chart1", 0, 0, 1001, 473);
     ConfigureTelemetryChart(*Chart1);
+    livePlot_ = std::make_unique<TChartPlot>(*Chart1);
     Label3 = Place(new QLabel("Включить вывод на экран:", Chart1), "Label3", 40, 448, 197, 16);
     Label3->setFont(SansSerif(13, true));
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -106,6 +113,10 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     FormCreate();
 }
 
+// A session still open when the window goes is not closed first: its port is released and
+// its recording keeps every byte handled so far.
+TfrmUprZagig::~TfrmUprZagig() = default;
+
 void TfrmUprZagig::ShowFileInCaption(const QString& path) {
     setWindowTitle(QString(MainCaption) + " - " + path);
 }
@@ -114,7 +125,47 @@ void TfrmUprZagig::FormCreate() {
     values_.Period = 0xFFFF;
 }
 
-void TfrmUprZagig::btnOpenPortClick() {}
+void TfrmUprZagig::btnOpenPortClick() {
+    if (btnOpenPort->text() == OpenPortCaption)
+        OpenSession();
+    else
+        CloseSession();
+}
+
+void TfrmUprZagig::OpenSession() {
+    SaveDialog1.Filter = "Файл данных работы системы *.dcc|*.dcc|";
+    if (!dialogs_.Execute(SaveDialog1, this))
+        return;
+    const QString fileName = SaveDialog1.FileName;
+    try {
+        // A port or recording that fails mid-session is reported once; the session stays
+        // open, as the user left it, until the user closes it.
+        session_ = std::make_unique<telemetry::TLiveSession>(
+            QFile::encodeName(fileName).toStdString(),
+            static_cast<std::uint8_t>(updPort->Position()), values_, *livePlot_,
+            [](const std::string& message) { ShowError(message); });
+    } catch (const telemetry::ERecordingCreateError&) {
+        ShowNotice("Ошибка создания файла");
+        return;
+    }
+    btnOpenPort->setText(ClosePortCaption);
+    btnOpenF_DCC->setEnabled(false);
+    for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
+        Chart1->Series(i).Clear();
+    // Blocks that arrive while the question is open find no handler and are dropped.
+    const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
+                                   "Менеджер", msgbox::MB_YESNO);
+    session_->AttachHandler(answer == msgbox::IDYES);
+    ShowFileInCaption(fileName);
+}
+
+void TfrmUprZagig::CloseSession() {
+    const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
+    btnOpenPort->setText(OpenPortCaption);
+    if (session)
+        session->Close();
+    btnOpenF_DCC->setEnabled(true);
+}
 
 void TfrmUprZagig::btnOpenF_DCCClick() {
     OpenDialog1.Filter = "Файл сбора данных работы системы *.dcc|*.dcc|";

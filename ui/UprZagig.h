@@ -10,11 +10,18 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class TChartPlot;
+class TInstrumentsPage;
+namespace telemetry {
+class TLiveSession;
+}
 
 // The window's caption while no file has been recorded or viewed.
 inline constexpr char MainCaption[] = "TELMIRA ver 1.6";
@@ -26,6 +33,7 @@ public:
     // SaveDialog1 are shown. Both outlive the window.
     TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialogs,
                  QWidget* parent = nullptr);
+    ~TfrmUprZagig() override;
 
     // The caption naming the file recorded or viewed last: MainCaption + " - " + full path.
     void ShowFileInCaption(const QString& path);
@@ -38,8 +46,8 @@ public:
     QPushButton* btnOpenF_DCC;
 
     QTabWidget* PageControl1;
-    QWidget* TabSheet1; // "График"
-    QWidget* TabSheet2; // "Приборы"
+    QWidget* TabSheet1;          // "График"
+    TInstrumentsPage* TabSheet2; // "Приборы"
 
     // Chart page: the chart, and over its bottom strip the series switches.
     TChart* Chart1;
@@ -55,6 +63,8 @@ public:
     TFileDialog SaveDialog1;
 
     void FormCreate();
+    // Opens a live session when the button reads "Открыть порт и файл", otherwise closes
+    // it. A port that cannot be opened raises serial::EComPortError.
     void btnOpenPortClick();
     // Replays a recording chosen with OpenDialog1 onto series 0 to 5. Raises
     // std::runtime_error with the viewer's message when the file cannot be opened, mapped or
@@ -68,8 +78,12 @@ public:
     void chkuozClick();
 
 private:
+    void OpenSession();
+    void CloseSession();
     void SwitchSeries(int position, const QCheckBox& box);
 
     telemetry::TLatestValues& values_;
     TFileDialogs& dialogs_;
+    std::unique_ptr<TChartPlot> livePlot_;
+    std::unique_ptr<telemetry::TLiveSession> session_; // while a live session is open
 };

@@ -1,3 +1,4 @@
+#include "AnsweredDialogs.h"
 #include "Application.h"
 #include "ModalAnswer.h"
 #include "UprZagig.h"
@@ -26,20 +27,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// The user's answers to the file dialogs: a file name, or cancel when none is set.
-struct TAnsweredDialogs final : TFileDialogs {
-    std::optional<QString> answer;
-    QString shownFilter;
-
-    bool Execute(TFileDialog& dialog, QWidget*) override {
-        shownFilter = dialog.Filter;
-        if (!answer)
-            return false;
-        dialog.FileName = *answer;
-        return true;
-    }
-};
 
 class MainWindowTest : public ::testing::Test {
 protected:

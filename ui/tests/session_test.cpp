@@ -1,0 +1,167 @@
+#include "AnsweredDialogs.h"
+#include "ModalAnswer.h"
+#include "Pty.h"
+#include "Simulator.h"
+#include "TelemetryChart.h"
+#include "UprZagig.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using serial::testing::WaitFor;
+
+class LiveSessionWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pty_.LinkAs(1);
+        dialogs_.answer = QString::fromStdString((runtime_.Path() / "session.dcc").string());
+        window_.show();
+    }
+
+    // Presses "Открыть порт и файл" and answers the plotting question.
+    void Open(QMessageBox::StandardButton plotting) {
+        TModalAnswer answer(
+            [&](QWidget& modal) { static_cast<QMessageBox&>(modal).button(plotting)->click(); });
+        QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+        ASSERT_TRUE(answer.answered);
+        ASSERT_EQ(window_.btnOpenPort->text(), "Закрыть порт и файл");
+    }
+
+    std::vector<std::uint8_t> Recorded() const {
+        std::ifstream in(dialogs_.answer->toStdString(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // Sends the stream and waits until the session has recorded all of it.
+    void Stream(const std::vector<std::uint8_t>& bytes) {
+        pty_.Write(bytes);
+        ASSERT_TRUE(WaitFor([&] { return Recorded().size() == bytes.size(); }))
+            << Recorded().size() << " of " << bytes.size() << " bytes recorded";
+    }
+
+    serial::testing::TTempRuntimeDir runtime_;
+    serial::testing::TPty pty_;
+    telemetry::TLatestValues values_;
+    TAnsweredDialogs dialogs_;
+    TfrmUprZagig window_{values_, dialogs_};
+};
+
+TEST_F(LiveSessionWindowTest, PlottingRecordsEveryByteAndDrawsWhatAReplayDraws) {
+    Open(QMessageBox::Yes);
+    EXPECT_FALSE(window_.btnOpenF_DCC->isEnabled());
+    EXPECT_EQ(window_.windowTitle(), "TELMIRA ver 1.6 - " + *dialogs_.answer);
+    EXPECT_EQ(dialogs_.shownFilter, "Файл данных работы системы *.dcc|*.dcc|");
+
+    const auto sent = sim::GenerateRecording(5, 3000, true);
+    Stream(sent);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
+    EXPECT_EQ(window_.windowTitle(), "TELMIRA ver 1.6 - " + *dialogs_.answer)
+        << "closing keeps the recording's name in the caption";
+    ASSERT_EQ(Recorded(), sent);
+
+    TChart replayed;
+    ConfigureTelemetryChart(replayed);
+    TChartPlot plot(replayed);
+    telemetry::TLatestValues values;
+    std::uint8_t state = 0;
+    telemetry::DecodeBlock(sent, telemetry::DecodeMode::Replay, state, values, &plot);
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        const TChartSeries& live = window_.Chart1->Series(s);
+        const TChartSeries& replay = replayed.Series(s);
+        ASSERT_EQ(live.Count(), replay.Count()) << "series " << s;
+        ASSERT_GT(live.Count(), 2000u);
+        for (std::size_t i = 0; i < live.Count(); ++i) {
+            ASSERT_EQ(live.XValue(i), replay.XValue(i)) << "series " << s << " point " << i;
+            ASSERT_EQ(live.YValue(i), replay.YValue(i)) << "series " << s << " point " << i;
+            ASSERT_EQ(live.ValueColor(i), replay.ValueColor(i));
+        }
+    }
+}
+
+TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesFollow) {
+    std::vector<sim::TFrameFields> frames;
+    const auto sent = sim::GenerateRecording(9, 500, false, &frames);
+    Open(QMessageBox::No);
+    Stream(sent);
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s)
+        EXPECT_EQ(window_.Chart1->Series(s).Count(), 0u) << "series " << s;
+    EXPECT_EQ(values_.FrameCounter, 0);
+    EXPECT_EQ(values_.Period, frames.back().Period);
+    EXPECT_EQ(values_.AdvanceCode, frames.back().AdvanceCode);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+}
+
+TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndLosesNoByte) {
+    Open(QMessageBox::Yes);
+    const auto sent = sim::GenerateRecording(3, 400, false);
+    Stream(sent);
+
+    std::vector<QString> shown;
+    auto closeBoxes = [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown.push_back(box->text());
+            box->buttons().first()->click();
+        }
+    };
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, closeBoxes);
+    poll.start(5);
+    pty_.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }));
+    WaitFor([] { return false; }, std::chrono::milliseconds(300));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown.front(), "Error clearing port \\\\.\\COM1.");
+    EXPECT_EQ(window_.btnOpenPort->text(), "Закрыть порт и файл") << "the session stays open";
+    EXPECT_EQ(Recorded(), sent);
+
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
+    EXPECT_EQ(Recorded(), sent);
+}
+
+TEST_F(LiveSessionWindowTest, RecordingThatCannotBeCreatedIsANotice) {
+    dialogs_.answer = QString::fromStdString((runtime_.Path() / "missing" / "x.dcc").string());
+    QString notice;
+    TModalAnswer answer([&](QWidget& modal) {
+        for (const QLabel* label : modal.findChildren<QLabel*>())
+            notice += label->text();
+        modal.close();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_TRUE(answer.answered);
+    EXPECT_TRUE(notice.contains("Ошибка создания файла")) << notice.toStdString();
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    EXPECT_EQ(pty_.Queued(), 0) << "no port was opened";
+}
+
+TEST_F(LiveSessionWindowTest, ViewerRefusesTheRecordingOfAnOpenSession) {
+    Open(QMessageBox::Yes);
+    window_.btnOpenF_DCC->setEnabled(true); // the button is off; the lock must hold anyway
+    std::optional<QString> shown;
+    TModalAnswer answer([&](QWidget& modal) {
+        shown = static_cast<QMessageBox&>(modal).text();
+        modal.close();
+    });
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, "Ошибка открытия файла.");
+    window_.btnOpenF_DCC->setEnabled(false);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+}
+
+} // namespace
