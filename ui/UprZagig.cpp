@@ -72,6 +72,9 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     TabSheet1->setObjectName("TabSheet1");
     TabSheet2 = new TInstrumentsPage(values);
     TabSheet2->setObjectName("TabSheet2");
+    // Pages are button-face coloured, as the gauges and the chart that stand on them.
+    TabSheet1->setAutoFillBackground(true);
+    TabSheet2->setAutoFillBackground(true);
     PageControl1->addTab(TabSheet1, "График");
     PageControl1->addTab(TabSheet2, "Приборы");
     PageControl1->setCurrentIndex(0);
