@@ -109,8 +109,8 @@ public:
 private:
     friend class TChartSeries;
     void ReserveOneMore() {
-        if (values_.size() == values_.capacity())
-            values_.reserve(chart::GrownCapacity(values_.capacity()));
+        if (!values_.HasRoom())
+            values_.MakeRoomForOne();
     }
     void Append(double value) noexcept { // room is reserved
         values_.push_back(value);
@@ -152,8 +152,8 @@ public:
         const std::size_t count = XValues.Count();
         if (count != 0 && x >= XValues.values_.back() &&
             XValues.Order == TChartListOrder::loAscending && label.empty() && !OnBeforeAdd &&
-            !OnAfterAdd && count < XValues.values_.capacity() &&
-            count < YValues.values_.capacity() && colorRuns_.back().Color == colour) {
+            !OnAfterAdd && XValues.values_.HasRoom() && YValues.values_.HasRoom() &&
+            colorRuns_.back().Color == colour) {
             XValues.Append(x);
             YValues.Append(y);
             if (active_)

@@ -2,11 +2,11 @@
 
 #include "ChartSeries.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
-#include <unistd.h>
 
 namespace chart {
 
@@ -14,59 +14,55 @@ namespace {
 
 // Below this a value list stays on the ordinary heap.
 constexpr std::size_t ReservationThreshold = std::size_t{1} << 20;
+// Memory is committed to a reservation in whole huge pages: a huge page is only used where
+// all of it is usable when it is first touched.
 constexpr std::size_t HugePage = std::size_t{2} << 20;
 // The longest list there can be, plus room to align the start.
 constexpr std::size_t ReservationBytes = (MaxListSize + 1) * sizeof(double) + HugePage;
 
-std::size_t PageRounded(std::size_t bytes) {
-    static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    return (bytes + page - 1) / page * page;
-}
-
 } // namespace
 
-void TValueBuffer::reserve(std::size_t capacity) {
-    if (capacity <= capacity_)
+void TValueBuffer::MakeRoomForOne() {
+    if (HasRoom())
         return;
+    const std::size_t capacity = size_ < capacity_ ? capacity_ : GrownCapacity(capacity_);
     const std::size_t bytes = capacity * sizeof(double);
     if (!reservation_ && bytes < ReservationThreshold) {
         void* p = std::realloc(data_, bytes);
         if (!p)
             throw EOutOfMemory();
         data_ = static_cast<double*>(p);
-    } else {
-        if (!reservation_) {
-            // Address space only: nothing is committed until pages are made usable.
-            void* r = ::mmap(nullptr, ReservationBytes, PROT_NONE,
-                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-            if (r == MAP_FAILED)
-                throw EOutOfMemory();
-            auto start = (reinterpret_cast<std::uintptr_t>(r) + HugePage - 1) & ~(HugePage - 1);
-            auto* moved = reinterpret_cast<double*>(start);
-            const std::size_t first = PageRounded(bytes);
-            if (::mprotect(moved, first, PROT_READ | PROT_WRITE) != 0) {
-                ::munmap(r, ReservationBytes);
-                throw EOutOfMemory();
-            }
-            ::madvise(moved, ReservationBytes - (start - reinterpret_cast<std::uintptr_t>(r)),
-                      MADV_HUGEPAGE);
-            if (size_)
-                std::memcpy(moved, data_, size_ * sizeof(double));
-            std::free(data_);
-            reservation_ = r;
-            data_ = moved;
-            committed_ = first;
-        } else {
-            const std::size_t wanted = PageRounded(bytes);
-            if (wanted > committed_) {
-                if (::mprotect(reinterpret_cast<char*>(data_) + committed_, wanted - committed_,
-                               PROT_READ | PROT_WRITE) != 0)
-                    throw EOutOfMemory();
-                committed_ = wanted;
-            }
+        capacity_ = usable_ = capacity;
+        return;
+    }
+    if (!reservation_) {
+        // Address space only: nothing is committed until it is made usable below.
+        void* r = ::mmap(nullptr, ReservationBytes, PROT_NONE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (r == MAP_FAILED)
+            throw EOutOfMemory();
+        const auto base = reinterpret_cast<std::uintptr_t>(r);
+        const auto start = (base + HugePage - 1) & ~(HugePage - 1);
+        ::madvise(reinterpret_cast<void*>(start), ReservationBytes - (start - base), MADV_HUGEPAGE);
+        const std::size_t first = (size_ * sizeof(double) / HugePage + 1) * HugePage;
+        if (::mprotect(reinterpret_cast<void*>(start), first, PROT_READ | PROT_WRITE) != 0) {
+            ::munmap(r, ReservationBytes);
+            throw EOutOfMemory();
         }
+        if (size_)
+            std::memcpy(reinterpret_cast<void*>(start), data_, size_ * sizeof(double));
+        std::free(data_);
+        reservation_ = r;
+        data_ = reinterpret_cast<double*>(start);
+        committedBytes_ = first;
+    } else if (committedBytes_ < (size_ + 1) * sizeof(double)) {
+        if (::mprotect(reinterpret_cast<char*>(data_) + committedBytes_, HugePage,
+                       PROT_READ | PROT_WRITE) != 0)
+            throw EOutOfMemory();
+        committedBytes_ += HugePage;
     }
     capacity_ = capacity;
+    usable_ = std::min(capacity_, committedBytes_ / sizeof(double));
 }
 
 void TValueBuffer::insert(std::size_t index, double value) noexcept {
@@ -76,7 +72,7 @@ void TValueBuffer::insert(std::size_t index, double value) noexcept {
 }
 
 std::size_t TValueBuffer::bytes() const noexcept {
-    return reservation_ ? committed_ : capacity_ * sizeof(double);
+    return reservation_ ? committedBytes_ : capacity_ * sizeof(double);
 }
 
 void TValueBuffer::Release() noexcept {
@@ -86,7 +82,7 @@ void TValueBuffer::Release() noexcept {
         std::free(data_);
     data_ = nullptr;
     reservation_ = nullptr;
-    size_ = capacity_ = committed_ = 0;
+    size_ = capacity_ = usable_ = committedBytes_ = 0;
 }
 
 } // namespace chart
