@@ -120,6 +120,25 @@ TEST(SeriesStore, ProgramPointsCostAtMostTwentyBytes) {
     EXPECT_LE(series.StorageBytes(), 20u * series.Count());
 }
 
+TEST(SeriesStore, LongSeriesKeepEveryValueAcrossStorageChanges) {
+    // Long lists leave the heap for a reservation of their own and grow in huge pages.
+    TLineSeries series;
+    const std::size_t n = 700000;
+    for (std::size_t i = 0; i < n; ++i)
+        ASSERT_EQ(series.AddPoint(static_cast<double>(i + 1), static_cast<double>(i) * 0.5, "",
+                                  0x00FF00),
+                  static_cast<int>(i));
+    EXPECT_EQ(series.AddPoint(0, -1), 0) << "an out-of-order point still moves the others up";
+    ASSERT_EQ(series.Count(), n + 1);
+    EXPECT_EQ(series.YValue(0), -1);
+    for (std::size_t i = 1; i <= n; ++i)
+        ASSERT_EQ(series.YValue(i), static_cast<double>(i - 1) * 0.5) << i;
+    EXPECT_EQ(series.XValues.MaxValue(), static_cast<double>(n));
+    EXPECT_LE(series.StorageBytes(), 20u * series.Count());
+    series.Clear();
+    EXPECT_EQ(series.StorageBytes(), 0u);
+}
+
 TEST(SeriesStore, StatisticsFollowEveryChange) {
     TLineSeries series;
     EXPECT_EQ(series.YValues.MinValue(), 0);
