@@ -3,22 +3,10 @@
 
 #include "TILAngularGauge.h"
 
-#include <QApplication>
 #include <QImage>
 #include <benchmark/benchmark.h>
 
 namespace {
-
-QApplication& Application() {
-    static int argc = 1;
-    static char name[] = "gauge_bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    static QApplication app(argc, argv);
-    return app;
-}
 
 // The engine-speed gauge of the instruments page.
 void Configure(gauge::TILAngularGauge& g) {
@@ -36,7 +24,6 @@ void Configure(gauge::TILAngularGauge& g) {
 }
 
 void BM_ValueChangePaint(benchmark::State& state) {
-    Application();
     gauge::TILAngularGauge g;
     Configure(g);
     QImage target(g.size(), QImage::Format_ARGB32_Premultiplied);
@@ -53,7 +40,6 @@ void BM_ValueChangePaint(benchmark::State& state) {
 BENCHMARK(BM_ValueChangePaint)->Unit(benchmark::kMicrosecond);
 
 void BM_LayerRebuildPaint(benchmark::State& state) {
-    Application();
     gauge::TILAngularGauge g;
     Configure(g);
     QImage target(g.size(), QImage::Format_ARGB32_Premultiplied);
