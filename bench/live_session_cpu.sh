@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Measures a live session as a user runs it: the simulator streams on port 1 at the full
+# line rate, the program records and plots for SECONDS (default 60) under Xvfb, driven
+# through its button and dialogs with xdotool. Prints the program's CPU use during the
+# session and checks that the recording is the simulator's stream, byte for byte, from
+# the first recorded byte on.
+#   bench/live_session_cpu.sh [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+bin=build/bin
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+cat > "$work/drive.sh" <<DRIVE
+#!/usr/bin/env bash
+set -euo pipefail
+$bin/telmira-sim --port 1 --seed 7 & sim=\$!
+trap 'kill \$sim 2>/dev/null || true' EXIT
+sleep 1
+$bin/telmira & app=\$!
+xdotool search --sync --onlyvisible --name "TELMIRA" >/dev/null
+sleep 1
+# Without a window manager the window stands where the program puts it: 213, 180.
+button() { xdotool mousemove 445 196 click 1; }
+button                                                   # "Открыть порт и файл"
+sleep 1.5
+xdotool type --delay 10 "$work/session.dcc"
+xdotool key Return                                       # the save dialog
+sleep 1
+xdotool key Return                                       # plot in real time: Yes
+sleep 1
+ticks() { awk '{print \$14 + \$15}' /proc/\$app/stat; }
+start=\$(ticks)
+sleep $seconds
+end=\$(ticks)
+button                                                   # "Закрыть порт и файл"
+sleep 1
+echo "\$start \$end" > "$work/ticks"
+kill \$app
+DRIVE
+chmod +x "$work/drive.sh"
+xvfb-run -a -s "-screen 0 1400x900x24" "$work/drive.sh"
+
+read -r start end < "$work/ticks"
+hz=$(getconf CLK_TCK)
+$bin/telmira-sim --out "$work/sent.dcc" --frames $(( (seconds + 30) * 640 )) --seed 7
+python3 - "$work/session.dcc" "$work/sent.dcc" "$start" "$end" "$hz" "$seconds" <<'CHECK'
+import sys
+recorded = open(sys.argv[1], 'rb').read()
+sent = open(sys.argv[2], 'rb').read()
+start, end, hz, seconds = map(float, sys.argv[3:7])
+print(f"recorded {len(recorded)} bytes ({len(recorded) / seconds:.0f} bytes/s)")
+print(f"CPU of the program while recording and plotting: {100 * (end - start) / hz / seconds:.2f} % of one core")
+at = sent.find(recorded[:4096])
+ok = len(recorded) > 0 and at >= 0 and sent[at:at + len(recorded)] == recorded
+print("recording equals the sent stream from its first byte on:", "yes" if ok else "NO")
+sys.exit(0 if ok else 1)
+CHECK
