@@ -14,11 +14,45 @@ inline void Plot(TFramePlot* plot, int series, const TLatestValues& values, doub
         plot->AddPoint(series, static_cast<double>(values.FrameCounter), y, PlotColours[series]);
 }
 
-// Inlined into the block loop: a replay runs it for every byte of a recording.
-inline void Decode(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
-                   TFramePlot* plot) {
+// What the byte taken in state State (2 to 8) stores and plots.
+template <int State>
+inline void Field(std::uint8_t byte, DecodeMode mode, TLatestValues& values, TFramePlot* plot) {
     if (mode == DecodeMode::LiveRecordingOnly)
         plot = nullptr;
+    if constexpr (State == 2) {
+        values.PeriodHigh = static_cast<std::uint16_t>(byte << 8);
+    } else if constexpr (State == 3) {
+        values.Period = static_cast<std::uint16_t>(values.PeriodHigh + byte);
+        if (values.Period != 0)
+            Plot(plot, SeriesSpeed, values, EngineSpeed(values.Period));
+    } else if constexpr (State == 4) {
+        values.Map = byte;
+        Plot(plot, SeriesMap, values, values.Map * 10);
+    } else if constexpr (State == 5) {
+        values.CurveNumber = byte;
+        Plot(plot, SeriesCurve, values, values.CurveNumber * 10);
+    } else if constexpr (State == 6) {
+        values.Temperature = byte;
+        Plot(plot, SeriesTemperature, values, values.Temperature * 10);
+    } else if constexpr (State == 7) {
+        values.OctaneCorrector = byte;
+        Plot(plot, SeriesOctane, values, values.OctaneCorrector * 10);
+    } else {
+        static_assert(State == 8);
+        values.AdvanceCode = byte;
+        if (mode != DecodeMode::LiveRecordingOnly) {
+            Plot(plot, SeriesAdvance, values, AdvanceDegrees(values.AdvanceCode) * 100);
+            // Wraps rather than overflows past 2^31 frames (a 19 GB recording).
+            values.FrameCounter =
+                static_cast<std::int32_t>(static_cast<std::uint32_t>(values.FrameCounter) + 1);
+        }
+    }
+}
+
+// The state is advanced only once the byte's field is stored and plotted, so that a plot
+// that raises leaves the state at the byte it failed on.
+inline void Decode(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
+                   TFramePlot* plot) {
     switch (state) {
     case 0:
         state = byte == SyncByte ? 1 : 0;
@@ -27,37 +61,25 @@ inline void Decode(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLat
         state = byte == SyncByte ? 2 : 0;
         return;
     case 2:
-        values.PeriodHigh = static_cast<std::uint16_t>(byte << 8);
+        Field<2>(byte, mode, values, plot);
         break;
     case 3:
-        values.Period = static_cast<std::uint16_t>(values.PeriodHigh + byte);
-        if (values.Period != 0)
-            Plot(plot, SeriesSpeed, values, EngineSpeed(values.Period));
+        Field<3>(byte, mode, values, plot);
         break;
     case 4:
-        values.Map = byte;
-        Plot(plot, SeriesMap, values, values.Map * 10);
+        Field<4>(byte, mode, values, plot);
         break;
     case 5:
-        values.CurveNumber = byte;
-        Plot(plot, SeriesCurve, values, values.CurveNumber * 10);
+        Field<5>(byte, mode, values, plot);
         break;
     case 6:
-        values.Temperature = byte;
-        Plot(plot, SeriesTemperature, values, values.Temperature * 10);
+        Field<6>(byte, mode, values, plot);
         break;
     case 7:
-        values.OctaneCorrector = byte;
-        Plot(plot, SeriesOctane, values, values.OctaneCorrector * 10);
+        Field<7>(byte, mode, values, plot);
         break;
     case 8:
-        values.AdvanceCode = byte;
-        if (mode != DecodeMode::LiveRecordingOnly) {
-            Plot(plot, SeriesAdvance, values, AdvanceDegrees(values.AdvanceCode) * 100);
-            // Wraps rather than overflows past 2^31 frames (a 19 GB recording).
-            values.FrameCounter =
-                static_cast<std::int32_t>(static_cast<std::uint32_t>(values.FrameCounter) + 1);
-        }
+        Field<8>(byte, mode, values, plot);
         state = 0;
         return;
     default:
@@ -65,6 +87,27 @@ inline void Decode(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLat
         return;
     }
     ++state;
+}
+
+// A frame that starts at p in state 0, taken in one go: the same steps as byte by byte,
+// without choosing the step for every byte.
+inline void DecodeFrame(const std::uint8_t* p, DecodeMode mode, std::uint8_t& state,
+                        TLatestValues& values, TFramePlot* plot) {
+    state = 2;
+    Field<2>(p[2], mode, values, plot);
+    state = 3;
+    Field<3>(p[3], mode, values, plot);
+    state = 4;
+    Field<4>(p[4], mode, values, plot);
+    state = 5;
+    Field<5>(p[5], mode, values, plot);
+    state = 6;
+    Field<6>(p[6], mode, values, plot);
+    state = 7;
+    Field<7>(p[7], mode, values, plot);
+    state = 8;
+    Field<8>(p[8], mode, values, plot);
+    state = 0;
 }
 
 } // namespace
@@ -76,8 +119,17 @@ void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatest
 
 void DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
                  TLatestValues& values, TFramePlot* plot) {
-    for (std::uint8_t b : bytes)
-        Decode(b, mode, state, values, plot);
+    const std::uint8_t* p = bytes.data();
+    const std::uint8_t* const end = p + bytes.size();
+    while (p != end) {
+        if (state == 0 && end - p >= static_cast<std::ptrdiff_t>(FrameSize) && p[0] == SyncByte &&
+            p[1] == SyncByte) {
+            DecodeFrame(p, mode, state, values, plot);
+            p += FrameSize;
+        } else {
+            Decode(*p++, mode, state, values, plot);
+        }
+    }
 }
 
 } // namespace telemetry

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <tuple>
 #include <vector>
 
@@ -147,6 +148,30 @@ TEST_F(Decoder, FrameSplitAtEveryOffsetDecodesAsOneBlock) {
         ASSERT_EQ(values.Period, wholeValues.Period);
         ASSERT_EQ(values.FrameCounter, wholeValues.FrameCounter);
     }
+}
+
+TEST_F(Decoder, BlocksDecodeAsByteByByte) {
+    // Whole frames in a block take a faster road; it must end where the byte road ends.
+    std::mt19937 random(11);
+    Bytes stream(20000);
+    for (auto& b : stream)
+        b = random() % 3 ? 0xFF : static_cast<std::uint8_t>(random());
+    Feed(stream);
+    const std::vector<Point> blockPoints = plot.points;
+    const TLatestValues blockValues = values;
+    const std::uint8_t blockState = replayState;
+
+    TLatestValues byteValues;
+    std::uint8_t byteState = 0;
+    RecordingPlot bytePlot;
+    for (std::uint8_t b : stream)
+        DecodeByte(b, DecodeMode::Replay, byteState, byteValues, &bytePlot);
+    EXPECT_EQ(bytePlot.points, blockPoints);
+    EXPECT_EQ(byteState, blockState);
+    EXPECT_EQ(byteValues.FrameCounter, blockValues.FrameCounter);
+    EXPECT_EQ(byteValues.Period, blockValues.Period);
+    EXPECT_EQ(byteValues.PeriodHigh, blockValues.PeriodHigh);
+    EXPECT_GT(blockValues.FrameCounter, 100);
 }
 
 TEST_F(Decoder, LiveAndReplayPlotAllSixPointsOfFrameKAtK) {

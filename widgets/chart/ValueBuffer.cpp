@@ -3,6 +3,7 @@
 #include "ChartSeries.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +19,15 @@ constexpr std::size_t ReservationThreshold = std::size_t{1} << 20;
 // all of it is usable when it is first touched.
 constexpr std::size_t HugePage = std::size_t{2} << 20;
 // The longest list there can be, plus room to align the start.
-constexpr std::size_t ReservationBytes = (MaxListSize + 1) * sizeof(double) + HugePage;
+constexpr std::size_t ReservationBytes = (MaxListSize + 1) * sizeof(double) + 2 * HugePage;
+
+// Where in its first huge page a list starts. A replay appends to twelve lists at once;
+// with equal starts, their ends would all fall into the same cache set and evict each
+// other on every point. Successive lists start one cache line further along.
+std::size_t StaggeredStart() {
+    static std::atomic<unsigned> lists{0};
+    return (lists++ % 64) * 64;
+}
 
 } // namespace
 
@@ -42,27 +51,29 @@ void TValueBuffer::MakeRoomForOne() {
         if (r == MAP_FAILED)
             throw EOutOfMemory();
         const auto base = reinterpret_cast<std::uintptr_t>(r);
-        const auto start = (base + HugePage - 1) & ~(HugePage - 1);
-        ::madvise(reinterpret_cast<void*>(start), ReservationBytes - (start - base), MADV_HUGEPAGE);
-        const std::size_t first = (size_ * sizeof(double) / HugePage + 1) * HugePage;
-        if (::mprotect(reinterpret_cast<void*>(start), first, PROT_READ | PROT_WRITE) != 0) {
+        auto* const start = reinterpret_cast<char*>((base + HugePage - 1) & ~(HugePage - 1));
+        ::madvise(start, ReservationBytes - (start - reinterpret_cast<char*>(r)), MADV_HUGEPAGE);
+        const std::size_t offset = StaggeredStart();
+        const std::size_t first = ((offset + size_ * sizeof(double)) / HugePage + 1) * HugePage;
+        if (::mprotect(start, first, PROT_READ | PROT_WRITE) != 0) {
             ::munmap(r, ReservationBytes);
             throw EOutOfMemory();
         }
         if (size_)
-            std::memcpy(reinterpret_cast<void*>(start), data_, size_ * sizeof(double));
+            std::memcpy(start + offset, data_, size_ * sizeof(double));
         std::free(data_);
         reservation_ = r;
-        data_ = reinterpret_cast<double*>(start);
+        committed_ = start;
+        data_ = reinterpret_cast<double*>(start + offset);
         committedBytes_ = first;
-    } else if (committedBytes_ < (size_ + 1) * sizeof(double)) {
-        if (::mprotect(reinterpret_cast<char*>(data_) + committedBytes_, HugePage,
-                       PROT_READ | PROT_WRITE) != 0)
+    } else if (committed_ + committedBytes_ < reinterpret_cast<char*>(data_ + size_ + 1)) {
+        if (::mprotect(committed_ + committedBytes_, HugePage, PROT_READ | PROT_WRITE) != 0)
             throw EOutOfMemory();
         committedBytes_ += HugePage;
     }
     capacity_ = capacity;
-    usable_ = std::min(capacity_, committedBytes_ / sizeof(double));
+    const auto committedEnd = reinterpret_cast<double*>(committed_ + committedBytes_);
+    usable_ = reservation_ ? std::min<std::size_t>(capacity_, committedEnd - data_) : capacity_;
 }
 
 void TValueBuffer::insert(std::size_t index, double value) noexcept {
@@ -82,6 +93,7 @@ void TValueBuffer::Release() noexcept {
         std::free(data_);
     data_ = nullptr;
     reservation_ = nullptr;
+    committed_ = nullptr;
     size_ = capacity_ = usable_ = committedBytes_ = 0;
 }
 

@@ -45,6 +45,7 @@ private:
     std::size_t capacity_ = 0;
     std::size_t usable_ = 0;      // values that fit in committed memory, at most capacity_
     void* reservation_ = nullptr; // address space of a large array, or null
+    char* committed_ = nullptr;   // its usable memory: committedBytes_ from here
     std::size_t committedBytes_ = 0;
 };
 
