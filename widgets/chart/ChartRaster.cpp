@@ -300,6 +300,37 @@ public:
     bool Draw(std::size_t first, std::size_t end, int column, TColor k) {
         constexpr std::size_t B = TChartValueList::BlockSize;
         const std::size_t last = end - 1;
+        const double vLast = ys_[last] * my_;
+        if (!Placeable(vLast))
+            return false;
+        const int yLast = view_.Y.ToPixel(vLast);
+        if (!InPixelRange(yLast))
+            return false;
+
+        // The points that end the run on the last point's row draw nothing toward it.
+        std::size_t tail = last;
+        while (tail > first) {
+            if (tail % B == 0 && tail >= first + B && (tail - B) / B < blocks_.size()) {
+                const auto& block = blocks_[(tail - B) / B];
+                if (Placeable(block.Min * my_) && Placeable(block.Max * my_) &&
+                    view_.Y.ToPixel(block.Min * my_) == yLast &&
+                    view_.Y.ToPixel(block.Max * my_) == yLast) {
+                    tail -= B;
+                    continue;
+                }
+            }
+            const double v = ys_[tail - 1] * my_;
+            if (!Placeable(v))
+                return false;
+            if (view_.Y.ToPixel(v) != yLast)
+                break;
+            --tail;
+        }
+        if (tail == first) {
+            walker_.Continue({column, yLast}, k);
+            return true;
+        }
+
         double lo = std::numeric_limits<double>::infinity(), hi = -lo;
         bool nan = false;
         auto take = [&](double v) {
@@ -308,27 +339,27 @@ public:
             nan |= std::isnan(v);
         };
         std::size_t i = first;
-        for (; i < last && i % B != 0; ++i)
+        for (; i < tail && i % B != 0; ++i)
             take(ys_[i]);
-        for (; i + B <= last && i / B < blocks_.size(); i += B) {
+        for (; i + B <= tail && i / B < blocks_.size(); i += B) {
             const auto& block = blocks_[i / B];
             take(block.Min);
             take(block.Max);
         }
-        for (; i < last; ++i)
+        for (; i < tail; ++i)
             take(ys_[i]);
         if (nan)
             return false;
-        const double v0 = lo * my_, v1 = hi * my_, vLast = ys_[last] * my_;
-        if (!Placeable(v0) || !Placeable(v1) || !Placeable(vLast))
+        const double v0 = lo * my_, v1 = hi * my_;
+        if (!Placeable(v0) || !Placeable(v1))
             return false;
         const int p0 = view_.Y.ToPixel(v0), p1 = view_.Y.ToPixel(v1);
-        const int yLast = view_.Y.ToPixel(vLast);
         int top = std::min(p0, p1), bottom = std::max(p0, p1);
-        if (!InPixelRange(top) || !InPixelRange(bottom) || !InPixelRange(yLast))
+        if (!InPixelRange(top) || !InPixelRange(bottom))
             return false;
-        // The segments reach every row between the extremes of the points before the last,
-        // and on toward the last point, which they stop one short of.
+        // The walk over the points before the final run covers every row between their
+        // extremes; the last segment goes on toward the last row and stops one short of it,
+        // unless the walk had passed that row before.
         if (yLast > bottom)
             bottom = yLast - 1;
         else if (yLast < top)
