@@ -198,6 +198,11 @@ public:
     [[nodiscard]] double X(std::size_t i) const noexcept { return xs_[i] * mx_; }
     [[nodiscard]] double Y(std::size_t i) const noexcept { return ys_[i] * my_; }
     [[nodiscard]] int Column(std::size_t i) const noexcept { return view_.X.ToPixel(X(i)); }
+    [[nodiscard]] int XColumn(double raw) const noexcept { return view_.X.ToPixel(raw * mx_); }
+    // The X value where the next column (in the direction of growing X) starts.
+    [[nodiscard]] double ColumnEdge(int column) const noexcept {
+        return std::max(view_.X.ToValue(column + 0.5), view_.X.ToValue(column - 0.5));
+    }
 
     void Point(std::size_t i) { Point(i, series_.ValueColor(i)); }
 
@@ -300,30 +305,36 @@ public:
     bool Draw(std::size_t first, std::size_t end, int column, TColor k) {
         constexpr std::size_t B = TChartValueList::BlockSize;
         const std::size_t last = end - 1;
-        const double vLast = ys_[last] * my_;
-        if (!Placeable(vLast))
-            return false;
-        const int yLast = view_.Y.ToPixel(vLast);
-        if (!InPixelRange(yLast))
+        int yLast = 0;
+        if (!Pixel(ys_[last] * my_, yLast) || !InPixelRange(yLast))
             return false;
 
-        // The points that end the run on the last point's row draw nothing toward it.
+        // The points that end the run on the last point's row draw nothing toward it. A
+        // block whose extremes both land on that row is passed whole (each block is looked
+        // at once); the points of others one by one.
         std::size_t tail = last;
+        std::size_t looked = blocks_.size();
         while (tail > first) {
-            if (tail % B == 0 && tail >= first + B && (tail - B) / B < blocks_.size()) {
-                const auto& block = blocks_[(tail - B) / B];
-                if (Placeable(block.Min * my_) && Placeable(block.Max * my_) &&
-                    view_.Y.ToPixel(block.Min * my_) == yLast &&
-                    view_.Y.ToPixel(block.Max * my_) == yLast) {
-                    tail -= B;
+            const std::size_t holder = (tail - 1) / B;
+            if (holder < blocks_.size() && holder != looked) {
+                looked = holder;
+                const auto& block = blocks_[holder];
+                int p0 = 0, p1 = 0;
+                const bool flat = (block.Min == ys_[last] && block.Max == ys_[last]) ||
+                                  (Pixel(block.Min * my_, p0) && Pixel(block.Max * my_, p1) &&
+                                   p0 == yLast && p1 == yLast);
+                if (flat) {
+                    tail = std::max(first, holder * B);
                     continue;
                 }
             }
-            const double v = ys_[tail - 1] * my_;
-            if (!Placeable(v))
-                return false;
-            if (view_.Y.ToPixel(v) != yLast)
-                break;
+            if (ys_[tail - 1] != ys_[last]) {
+                int p = 0;
+                if (!Pixel(ys_[tail - 1] * my_, p))
+                    return false;
+                if (p != yLast)
+                    break;
+            }
             --tail;
         }
         if (tail == first) {
@@ -338,22 +349,35 @@ public:
             hi = std::max(hi, v);
             nan |= std::isnan(v);
         };
-        std::size_t i = first;
-        for (; i < tail && i % B != 0; ++i)
-            take(ys_[i]);
-        for (; i + B <= tail && i / B < blocks_.size(); i += B) {
-            const auto& block = blocks_[i / B];
+        // Whole blocks first; a partial block at either end is read point by point only
+        // when its block's range could widen what the rest gives.
+        take(ys_[first]);
+        take(ys_[tail - 1]);
+        const std::size_t headEnd = std::min(tail, (first + B - 1) / B * B);
+        std::size_t bodyEnd = headEnd;
+        for (; bodyEnd + B <= tail && bodyEnd / B < blocks_.size(); bodyEnd += B) {
+            const auto& block = blocks_[bodyEnd / B];
             take(block.Min);
             take(block.Max);
         }
-        for (; i < tail; ++i)
-            take(ys_[i]);
+        auto partial = [&](std::size_t from, std::size_t to) {
+            if (from >= to)
+                return;
+            if (from / B < blocks_.size()) {
+                const auto& block = blocks_[from / B];
+                if (block.Min >= lo && block.Max <= hi) // false for a NaN
+                    return;
+            }
+            for (std::size_t i = from; i < to; ++i)
+                take(ys_[i]);
+        };
+        partial(first, headEnd);
+        partial(bodyEnd, tail);
         if (nan)
             return false;
-        const double v0 = lo * my_, v1 = hi * my_;
-        if (!Placeable(v0) || !Placeable(v1))
+        int p0 = 0, p1 = 0;
+        if (!Pixel(lo * my_, p0) || !Pixel(hi * my_, p1))
             return false;
-        const int p0 = view_.Y.ToPixel(v0), p1 = view_.Y.ToPixel(v1);
         int top = std::min(p0, p1), bottom = std::max(p0, p1);
         if (!InPixelRange(top) || !InPixelRange(bottom))
             return false;
@@ -369,12 +393,40 @@ public:
         return true;
     }
 
+    // The row of point i, when the map places it by value and within the 16-bit range.
+    [[nodiscard]] bool Row(std::size_t i, int& row) const noexcept {
+        return Pixel(ys_[i] * my_, row) && InPixelRange(row);
+    }
+
+    // The index past the points from i on (before stop) that lie on `row`, point i's row,
+    // found block by block; i + 1 when i's block is not wholly on that row, which leaves
+    // the points to the column spans.
+    [[nodiscard]] std::size_t RowEnd(std::size_t i, std::size_t stop, int row) const noexcept {
+        constexpr std::size_t B = TChartValueList::BlockSize;
+        const double value = ys_[i];
+        auto onRow = [&](double v) {
+            int p = 0;
+            return v == value || (Pixel(v * my_, p) && p == row);
+        };
+        auto blockOnRow = [&](std::size_t b) {
+            return b < blocks_.size() && onRow(blocks_[b].Min) && onRow(blocks_[b].Max);
+        };
+        std::size_t block = i / B;
+        if (!blockOnRow(block))
+            return i + 1;
+        ++block;
+        while ((block + 1) * B <= stop && blockOnRow(block))
+            ++block;
+        std::size_t j = std::min(stop, std::max(i + 1, block * B));
+        while (j < stop && onRow(ys_[j]))
+            ++j;
+        return j;
+    }
+
 private:
-    [[nodiscard]] bool Placeable(double v) const noexcept {
-        const TAxisMap& m = view_.Y;
-        if (m.Range() == 0)
-            return true;
-        return !m.Logarithmic && std::fabs((v - m.Minimum) * m.Length() / m.Range()) < 2147483647.0;
+    // The row of v when the map places it by value (not at the centre as out of reach).
+    [[nodiscard]] bool Pixel(double v, int& pixel) const noexcept {
+        return view_.Y.LinearPixel(v, pixel);
     }
 
     TRaster& raster_;
@@ -386,19 +438,58 @@ private:
 };
 
 // The first index in (from, end) whose column differs from `column`, or end; the columns
-// of an ascending X list never go back.
-std::size_t ColumnEnd(const TLineWalker& walker, std::size_t from, std::size_t end, int column) {
-    std::size_t lo = from, hi = end, step = 1;
-    while (true) {
-        const std::size_t probe = from + step;
-        if (probe >= end)
+// of an ascending X list never go back. Whole blocks that end in the column are passed by
+// their last value, so that the search touches little of the list.
+std::size_t ColumnEnd(const TLineWalker& walker,
+                      const std::vector<TChartValueList::TBlockRange>& xBlocks, std::size_t from,
+                      std::size_t end, int column) {
+    constexpr std::size_t B = TChartValueList::BlockSize;
+    std::size_t lo = from;
+    for (std::size_t block = from / B; block < xBlocks.size() && (block + 1) * B <= end; ++block) {
+        const double last = xBlocks[block].Max;
+        if (std::isnan(xBlocks[block].Min) || walker.XColumn(last) != column)
             break;
-        if (walker.Column(probe) != column) {
-            hi = probe;
-            break;
+        lo = std::max(lo, (block + 1) * B - 1);
+    }
+    const std::size_t limit = std::min(end, (lo / B + 1) * B);
+    // Within the block, start where the column's edge value falls between the ends: evenly
+    // spaced X values (the program's frame numbers) put the first probe next to the answer,
+    // and the search around it stays within a few cache lines.
+    std::size_t hi = limit;
+    std::size_t guess = lo + 1;
+    if (limit - lo > 2) {
+        const double x0 = walker.X(lo), x1 = walker.X(limit - 1);
+        const double edge = walker.ColumnEdge(column);
+        if (x1 > x0 && edge > x0) {
+            const double at = lo + (edge - x0) / (x1 - x0) * static_cast<double>(limit - 1 - lo);
+            guess = static_cast<std::size_t>(
+                std::clamp(at, static_cast<double>(lo + 1), static_cast<double>(limit - 1)));
         }
-        lo = probe;
-        step *= 2;
+    }
+    if (guess < limit) {
+        if (walker.Column(guess) == column) {
+            lo = guess;
+            for (std::size_t step = 1;; step *= 2) {
+                const std::size_t probe = guess + step;
+                if (probe >= limit)
+                    break;
+                if (walker.Column(probe) != column) {
+                    hi = probe;
+                    break;
+                }
+                lo = probe;
+            }
+        } else {
+            hi = guess;
+            for (std::size_t step = 1; step < guess - lo; step *= 2) {
+                const std::size_t probe = guess - step;
+                if (walker.Column(probe) == column) {
+                    lo = probe;
+                    break;
+                }
+                hi = probe;
+            }
+        }
     }
     while (hi - lo > 1) {
         const std::size_t mid = lo + (hi - lo) / 2;
@@ -407,6 +498,8 @@ std::size_t ColumnEnd(const TLineWalker& walker, std::size_t from, std::size_t e
         else
             hi = mid;
     }
+    if (hi == limit && limit < end && walker.Column(limit) == column)
+        return ColumnEnd(walker, xBlocks, limit, end, column);
     return hi;
 }
 
@@ -431,6 +524,10 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
         return;
     }
     TColumnSpans spans(raster, series, view, walker);
+    const auto& xBlocks = series.XValues.BlockRanges();
+    const double* xs = series.XValues.Raw().data();
+    const double* ys = series.YValues.Raw().data();
+    const std::size_t count = series.Count();
     const auto& runs = series.ColorRuns();
     std::size_t run = 0;
     walker.Point(range.First);
@@ -456,7 +553,31 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
             ++i;
             continue;
         }
-        const std::size_t end = ColumnEnd(walker, i, stop, column);
+        // A stretch on one row over several columns is one horizontal line.
+        int row = 0;
+        if (spans.Row(i, row)) {
+            const std::size_t rowEnd = spans.RowEnd(i, stop, row);
+            if (rowEnd - i > TChartValueList::BlockSize) {
+                const int lastColumn = walker.Column(rowEnd - 1);
+                if (InPixelRange(lastColumn)) {
+                    walker.Point(i, k);
+                    raster.Line(column, row, lastColumn, row, ToRgb(k));
+                    walker.Continue({lastColumn, row}, k);
+                    i = rowEnd;
+                    continue;
+                }
+            }
+        }
+        const std::size_t end = ColumnEnd(walker, xBlocks, i, stop, column);
+        // The next columns most likely end as far on as this one did: ask for their values
+        // now, so that their loads overlap this column's work.
+        for (std::size_t ahead = 1; ahead <= 2; ++ahead) {
+            const std::size_t next = end + ahead * (end - i);
+            if (next < count) {
+                __builtin_prefetch(xs + next);
+                __builtin_prefetch(ys + next - 1);
+            }
+        }
         walker.Point(i, k);
         if (end - i >= 2 && !spans.Draw(i, end, column, k))
             for (std::size_t j = i + 1; j < end; ++j)

@@ -28,10 +28,6 @@ double ScaleByPowerOfTen(double mantissa, int exponent) noexcept {
 
 } // namespace
 
-double RoundHalfEven(double v) noexcept {
-    return std::nearbyint(v); // the default rounding mode rounds ties to even
-}
-
 TRectI PlotRectFromMargins(int width, int height, const TMargins& m, int border) noexcept {
     TRectI r;
     r.Left = static_cast<int>(RoundHalfEven(width * m.Left / 100.0)) + border;

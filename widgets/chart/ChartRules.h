@@ -6,13 +6,21 @@
 #include <QLocale>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace chart {
 
-// Rounds to the nearest integer, ties to even.
-[[nodiscard]] double RoundHalfEven(double v) noexcept;
+// Rounds to the nearest integer, ties to even. Adding and taking away 1.5 * 2^52 leaves
+// the double's rounding to do the work (it rounds ties to even); larger magnitudes are
+// whole already.
+[[nodiscard]] inline double RoundHalfEven(double v) noexcept {
+    constexpr double shift = 6755399441055744.0;
+    if (!(v > -shift / 4 && v < shift / 4))
+        return v;
+    return (v + shift) - shift;
+}
 
 // A pixel rectangle with exclusive right and bottom edges, as the layout computes it.
 struct TRectI {
@@ -81,6 +89,22 @@ struct TAxisMap {
     // outside the axis but always within the int range.
     [[nodiscard]] int ToPixel(double value) const noexcept;
     [[nodiscard]] double ToValue(double pixel) const noexcept;
+    // ToPixel for a linear map, false where the pixel does not follow the value (out of
+    // reach, NaN); pixels that do follow it never go back as values grow.
+    [[nodiscard]] bool LinearPixel(double value, int& pixel) const noexcept {
+        const double range = Range();
+        if (range == 0) {
+            pixel = Centre();
+            return true;
+        }
+        const double t = (value - Minimum) * Length() / range;
+        if (Logarithmic || !(t > -2147483647.0 && t < 2147483647.0))
+            return false;
+        const double rounded = RoundHalfEven(t);
+        const double p = Horizontal != Inverted ? Start + rounded : End - rounded;
+        pixel = static_cast<int>(std::clamp(p, -2147483647.0, 2147483647.0));
+        return true;
+    }
 };
 
 struct TLabelWalkOptions {

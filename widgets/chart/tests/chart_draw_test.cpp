@@ -191,15 +191,23 @@ TEST_P(FastDrawing, EqualsEverySegment) {
         const int count = 2000 + trial * 20000;
         double x = 0, y = 500, low = y, high = y;
         TColor colour = Red;
+        // Odd trials hold long flat stretches, some with a little noise, as slow
+        // quantities give; even trials wander; both change colour and hold nulls and
+        // values far off the axis.
+        const bool stretches = trial % 2 == 1;
         for (int i = 0; i < count; ++i) {
             x += unit(random) < 0.1 ? 0 : unit(random);
-            y += (unit(random) - 0.5) * 40;
+            if (!stretches)
+                y += (unit(random) - 0.5) * 40;
+            else if (unit(random) < 0.0005)
+                y += (unit(random) - 0.5) * 2000;
             low = std::min(low, y);
             high = std::max(high, y);
-            if (unit(random) < 0.002)
+            if (unit(random) < (stretches ? 0.0003 : 0.002))
                 colour = colour == Red ? Blue : Red;
-            const bool null = unit(random) < 0.003;
-            const double value = unit(random) < 0.001 ? 1e7 : y;
+            const bool null = unit(random) < (stretches ? 0.0003 : 0.003);
+            const double noise = stretches && (i / 3000) % 2 ? unit(random) * 0.01 : 0;
+            const double value = unit(random) < (stretches ? 0.0001 : 0.001) ? 1e7 : y + noise;
             series.AddPoint(x, value, "", null ? clNone : colour);
         }
         const double xMin = x * c.xFrom, xMax = x * c.xTo;
