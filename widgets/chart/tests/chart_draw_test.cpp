@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 
 #include <random>
@@ -274,6 +276,33 @@ TEST(Raster, LineStopsOnePixelShortAndClipsExactly) {
     EXPECT_EQ(whole.pixel(0, 0), black);
     EXPECT_EQ(whole.pixel(49, 31), 0xFFFFFFFFu) << "the end point is left to the next segment";
     EXPECT_EQ(whole.pixel(7, 7), 0xFFFFFFFFu) << "a zero-length line draws nothing";
+}
+
+} // namespace
+
+namespace {
+
+// Paints come at most at the display rate, but the last request is always drawn.
+TEST(ChartRepaintRate, LastRequestIsAlwaysDrawn) {
+    TChart chart;
+    chart.resize(300, 200);
+    chart.show();
+    TLineSeries& series = chart.AddSeries();
+    auto waitForPaint = [&] {
+        QElapsedTimer deadline;
+        deadline.start();
+        while (chart.ImageStale() && deadline.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return !chart.ImageStale();
+    };
+    ASSERT_TRUE(waitForPaint());
+    for (int i = 0; i < 50; ++i)
+        series.AddPoint(i, i * i, "", 0x0000FF);
+    EXPECT_TRUE(chart.ImageStale()) << "adding points draws nothing by itself";
+    EXPECT_TRUE(waitForPaint());
+    series.AddPoint(50, 0, "", 0x0000FF);
+    EXPECT_TRUE(waitForPaint()) << "a request right after a paint is still drawn";
+    EXPECT_EQ(chart.LeftAxis().Map().Maximum, 49 * 49);
 }
 
 } // namespace
