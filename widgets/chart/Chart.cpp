@@ -573,8 +573,12 @@ void TChart::DrawSeries(chart::TRaster& raster) {
         const auto range = chart::VisibleIndexRange(*line, xl, xr);
         if (!range)
             continue;
+        if (s->BeforeDrawValues)
+            s->BeforeDrawValues(*s);
         const chart::TSeriesView view{h.Map(), v.Map(), leftEdge, xl};
         chart::DrawLineSeries(raster, *line, view, *range);
+        if (s->AfterDrawValues)
+            s->AfterDrawValues(*s);
     }
     raster.ResetClip();
 }
@@ -617,12 +621,19 @@ void TChart::DrawImage() {
     ApplySeriesMargins();
 
     DrawBackWall(raster);
-    if (axisVisible_)
+    if (axisVisible_) {
+        if (OnBeforeDrawAxes)
+            OnBeforeDrawAxes(*this);
         for (auto& axis : axes_)
             if (axis->shown_)
                 DrawAxis(painter, raster, *axis);
+    }
     painter.end();
+    if (OnBeforeDrawSeries)
+        OnBeforeDrawSeries(*this);
     DrawSeries(raster);
+    if (OnAfterDraw)
+        OnAfterDraw(*this);
 }
 
 void TChart::paintEvent(QPaintEvent*) {

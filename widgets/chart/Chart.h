@@ -122,6 +122,11 @@ public:
     TPanningMode AllowPanning = TPanningMode::pmBoth;
     bool AnimatedZoom = false;
     int AnimatedZoomSteps = 8;
+    // Redraw stages.
+    std::function<void(TChart&)> OnBeforeDrawAxes;
+    std::function<void(TChart&)> OnBeforeDrawSeries;
+    std::function<void(TChart&)> OnAfterDraw;
+
     std::function<void(TChart&)> OnZoom;
     std::function<void(TChart&)> OnUndoZoom;
     std::function<void(TChart&)> OnScroll;

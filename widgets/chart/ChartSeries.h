@@ -151,6 +151,9 @@ public:
     std::function<bool(TChartSeries& sender)> OnBeforeAdd;
     std::function<void(TChartSeries& sender, int valueIndex)> OnAfterAdd;
     std::function<void(TChartSeries& sender)> OnClearValues;
+    // Around the drawing of the series' line in each redraw.
+    std::function<void(TChartSeries& sender)> BeforeDrawValues;
+    std::function<void(TChartSeries& sender)> AfterDrawValues;
 
     // Stores one point; returns its index, or -1 when OnBeforeAdd refuses it. An empty
     // label stores no label. On failure (EListError, EOutOfMemory) nothing is stored.
