@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -57,6 +58,25 @@ TEST_F(ZoomAndScroll, DragRightAndDownZoomsIntoTheRectangle) {
     EXPECT_TRUE(chart.Zoomed());
     EXPECT_EQ(zooms, 1);
     EXPECT_FALSE(chart.Zoom().Active);
+}
+
+TEST_F(ZoomAndScroll, AnimatedZoomEndsOnTheSameRanges) {
+    const chart::TAxisMap h = Bottom().Map();
+    chart.AnimatedZoom = true;
+    int redraws = 0;
+    chart.OnAfterDraw = [&](TChart&) { ++redraws; };
+    chart.show();
+    chart.RequestRepaint();
+    QElapsedTimer deadline;
+    deadline.start();
+    while (chart.ImageStale() && deadline.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    redraws = 0;
+    Drag(Qt::LeftButton, {100, 80}, {200, 180});
+    EXPECT_DOUBLE_EQ(Bottom().Minimum(), h.ToValue(100));
+    EXPECT_DOUBLE_EQ(Bottom().Maximum(), h.ToValue(200));
+    EXPECT_GE(redraws, chart.AnimatedZoomSteps - 1) << "each step is shown at once";
+    EXPECT_EQ(zooms, 1);
 }
 
 TEST_F(ZoomAndScroll, DragOfSixteenPixelsOrLessDoesNothing) {
