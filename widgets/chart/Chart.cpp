@@ -255,8 +255,8 @@ void TChart::ReserveAxisBands() {
                              : along          ? FontHeight(axis.labelsFont_)
                                               : WidestLabel(axis);
             edge += inward * size;
-            axis.labelPosition_ = edge;
         }
+        axis.labelPosition_ = edge; // without labels, the outer edge of the ticks
         int ticks = 0;
         if (axis.axisPen_.Visible)
             ticks += axis.axisPen_.Width;
