@@ -432,9 +432,14 @@ void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, TChartAxis& axi
         }
     } else {
         options.Labels = axis.labels_ && style != TAxisLabelStyle::talNone;
-        walk = axis.logarithmic_ && axis.increment_ == 0
-                   ? chart::WalkLogarithmicLabels(map, options)
-                   : chart::WalkLabels(map, step, options);
+        const double unit =
+            axis.dateTime_ && axis.exactDateTime_ ? chart::CalendarUnit(axis.increment_, step) : 0;
+        if (unit > 0)
+            walk = chart::WalkCalendarLabels(map, unit, options);
+        else if (axis.logarithmic_ && axis.increment_ == 0)
+            walk = chart::WalkLogarithmicLabels(map, options);
+        else
+            walk = chart::WalkLabels(map, step, options);
     }
 
     painter.setFont(axis.labelsFont_);

@@ -216,6 +216,63 @@ TLabelWalk WalkLogarithmicLabels(const TAxisMap& map, const TLabelWalkOptions& o
     return walk;
 }
 
+double CalendarUnit(double increment, double step) noexcept {
+    const auto& table = DateTimeSteps();
+    auto at = std::find_if(table.begin(), table.end(),
+                           [&](double entry) { return std::fabs(entry - increment) < OneSecond; });
+    if (at == table.end())
+        return 0;
+    auto unit = std::find_if(at, table.end(), [&](double entry) { return entry >= step; });
+    return unit != table.end() ? *unit : table.back();
+}
+
+namespace {
+
+const QDate CalendarEpoch(1899, 12, 30);
+
+double DaysOf(const QDate& date) noexcept {
+    return static_cast<double>(CalendarEpoch.daysTo(date));
+}
+
+} // namespace
+
+TLabelWalk WalkCalendarLabels(const TAxisMap& map, double unit, const TLabelWalkOptions& o) {
+    TLabelWalk walk;
+    if (!(unit > 0) || !(std::fabs(map.Range() / unit) < MaxLabelSteps) || map.Maximum < 0 ||
+        !(map.Maximum < 3e6))
+        return walk;
+    const double lowerLimit = map.Minimum - 1e-12 - std::fabs(map.Minimum) * 1e-12;
+    if (unit < 1) {
+        double value = std::trunc(map.Maximum / unit) * unit;
+        for (; value >= lowerLimit; value -= unit)
+            Record(walk, map, value, o);
+        return walk;
+    }
+    const int days = static_cast<int>(RoundHalfEven(unit));
+    QDate date = CalendarEpoch.addDays(static_cast<qint64>(std::floor(map.Maximum)));
+    int months = 0;
+    if (days >= 365) {
+        date = QDate(date.year(), 1, 1);
+        months = 12;
+    } else if (days >= 30) {
+        date = QDate(date.year(), date.month(), 1);
+        months = days >= 182 ? 6 : days >= 120 ? 4 : days >= 90 ? 3 : days >= 60 ? 2 : 1;
+    } else if (days >= 15) {
+        date = QDate(date.year(), date.month(), date.day() >= 15 ? 15 : 1);
+    }
+    for (int i = 0; i < MaxLabelSteps && DaysOf(date) >= lowerLimit; ++i) {
+        Record(walk, map, DaysOf(date), o);
+        if (months > 0)
+            date = date.addMonths(-months);
+        else if (days >= 15)
+            date = date.day() == 15 ? QDate(date.year(), date.month(), 1)
+                                    : date.addMonths(-1).addDays(14);
+        else
+            date = date.addDays(-days);
+    }
+    return walk;
+}
+
 std::vector<int> MinorTickPixels(const std::vector<int>& ticks, int count, int start, int end,
                                  bool logarithmic) {
     std::vector<int> pixels;

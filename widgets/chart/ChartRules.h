@@ -135,6 +135,18 @@ struct TLabelWalk {
 [[nodiscard]] TLabelWalk WalkLogarithmicLabels(const TAxisMap& map,
                                                const TLabelWalkOptions& options);
 
+// The calendar unit of an exact date-time axis whose increment is one of the table's steps
+// (within a second): the first table step from that one up that is not below `step`;
+// 0 when the increment is no table step.
+[[nodiscard]] double CalendarUnit(double increment, double step) noexcept;
+
+// Labels of a date-time axis walking calendar units: from a day up the first label is cut
+// to midnight, and to the 1st or 15th of its month (15 days), the 1st of its month (30 to
+// 182 days) or 1 January (365 days); those units step by half-months, by 1, 2, 3, 4 or 6
+// months or by a year.
+[[nodiscard]] TLabelWalk WalkCalendarLabels(const TAxisMap& map, double unit,
+                                            const TLabelWalkOptions& options);
+
 // Minor tick pixels from the major ticks (walk order), strictly inside (start, end).
 [[nodiscard]] std::vector<int> MinorTickPixels(const std::vector<int>& ticks, int count, int start,
                                                int end, bool logarithmic);

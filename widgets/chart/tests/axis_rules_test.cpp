@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QLocale>
 
 namespace {
@@ -46,6 +47,22 @@ TEST(LabelStep, DateTimeStepsComeFromTheTable) {
     EXPECT_DOUBLE_EQ(DateTimeLabelStep(3000, 2, 0), 1460) << "doubles beyond a year";
     EXPECT_DOUBLE_EQ(DateTimeLabelStep(1, 0, 0), OneSecond);
     EXPECT_EQ(DateTimeSteps().size(), 25u);
+}
+
+TEST(LabelWalk, CalendarUnitsSnapToDaysMonthsAndYears) {
+    EXPECT_EQ(CalendarUnit(1, 0.5), 1) << "from the increment's entry up";
+    EXPECT_EQ(CalendarUnit(1, 20), 30);
+    EXPECT_EQ(CalendarUnit(1.5, 1), 0) << "an increment off the table walks plainly";
+    // 2024-03-20 12:00 down to 2023-12-01: monthly labels on the 1st.
+    const double top = QDate(1899, 12, 30).daysTo(QDate(2024, 3, 20)) + 0.5;
+    const double bottom = QDate(1899, 12, 30).daysTo(QDate(2023, 12, 1));
+    const TLabelWalk months = WalkCalendarLabels({bottom, top, 0, 400}, 30, {});
+    ASSERT_EQ(months.Labels.size(), 4u);
+    EXPECT_EQ(months.Labels.front().Value, top - 19.5);
+    EXPECT_EQ(months.Labels.back().Value, bottom);
+    const TLabelWalk halves = WalkCalendarLabels({bottom, top, 0, 400}, 15, {});
+    EXPECT_EQ(halves.Labels.size(), 8u) << "the 15th and the 1st of each month";
+    EXPECT_EQ(WalkCalendarLabels({bottom, top, 0, 400}, 365, {}).Labels.size(), 1u);
 }
 
 TEST(LabelWalk, ZeroRangeDrawsOneLabelAtTheCentre) {
