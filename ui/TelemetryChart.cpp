@@ -26,6 +26,20 @@ constexpr SeriesSetting TelemetrySeries[] = {
 } // namespace
 
 void ConfigureTelemetryChart(TChart& chart) {
+    chart.SetView3D(false);
+    chart.SetView3DWalls(false);
+    chart.SetTitle({false, QString(), Qt::AlignHCenter});
+    chart.SetLegendVisible(false);
+    chart.SetMargins({1, 0, 1, 6});
+    TChartWall wall = chart.BackWall();
+    wall.BrushColor = 0xFFFFFF;
+    wall.BrushStyle = TBrushStyle::bsClear;
+    chart.SetBackWall(wall);
+    chart.SetBevelInner(TBevelCut::bvRaised);
+    chart.SetBevelOuter(TBevelCut::bvLowered);
+    chart.SetBevelWidth(0);
+    chart.BottomAxis().SetDateTimeFormat(QStringLiteral("nn:ss"));
+
     for (const SeriesSetting& setting : TelemetrySeries) {
         TLineSeries& series = chart.AddSeries();
         series.SeriesColor = setting.colour;
@@ -41,4 +55,15 @@ TChartPlot::TChartPlot(TChart& chart) {
 
 void TChartPlot::AddPoint(int series, double x, double y, std::uint32_t colour) {
     series_[series]->AddPoint(x, y, std::string(), colour);
+}
+
+QImage RenderTelemetryChart(std::span<const std::uint8_t> recording, QSize size) {
+    TChart chart;
+    ConfigureTelemetryChart(chart);
+    TChartPlot plot(chart);
+    std::uint8_t state = 0;
+    telemetry::TLatestValues values;
+    telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, state, values, &plot);
+    chart.resize(size);
+    return chart.Draw();
 }

@@ -6,9 +6,21 @@
 #include "Chart.h"
 #include "Telemetry.h"
 
-// Sets up an empty chart as the chart page shows it: nine line series, Series1 to
-// Series9, in the order the decoder addresses them.
+#include <QImage>
+#include <QSize>
+
+#include <cstdint>
+#include <span>
+
+// Sets up an empty chart as the chart page shows it: the panel, margins and axes, and nine
+// line series, Series1 to Series9, in the order the decoder addresses them.
 void ConfigureTelemetryChart(TChart& chart);
+
+// The chart page's picture of a recording (the raw byte stream of a ".dcc" file), replayed
+// from a fresh decoder state. Needs a QApplication (the offscreen platform will do); the
+// controls that lie over the chart's bottom strip are not part of the picture.
+[[nodiscard]] QImage RenderTelemetryChart(std::span<const std::uint8_t> recording,
+                                          QSize size = {1001, 473});
 
 class TChartPlot final : public telemetry::TFramePlot {
 public:

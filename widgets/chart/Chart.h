@@ -1,13 +1,54 @@
 #pragma once
 
+#include "ChartAxis.h"
+#include "ChartRaster.h"
+#include "ChartRules.h"
 #include "ChartSeries.h"
 
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPoint>
+#include <QTimer>
 #include <QWidget>
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
-// A line chart: an ordered list of series (the drawing order) on one panel.
+class QPainter;
+
+enum class TBevelCut { bvNone, bvLowered, bvRaised };
+enum class TBrushStyle { bsSolid, bsClear, bsHatch };
+enum class TPanningMode { pmNone, pmHorizontal, pmVertical, pmBoth };
+
+struct TChartWall {
+    TAxisPen Pen;
+    TColor Color = clDefault;
+    TColor BrushColor = clDefault;
+    TBrushStyle BrushStyle = TBrushStyle::bsClear;
+    bool operator==(const TChartWall&) const = default;
+};
+
+struct TChartText {
+    bool Visible = true;
+    QString Text; // lines separated by '\n'
+    Qt::Alignment Alignment = Qt::AlignHCenter;
+    bool operator==(const TChartText&) const = default;
+};
+
+// What lies under a point of the chart, first match in this order.
+enum class TChartHit { Series, Axis, Title, Foot, PlotRect, Legend, None };
+
+struct TZoomPanningRecord {
+    bool Active = false;
+    QPoint Start; // (X0, Y0), where the button went down
+    QPoint Last;  // (X1, Y1), the latest pointer position
+};
+
+// A line chart: an ordered list of series (the drawing order) on a panel with five axes.
+// It draws itself completely into an off-screen image when a repaint was asked for, and
+// otherwise restores its window from that image.
 class TChart : public QWidget {
     Q_OBJECT
 public:
@@ -24,18 +65,158 @@ public:
     [[nodiscard]] int SeriesCount() const noexcept { return static_cast<int>(series_.size()); }
     [[nodiscard]] TChartSeries& Series(int index) const { return *series_.at(index); }
 
-    // Marks the picture stale and asks the window system for one paint; any number of
-    // requests before that paint cost one redraw.
+    // Bottom, top, left, right, depth: the list order of every axis rule.
+    [[nodiscard]] TChartAxis& Axis(TAxisKind kind) noexcept {
+        return *axes_[static_cast<int>(kind)];
+    }
+    [[nodiscard]] const TChartAxis& Axis(TAxisKind kind) const noexcept {
+        return *axes_[static_cast<int>(kind)];
+    }
+    [[nodiscard]] TChartAxis& BottomAxis() noexcept { return Axis(TAxisKind::Bottom); }
+    [[nodiscard]] TChartAxis& TopAxis() noexcept { return Axis(TAxisKind::Top); }
+    [[nodiscard]] TChartAxis& LeftAxis() noexcept { return Axis(TAxisKind::Left); }
+    [[nodiscard]] TChartAxis& RightAxis() noexcept { return Axis(TAxisKind::Right); }
+    [[nodiscard]] TChartAxis& DepthAxis() noexcept { return Axis(TAxisKind::Depth); }
+
+    // Marks the picture stale and asks for one paint. Paints come at most at the display
+    // rate; any number of requests before a paint cost one redraw, and the last request is
+    // always followed by one.
     void RequestRepaint();
     [[nodiscard]] bool ImageStale() const noexcept { return imageStale_; }
 
+    // Redraws the off-screen image for the current size now, and returns it.
+    const QImage& Draw();
+
+    // Panel properties.
+    [[nodiscard]] const chart::TMargins& Margins() const noexcept { return margins_; }
+    void SetMargins(const chart::TMargins& m);
+    [[nodiscard]] TColor PanelColor() const noexcept { return color_; } // clDefault: button face
+    void SetPanelColor(TColor c) { Set(color_, c); }
+    [[nodiscard]] TBevelCut BevelOuter() const noexcept { return bevelOuter_; }
+    void SetBevelOuter(TBevelCut v) { Set(bevelOuter_, v); }
+    [[nodiscard]] TBevelCut BevelInner() const noexcept { return bevelInner_; }
+    void SetBevelInner(TBevelCut v) { Set(bevelInner_, v); }
+    [[nodiscard]] int BevelWidth() const noexcept { return bevelWidth_; }
+    void SetBevelWidth(int v) { Set(bevelWidth_, v); }
+    [[nodiscard]] int BorderWidth() const noexcept { return borderWidth_; }
+    void SetBorderWidth(int v) { Set(borderWidth_, v); }
+    [[nodiscard]] const TChartWall& BackWall() const noexcept { return backWall_; }
+    void SetBackWall(const TChartWall& w) { Set(backWall_, w); }
+    [[nodiscard]] bool View3D() const noexcept { return view3D_; }
+    void SetView3D(bool v) { Set(view3D_, v); }
+    [[nodiscard]] bool View3DWalls() const noexcept { return view3DWalls_; }
+    void SetView3DWalls(bool v) { Set(view3DWalls_, v); }
+    [[nodiscard]] bool ClipPoints() const noexcept { return clipPoints_; }
+    void SetClipPoints(bool v) { Set(clipPoints_, v); }
+    [[nodiscard]] bool AxisVisible() const noexcept { return axisVisible_; }
+    void SetAxisVisible(bool v) { Set(axisVisible_, v); }
+    [[nodiscard]] const TChartText& Title() const noexcept { return title_; }
+    void SetTitle(const TChartText& t) { Set(title_, t); }
+    [[nodiscard]] const TChartText& Foot() const noexcept { return foot_; }
+    void SetFoot(const TChartText& t) { Set(foot_, t); }
+    [[nodiscard]] bool LegendVisible() const noexcept { return legendVisible_; }
+    void SetLegendVisible(bool v) { Set(legendVisible_, v); }
+
+    // Mouse zoom and scroll.
+    bool AllowZoom = true;
+    TPanningMode AllowPanning = TPanningMode::pmBoth;
+    bool AnimatedZoom = false;
+    int AnimatedZoomSteps = 8;
+    // Redraw stages.
+    std::function<void(TChart&)> OnBeforeDrawAxes;
+    std::function<void(TChart&)> OnBeforeDrawSeries;
+    std::function<void(TChart&)> OnAfterDraw;
+
+    std::function<void(TChart&)> OnZoom;
+    std::function<void(TChart&)> OnUndoZoom;
+    std::function<void(TChart&)> OnScroll;
+    std::function<void(TChartAxis&, double& min, double& max, bool& allow)> OnAllowScroll;
+
+    void UndoZoom();
+    [[nodiscard]] bool Zoomed() const noexcept { return zoomed_; }
+    [[nodiscard]] const TZoomPanningRecord& Zoom() const noexcept { return zoom_; }
+    [[nodiscard]] const TZoomPanningRecord& Panning() const noexcept { return panning_; }
+
+    // Geometry of the last layout.
+    [[nodiscard]] const chart::TRectI& PlotRect() const noexcept { return plotRect_; }
+    [[nodiscard]] TChartHit HitTest(QPoint p) const;
+    // An axis is drawn when axes are shown, it is visible, and an active series uses it.
+    [[nodiscard]] bool AxisShown(const TChartAxis& axis) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void Attach(std::unique_ptr<TChartSeries> series);
+    template <typename T> void Set(T& field, const T& value) {
+        if (field == value)
+            return;
+        field = value;
+        RequestRepaint();
+    }
+
+    // Layout (in this order on every redraw).
+    void CalcAxesRanges();
+    void ReserveAxisBands();
+    void CalcAxesSpans();
+    void ApplySeriesMargins();
+    [[nodiscard]] bool SeriesUsesAxis(const TChartSeries& s, const TChartAxis& axis) const;
+    [[nodiscard]] std::vector<const TChartSeries*> ParticipatingSeries(const TChartAxis& a) const;
+    [[nodiscard]] double LabelStep(const TChartAxis& axis, int length) const;
+    [[nodiscard]] int WidestLabel(const TChartAxis& axis) const;
+    [[nodiscard]] TAxisLabelStyle ResolvedLabelStyle(const TChartAxis& axis) const;
+
+    // Drawing.
+    void DrawImage();
+    void DrawBevels(chart::TRaster& raster);
+    void DrawBackWall(chart::TRaster& raster);
+    void DrawAxis(QPainter& painter, chart::TRaster& raster, TChartAxis& axis);
+    void DrawSeries(chart::TRaster& raster);
+    [[nodiscard]] QRgb PanelRgb() const;
+    void ScheduleUpdate();
+
+    // Zoom and scroll.
+    void SaveScales();
+    void ZoomIn(QRect r);
+    void ScrollTo(QPoint p);
 
     std::vector<std::unique_ptr<TChartSeries>> series_;
+    std::array<std::unique_ptr<TChartAxis>, 5> axes_;
+
+    chart::TMargins margins_;
+    TColor color_ = clDefault;
+    TBevelCut bevelOuter_ = TBevelCut::bvRaised;
+    TBevelCut bevelInner_ = TBevelCut::bvNone;
+    int bevelWidth_ = 1;
+    int borderWidth_ = 0;
+    TChartWall backWall_;
+    bool view3D_ = true;
+    bool view3DWalls_ = true;
+    bool clipPoints_ = true;
+    bool axisVisible_ = true;
+    TChartText title_;
+    TChartText foot_{true, {}, Qt::AlignLeft};
+    bool legendVisible_ = true;
+
+    QImage image_;
     bool imageStale_ = true;
     bool updatePending_ = false;
+    QTimer updateTimer_;
+    QElapsedTimer sinceLastPaint_;
+    chart::TRectI plotRect_;
+
+    TZoomPanningRecord zoom_;
+    TZoomPanningRecord panning_;
+    struct TSavedScale {
+        bool Automatic, AutomaticMinimum, AutomaticMaximum;
+        double Minimum, Maximum;
+    };
+    std::array<TSavedScale, 4> savedScales_{};
+    bool scalesToRestore_ = false;
+    bool zoomed_ = false;
+    int wheelRemainder_ = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace chart {
@@ -36,6 +37,7 @@ void TChartValueList::SetMultiplier(double multiplier) noexcept {
         return;
     multiplier_ = multiplier;
     statisticsStale_ = true;
+    Invalidate(0);
 }
 
 double TChartValueList::Value(std::size_t index) const {
@@ -49,6 +51,10 @@ void TChartValueList::SetValue(std::size_t index, double value) {
         IndexOutOfBounds(index);
     values_[index] = value;
     statisticsStale_ = true;
+    if ((index > 0 && values_[index - 1] > value) ||
+        (index + 1 < values_.size() && value > values_[index + 1]))
+        ascending_ = false;
+    Invalidate(index);
 }
 
 const TValueStatistics& TChartValueList::Statistics() const {
@@ -90,12 +96,67 @@ std::size_t TChartValueList::InsertionIndex(double value) const noexcept {
 }
 
 void TChartValueList::InsertAt(std::size_t index, double value) noexcept {
+    const std::size_t n = values_.size();
+    if ((index > 0 && values_[index - 1] > value) || (index < n && value > values_[index]))
+        ascending_ = false;
+    if (index == n)
+        ExtendStatistics(value);
+    else
+        statisticsStale_ = true;
     values_.insert(index, value);
-    statisticsStale_ = true;
+    Invalidate(index);
+}
+
+void TChartValueList::ExtendStatistics(double value) noexcept {
+    if (statisticsStale_)
+        return;
+    // An append extends the current statistics in the order a full pass would.
+    const double v = value * multiplier_;
+    TValueStatistics& s = statistics_;
+    if (values_.empty()) {
+        s = {v, v, v, std::fabs(v)};
+    } else {
+        if (v < s.Minimum)
+            s.Minimum = v;
+        else if (v > s.Maximum)
+            s.Maximum = v;
+        s.Total += v;
+        s.TotalABS += std::fabs(v);
+    }
+}
+
+void TChartValueList::Invalidate(std::size_t from) noexcept {
+    if (blocks_.size() > from / BlockSize)
+        blocks_.resize(from / BlockSize);
+}
+
+const std::vector<TChartValueList::TBlockRange>& TChartValueList::BlockRanges() const {
+    const std::size_t complete = values_.size() / BlockSize;
+    if (blocks_.size() < complete) {
+        std::vector<TBlockRange>& blocks = blocks_;
+        auto grow = [&blocks](std::size_t more) { chart::Reserve(blocks, more); };
+        grow(complete - blocks.size());
+        while (blocks.size() < complete) {
+            const double* v = values_.data() + blocks.size() * BlockSize;
+            TBlockRange r{v[0], v[0]};
+            bool nan = false;
+            for (std::size_t i = 0; i < BlockSize; ++i) {
+                r.Min = std::min(r.Min, v[i]);
+                r.Max = std::max(r.Max, v[i]);
+                nan |= std::isnan(v[i]);
+            }
+            if (nan)
+                r.Min = std::numeric_limits<double>::quiet_NaN();
+            blocks.push_back(r);
+        }
+    }
+    return blocks_;
 }
 
 void TChartValueList::Clear() noexcept {
     values_.Release();
+    chart::Release(blocks_);
+    ascending_ = true;
     statisticsStale_ = true;
 }
 
@@ -213,6 +274,8 @@ std::string TChartSeries::Label(std::size_t index) const {
 
 std::size_t TChartSeries::StorageBytes() const noexcept {
     std::size_t bytes = XValues.values_.bytes() + YValues.values_.bytes() +
+                        (XValues.blocks_.capacity() + YValues.blocks_.capacity()) *
+                            sizeof(TChartValueList::TBlockRange) +
                         colorRuns_.capacity() * sizeof(TColorRun) +
                         labels_.capacity() * sizeof(labels_[0]);
     for (const auto& entry : labels_)

@@ -106,6 +106,21 @@ public:
     // The index the ordered insertion rule puts value at.
     [[nodiscard]] std::size_t InsertionIndex(double value) const noexcept;
 
+    // True while the stored values never decrease, which ordered insertion keeps and only
+    // SetValue can break; drawing may then search the list instead of scanning it.
+    [[nodiscard]] bool Ascending() const noexcept { return ascending_; }
+
+    // Smallest and largest raw value of each complete block of BlockSize values, built on
+    // the first call and kept up as values are appended, so that drawing can cover a block
+    // that falls into one pixel column without visiting its values. A block holding a NaN
+    // has a NaN minimum.
+    static constexpr std::size_t BlockSize = 256;
+    struct TBlockRange {
+        double Min;
+        double Max;
+    };
+    [[nodiscard]] const std::vector<TBlockRange>& BlockRanges() const;
+
 private:
     friend class TChartSeries;
     void ReserveOneMore() {
@@ -113,13 +128,20 @@ private:
             values_.MakeRoomForOne();
     }
     void Append(double value) noexcept { // room is reserved
+        if (!values_.empty() && value < values_.back())
+            ascending_ = false;
+        ExtendStatistics(value);
         values_.push_back(value);
-        statisticsStale_ = true;
     }
     void InsertAt(std::size_t index, double value) noexcept; // room is reserved
     void Clear() noexcept;
 
+    void Invalidate(std::size_t from) noexcept;
+    void ExtendStatistics(double value) noexcept;
+
     chart::TValueBuffer values_;
+    mutable std::vector<TBlockRange> blocks_; // the valid leading blocks
+    bool ascending_ = true;
     double multiplier_ = 1.0;
     mutable TValueStatistics statistics_;
     mutable bool statisticsStale_ = true;
@@ -143,6 +165,9 @@ public:
     std::function<bool(TChartSeries& sender)> OnBeforeAdd;
     std::function<void(TChartSeries& sender, int valueIndex)> OnAfterAdd;
     std::function<void(TChartSeries& sender)> OnClearValues;
+    // Around the drawing of the series' line in each redraw.
+    std::function<void(TChartSeries& sender)> BeforeDrawValues;
+    std::function<void(TChartSeries& sender)> AfterDrawValues;
 
     // Stores one point; returns its index, or -1 when OnBeforeAdd refuses it. An empty
     // label stores no label. On failure (EListError, EOutOfMemory) nothing is stored.

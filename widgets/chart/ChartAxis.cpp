@@ -1,0 +1,100 @@
+#include "ChartAxis.h"
+
+#include "Chart.h"
+
+#include <QLocale>
+
+#include <utility>
+
+QFont ChartDefaultFont() {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+TChartAxis::TChartAxis(TChart& chart, TAxisKind kind)
+    : chart_(chart), kind_(kind), visible_(kind != TAxisKind::Depth),
+      labelsFont_(ChartDefaultFont()) {
+    title_.Font = ChartDefaultFont();
+    title_.Angle = kind == TAxisKind::Left ? 90 : kind == TAxisKind::Right ? 270 : 0;
+    map_.Horizontal = Horizontal();
+}
+
+void TChartAxis::Changed() {
+    chart_.RequestRepaint();
+}
+
+void TChartAxis::SetAutomatic(bool v) {
+    if (automatic_ == v && automaticMinimum_ == v && automaticMaximum_ == v)
+        return;
+    automatic_ = automaticMinimum_ = automaticMaximum_ = v;
+    Changed();
+}
+
+void TChartAxis::SetAutomaticMinimum(bool v) {
+    if (automaticMinimum_ == v)
+        return;
+    automaticMinimum_ = v;
+    automatic_ = v && automaticMaximum_;
+    Changed();
+}
+
+void TChartAxis::SetAutomaticMaximum(bool v) {
+    if (automaticMaximum_ == v)
+        return;
+    automaticMaximum_ = v;
+    automatic_ = v && automaticMinimum_;
+    Changed();
+}
+
+void TChartAxis::SetMinimum(double v) {
+    if (v > maximum_)
+        throw AxisException("Axis Minimum Value must be <= Maximum");
+    Set(minimum_, v);
+}
+
+void TChartAxis::SetMaximum(double v) {
+    if (v < minimum_)
+        throw AxisException("Axis Maximum Value must be >= Minimum");
+    Set(maximum_, v);
+}
+
+void TChartAxis::SetMinMax(double minimum, double maximum) {
+    if (minimum > maximum)
+        std::swap(minimum, maximum);
+    if (maximum - minimum < 1e-10)
+        maximum = minimum + 1e-10;
+    const bool same = minimum == minimum_ && maximum == maximum_ && !automatic_ &&
+                      !automaticMinimum_ && !automaticMaximum_;
+    automatic_ = automaticMinimum_ = automaticMaximum_ = false;
+    minimum_ = minimum;
+    maximum_ = maximum;
+    if (!same)
+        Changed();
+}
+
+void TChartAxis::SetIncrement(double v) {
+    if (v < 0)
+        throw AxisException("Axis increment must be >= 0");
+    Set(increment_, v);
+}
+
+void TChartAxis::SetLabelsSeparation(int v) {
+    if (v < 0)
+        throw AxisException("Labels Separation % must be greater than 0");
+    Set(labelsSeparation_, v);
+}
+
+void TChartAxis::SetLabelsAngle(int v) {
+    Set(labelsAngle_, ((v % 360) + 360) % 360);
+}
+
+QString TChartAxis::LabelText(double value) const {
+    const QLocale locale;
+    QString text = dateTime_ ? chart::FormatDateTime(value, dateTimeFormat_, map_.Range(), locale)
+                             : chart::FormatFloat(value, axisValuesFormat_, locale);
+    if (labelsMultiLine_)
+        text.replace(QLatin1Char(' '), QLatin1Char('\n'));
+    return text;
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+// Aliased one-pixel drawing straight into an image's memory, and the line series drawn
+// with it: once segment by segment, and once with the work shrunk to what can change pixels.
+// Both go through the same rasteriser, so they give the same picture pixel for pixel.
+
+#include "ChartRules.h"
+#include "ChartSeries.h"
+
+#include <QImage>
+
+#include <cstddef>
+#include <optional>
+
+namespace chart {
+
+// 0x00BBGGRR to the image's 0xAARRGGBB.
+[[nodiscard]] constexpr QRgb ToRgb(TColor c) noexcept {
+    return 0xFF000000u | (c & 0xFFu) << 16 | (c & 0xFF00u) | (c >> 16 & 0xFFu);
+}
+
+// Draws into a 32-bit image (RGB32 or ARGB32_Premultiplied with opaque colours).
+class TRaster {
+public:
+    explicit TRaster(QImage& image);
+
+    // Drawing is limited to the clip, intersected with the image.
+    void SetClip(const TRectI& clip) noexcept;
+    void ResetClip() noexcept;
+
+    // A line that covers its first point and stops one pixel short of its last, so that a
+    // polyline colours every pixel once. Each pixel lies on the row (or column) nearest to
+    // the exact line, halves going toward the last point.
+    void Line(int x0, int y0, int x1, int y1, QRgb colour) noexcept;
+    // Rows y0 to y1 of column x, both ends included.
+    void VerticalSpan(int x, int y0, int y1, QRgb colour) noexcept;
+    // Every other pixel of a horizontal or vertical line, from (x0, y0) on, ends included.
+    void DottedLine(int x0, int y0, int x1, int y1, QRgb colour) noexcept;
+    void Fill(const TRectI& r, QRgb colour) noexcept;
+
+private:
+    void Plot(int x, int y, QRgb colour) noexcept;
+
+    QRgb* bits_;
+    qsizetype stride_;
+    TRectI bounds_;
+    TRectI clip_;
+};
+
+struct TIndexRange {
+    std::size_t First;
+    std::size_t Last; // included
+};
+
+// The points a redraw visits: from the first point at or right of xl to the first point at
+// or right of xr (the one whose segment leaves the plot), all points for an unordered list.
+[[nodiscard]] std::optional<TIndexRange> VisibleIndexRange(const TChartSeries& series, double xl,
+                                                           double xr);
+
+struct TSeriesView {
+    const TAxisMap& X;
+    const TAxisMap& Y;
+    int EdgePixel;    // the plot edge the line enters from
+    double EdgeValue; // the X value at that edge
+};
+
+// The series' line over `range`, segment by segment, in the colours of the segments' end
+// points, breaking at null points and skipping points beyond the 16-bit pixel range.
+void DrawLineSeriesSegments(TRaster& raster, const TLineSeries& series, const TSeriesView& view,
+                            TIndexRange range);
+
+// The same picture, with each run of points that falls into one pixel column and has one
+// colour drawn as the one vertical span that its segments cover.
+void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesView& view,
+                    TIndexRange range);
+
+} // namespace chart

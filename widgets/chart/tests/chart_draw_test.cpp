@@ -1,0 +1,308 @@
+#include "Chart.h"
+#include "ChartRaster.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+
+#include <random>
+
+namespace {
+
+using chart::TRectI;
+
+constexpr TColor Red = 0x0000FF, Blue = 0xFF0000, Green = 0x008000;
+
+// A chart whose axes are fixed to 0..100, so that point pixels are known.
+class ChartPicture : public ::testing::Test {
+protected:
+    ChartPicture() {
+        chart.resize(400, 300);
+        chart.SetPanelColor(0xFFFFFF);
+        for (TChartAxis* axis : {&chart.BottomAxis(), &chart.LeftAxis()}) {
+            axis->SetMinMax(0, 100);
+            TAxisPen grid = axis->Grid();
+            grid.Visible = false;
+            axis->SetGrid(grid);
+        }
+    }
+    QImage Picture() { return chart.Draw().copy(); }
+    QPoint At(double x, double y) {
+        return {chart.BottomAxis().Map().ToPixel(x), chart.LeftAxis().Map().ToPixel(y)};
+    }
+    QRgb Pixel(double x, double y) { return Picture().pixel(At(x, y)); }
+
+    TChart chart;
+    TLineSeries& series = chart.AddSeries();
+};
+
+TEST_F(ChartPicture, SegmentTakesTheColourOfItsEndPoint) {
+    series.AddPoint(10, 50, "", Red);
+    series.AddPoint(50, 50, "", Blue);
+    series.AddPoint(90, 50, "", Green);
+    EXPECT_EQ(Pixel(30, 50), chart::ToRgb(Blue));
+    EXPECT_EQ(Pixel(70, 50), chart::ToRgb(Green));
+    EXPECT_EQ(Pixel(10, 50), chart::ToRgb(Blue)) << "a line covers its first point";
+}
+
+TEST_F(ChartPicture, NullPointBreaksTheLine) {
+    series.AddPoint(10, 50, "", Red);
+    series.AddPoint(50, 50, "", clNone);
+    series.AddPoint(90, 50, "", Red);
+    series.AddPoint(95, 60, "", Red);
+    EXPECT_EQ(Pixel(30, 50), 0xFFFFFFFFu) << "no segment into a null point";
+    EXPECT_EQ(Pixel(70, 50), 0xFFFFFFFFu) << "no segment out of it";
+    EXPECT_EQ(Pixel(90, 50), chart::ToRgb(Red)) << "the line resumes after it";
+}
+
+TEST_F(ChartPicture, SinglePointOrOnePixelDrawsNothing) {
+    const QImage empty = Picture();
+    series.AddPoint(50, 50, "", Red);
+    EXPECT_EQ(Picture(), empty);
+    series.AddPoint(50, 50, "", Red);
+    EXPECT_EQ(Picture(), empty) << "points on one pixel give no line";
+}
+
+TEST_F(ChartPicture, LineEntersFromTheLeftEdgeAtTheInterpolatedHeight) {
+    series.AddPoint(-100, 0, "", Red);
+    series.AddPoint(100, 100, "", Red);
+    const QImage entered = Picture();
+    const int column = chart.PlotRect().Left + 1;
+    const int row = chart.LeftAxis().Map().ToPixel(50);
+    auto redNear = [&](const QImage& picture) {
+        for (int y = row - 2; y <= row + 2; ++y)
+            if (picture.pixel(column, y) == chart::ToRgb(Red))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(redNear(entered));
+
+    series.Clear();
+    series.AddPoint(-100, 0, "", clNone);
+    series.AddPoint(100, 100, "", Red);
+    EXPECT_FALSE(redNear(Picture())) << "no entry from a null point";
+}
+
+TEST_F(ChartPicture, LinesStayInsideThePlotInterior) {
+    const QImage empty = Picture();
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> wide(-500, 600);
+    for (int i = 0; i < 400; ++i)
+        series.AddPoint(i - 150, wide(random), "", Red);
+    const QImage picture = Picture();
+    const TRectI p = chart.PlotRect();
+    int inside = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (picture.pixel(x, y) != empty.pixel(x, y)) {
+                ASSERT_TRUE(x > p.Left && x < p.Right && y > p.Top && y < p.Bottom - 1)
+                    << x << "," << y;
+                ++inside;
+            }
+    EXPECT_GT(inside, 1000);
+}
+
+TEST(ChartAxes, HiddenDataWithEmptyActiveSeriesRunsFromZeroToZero) {
+    TChart chart;
+    chart.resize(400, 300);
+    TLineSeries& data = chart.AddSeries();
+    chart.AddSeries(); // stays empty and active
+    data.AddPoint(5, 500);
+    data.AddPoint(9, 900);
+    data.SetActive(false);
+    chart.Draw();
+    for (TChartAxis* axis : {&chart.BottomAxis(), &chart.LeftAxis()}) {
+        EXPECT_EQ(axis->Map().Minimum, 0);
+        EXPECT_EQ(axis->Map().Maximum, 0);
+        EXPECT_TRUE(axis->Shown());
+        EXPECT_EQ(axis->LabelText(0), "0");
+    }
+}
+
+TEST(ChartAxes, AxisWithoutActiveSeriesDisappearsButKeepsItsRange) {
+    TChart chart;
+    chart.resize(400, 300);
+    TLineSeries& data = chart.AddSeries();
+    data.AddPoint(5, 500);
+    data.AddPoint(9, 900);
+    chart.Draw();
+    const TRectI withAxes = chart.PlotRect();
+    data.SetActive(false);
+    chart.Draw();
+    EXPECT_FALSE(chart.LeftAxis().Shown());
+    EXPECT_FALSE(chart.BottomAxis().Shown());
+    EXPECT_EQ(chart.LeftAxis().Map().Minimum, 500) << "inactive series still scale the axis";
+    EXPECT_EQ(chart.LeftAxis().Map().Maximum, 900);
+    EXPECT_EQ(chart.PlotRect(), chart::PlotRectFromMargins(400, 300, {}, 0))
+        << "hidden axes reserve no room";
+    EXPECT_LT(withAxes.Width(), chart.PlotRect().Width());
+}
+
+TEST(ChartAxes, BandsTakeLabelHeightAndWidestLabelPlusTicks) {
+    TChart chart;
+    chart.resize(1001, 473);
+    chart.SetMargins({1, 0, 1, 6});
+    TLineSeries& data = chart.AddSeries();
+    data.AddPoint(0, 800);
+    data.AddPoint(1000, 6000);
+    chart.Draw();
+    const QFontMetrics metrics(chart.LeftAxis().LabelsFont());
+    EXPECT_EQ(chart.PlotRect().Bottom, 445 - metrics.height() - 6);
+    EXPECT_EQ(chart.BottomAxis().LabelPosition(), 445 - metrics.height());
+    const int widest = metrics.horizontalAdvance(QStringLiteral("6,000 "));
+    EXPECT_NEAR(chart.PlotRect().Left, 10 + widest + 6, 1);
+    EXPECT_EQ(chart.BottomAxis().Map().ToPixel(0), chart.PlotRect().Left)
+        << "the data end exactly on the axis ends";
+}
+
+TEST(ChartAxes, DateTimeFormatNeedsADateTimeSeries) {
+    TChart chart;
+    chart.resize(400, 300);
+    chart.BottomAxis().SetDateTimeFormat(QStringLiteral("nn:ss"));
+    TLineSeries& plain = chart.AddSeries();
+    TLineSeries& dated = chart.AddSeries();
+    dated.XValues.DateTime = true;
+    plain.AddPoint(0, 1);
+    plain.AddPoint(2000, 2);
+    chart.Draw();
+    EXPECT_FALSE(chart.BottomAxis().IsDateTime());
+    EXPECT_EQ(chart.BottomAxis().LabelText(2000), "2,000");
+    plain.SetActive(false);
+    chart.Draw();
+    EXPECT_TRUE(chart.BottomAxis().IsDateTime()) << "the first active series decides";
+}
+
+// The column-span drawing against segment-by-segment drawing, on random series.
+struct FastCase {
+    const char* rule;
+    int width, height;
+    double xFrom, xTo; // visible part of 0..1 of the X extent
+    double yWindow;    // part of the Y extent shown, outliers aside
+};
+
+class FastDrawing : public ::testing::TestWithParam<FastCase> {};
+
+TEST_P(FastDrawing, EqualsEverySegment) {
+    const FastCase& c = GetParam();
+    std::mt19937 random(11);
+    for (int trial = 0; trial < 4; ++trial) {
+        TLineSeries series;
+        std::uniform_real_distribution<double> unit(0, 1);
+        const int count = 2000 + trial * 20000;
+        double x = 0, y = 500, low = y, high = y;
+        TColor colour = Red;
+        // Odd trials hold long flat stretches, some with a little noise, as slow
+        // quantities give; even trials wander; both change colour and hold nulls and
+        // values far off the axis.
+        const bool stretches = trial % 2 == 1;
+        for (int i = 0; i < count; ++i) {
+            x += unit(random) < 0.1 ? 0 : unit(random);
+            if (!stretches)
+                y += (unit(random) - 0.5) * 40;
+            else if (unit(random) < 0.0005)
+                y += (unit(random) - 0.5) * 2000;
+            low = std::min(low, y);
+            high = std::max(high, y);
+            if (unit(random) < (stretches ? 0.0003 : 0.002))
+                colour = colour == Red ? Blue : Red;
+            const bool null = unit(random) < (stretches ? 0.0003 : 0.003);
+            const double noise = stretches && (i / 3000) % 2 ? unit(random) * 0.01 : 0;
+            const double value = unit(random) < (stretches ? 0.0001 : 0.001) ? 1e7 : y + noise;
+            series.AddPoint(x, value, "", null ? clNone : colour);
+        }
+        const double xMin = x * c.xFrom, xMax = x * c.xTo;
+        // Y window centred on the line where the X window's middle falls.
+        const auto& xs = series.XValues.Raw();
+        const double middle = xMin + (xMax - xMin) / 2;
+        const std::size_t at = std::min<std::size_t>(
+            std::lower_bound(xs.begin(), xs.end(), middle) - xs.begin(), count - 1);
+        const double centre = series.YValue(at) > 1e6 ? y : series.YValue(at);
+        const double half = (high - low) * c.yWindow / 2;
+        const double yMin = centre - half, yMax = centre + half;
+        const chart::TAxisMap h{xMin, xMax, 20, c.width - 10};
+        const chart::TAxisMap v{yMin, yMax, 5, c.height - 30, false};
+        const TRectI clip{21, 6, c.width - 10, c.height - 31};
+        const double xl = h.ToValue(20), xr = h.ToValue(c.width - 10);
+        const auto range = chart::VisibleIndexRange(series, xl, xr);
+        ASSERT_TRUE(range);
+        const chart::TSeriesView view{h, v, 20, xl};
+        QImage fast(c.width, c.height, QImage::Format_RGB32), plain = fast;
+        fast.fill(Qt::white);
+        plain.fill(Qt::white);
+        chart::TRaster fastRaster(fast), plainRaster(plain);
+        fastRaster.SetClip(clip);
+        plainRaster.SetClip(clip);
+        chart::DrawLineSeries(fastRaster, series, view, *range);
+        chart::DrawLineSeriesSegments(plainRaster, series, view, *range);
+        ASSERT_EQ(fast, plain) << c.rule << " with " << count << " points";
+        QImage white(plain.size(), plain.format());
+        white.fill(Qt::white);
+        EXPECT_NE(plain, white) << "something was drawn";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chart, FastDrawing,
+    ::testing::Values(FastCase{"FullView", 1001, 473, 0, 1, 2.2},
+                      FastCase{"ZoomedToOnePercent", 1001, 473, 0.40, 0.41, 0.1},
+                      FastCase{"ScrolledPastTheStart", 640, 300, -0.2, 0.3, 1},
+                      FastCase{"ZoomedHardVertically", 300, 200, 0.5, 0.52, 0.0005},
+                      FastCase{"TinyPlot", 40, 40, 0, 1, 2.2}),
+    [](const auto& info) { return std::string(info.param.rule); });
+
+TEST(Raster, LineStopsOnePixelShortAndClipsExactly) {
+    QImage whole(50, 50, QImage::Format_RGB32), clipped = whole;
+    whole.fill(Qt::white);
+    clipped.fill(Qt::white);
+    chart::TRaster a(whole), b(clipped);
+    b.SetClip({10, 12, 30, 40});
+    const QRgb black = 0xFF000000u;
+    for (auto [x0, y0, x1, y1] : {std::array{0, 0, 49, 31},
+                                  {45, 3, 2, 47},
+                                  {25, -100, 26, 200},
+                                  {-60, 20, 90, 21},
+                                  {7, 7, 7, 7}}) {
+        a.Line(x0, y0, x1, y1, black);
+        b.Line(x0, y0, x1, y1, black);
+    }
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 50; ++x) {
+            const bool inClip = x >= 10 && x < 30 && y >= 12 && y < 40;
+            ASSERT_EQ(clipped.pixel(x, y), inClip ? whole.pixel(x, y) : 0xFFFFFFFFu)
+                << x << "," << y;
+        }
+    EXPECT_EQ(whole.pixel(0, 0), black);
+    EXPECT_EQ(whole.pixel(49, 31), 0xFFFFFFFFu) << "the end point is left to the next segment";
+    EXPECT_EQ(whole.pixel(7, 7), 0xFFFFFFFFu) << "a zero-length line draws nothing";
+}
+
+} // namespace
+
+namespace {
+
+// Paints come at most at the display rate, but the last request is always drawn.
+TEST(ChartRepaintRate, LastRequestIsAlwaysDrawn) {
+    TChart chart;
+    chart.resize(300, 200);
+    chart.show();
+    TLineSeries& series = chart.AddSeries();
+    auto waitForPaint = [&] {
+        QElapsedTimer deadline;
+        deadline.start();
+        while (chart.ImageStale() && deadline.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return !chart.ImageStale();
+    };
+    ASSERT_TRUE(waitForPaint());
+    for (int i = 0; i < 50; ++i)
+        series.AddPoint(i, i * i, "", 0x0000FF);
+    EXPECT_TRUE(chart.ImageStale()) << "adding points draws nothing by itself";
+    EXPECT_TRUE(waitForPaint());
+    series.AddPoint(50, 0, "", 0x0000FF);
+    EXPECT_TRUE(waitForPaint()) << "a request right after a paint is still drawn";
+    EXPECT_EQ(chart.LeftAxis().Map().Maximum, 49 * 49);
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+#include "Chart.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+namespace {
+
+// A chart with one diagonal line, laid out once, driven by synthetic mouse events.
+class ZoomAndScroll : public ::testing::Test {
+protected:
+    ZoomAndScroll() {
+        chart.resize(400, 300);
+        chart.SetPanelColor(0xFFFFFF);
+        for (int i = 0; i <= 100; ++i)
+            series.AddPoint(i, i, "", 0x0000FF);
+        chart.OnZoom = [this](TChart&) { ++zooms; };
+        chart.OnUndoZoom = [this](TChart&) { ++undos; };
+        chart.OnScroll = [this](TChart&) { ++scrolls; };
+        chart.Draw();
+    }
+
+    void Mouse(QEvent::Type type, Qt::MouseButton button, QPoint p, Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(p), chart.mapToGlobal(QPointF(p)), button, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&chart, &event);
+    }
+    void Drag(Qt::MouseButton button, QPoint from, QPoint to) {
+        Mouse(QEvent::MouseButtonPress, button, from, button);
+        Mouse(QEvent::MouseMove, Qt::NoButton, to, button);
+        Mouse(QEvent::MouseButtonRelease, button, to, Qt::NoButton);
+        chart.Draw();
+    }
+    void Wheel(int delta) {
+        QWheelEvent event(QPointF(200, 150), chart.mapToGlobal(QPointF(200, 150)), QPoint(),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&chart, &event);
+    }
+    TChartAxis& Bottom() { return chart.BottomAxis(); }
+    TChartAxis& Left() { return chart.LeftAxis(); }
+
+    TChart chart;
+    TLineSeries& series = chart.AddSeries();
+    int zooms = 0, undos = 0, scrolls = 0;
+};
+
+TEST_F(ZoomAndScroll, DragRightAndDownZoomsIntoTheRectangle) {
+    const chart::TAxisMap h = Bottom().Map(), v = Left().Map();
+    Drag(Qt::LeftButton, {100, 80}, {200, 180});
+    EXPECT_DOUBLE_EQ(Bottom().Minimum(), h.ToValue(100));
+    EXPECT_DOUBLE_EQ(Bottom().Maximum(), h.ToValue(200));
+    EXPECT_DOUBLE_EQ(Left().Minimum(), v.ToValue(180));
+    EXPECT_DOUBLE_EQ(Left().Maximum(), v.ToValue(80));
+    EXPECT_FALSE(Bottom().Automatic());
+    EXPECT_TRUE(chart.Zoomed());
+    EXPECT_EQ(zooms, 1);
+    EXPECT_FALSE(chart.Zoom().Active);
+}
+
+TEST_F(ZoomAndScroll, AnimatedZoomEndsOnTheSameRanges) {
+    const chart::TAxisMap h = Bottom().Map();
+    chart.AnimatedZoom = true;
+    int redraws = 0;
+    chart.OnAfterDraw = [&](TChart&) { ++redraws; };
+    chart.show();
+    chart.RequestRepaint();
+    QElapsedTimer deadline;
+    deadline.start();
+    while (chart.ImageStale() && deadline.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    redraws = 0;
+    Drag(Qt::LeftButton, {100, 80}, {200, 180});
+    EXPECT_DOUBLE_EQ(Bottom().Minimum(), h.ToValue(100));
+    EXPECT_DOUBLE_EQ(Bottom().Maximum(), h.ToValue(200));
+    EXPECT_GE(redraws, chart.AnimatedZoomSteps - 1) << "each step is shown at once";
+    EXPECT_EQ(zooms, 1);
+}
+
+TEST_F(ZoomAndScroll, DragOfSixteenPixelsOrLessDoesNothing) {
+    Drag(Qt::LeftButton, {100, 80}, {116, 180});
+    Drag(Qt::LeftButton, {100, 80}, {200, 96});
+    EXPECT_TRUE(Bottom().Automatic());
+    EXPECT_TRUE(Left().Automatic());
+    EXPECT_EQ(zooms + undos, 0);
+}
+
+TEST_F(ZoomAndScroll, DragAnyOtherWayUndoesTheZoom) {
+    for (auto [to, rule] : {std::pair(QPoint{50, 30}, "UpLeft"),
+                            {QPoint{200, 30}, "UpRight"},
+                            {QPoint{50, 180}, "DownLeft"}}) {
+        Drag(Qt::LeftButton, {100, 80}, {200, 180});
+        ASSERT_FALSE(Bottom().Automatic());
+        Drag(Qt::LeftButton, {100, 80}, to);
+        EXPECT_TRUE(Bottom().Automatic()) << rule;
+        EXPECT_TRUE(Left().Automatic()) << rule;
+        EXPECT_FALSE(chart.Zoomed()) << rule;
+    }
+    EXPECT_EQ(undos, 3);
+}
+
+TEST_F(ZoomAndScroll, OneUndoReturnsToTheScalingBeforeTheFirstZoom) {
+    Left().SetMinMax(-10, 200);
+    chart.Draw();
+    Drag(Qt::LeftButton, {100, 80}, {200, 180});
+    Drag(Qt::LeftButton, {100, 80}, {200, 180});
+    Drag(Qt::RightButton, {150, 150}, {170, 160});
+    chart.UndoZoom();
+    EXPECT_TRUE(Bottom().Automatic());
+    EXPECT_FALSE(Left().Automatic());
+    EXPECT_EQ(Left().Minimum(), -10);
+    EXPECT_EQ(Left().Maximum(), 200);
+    chart.UndoZoom();
+    EXPECT_EQ(undos, 2) << "an undo with nothing saved only repaints";
+    EXPECT_EQ(Left().Minimum(), -10);
+}
+
+TEST_F(ZoomAndScroll, NewPointsOutsideAZoomWaitForTheUndo) {
+    Drag(Qt::LeftButton, {100, 80}, {200, 180});
+    const double maximum = Bottom().Maximum();
+    series.AddPoint(500, 500, "", 0x0000FF);
+    chart.Draw();
+    EXPECT_EQ(Bottom().Maximum(), maximum);
+    chart.UndoZoom();
+    chart.Draw();
+    EXPECT_EQ(Bottom().Maximum(), 500);
+}
+
+TEST_F(ZoomAndScroll, RightDragMovesTheDataWithThePointer) {
+    // Each direction on its own: a vertical move may change the left labels' width and
+    // with it the plot's left edge.
+    const double atStart = Bottom().Map().ToValue(150);
+    Mouse(QEvent::MouseButtonPress, Qt::RightButton, {150, 120}, Qt::RightButton);
+    Mouse(QEvent::MouseMove, Qt::NoButton, {190, 120}, Qt::RightButton);
+    Mouse(QEvent::MouseMove, Qt::NoButton, {210, 120}, Qt::RightButton);
+    chart.Draw();
+    EXPECT_EQ(Bottom().Map().ToPixel(atStart), 210);
+    Mouse(QEvent::MouseMove, Qt::NoButton, {150, 120}, Qt::RightButton);
+    chart.Draw();
+    EXPECT_EQ(Bottom().Map().ToPixel(atStart), 150) << "and back to the left";
+    EXPECT_EQ(scrolls, 3);
+
+    const double rowValue = Left().Map().ToValue(120);
+    Mouse(QEvent::MouseMove, Qt::NoButton, {150, 100}, Qt::RightButton);
+    chart.Draw();
+    EXPECT_EQ(Left().Map().ToPixel(rowValue), 100);
+}
+
+TEST_F(ZoomAndScroll, ScrollingEndsOutsideThePlotOrOnAnyRelease) {
+    Mouse(QEvent::MouseButtonPress, Qt::RightButton, {150, 120}, Qt::RightButton);
+    Mouse(QEvent::MouseMove, Qt::NoButton, {chart.PlotRect().Right + 5, 120}, Qt::RightButton);
+    EXPECT_FALSE(chart.Panning().Active);
+    Mouse(QEvent::MouseMove, Qt::NoButton, {160, 120}, Qt::RightButton);
+    EXPECT_EQ(scrolls, 0);
+
+    Mouse(QEvent::MouseButtonPress, Qt::RightButton, {150, 120}, Qt::RightButton);
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {150, 120}, Qt::RightButton);
+    EXPECT_FALSE(chart.Panning().Active) << "releasing the other button ends it too";
+}
+
+TEST_F(ZoomAndScroll, AllowScrollMayRefuseAnAxis) {
+    chart.OnAllowScroll = [](TChartAxis& axis, double&, double&, bool& allow) {
+        allow = !axis.Horizontal();
+    };
+    Drag(Qt::RightButton, {150, 120}, {190, 140});
+    EXPECT_TRUE(Bottom().Automatic());
+    EXPECT_FALSE(Left().Automatic());
+}
+
+TEST_F(ZoomAndScroll, PressInTheMarginStartsNothing) {
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, {chart.width() - 2, 2}, Qt::LeftButton);
+    EXPECT_FALSE(chart.Zoom().Active);
+    EXPECT_EQ(chart.HitTest({chart.width() - 2, 2}), TChartHit::None);
+    const int axisRow = Bottom().AxisLinePosition() + 2;
+    EXPECT_EQ(chart.HitTest({150, axisRow}), TChartHit::Axis);
+    EXPECT_EQ(chart.HitTest({Bottom().Map().ToPixel(50), Left().Map().ToPixel(50)}),
+              TChartHit::Series);
+}
+
+TEST_F(ZoomAndScroll, WheelStepsThreePercentAndSavesNothing) {
+    const double low = Left().Map().Minimum, high = Left().Map().Maximum;
+    Wheel(-120);
+    EXPECT_DOUBLE_EQ(Left().Minimum(), low + (high - low) * 0.03);
+    EXPECT_DOUBLE_EQ(Left().Maximum(), high + (high - low) * 0.03);
+    Wheel(60);
+    Wheel(60);
+    EXPECT_DOUBLE_EQ(Left().Minimum(), low) << "two half notches make one";
+    chart.UndoZoom();
+    EXPECT_FALSE(Left().Automatic()) << "undo does not reverse wheel scrolling";
+}
+
+TEST_F(ZoomAndScroll, RectangleIsInvertedOverTheCachedImageAndLeavesNoTrace) {
+    const QImage before = chart.Draw().copy();
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, {100, 80}, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, Qt::NoButton, {180, 160}, Qt::LeftButton);
+    const QImage dragging = chart.grab().toImage();
+    EXPECT_EQ(dragging.pixel(100, 80), ~before.pixel(100, 80) | 0xFF000000u);
+    EXPECT_EQ(dragging.pixel(179, 120), ~before.pixel(179, 120) | 0xFF000000u);
+    EXPECT_EQ(dragging.pixel(140, 120), before.pixel(140, 120)) << "the inside is untouched";
+    EXPECT_FALSE(chart.ImageStale()) << "moving the rectangle redraws nothing";
+    Mouse(QEvent::MouseMove, Qt::NoButton, {110, 90}, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {110, 90}, Qt::NoButton);
+    EXPECT_EQ(chart.grab().toImage().convertToFormat(before.format()), before);
+}
+
+} // namespace
