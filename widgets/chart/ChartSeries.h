@@ -127,10 +127,11 @@ private:
         if (!values_.HasRoom())
             values_.MakeRoomForOne();
     }
-    void Append(double value) noexcept { // room is reserved
+    [[gnu::always_inline]] void Append(double value) noexcept { // room is reserved
         if (!values_.empty() && value < values_.back())
             ascending_ = false;
-        ExtendStatistics(value);
+        if (!statisticsStale_)
+            ExtendStatistics(value);
         values_.push_back(value);
     }
     void InsertAt(std::size_t index, double value) noexcept; // room is reserved
