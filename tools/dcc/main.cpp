@@ -1,8 +1,13 @@
 // telmira-dcc: reads ".dcc" recordings without the window.
-//   telmira-dcc csv FILE.dcc    one line per completed frame
-//   telmira-dcc info FILE.dcc   size, frames, skipped bytes, ranges
+//   telmira-dcc csv FILE.dcc                       one line per completed frame
+//   telmira-dcc info FILE.dcc                      size, frames, skipped bytes, ranges
+//   telmira-dcc png FILE.dcc OUT.png [--size WxH]  the chart page's chart after a replay
 
 #include "RecordingScan.h"
+#include "TelemetryChart.h"
+
+#include <QApplication>
+#include <QImage>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -20,7 +26,14 @@
 namespace {
 
 constexpr const char* Usage = "usage: telmira-dcc csv FILE.dcc\n"
-                              "       telmira-dcc info FILE.dcc\n";
+                              "       telmira-dcc info FILE.dcc\n"
+                              "       telmira-dcc png FILE.dcc OUT.png [--size WxH]\n";
+
+// Wrong arguments: main prints the usage and exits with 2.
+class EUsage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // A failure that names the file and the reason; main prints it and exits with 1.
 class EFileError : public std::runtime_error {
@@ -54,7 +67,7 @@ public:
     TInputFile& operator=(const TInputFile&) = delete;
 
     // Reads the whole file in blocks; any size, pipes and special files included.
-    void ReadAll(TRecordingScan& scan) {
+    template <typename Consumer> void ReadAll(Consumer&& consume) {
         std::vector<std::uint8_t> block(1 << 20);
         for (;;) {
             const ssize_t n = ::read(fd_, block.data(), block.size());
@@ -65,7 +78,7 @@ public:
             }
             if (n == 0)
                 return;
-            scan.Feed({block.data(), static_cast<std::size_t>(n)});
+            consume(std::span<const std::uint8_t>(block.data(), static_cast<std::size_t>(n)));
         }
     }
 
@@ -110,7 +123,7 @@ int Csv(const std::string& path) {
                 Number(telemetry::AdvanceDegrees(f.AdvanceCode)) + '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
     });
-    file.ReadAll(scan);
+    file.ReadAll([&](auto bytes) { scan.Feed(bytes); });
     return 0;
 }
 
@@ -128,7 +141,7 @@ int Info(const std::string& path) {
         advanceCode.Add(f.AdvanceCode);
         advance.Add(telemetry::AdvanceDegrees(f.AdvanceCode));
     });
-    file.ReadAll(scan);
+    file.ReadAll([&](auto bytes) { scan.Feed(bytes); });
     std::printf("file: %s\n", path.c_str());
     std::printf("size: %llu bytes\n", static_cast<unsigned long long>(scan.Bytes()));
     std::printf("frames: %lld\n", static_cast<long long>(scan.Frames()));
@@ -147,30 +160,63 @@ int Info(const std::string& path) {
     return 0;
 }
 
+QSize ParseSize(const std::string& text) {
+    int width = 0, height = 0;
+    const char* end = text.data() + text.size();
+    auto [x, e1] = std::from_chars(text.data(), end, width);
+    if (e1 != std::errc() || x == end || *x != 'x')
+        throw EUsage("--size takes WIDTHxHEIGHT");
+    auto [last, e2] = std::from_chars(x + 1, end, height);
+    if (e2 != std::errc() || last != end || width < 1 || height < 1 || width > 16384 ||
+        height > 16384)
+        throw EUsage("--size takes WIDTHxHEIGHT, each 1 to 16384");
+    return {width, height};
+}
+
+int Png(const std::string& path, const std::string& out, QSize size) {
+    TInputFile file(path);
+    std::vector<std::uint8_t> recording;
+    file.ReadAll(
+        [&](auto bytes) { recording.insert(recording.end(), bytes.begin(), bytes.end()); });
+    // Pictures are made without a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "telmira-dcc";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    const QImage image = RenderTelemetryChart(recording, size);
+    if (!image.save(QString::fromLocal8Bit(out.c_str()), "PNG"))
+        throw EFileError(out + ": cannot write the picture");
+    return 0;
+}
+
+int Run(int argc, char** argv) {
+    if (argc < 3)
+        throw EUsage("a command and a file are needed");
+    const std::string command = argv[1];
+    const std::string path = argv[2];
+    if (command == "csv" && argc == 3)
+        return Csv(path);
+    if (command == "info" && argc == 3)
+        return Info(path);
+    if (command == "png" && (argc == 4 || (argc == 6 && std::string(argv[4]) == "--size")))
+        return Png(path, argv[3], argc == 6 ? ParseSize(argv[5]) : QSize(1001, 473));
+    throw EUsage("unknown command or arguments");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs(Usage, stderr);
-        return 2;
-    }
-    const std::string command = argv[1];
-    const std::string path = argv[2];
     try {
-        int status;
-        if (command == "csv")
-            status = Csv(path);
-        else if (command == "info")
-            status = Info(path);
-        else {
-            std::fputs(Usage, stderr);
-            return 2;
-        }
+        const int status = Run(argc, argv);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             std::fprintf(stderr, "telmira-dcc: standard output: %s\n", std::strerror(errno));
             return 1;
         }
         return status;
+    } catch (const EUsage& e) {
+        std::fprintf(stderr, "telmira-dcc: %s\n%s", e.what(), Usage);
+        return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "telmira-dcc: %s\n", e.what());
         return 1;

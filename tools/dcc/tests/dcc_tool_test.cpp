@@ -1,3 +1,4 @@
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -92,6 +93,29 @@ TEST_F(RecordingTool, BadFilesGiveOneLineAndStatusOne) {
         }
     }
     EXPECT_EQ(Tool("frames x.dcc").status, 2);
+}
+
+TEST_F(RecordingTool, PngIsTheChartAfterAReplay) {
+    std::vector<unsigned char> bytes;
+    for (int k = 0; k < 200; ++k) { // speed falling from 3000 rpm, MAP rising
+        const auto b = static_cast<unsigned char>(k);
+        bytes.insert(bytes.end(), {0xFF, 0xFF, 0x24, b, b, 1, 2, 3, 40});
+    }
+    const auto path = Write("r.dcc", bytes);
+    const fs::path out = dir / "chart.png";
+    ASSERT_EQ(Tool("png " + path.string() + " " + out.string()).status, 0);
+    QImage image(QString::fromStdString(out.string()));
+    ASSERT_EQ(image.size(), QSize(1001, 473));
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            red += image.pixel(x, y) == qRgb(255, 0, 0);
+    EXPECT_GT(red, 500) << "the engine-speed line is drawn in its points' colour";
+
+    ASSERT_EQ(Tool("png " + path.string() + " " + out.string() + " --size 400x300").status, 0);
+    EXPECT_EQ(QImage(QString::fromStdString(out.string())).size(), QSize(400, 300));
+    EXPECT_EQ(Tool("png " + path.string() + " " + out.string() + " --size 400").status, 2);
+    EXPECT_EQ(Tool("png " + (dir / "none.dcc").string() + " " + out.string()).status, 1);
 }
 
 TEST_F(RecordingTool, FilesOverFourGibibytesWork) {
