@@ -18,8 +18,9 @@ namespace {
 constexpr TColor SeriesPalette[] = {0x0000FF, 0x00FF00, 0xFFFF00, 0xFF0000, 0xFF00FF,
                                     0x008080, 0x800000, 0x008000, 0x000080, 0x808000};
 
-// Paints come no closer together than this: about the display rate.
-constexpr int FrameMilliseconds = 16;
+// Paints come no closer together than this: 30 a second, smooth to the eye while live
+// plotting keeps the drawing within a small share of a core.
+constexpr int FrameMilliseconds = 33;
 
 constexpr int ZoomThreshold = 16;
 constexpr double WheelStepPercent = 3;
