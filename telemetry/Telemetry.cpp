@@ -1,5 +1,7 @@
 #include "Telemetry.h"
 
+#include <utility>
+
 namespace telemetry {
 
 TLatestValues& ProcessLatestValues() noexcept {
@@ -91,22 +93,11 @@ inline void Decode(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLat
 
 // A frame that starts at p in state 0, taken in one go: the same steps as byte by byte,
 // without choosing the step for every byte.
+template <int... States>
 inline void DecodeFrame(const std::uint8_t* p, DecodeMode mode, std::uint8_t& state,
-                        TLatestValues& values, TFramePlot* plot) {
-    state = 2;
-    Field<2>(p[2], mode, values, plot);
-    state = 3;
-    Field<3>(p[3], mode, values, plot);
-    state = 4;
-    Field<4>(p[4], mode, values, plot);
-    state = 5;
-    Field<5>(p[5], mode, values, plot);
-    state = 6;
-    Field<6>(p[6], mode, values, plot);
-    state = 7;
-    Field<7>(p[7], mode, values, plot);
-    state = 8;
-    Field<8>(p[8], mode, values, plot);
+                        TLatestValues& values, TFramePlot* plot,
+                        std::integer_sequence<int, States...>) {
+    ((state = States, Field<States>(p[States], mode, values, plot)), ...);
     state = 0;
 }
 
@@ -124,7 +115,8 @@ void DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint
     while (p != end) {
         if (state == 0 && end - p >= static_cast<std::ptrdiff_t>(FrameSize) && p[0] == SyncByte &&
             p[1] == SyncByte) {
-            DecodeFrame(p, mode, state, values, plot);
+            DecodeFrame(p, mode, state, values, plot,
+                        std::integer_sequence<int, 2, 3, 4, 5, 6, 7, 8>{});
             p += FrameSize;
         } else {
             Decode(*p++, mode, state, values, plot);
