@@ -1,8 +1,10 @@
 #include "RecordingView.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -101,13 +103,19 @@ public:
     TBusErrorScope& operator=(const TBusErrorScope&) = delete;
 };
 
-// The only frame between the jump point and a faulting read. It holds nothing that needs
-// destroying, so the jump out of it skips no clean-up; the decoder and the plot it calls
-// never read the view, so a fault never lies in their frames.
+// The only frame between the jump point and a faulting read, which happens while a block
+// is copied out of the view. Blocks are the smallest page size, so that a file cut short
+// faults at the start of a block and every byte before the cut is decoded. It holds nothing that needs destroying, so the jump out of it
+// skips no clean-up; the decoder and the plot it calls never read the view, so a fault
+// never lies in their frames.
 [[gnu::noinline]] void Walk(const std::uint8_t* data, std::size_t size, std::uint8_t& state,
                             TLatestValues& values, TFramePlot& plot) {
-    for (std::size_t i = 0; i < size; ++i)
-        DecodeByte(data[i], DecodeMode::Replay, state, values, &plot);
+    std::uint8_t block[4096];
+    for (std::size_t at = 0; at < size; at += sizeof block) {
+        const std::size_t n = std::min(sizeof block, size - at);
+        std::memcpy(block, data + at, n);
+        DecodeBlock({block, n}, DecodeMode::Replay, state, values, &plot);
+    }
 }
 
 } // namespace
