@@ -25,6 +25,21 @@ namespace {
     throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
+// The statistics of a list's first value, and of one more value: a value below the minimum
+// lowers it, else one above the maximum raises it.
+TValueStatistics FirstValue(double v) noexcept {
+    return {v, v, v, std::fabs(v)};
+}
+
+void Accumulate(TValueStatistics& s, double v) noexcept {
+    if (v < s.Minimum)
+        s.Minimum = v;
+    else if (v > s.Maximum)
+        s.Maximum = v;
+    s.Total += v;
+    s.TotalABS += std::fabs(v);
+}
+
 // Colours for clDefault points of a series that colours each point by its index.
 constexpr TColor Palette[] = {0x0000FF, 0x00FF00, 0xFFFF00, 0xFF0000, 0xFFFFFF,
                               0x808080, 0xFF00FF, 0x008080, 0x800000, 0x008000,
@@ -62,18 +77,9 @@ const TValueStatistics& TChartValueList::Statistics() const {
         return statistics_;
     TValueStatistics s;
     if (!values_.empty()) {
-        const double first = values_[0] * multiplier_;
-        s.Minimum = s.Maximum = s.Total = first;
-        s.TotalABS = std::fabs(first);
-        for (std::size_t i = 1; i < values_.size(); ++i) {
-            const double v = values_[i] * multiplier_;
-            if (v < s.Minimum)
-                s.Minimum = v;
-            else if (v > s.Maximum)
-                s.Maximum = v;
-            s.Total += v;
-            s.TotalABS += std::fabs(v);
-        }
+        s = FirstValue(values_[0] * multiplier_);
+        for (std::size_t i = 1; i < values_.size(); ++i)
+            Accumulate(s, values_[i] * multiplier_);
     }
     statistics_ = s;
     statisticsStale_ = false;
@@ -112,17 +118,10 @@ void TChartValueList::ExtendStatistics(double value) noexcept {
         return;
     // An append extends the current statistics in the order a full pass would.
     const double v = value * multiplier_;
-    TValueStatistics& s = statistics_;
-    if (values_.empty()) {
-        s = {v, v, v, std::fabs(v)};
-    } else {
-        if (v < s.Minimum)
-            s.Minimum = v;
-        else if (v > s.Maximum)
-            s.Maximum = v;
-        s.Total += v;
-        s.TotalABS += std::fabs(v);
-    }
+    if (values_.empty())
+        statistics_ = FirstValue(v);
+    else
+        Accumulate(statistics_, v);
 }
 
 void TChartValueList::Invalidate(std::size_t from) noexcept {
