@@ -1,11 +1,13 @@
 #include "AnsweredDialogs.h"
 #include "ModalAnswer.h"
+#include "PortFolder.h"
 #include "Pty.h"
 #include "Simulator.h"
 #include "TelemetryChart.h"
 #include "UprZagig.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -132,6 +134,27 @@ TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndLosesNoByte) {
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
     EXPECT_EQ(Recorded(), sent);
+}
+
+TEST_F(LiveSessionWindowTest, PortThatCannotBeOpenedLeavesNoSessionAndAnEmptyRecording) {
+    fs::create_symlink(runtime_.Path() / "unplugged", serial::EnsurePortFolder() / "COM2");
+    window_.edtPortNumber->setText("2");
+    std::optional<QString> shown;
+    TModalAnswer answer([&](QWidget& modal) {
+        shown = static_cast<QMessageBox&>(modal).text();
+        modal.close();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, "Error opening port \\\\.\\COM2.");
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
+    EXPECT_TRUE(fs::exists(dialogs_.answer->toStdString()));
+    EXPECT_TRUE(Recorded().empty());
+
+    window_.edtPortNumber->setText("1");
+    Open(QMessageBox::Yes); // the same file, once the port is there
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
 TEST_F(LiveSessionWindowTest, RecordingThatCannotBeCreatedIsANotice) {
