@@ -106,7 +106,8 @@ void BM_SessionCpuAtFullLineRate(benchmark::State& state) {
             }
             feederCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
             done = true;
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
         });
 
         const double cpuBefore = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);

@@ -24,8 +24,8 @@ class TOneHourFile {
 public:
     TOneHourFile() {
         const std::string command = std::string(TELMIRA_BIN_DIR) + "/telmira-sim --out " +
-                                    Path.string() + " --frames " +
-                                    std::to_string(OneHourFrames) + " --seed 1";
+                                    Path.string() + " --frames " + std::to_string(OneHourFrames) +
+                                    " --seed 1";
         if (std::system(command.c_str()) != 0)
             throw std::runtime_error("telmira-sim failed: " + command);
     }

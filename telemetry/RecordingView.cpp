@@ -105,9 +105,9 @@ public:
 
 // The only frame between the jump point and a faulting read, which happens while a block
 // is copied out of the view. Blocks are the smallest page size, so that a file cut short
-// faults at the start of a block and every byte before the cut is decoded. It holds nothing that needs destroying, so the jump out of it
-// skips no clean-up; the decoder and the plot it calls never read the view, so a fault
-// never lies in their frames.
+// faults at the start of a block and every byte before the cut is decoded. It holds nothing that
+// needs destroying, so the jump out of it skips no clean-up; the decoder and the plot it calls
+// never read the view, so a fault never lies in their frames.
 [[gnu::noinline]] void Walk(const std::uint8_t* data, std::size_t size, std::uint8_t& state,
                             TLatestValues& values, TFramePlot& plot) {
     std::uint8_t block[4096];

@@ -125,9 +125,9 @@ TEST(SeriesStore, LongSeriesKeepEveryValueAcrossStorageChanges) {
     TLineSeries series;
     const std::size_t n = 700000;
     for (std::size_t i = 0; i < n; ++i)
-        ASSERT_EQ(series.AddPoint(static_cast<double>(i + 1), static_cast<double>(i) * 0.5, "",
-                                  0x00FF00),
-                  static_cast<int>(i));
+        ASSERT_EQ(
+            series.AddPoint(static_cast<double>(i + 1), static_cast<double>(i) * 0.5, "", 0x00FF00),
+            static_cast<int>(i));
     EXPECT_EQ(series.AddPoint(0, -1), 0) << "an out-of-order point still moves the others up";
     ASSERT_EQ(series.Count(), n + 1);
     EXPECT_EQ(series.YValue(0), -1);
