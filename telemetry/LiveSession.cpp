@@ -28,7 +28,9 @@ TRecordingFile::~TRecordingFile() {
         ::close(fd_);
 }
 
-void TRecordingFile::Write(std::span<const std::uint8_t> bytes) {
+void TRecordingFile::Write(std::span<const std::uint8_t> bytes, TClock::time_point now) {
+    if (!bytes.empty() && !unsyncedSince_)
+        unsyncedSince_ = now;
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR)
@@ -40,26 +42,53 @@ void TRecordingFile::Write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void TRecordingFile::Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (fd >= 0 && ::close(fd) != 0)
-        throw EInOutError("Error closing file " + fileName_ + ": " + std::strerror(errno));
+void TRecordingFile::SyncIfDue(TClock::time_point now) {
+    if (unsyncedSince_ && now - *unsyncedSince_ >= SyncAfter)
+        Sync();
 }
 
-void RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
-                 TLatestValues& values, TFramePlot* plot) {
-    file.Write(block);
-    DecodeBlock(block, mode, values.LiveState, values, plot);
+void TRecordingFile::Sync() {
+    if (!unsyncedSince_ || fd_ < 0)
+        return;
+    unsyncedSince_.reset();
+    if (::fdatasync(fd_) == 0)
+        ++syncs_;
+    else if (errno != EINVAL && errno != EROFS) // a device or pipe, which keeps nothing to sync
+        throw EInOutError("Error writing file " + fileName_ + ": " + std::strerror(errno));
+}
+
+void TRecordingFile::Close() {
+    std::optional<EInOutError> failure;
+    try {
+        Sync();
+    } catch (const EInOutError& e) {
+        failure = e;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (fd >= 0 && ::close(fd) != 0 && !failure)
+        failure = EInOutError("Error closing file " + fileName_ + ": " + std::strerror(errno));
+    if (failure)
+        throw *failure;
+}
+
+std::size_t RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
+                        TLatestValues& values, TFramePlot* plot,
+                        TRecordingFile::TClock::time_point now) {
+    file.Write(block, now);
+    return DecodeBlock(block, mode, values.LiveState, values, plot);
 }
 
 TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
                            TLatestValues& values, TFramePlot& plot, serial::TErrorHandler onError)
-    : values_(values), plot_(plot), file_(fileName),
-      port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)) {
-    port_->OnError = std::move(onError);
+    : values_(values), plot_(plot), file_(fileName), health_(TClock::now()),
+      port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
+      onError_(std::move(onError)) {
+    port_->OnError = onError_;
     values_.LiveState = 0;
     values_.FrameCounter = 0;
+    QObject::connect(&ticker_, &QTimer::timeout, [this] { Tick(); });
+    ticker_.start(SyncCheckInterval);
 }
 
 TLiveSession::~TLiveSession() = default;
@@ -74,14 +103,36 @@ void TLiveSession::AttachHandler(bool plotInRealTime) {
 }
 
 void TLiveSession::SaveHarReal(std::span<const std::uint8_t> data) {
-    RecordBlock(file_, data, DecodeMode::LivePlotting, values_, &plot_);
+    Record(data, DecodeMode::LivePlotting, &plot_);
 }
 
 void TLiveSession::SaveHarNoReal(std::span<const std::uint8_t> data) {
-    RecordBlock(file_, data, DecodeMode::LiveRecordingOnly, values_, nullptr);
+    Record(data, DecodeMode::LiveRecordingOnly, nullptr);
+}
+
+void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot) {
+    const TClock::time_point now = TClock::now();
+    const std::size_t frames = RecordBlock(file_, data, mode, values_, plot, now);
+    health_.Block(data.size(), frames, values_.LiveState, now);
+    file_.SyncIfDue(now);
+}
+
+// Syncs bytes that came before a pause in the stream. A failed sync ends the recording as
+// a failed write does.
+void TLiveSession::Tick() {
+    try {
+        file_.SyncIfDue(TClock::now());
+    } catch (const EInOutError& e) {
+        ticker_.stop();
+        if (port_)
+            port_->OnData = nullptr;
+        if (onError_)
+            onError_(e.what());
+    }
 }
 
 void TLiveSession::Close() {
+    ticker_.stop();
     port_.reset();
     file_.Close();
 }

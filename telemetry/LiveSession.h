@@ -5,10 +5,15 @@
 // user opens the port and destroys it (or calls Close) when the user closes it.
 
 #include "ComPort.h"
+#include "LinkHealth.h"
 #include "Telemetry.h"
 
+#include <QTimer>
+
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -27,6 +32,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The age at which written bytes are synced to the disk. The session looks at least every
+// SyncCheckInterval, so that a power loss takes less than a second of the recording.
+inline constexpr std::chrono::milliseconds SyncAfter{500};
+inline constexpr std::chrono::milliseconds SyncCheckInterval{250};
+
 // The recording of a session. It is created empty (an existing file is truncated, no
 // extension is added), every write goes straight to the operating system, so the file
 // is complete up to the last handled byte at any moment, and a shared lock is held while
@@ -34,25 +44,38 @@ public:
 // to itself, refuses it.
 class TRecordingFile {
 public:
+    using TClock = std::chrono::steady_clock;
+
     explicit TRecordingFile(std::string fileName);
     ~TRecordingFile();
     TRecordingFile(const TRecordingFile&) = delete;
     TRecordingFile& operator=(const TRecordingFile&) = delete;
 
-    void Write(std::span<const std::uint8_t> bytes);
-    // Reports a failed close, which the destructor cannot.
+    void Write(std::span<const std::uint8_t> bytes, TClock::time_point now);
+    // Syncs the written bytes to the disk (fdatasync) once the oldest of them is SyncAfter
+    // old. A file that takes no sync (a device) is left as it is.
+    void SyncIfDue(TClock::time_point now);
+    // Syncs what is written, then closes; reports a failure, which the destructor cannot.
     void Close();
     [[nodiscard]] const std::string& FileName() const noexcept { return fileName_; }
+    // How many times written bytes were synced to the disk.
+    [[nodiscard]] std::uint64_t Syncs() const noexcept { return syncs_; }
 
 private:
+    void Sync();
+
     std::string fileName_;
     int fd_ = -1;
+    std::optional<TClock::time_point> unsyncedSince_;
+    std::uint64_t syncs_ = 0;
 };
 
-// Writes a received block to the recording, then decodes it with values.LiveState. A
-// failed write raises before any byte of the block is decoded.
-void RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
-                 TLatestValues& values, TFramePlot* plot);
+// Writes a received block to the recording, then decodes it with values.LiveState, and
+// returns the frames it completed. A failed write raises before any byte of the block is
+// decoded.
+std::size_t RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
+                        TLatestValues& values, TFramePlot* plot,
+                        TRecordingFile::TClock::time_point now);
 
 // The least block the reader hands over: one frame.
 inline constexpr std::uint8_t SessionThreshold = FrameSize;
@@ -64,7 +87,8 @@ public:
     // empty), then resets values.LiveState and values.FrameCounter. Blocks received
     // before AttachHandler are dropped. onError runs on the window thread when the port
     // fails or a handler raises (a write failed): the session then records nothing more
-    // but stays open until it is closed.
+    // but stays open until it is closed. Needs the window thread's event loop, which
+    // syncs the recording every SyncCheckInterval.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
                  TFramePlot& plot, serial::TErrorHandler onError);
     // Releases the port, then the recording.
@@ -84,12 +108,24 @@ public:
     void Close();
 
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }
+    // How the link is doing now.
+    [[nodiscard]] TLinkReport Health() { return health_.Report(TClock::now()); }
+    // How many times the recording was synced to the disk.
+    [[nodiscard]] std::uint64_t Syncs() const noexcept { return file_.Syncs(); }
 
 private:
+    using TClock = TRecordingFile::TClock;
+
+    void Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot);
+    void Tick();
+
     TLatestValues& values_;
     TFramePlot& plot_;
     TRecordingFile file_;
+    TLinkHealth health_;
     std::unique_ptr<serial::TComPort> port_;
+    serial::TErrorHandler onError_;
+    QTimer ticker_;
 };
 
 } // namespace telemetry

@@ -157,5 +157,79 @@ TEST_F(LiveSessionTest, WriteFailureIsReportedOnceAndNothingUnrecordedIsDecoded)
     EXPECT_EQ(values.Period, 0);
 }
 
+TEST(RecordingFileTest, WrittenBytesAreSyncedOnceHalfASecondOldAndOnClose) {
+    using namespace std::chrono_literals;
+    const TTempRuntimeDir dir;
+    TRecordingFile file((dir.Path() / "run.dcc").string());
+    const auto t0 = TRecordingFile::TClock::now();
+    const std::vector<std::uint8_t> block(100, 0x55);
+
+    file.SyncIfDue(t0 + 10s);
+    EXPECT_EQ(file.Syncs(), 0u) << "nothing written, nothing to sync";
+    file.Write(block, t0);
+    file.Write(block, t0 + 300ms);
+    file.SyncIfDue(t0 + 499ms);
+    EXPECT_EQ(file.Syncs(), 0u);
+    file.SyncIfDue(t0 + 500ms);
+    EXPECT_EQ(file.Syncs(), 1u) << "the oldest unsynced byte is half a second old";
+    file.SyncIfDue(t0 + 900ms);
+    EXPECT_EQ(file.Syncs(), 1u) << "both blocks went with that sync";
+
+    file.Write(block, t0 + 1s);
+    file.SyncIfDue(t0 + 1400ms);
+    EXPECT_EQ(file.Syncs(), 1u);
+    file.Close();
+    EXPECT_EQ(file.Syncs(), 2u) << "closing syncs what is left";
+    EXPECT_EQ(std::filesystem::file_size(dir.Path() / "run.dcc"), 300u);
+}
+
+TEST(RecordingFileTest, DeviceThatTakesNoSyncIsWrittenAsBefore) {
+    TRecordingFile file("/dev/null");
+    const auto t0 = TRecordingFile::TClock::now();
+    file.Write(std::vector<std::uint8_t>(10, 1), t0);
+    EXPECT_NO_THROW(file.SyncIfDue(t0 + std::chrono::seconds(1)));
+    EXPECT_NO_THROW(file.Close());
+    EXPECT_EQ(file.Syncs(), 0u);
+}
+
+TEST_F(LiveSessionTest, SessionSyncsItsRecordingWhileDataComesAndOnClose) {
+    const auto session = Open(file);
+    session->AttachHandler(false);
+    const auto sent = sim::GenerateRecording(6, 200, false);
+    pty.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return session->Syncs() >= 1; }, std::chrono::seconds(5)))
+        << "bytes half a second old are synced even when no more come";
+    pty.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == 2 * sent.size(); }));
+    const auto before = session->Syncs();
+    session->Close();
+    EXPECT_EQ(session->Syncs(), before + 1);
+}
+
+TEST_F(LiveSessionTest, HealthCountsTheStreamAndSaysNoDataWithinTwoSeconds) {
+    std::vector<sim::TFrameFields> frames;
+    sim::TNoiseCounts noise;
+    const auto sent = sim::GenerateRecording(8, 1000, true, &frames, &noise);
+    const auto opened = std::chrono::steady_clock::now();
+    const auto session = Open(file);
+    session->AttachHandler(true);
+    ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::NoData; },
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            opened + std::chrono::seconds(2) - std::chrono::steady_clock::now())))
+        << "a port that delivers nothing says so";
+
+    pty.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) + 9 > sent.size(); }));
+    const TLinkReport report = session->Health();
+    EXPECT_EQ(report.State, TLinkState::Receiving);
+    EXPECT_EQ(report.BytesRecorded, std::filesystem::file_size(file));
+    EXPECT_EQ(report.Frames, frames.size());
+    EXPECT_EQ(report.SkippedBytes, noise.LeadingBytes + noise.GarbageBytes);
+    EXPECT_EQ(report.FrameRate, frames.size()) << "all of them came within the second";
+    ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::NoData; },
+                        std::chrono::seconds(2)));
+    session->Close();
+}
+
 } // namespace
 } // namespace telemetry
