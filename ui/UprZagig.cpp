@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "InstrumentsPage.h"
+#include "LinkStatus.h"
 #include "LiveSession.h"
 #include "Messages.h"
 #include "RecordingView.h"
@@ -56,7 +57,8 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     setWindowIcon(TelmiraIcon(64));
     setFont(SansSerif(11));
     move(213, 180);
-    resize(1016, 535);
+    // The status line adds its height below the laid-out client area.
+    resize(1016, 535 + LinkStatusHeight);
 
     Label1 = Place(new QLabel("COM", this), "Label1", 8, 8, 44, 24);
     Label1->setFont(SansSerif(19));
@@ -91,6 +93,14 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     chktemp = Switch(Chart1, "chktemp", 472, 89, "Температура");
     chkok = Switch(Chart1, "chkok", 576, 41, "ОК");
     chkuoz = Switch(Chart1, "chkuoz", 624, 49, "УОЗ");
+
+    // Made after the tab control, so that it stands over the control's clipped overhang.
+    lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
+    lblLinkStatus->setAutoFillBackground(true);
+    lblLinkStatus->setFrameShape(QFrame::Panel);
+    lblLinkStatus->setFrameShadow(QFrame::Sunken);
+    lblLinkStatus->setContentsMargins(4, 0, 4, 0);
+    connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
 
     QWidget* const tabOrder[] = {edtPortNumber, updPort, btnOpenPort, btnOpenF_DCC,
                                  PageControl1,  Chart1,  chkoborot,   chkdad,
@@ -140,17 +150,18 @@ void TfrmUprZagig::OpenSession() {
     if (!dialogs_.Execute(SaveDialog1, this))
         return;
     const QString fileName = SaveDialog1.FileName;
+    const int portNumber = updPort->Position();
     try {
         // A port or recording that fails mid-session is reported once; the session stays
         // open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
-            QFile::encodeName(fileName).toStdString(),
-            static_cast<std::uint8_t>(updPort->Position()), values_, *livePlot_,
-            [](const std::string& message) { ShowError(message); });
+            QFile::encodeName(fileName).toStdString(), static_cast<std::uint8_t>(portNumber),
+            values_, *livePlot_, [](const std::string& message) { ShowError(message); });
     } catch (const telemetry::ERecordingCreateError&) {
         ShowNotice("Ошибка создания файла");
         return;
     }
+    sessionPort_ = QString("COM%1").arg(portNumber);
     btnOpenPort->setText(ClosePortCaption);
     btnOpenF_DCC->setEnabled(false);
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
@@ -160,14 +171,24 @@ void TfrmUprZagig::OpenSession() {
                                    "Менеджер", msgbox::MB_YESNO);
     session_->AttachHandler(answer == msgbox::IDYES);
     ShowFileInCaption(fileName);
+    ShowLinkStatus();
+    linkStatusTimer_.start(250);
 }
 
 void TfrmUprZagig::CloseSession() {
     const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
     btnOpenPort->setText(OpenPortCaption);
-    if (session)
+    linkStatusTimer_.stop();
+    if (session) {
+        lblLinkStatus->setText(LinkStatusText(session->Health(), false, sessionPort_));
         session->Close();
+    }
     btnOpenF_DCC->setEnabled(true);
+}
+
+void TfrmUprZagig::ShowLinkStatus() {
+    if (session_)
+        lblLinkStatus->setText(LinkStatusText(session_->Health(), true, sessionPort_));
 }
 
 void TfrmUprZagig::btnOpenF_DCCClick() {

@@ -8,6 +8,7 @@
 #include "Telemetry.h"
 #include "UpDown.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -59,6 +60,9 @@ public:
     QCheckBox* chkok;
     QCheckBox* chkuoz;
 
+    // Under the pages: the state and counts of the live session's link.
+    QLabel* lblLinkStatus;
+
     TFileDialog OpenDialog1;
     TFileDialog SaveDialog1;
 
@@ -81,9 +85,12 @@ private:
     void OpenSession();
     void CloseSession();
     void SwitchSeries(int position, const QCheckBox& box);
+    void ShowLinkStatus();
 
     telemetry::TLatestValues& values_;
     TFileDialogs& dialogs_;
     std::unique_ptr<TChartPlot> livePlot_;
     std::unique_ptr<telemetry::TLiveSession> session_; // while a live session is open
+    QTimer linkStatusTimer_;                           // refreshes lblLinkStatus meanwhile
+    QString sessionPort_;                              // the port the status line names
 };

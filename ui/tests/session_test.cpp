@@ -8,6 +8,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -92,6 +93,41 @@ TEST_F(LiveSessionWindowTest, PlottingRecordsEveryByteAndDrawsWhatAReplayDraws) 
             ASSERT_EQ(live.ValueColor(i), replay.ValueColor(i));
         }
     }
+}
+
+TEST_F(LiveSessionWindowTest, StatusLineShowsTheLinkOnTheScreen) {
+    const QImage before = window_.grab().toImage();
+    const auto opened = std::chrono::steady_clock::now();
+    Open(QMessageBox::No);
+    QLabel& status = *window_.lblLinkStatus;
+    ASSERT_TRUE(WaitFor([&] { return status.text().startsWith("Нет данных больше 1 с"); },
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            opened + std::chrono::seconds(2) - std::chrono::steady_clock::now())))
+        << status.text().toStdString();
+
+    std::vector<sim::TFrameFields> frames;
+    sim::TNoiseCounts noise;
+    const auto sent = sim::GenerateRecording(2, 640, true, &frames, &noise);
+    pty_.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return Recorded().size() + 9 > sent.size(); }));
+    const QString expected =
+        QString("Приём данных | записано %1 байт | кадров 640 | пропущено %2 байт | 640 кадров/с "
+                "| COM1")
+            .arg(QLocale(QLocale::Russian).toString(qulonglong{Recorded().size()}))
+            .arg(noise.LeadingBytes + noise.GarbageBytes);
+    ASSERT_TRUE(WaitFor([&] { return status.text() == expected; }, std::chrono::seconds(1)))
+        << status.text().toStdString();
+
+    // The line stands in full over the tab control's clipped overhang.
+    const auto pixels = [](const QImage& image) {
+        return image.convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage shown = pixels(window_.grab().toImage());
+    EXPECT_EQ(shown.copy(status.geometry()), pixels(status.grab().toImage()));
+    EXPECT_NE(shown.copy(status.geometry()), pixels(before).copy(status.geometry()));
+
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_TRUE(status.text().startsWith("Порт закрыт | записано")) << status.text().toStdString();
 }
 
 TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesFollow) {
