@@ -81,10 +81,11 @@ std::size_t RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> bloc
 
 TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
                            TLatestValues& values, TFramePlot& plot, serial::TErrorHandler onError)
-    : values_(values), plot_(plot), file_(fileName), health_(TClock::now()),
+    : portNumber_(portNumber), values_(values), plot_(plot), file_(fileName),
+      health_(TClock::now()),
       port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
       onError_(std::move(onError)) {
-    port_->OnError = onError_;
+    port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     values_.FrameCounter = 0;
     QObject::connect(&ticker_, &QTimer::timeout, [this] { Tick(); });
@@ -94,11 +95,16 @@ TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
 TLiveSession::~TLiveSession() = default;
 
 void TLiveSession::AttachHandler(bool plotInRealTime) {
-    if (!port_)
+    handler_ = plotInRealTime ? THandler::Plotting : THandler::RecordingOnly;
+    Attach();
+}
+
+void TLiveSession::Attach() {
+    if (!port_ || recordingFailed_)
         return;
-    if (plotInRealTime)
+    if (handler_ == THandler::Plotting)
         port_->OnData = [this](std::span<const std::uint8_t> data) { SaveHarReal(data); };
-    else
+    else if (handler_ == THandler::RecordingOnly)
         port_->OnData = [this](std::span<const std::uint8_t> data) { SaveHarNoReal(data); };
 }
 
@@ -112,17 +118,55 @@ void TLiveSession::SaveHarNoReal(std::span<const std::uint8_t> data) {
 
 void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot) {
     const TClock::time_point now = TClock::now();
-    const std::size_t frames = RecordBlock(file_, data, mode, values_, plot, now);
-    health_.Block(data.size(), frames, values_.LiveState, now);
-    file_.SyncIfDue(now);
+    try {
+        const std::size_t frames = RecordBlock(file_, data, mode, values_, plot, now);
+        health_.Block(data.size(), frames, values_.LiveState, now);
+        file_.SyncIfDue(now);
+    } catch (...) {
+        // The port reports this failure as its own; it is no reason to reopen the port.
+        recordingFailed_ = true;
+        throw;
+    }
 }
 
-// Syncs bytes that came before a pause in the stream. A failed sync ends the recording as
-// a failed write does.
-void TLiveSession::Tick() {
+void TLiveSession::PortFailed(const std::string& message) {
+    if (!recordingFailed_) {
+        port_.reset();
+        health_.PortLost();
+        lastOpened_ = TClock::now();
+        if (portFailureReported_)
+            return;
+        portFailureReported_ = true;
+    }
+    if (onError_)
+        onError_(message);
+}
+
+// The port's own texts are not repeated while it stays away: the first failure was shown.
+void TLiveSession::Reopen(TClock::time_point now) {
+    lastOpened_ = now;
     try {
-        file_.SyncIfDue(TClock::now());
+        port_ = std::make_unique<serial::TComPort>(portNumber_, SessionThreshold);
+    } catch (const std::exception&) {
+        return;
+    }
+    port_->OnError = [this](const std::string& message) { PortFailed(message); };
+    values_.LiveState = 0;
+    health_.DecoderReset();
+    health_.PortBack(now);
+    Attach();
+}
+
+// Syncs bytes that came before a pause in the stream, and tries a failed port again. A
+// failed sync ends the recording as a failed write does.
+void TLiveSession::Tick() {
+    const TClock::time_point now = TClock::now();
+    if (!port_ && !recordingFailed_ && now - lastOpened_ >= ReopenInterval)
+        Reopen(now);
+    try {
+        file_.SyncIfDue(now);
     } catch (const EInOutError& e) {
+        recordingFailed_ = true;
         ticker_.stop();
         if (port_)
             port_->OnData = nullptr;

@@ -80,15 +80,25 @@ std::size_t RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> bloc
 // The least block the reader hands over: one frame.
 inline constexpr std::uint8_t SessionThreshold = FrameSize;
 
+// How often a session whose port failed tries to open it again.
+inline constexpr std::chrono::seconds ReopenInterval{1};
+
 class TLiveSession {
 public:
     // Creates the recording (ERecordingCreateError), then opens the port with a
     // threshold of one frame (serial::EComPortError; the recording then stays on disk,
     // empty), then resets values.LiveState and values.FrameCounter. Blocks received
-    // before AttachHandler are dropped. onError runs on the window thread when the port
-    // fails or a handler raises (a write failed): the session then records nothing more
-    // but stays open until it is closed. Needs the window thread's event loop, which
-    // syncs the recording every SyncCheckInterval.
+    // before AttachHandler are dropped. Needs the window thread's event loop, which syncs
+    // the recording every SyncCheckInterval and reopens a failed port.
+    //
+    // onError runs on the window thread with the failure's message:
+    // - the first time the port fails (a USB adapter pulled out, the line gone). The
+    //   session stays open and tries the same port every ReopenInterval, with the same
+    //   settings and checks; once it opens, the recording goes on where it stopped and the
+    //   decoder looks for the next frame start. Later failures of the session only show in
+    //   its health.
+    // - when a handler raises (a write failed, the disk is full): the session then records
+    //   nothing more, tries nothing, and stays open until it is closed.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
                  TFramePlot& plot, serial::TErrorHandler onError);
     // Releases the port, then the recording.
@@ -104,7 +114,7 @@ public:
     void SaveHarNoReal(std::span<const std::uint8_t> data);
 
     // Destroys the port, then closes the recording; raises EInOutError when the close
-    // fails, the port being closed by then.
+    // fails, the port being closed by then. Ends the waiting for a failed port too.
     void Close();
 
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }
@@ -116,15 +126,25 @@ public:
 private:
     using TClock = TRecordingFile::TClock;
 
+    enum class THandler { None, Plotting, RecordingOnly };
+
     void Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot);
+    void Attach();
+    void PortFailed(const std::string& message);
+    void Reopen(TClock::time_point now);
     void Tick();
 
+    const std::uint8_t portNumber_;
     TLatestValues& values_;
     TFramePlot& plot_;
     TRecordingFile file_;
     TLinkHealth health_;
-    std::unique_ptr<serial::TComPort> port_;
+    std::unique_ptr<serial::TComPort> port_; // none while the failed port is waited for
     serial::TErrorHandler onError_;
+    THandler handler_ = THandler::None;
+    bool recordingFailed_ = false; // a handler raised: nothing more is recorded
+    bool portFailureReported_ = false;
+    TClock::time_point lastOpened_;
     QTimer ticker_;
 };
 

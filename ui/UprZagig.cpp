@@ -152,8 +152,9 @@ void TfrmUprZagig::OpenSession() {
     const QString fileName = SaveDialog1.FileName;
     const int portNumber = updPort->Position();
     try {
-        // A port or recording that fails mid-session is reported once; the session stays
-        // open, as the user left it, until the user closes it.
+        // A port that fails mid-session is reported once, and the session waits for it to
+        // come back; a recording that fails is reported and records no more. Either way
+        // the session stays open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
             QFile::encodeName(fileName).toStdString(), static_cast<std::uint8_t>(portNumber),
             values_, *livePlot_, [](const std::string& message) { ShowError(message); });

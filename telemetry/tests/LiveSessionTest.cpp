@@ -157,6 +157,55 @@ TEST_F(LiveSessionTest, WriteFailureIsReportedOnceAndNothingUnrecordedIsDecoded)
     EXPECT_EQ(values.Period, 0);
 }
 
+// The stream of frames frames from seed, followed by the first cut bytes of one more frame.
+std::vector<std::uint8_t> StreamCutShort(std::uint64_t seed, std::size_t frames, std::size_t cut) {
+    auto bytes = sim::GenerateRecording(seed, frames + 1, false);
+    bytes.resize(bytes.size() - FrameSize + cut);
+    return bytes;
+}
+
+TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBack) {
+    const auto session = Open(file);
+    session->AttachHandler(true);
+    std::vector<std::unique_ptr<TPty>> lines;
+    TPty* lastPty = &pty;
+    std::vector<std::uint8_t> sent;
+    for (int line = 0; line < 3; ++line) {
+        SCOPED_TRACE(line);
+        const auto part = StreamCutShort(40 + line, 300, 4); // the line goes mid-frame
+        lastPty->Write(part);
+        sent.insert(sent.end(), part.begin(), part.end());
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
+        EXPECT_EQ(session->Health().State, TLinkState::Receiving);
+
+        lastPty->CloseMaster();
+        ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::WaitingForPort; }));
+        EXPECT_EQ(errors.size(), 1u) << "only the first failure is shown";
+        lastPty = lines.emplace_back(std::make_unique<TPty>()).get();
+        lastPty->LinkAs(Port);
+        ASSERT_TRUE(WaitFor([&] { return lastPty->Exclusive(); })) << "the port is opened again";
+    }
+    EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM2"});
+
+    const auto last = sim::GenerateRecording(50, 300, false);
+    lastPty->Write(last);
+    sent.insert(sent.end(), last.begin(), last.end());
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
+    EXPECT_EQ(ReadAll(file), sent) << "every byte in order, nothing twice";
+    EXPECT_EQ(values.FrameCounter, 4 * 300) << "the chart goes on; cut frames are dropped";
+    EXPECT_EQ(plot.Points.back().x, 4 * 300 - 1);
+    const TLinkReport report = session->Health();
+    EXPECT_EQ(report.Frames, 4u * 300);
+    EXPECT_EQ(report.SkippedBytes, 3u * 4);
+
+    lastPty->CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::WaitingForPort; }));
+    session->Close(); // while waiting for the port
+    EXPECT_EQ(ReadAll(file), sent);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(TOtherOpener(file).Try(LOCK_EX)) << "the recording is released";
+}
+
 TEST(RecordingFileTest, WrittenBytesAreSyncedOnceHalfASecondOldAndOnClose) {
     using namespace std::chrono_literals;
     const TTempRuntimeDir dir;

@@ -143,10 +143,14 @@ TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesF
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
-TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndLosesNoByte) {
+TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndTheSessionGoesOnWhenItIsBack) {
     Open(QMessageBox::Yes);
-    const auto sent = sim::GenerateRecording(3, 400, false);
+    auto sent = sim::GenerateRecording(3, 401, false);
+    sent.resize(sent.size() - 5); // the line goes in the middle of a frame
     Stream(sent);
+    // The advance is plotted as a frame completes, so it shows where whole frames stand.
+    const TChartSeries& advance = window_.Chart1->Series(telemetry::SeriesAdvance);
+    const double lastX = advance.XValue(advance.Count() - 1);
 
     std::vector<QString> shown;
     auto closeBoxes = [&] {
@@ -158,15 +162,30 @@ TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndLosesNoByte) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, closeBoxes);
     poll.start(5);
+    const QLabel& status = *window_.lblLinkStatus;
     pty_.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }));
-    WaitFor([] { return false; }, std::chrono::milliseconds(300));
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown.front(), "Error clearing port \\\\.\\COM1.");
+    ASSERT_TRUE(WaitFor([&] { return status.text().startsWith("Ожидание порта"); }));
     EXPECT_EQ(window_.btnOpenPort->text(), "Закрыть порт и файл") << "the session stays open";
     EXPECT_EQ(Recorded(), sent);
 
-    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    // The adapter comes back, and goes again, under the same number.
+    serial::testing::TPty back;
+    back.LinkAs(1);
+    const auto more = sim::GenerateRecording(4, 300, false);
+    ASSERT_TRUE(WaitFor([&] { return back.Exclusive(); }));
+    back.Write(more);
+    sent.insert(sent.end(), more.begin(), more.end());
+    ASSERT_TRUE(WaitFor([&] { return Recorded().size() == sent.size(); }));
+    EXPECT_EQ(Recorded(), sent) << "appended, in order, nothing twice";
+    EXPECT_EQ(advance.XValue(advance.Count() - 300), lastX + 1) << "the chart goes on";
+    EXPECT_EQ(advance.XValue(advance.Count() - 1), lastX + 300);
+    back.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return status.text().startsWith("Ожидание порта"); }));
+    ASSERT_EQ(shown, std::vector<QString>{"Error clearing port \\\\.\\COM1."})
+        << "the failure is shown once";
+
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton); // while waiting for the port
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
     EXPECT_EQ(Recorded(), sent);
