@@ -301,12 +301,12 @@ void ApplyLineSettings(termios& tio) {
 
 } // namespace
 
-TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold) : name_(PortName(portNumber)) {
-    const std::filesystem::path device = PortDevice(portNumber);
+TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold)
+    : name_(PortName(portNumber)), device_(PortDevice(portNumber)) {
 
     // Exclusive use takes both the terminal flag and a lock: root ignores the flag.
     // Something that is no terminal at all fails at the settings below.
-    port_.Reset(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    port_.Reset(::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (port_.Get() < 0 || ::flock(port_.Get(), LOCK_EX | LOCK_NB) != 0)
         throw EComPortError("Error opening port " + name_);
     if (::ioctl(port_.Get(), TIOCEXCL) == 0)

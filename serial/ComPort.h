@@ -7,6 +7,7 @@
 // modal loops included.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
@@ -43,6 +44,8 @@ public:
     TComPort& operator=(const TComPort&) = delete;
 
     [[nodiscard]] const std::string& Name() const noexcept { return name_; }
+    // What was opened for the port number (PortDevice).
+    [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_; }
 
     // Both run on the window thread. Blocks handed over while OnData is empty are lost.
     // When OnData throws, or the port fails (a USB adapter pulled out), OnError gets the
@@ -72,6 +75,7 @@ private:
     friend struct THandOverLink;
 
     std::string name_;
+    std::filesystem::path device_;
     TDescriptor port_;
     TDescriptor eventMask_;
     std::shared_ptr<THandOverLink> link_;

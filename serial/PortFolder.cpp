@@ -52,15 +52,12 @@ std::filesystem::path EnsurePortFolder() {
     return folder;
 }
 
+std::vector<TPortTarget> MachinePorts() {
+    return NumberedPorts("/dev", PortFolder());
+}
+
 std::filesystem::path PortDevice(std::uint8_t number) {
-    const std::filesystem::path folder = PortFolder();
-    if (IsTrustedFolder(folder)) {
-        const std::filesystem::path link = folder / ("COM" + std::to_string(number));
-        struct stat st {};
-        if (::lstat(link.c_str(), &st) == 0)
-            return link;
-    }
-    return "/dev/ttyS" + std::to_string(static_cast<int>(number) - 1);
+    return ResolvePort(number, MachinePorts()).Device;
 }
 
 } // namespace serial

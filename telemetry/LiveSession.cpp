@@ -84,7 +84,7 @@ TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
     : portNumber_(portNumber), values_(values), plot_(plot), file_(fileName),
       health_(TClock::now()),
       port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
-      onError_(std::move(onError)) {
+      device_(port_->Device()), onError_(std::move(onError)) {
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     values_.FrameCounter = 0;
@@ -151,6 +151,7 @@ void TLiveSession::Reopen(TClock::time_point now) {
         return;
     }
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
+    device_ = port_->Device();
     values_.LiveState = 0;
     health_.DecoderReset();
     health_.PortBack(now);

@@ -120,6 +120,8 @@ public:
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }
     // How the link is doing now.
     [[nodiscard]] TLinkReport Health() { return health_.Report(TClock::now()); }
+    // What was opened for the port number, the last time it opened.
+    [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_; }
     // How many times the recording was synced to the disk.
     [[nodiscard]] std::uint64_t Syncs() const noexcept { return file_.Syncs(); }
 
@@ -140,6 +142,7 @@ private:
     TRecordingFile file_;
     TLinkHealth health_;
     std::unique_ptr<serial::TComPort> port_; // none while the failed port is waited for
+    std::filesystem::path device_;
     serial::TErrorHandler onError_;
     THandler handler_ = THandler::None;
     bool recordingFailed_ = false; // a handler raised: nothing more is recorded

@@ -1,5 +1,6 @@
 #include "LinkStatus.h"
 
+#include <QFile>
 #include <QLocale>
 
 namespace {
@@ -25,4 +26,26 @@ QString LinkStatusText(const telemetry::TLinkReport& report, bool open, const QS
         .arg(open ? StateText(report.State) : QString("Порт закрыт"), number(report.BytesRecorded),
              number(report.Frames), number(report.SkippedBytes),
              number(open ? report.FrameRate : 0), port);
+}
+
+QString PortText(int number, const std::filesystem::path& device) {
+    QString text = QString("COM%1: %2").arg(number).arg(QFile::decodeName(device.c_str()));
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(device, error);
+    if (!error && target != device)
+        text += QString(" (%1)").arg(QFile::decodeName(target.c_str()));
+    return text;
+}
+
+QString PortToolTip(int chosen, const std::vector<serial::TPortTarget>& numbered) {
+    const serial::TPortTarget port =
+        serial::ResolvePort(static_cast<std::uint8_t>(chosen), numbered);
+    QString tip = PortText(chosen, port.Device);
+    QStringList others;
+    for (const serial::TPortTarget& other : numbered)
+        if (other.Number != chosen)
+            others << PortText(other.Number, other.Device);
+    if (!others.isEmpty())
+        tip += "\nДругие порты:\n" + others.join('\n');
+    return tip;
 }

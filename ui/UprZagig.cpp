@@ -5,15 +5,18 @@
 #include "LinkStatus.h"
 #include "LiveSession.h"
 #include "Messages.h"
+#include "PortFolder.h"
 #include "RecordingView.h"
 #include "TelemetryChart.h"
 
 #include <QCheckBox>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QToolTip>
 
 #include <string>
 
@@ -101,6 +104,8 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
+    edtPortNumber->installEventFilter(this);
+    updPort->installEventFilter(this);
 
     QWidget* const tabOrder[] = {edtPortNumber, updPort, btnOpenPort, btnOpenF_DCC,
                                  PageControl1,  Chart1,  chkoborot,   chkdad,
@@ -162,7 +167,7 @@ void TfrmUprZagig::OpenSession() {
         ShowNotice("Ошибка создания файла");
         return;
     }
-    sessionPort_ = QString("COM%1").arg(portNumber);
+    sessionPort_ = portNumber;
     btnOpenPort->setText(ClosePortCaption);
     btnOpenF_DCC->setEnabled(false);
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
@@ -181,7 +186,8 @@ void TfrmUprZagig::CloseSession() {
     btnOpenPort->setText(OpenPortCaption);
     linkStatusTimer_.stop();
     if (session) {
-        lblLinkStatus->setText(LinkStatusText(session->Health(), false, sessionPort_));
+        lblLinkStatus->setText(
+            LinkStatusText(session->Health(), false, PortText(sessionPort_, session->Device())));
         session->Close();
     }
     btnOpenF_DCC->setEnabled(true);
@@ -189,7 +195,20 @@ void TfrmUprZagig::CloseSession() {
 
 void TfrmUprZagig::ShowLinkStatus() {
     if (session_)
-        lblLinkStatus->setText(LinkStatusText(session_->Health(), true, sessionPort_));
+        lblLinkStatus->setText(
+            LinkStatusText(session_->Health(), true, PortText(sessionPort_, session_->Device())));
+}
+
+bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && (watched == edtPortNumber || watched == updPort)) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(
+            help->globalPos(),
+            PortToolTip(updPort->Position(), serial::NumberedPorts("/dev", serial::PortFolder())),
+            static_cast<QWidget*>(watched));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfrmUprZagig::btnOpenF_DCCClick() {

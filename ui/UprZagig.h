@@ -81,6 +81,10 @@ public:
     void chkokClick();
     void chkuozClick();
 
+protected:
+    // Builds the port box's tooltip when it is asked for, from the ports present then.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void OpenSession();
     void CloseSession();
@@ -92,5 +96,5 @@ private:
     std::unique_ptr<TChartPlot> livePlot_;
     std::unique_ptr<telemetry::TLiveSession> session_; // while a live session is open
     QTimer linkStatusTimer_;                           // refreshes lblLinkStatus meanwhile
-    QString sessionPort_;                              // the port the status line names
+    int sessionPort_ = 0;                              // the port number of the session
 };

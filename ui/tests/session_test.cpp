@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -112,9 +113,11 @@ TEST_F(LiveSessionWindowTest, StatusLineShowsTheLinkOnTheScreen) {
     ASSERT_TRUE(WaitFor([&] { return Recorded().size() + 9 > sent.size(); }));
     const QString expected =
         QString("Приём данных | записано %1 байт | кадров 640 | пропущено %2 байт | 640 кадров/с "
-                "| COM1")
+                "| COM1: %3 (%4)")
             .arg(QLocale(QLocale::Russian).toString(qulonglong{Recorded().size()}))
-            .arg(noise.LeadingBytes + noise.GarbageBytes);
+            .arg(noise.LeadingBytes + noise.GarbageBytes)
+            .arg(QString::fromStdString((serial::EnsurePortFolder() / "COM1").string()),
+                 QString::fromStdString(pty_.SlavePath()));
     ASSERT_TRUE(WaitFor([&] { return status.text() == expected; }, std::chrono::seconds(1)))
         << status.text().toStdString();
 
@@ -128,6 +131,25 @@ TEST_F(LiveSessionWindowTest, StatusLineShowsTheLinkOnTheScreen) {
 
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
     EXPECT_TRUE(status.text().startsWith("Порт закрыт | записано")) << status.text().toStdString();
+}
+
+TEST_F(LiveSessionWindowTest, PortBoxToolTipSaysWhereTheChosenNumberLeads) {
+    const fs::path folder = serial::EnsurePortFolder();
+    fs::create_symlink("/dev/null", folder / "COM4");
+    const auto tipFor = [&](const char* number) {
+        window_.edtPortNumber->setText(number);
+        QHelpEvent help(QEvent::ToolTip, {5, 5}, window_.edtPortNumber->mapToGlobal(QPoint{5, 5}));
+        QApplication::sendEvent(window_.edtPortNumber, &help);
+        return QToolTip::text();
+    };
+    const QString link1 = QString("COM1: %1 (%2)")
+                              .arg(QString::fromStdString((folder / "COM1").string()),
+                                   QString::fromStdString(pty_.SlavePath()));
+    const QString link4 = QString("COM4: %1 (/dev/null)").arg((folder / "COM4").c_str());
+    EXPECT_EQ(tipFor("1"), link1 + "\nДругие порты:\n" + link4);
+    EXPECT_EQ(tipFor("4"), link4 + "\nДругие порты:\n" + link1);
+    EXPECT_TRUE(tipFor("9").startsWith("COM9: /dev/ttyS8\nДругие порты:\n")) << "as no adapter "
+                                                                                "is plugged in";
 }
 
 TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesFollow) {
