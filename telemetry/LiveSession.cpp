@@ -1,5 +1,7 @@
 #include "LiveSession.h"
 
+#include "PortFolder.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -143,15 +145,18 @@ void TLiveSession::PortFailed(const std::string& message) {
 }
 
 // The port's own texts are not repeated while it stays away: the first failure was shown.
+// The number must lead to the device it led to: while a link or an adapter is away, the
+// number falls through to /dev/ttyS<n-1>, which may well open and then deliver nothing.
 void TLiveSession::Reopen(TClock::time_point now) {
     lastOpened_ = now;
     try {
+        if (serial::PortDevice(portNumber_) != device_)
+            return;
         port_ = std::make_unique<serial::TComPort>(portNumber_, SessionThreshold);
     } catch (const std::exception&) {
         return;
     }
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
-    device_ = port_->Device();
     values_.LiveState = 0;
     health_.DecoderReset();
     health_.PortBack(now);

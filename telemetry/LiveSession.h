@@ -94,9 +94,10 @@ public:
     // onError runs on the window thread with the failure's message:
     // - the first time the port fails (a USB adapter pulled out, the line gone). The
     //   session stays open and tries the same port every ReopenInterval, with the same
-    //   settings and checks; once it opens, the recording goes on where it stopped and the
-    //   decoder looks for the next frame start. Later failures of the session only show in
-    //   its health.
+    //   settings and checks, as long as its number leads to the same device (the same
+    //   link or adapter, never a /dev/ttyS<n-1> in the meantime); once it opens, the recording goes
+    //   on where it stopped and the decoder looks for the next frame start. Later failures of the
+    //   session only show in its health.
     // - when a handler raises (a write failed, the disk is full): the session then records
     //   nothing more, tries nothing, and stays open until it is closed.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
@@ -120,7 +121,7 @@ public:
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }
     // How the link is doing now.
     [[nodiscard]] TLinkReport Health() { return health_.Report(TClock::now()); }
-    // What was opened for the port number, the last time it opened.
+    // What was opened for the port number.
     [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_; }
     // How many times the recording was synced to the disk.
     [[nodiscard]] std::uint64_t Syncs() const noexcept { return file_.Syncs(); }
