@@ -13,10 +13,17 @@ endif()
 
 set(TELMIRA_BIN_DIR "${CMAKE_BINARY_DIR}/bin")
 
-# A program users run: built into build/bin.
+# TelmiraVersion.h: the version the programs' --version prints.
+configure_file("${CMAKE_CURRENT_LIST_DIR}/TelmiraVersion.h.in"
+               "${CMAKE_BINARY_DIR}/generated/TelmiraVersion.h" @ONLY)
+add_library(telmira_version INTERFACE)
+target_include_directories(telmira_version INTERFACE "${CMAKE_BINARY_DIR}/generated")
+
+# A program users run: built into build/bin, installed into bin.
 function(telmira_program target)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${TELMIRA_BIN_DIR}")
-  target_link_libraries(${target} PRIVATE telmira_options)
+  target_link_libraries(${target} PRIVATE telmira_options telmira_version)
+  install(TARGETS ${target})
 endfunction()
 
 # A GoogleTest executable registered with ctest. Widget tests pass telmira_qt_test_main in
