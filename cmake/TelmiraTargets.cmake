@@ -26,6 +26,22 @@ function(telmira_program target)
   install(TARGETS ${target})
 endfunction()
 
+# The manual page of a program, written by help2man from the program's own --help and
+# --version, so that the two never disagree, and installed gzipped as Debian keeps manuals.
+find_program(HELP2MAN_EXECUTABLE help2man REQUIRED)
+function(telmira_manual target summary)
+  set(page "${CMAKE_CURRENT_BINARY_DIR}/${target}.1")
+  add_custom_command(
+    OUTPUT "${page}.gz"
+    COMMAND "${HELP2MAN_EXECUTABLE}" --no-info --section 1 --name "${summary}"
+            --output "${page}" "$<TARGET_FILE:${target}>"
+    COMMAND gzip -9nf "${page}"
+    DEPENDS ${target}
+    VERBATIM)
+  add_custom_target(${target}_manual ALL DEPENDS "${page}.gz")
+  install(FILES "${page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+endfunction()
+
 # A GoogleTest executable registered with ctest. Widget tests pass telmira_qt_test_main in
 # LIBS, which runs them on the offscreen platform; TELMIRA_BIN_DIR tells tests where the
 # programs are. Usage: telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2)

@@ -6,7 +6,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 packages=(
   cmake g++ ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev help2man
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 fontconfig
   xvfb xauth x11-utils imagemagick xdotool
