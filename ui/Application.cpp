@@ -3,6 +3,8 @@
 #include "Messages.h"
 
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
@@ -66,6 +68,10 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The window system's name for the program's windows; the title itself captions boxes.
     setApplicationName(ApplicationTitle());
     setWindowIcon(TelmiraIcon(32));
+    // Russian whatever the user's locale, as the program's own texts are.
+    if (qtTranslation_.load(QLocale(QLocale::Russian), "qtbase", "_",
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(&qtTranslation_);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QString>
+#include <QTranslator>
 
 #include <functional>
 #include <memory>
@@ -14,13 +15,18 @@
 class TApplication : public QApplication {
     Q_OBJECT
 public:
-    // argc and argv must outlive the application, as for QApplication.
+    // argc and argv must outlive the application, as for QApplication. Qt's own texts (the
+    // file dialogs, the buttons of message boxes) speak Russian, like the program, where Qt's
+    // Russian translation is installed; without it they stay in English.
     TApplication(int& argc, char** argv);
 
     // Dispatches as QApplication does; on the window thread a failure that escapes the
     // receiver's handler is shown with ShowError and the event counts as unhandled. Whatever
     // the handler did before it failed stays done. On other threads failures pass through.
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    QTranslator qtTranslation_;
 };
 
 // The title an executable at path gives the program: its file name cut at the first ".",
