@@ -6,7 +6,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 packages=(
   cmake g++ ninja-build pkg-config
-  qt6-base-dev libgl-dev help2man
+  qt6-base-dev qt6-svg-dev libgl-dev help2man
   qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 fontconfig

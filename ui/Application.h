@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+class QPainter;
+
 class TApplication : public QApplication {
     Q_OBJECT
 public:
@@ -36,8 +38,12 @@ private:
 // This program's title, at most 255 characters: the caption of the error box and the notice.
 [[nodiscard]] QString ApplicationTitle();
 
-// The program's icon, drawn at size x size pixels.
+// The program's icon, a dial with its hand, drawn at size x size pixels.
 [[nodiscard]] QIcon TelmiraIcon(int size);
+
+// Draws the icon into the square from (0, 0) to (size, size), on whatever the painter paints:
+// a pixmap, or the icon files that the desktop shows.
+void PaintTelmiraIcon(QPainter& painter, qreal size);
 
 // The two lines the start-up failure box shows, each ending in CR LF.
 [[nodiscard]] QString StartupErrorText(const QString& kind, const QString& module, quintptr address,
