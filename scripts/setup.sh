@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the program need (only those
-# missing), then configures and builds into build/. Sourced by test.sh and run.sh.
+# Installs the Debian packages the build, the tests, the program and the package check need
+# (only those missing), then configures and builds into build/. Sourced by test.sh and run.sh.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 fontconfig
   xvfb xauth x11-utils imagemagick xdotool
+  dpkg-dev file desktop-file-utils shared-mime-info libxml2-utils
 )
 
 missing=()
