@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+rm -f build/telmira_*.deb # one of an older version would be taken for this one
 cmake --build build -j2 --target package
 debs=(build/telmira_*.deb)
 ((${#debs[@]} == 1)) || { echo "expected one package in build/, found: ${debs[*]}" >&2; exit 1; }
