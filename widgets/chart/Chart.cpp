@@ -792,19 +792,29 @@ void TChart::wheelEvent(QWheelEvent* event) {
     wheelRemainder_ += event->angleDelta().y();
     const int notches = wheelRemainder_ / QWheelEvent::DefaultDeltasPerStep;
     wheelRemainder_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+    if (notches == 0)
+        return;
+    event->accept();
+    // An axis without a range has nothing to scroll: fixing it there would pin it to a
+    // sliver around that one value for all data that come later.
+    std::vector<TChartAxis*> scrolled;
+    for (TAxisKind kind : {TAxisKind::Left, TAxisKind::Right})
+        if (Axis(kind).Maximum() != Axis(kind).Minimum())
+            scrolled.push_back(&Axis(kind));
+    if (scrolled.empty())
+        return;
+    // As for the first scroll step, so that undoing the zoom returns to the scaling before.
+    if (!scalesToRestore_)
+        SaveScales();
     // A notch toward the user (negative delta) moves the vertical axes up the values.
     for (int n = 0; n < std::abs(notches); ++n) {
-        for (TAxisKind kind : {TAxisKind::Left, TAxisKind::Right}) {
-            TChartAxis& axis = Axis(kind);
-            const double d = (axis.Maximum() - axis.Minimum()) * WheelStepPercent * 0.01;
+        for (TChartAxis* axis : scrolled) {
+            const double d = (axis->Maximum() - axis->Minimum()) * WheelStepPercent * 0.01;
             const double shift = notches < 0 ? d : -d;
-            axis.SetMinMax(axis.Minimum() + shift, axis.Maximum() + shift);
+            axis->SetMinMax(axis->Minimum() + shift, axis->Maximum() + shift);
         }
     }
-    if (notches != 0) {
-        RequestRepaint();
-        event->accept();
-    }
+    RequestRepaint();
 }
 
 void TChart::SaveScales() {
