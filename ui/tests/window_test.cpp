@@ -11,6 +11,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -274,6 +276,48 @@ TEST_F(MainWindowTest, ViewingARecordingPutsSixPointsPerFrameAtTheFramesNumber) 
     const int other = ::open(path.toLocal8Bit().constData(), O_RDONLY);
     EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0) << "the viewer let go of the file";
     ::close(other);
+}
+
+TEST_F(MainWindowTest, ARecordingIsShownWholeWhereverTheChartWasScrolledOrZoomed) {
+    TChart& chart = *window_.Chart1;
+    const auto wheelNotch = [&] {
+        QWheelEvent wheel(QPointF(400, 200), chart.mapToGlobal(QPointF(400, 200)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&chart, &wheel);
+    };
+    const auto zoomDrag = [&] {
+        for (auto [type, at, held] :
+             {std::tuple(QEvent::MouseButtonPress, QPoint(300, 100),
+                         Qt::MouseButtons(Qt::LeftButton)),
+              {QEvent::MouseMove, QPoint(500, 300), Qt::LeftButton},
+              {QEvent::MouseButtonRelease, QPoint(500, 300), Qt::NoButton}}) {
+            QMouseEvent event(type, QPointF(at), chart.mapToGlobal(QPointF(at)),
+                              type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                              Qt::NoModifier);
+            QApplication::sendEvent(&chart, &event);
+        }
+    };
+    dialogs_.answer = Write("run.dcc", Frames(50));
+    const struct {
+        const char* rule;
+        std::function<void()> before;
+    } cases[] = {
+        {"a wheel notch over the empty chart", wheelNotch},
+        {"a wheel notch over the last recording", wheelNotch},
+        {"a zoom into the last recording", zoomDrag},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        chart.Draw();
+        c.before();
+        ASSERT_EQ(ClickView(), std::nullopt);
+        for (TAxisKind kind : {TAxisKind::Bottom, TAxisKind::Left})
+            EXPECT_TRUE(chart.Axis(kind).Automatic());
+        chart.Draw();
+        EXPECT_EQ(chart.LeftAxis().Map().Minimum, 0) << "the pressure of the first frame";
+        EXPECT_DOUBLE_EQ(chart.LeftAxis().Map().Maximum, telemetry::EngineSpeed(1000));
+        EXPECT_EQ(chart.BottomAxis().Map().Maximum, 49);
+    }
 }
 
 TEST(FileDialogFilter, KeepsEachDescriptionAndListsItsPatterns) {
