@@ -1,6 +1,8 @@
 #include "AnsweredDialogs.h"
 #include "Application.h"
 #include "ModalAnswer.h"
+#include "Pty.h"
+#include "ScreenPicture.h"
 #include "UprZagig.h"
 
 #include <QCheckBox>
@@ -29,6 +31,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using serial::testing::WaitFor;
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -175,6 +178,44 @@ TEST_F(MainWindowTest, EachSwitchShowsOrHidesOnlyItsSeriesAndKeepsItsPoints) {
         QTest::mouseClick(box, Qt::LeftButton);
         EXPECT_TRUE(window_.Chart1->Series(series).Active());
     }
+}
+
+// A switch pressed and released within a few milliseconds after a replay: the pressed look
+// paints the switch and the chart under it, and the release asks for the chart's redraw
+// right after that paint.
+class QuickSwitchTest : public MainWindowTest {
+protected:
+    void SwitchAndSee(const std::function<void(QCheckBox&)>& press,
+                      const std::function<void(QCheckBox&)>& release) {
+        dialogs_.answer = Write("run.dcc", Frames(50));
+        ASSERT_EQ(ClickView(), std::nullopt);
+        TChart& chart = *window_.Chart1;
+        QCheckBox& box = *window_.chkoborot;
+        const QRgb red = chart::ToRgb(0x0000FF);
+        ASSERT_TRUE(
+            WaitFor([&] { return HasColour(OnScreen(chart), red); }, std::chrono::seconds(1)))
+            << "the replay reaches the screen";
+        const QImage before = Outside(OnScreen(chart), box.geometry());
+        press(box);
+        QCoreApplication::processEvents();
+        release(box);
+        ASSERT_FALSE(chart.Series(0).Active());
+        // Waiting must not paint the chart: a grab's paint does not reach the screen.
+        WaitFor([&] { return Outside(OnScreen(chart), box.geometry()) != before; },
+                std::chrono::seconds(1));
+        EXPECT_FALSE(HasColour(OnScreen(chart), red)) << "the engine speed is off the screen";
+        EXPECT_EQ(OnScreen(chart), Grabbed(chart));
+    }
+};
+
+TEST_F(QuickSwitchTest, ClickReachesTheScreen) {
+    SwitchAndSee([](QCheckBox& box) { QTest::mousePress(&box, Qt::LeftButton); },
+                 [](QCheckBox& box) { QTest::mouseRelease(&box, Qt::LeftButton); });
+}
+
+TEST_F(QuickSwitchTest, SpaceKeyReachesTheScreen) {
+    SwitchAndSee([](QCheckBox& box) { QTest::keyPress(&box, Qt::Key_Space); },
+                 [](QCheckBox& box) { QTest::keyRelease(&box, Qt::Key_Space); });
 }
 
 TEST_F(MainWindowTest, PortBoxKeepsTheLastWholeNumberFromOneToTwentyFive) {

@@ -51,7 +51,7 @@ TChart::TChart(QWidget* parent) : QWidget(parent) {
         axes_[i] = std::make_unique<TChartAxis>(*this, static_cast<TAxisKind>(i));
     setAttribute(Qt::WA_OpaquePaintEvent); // the image covers the whole area
     updateTimer_.setSingleShot(true);
-    connect(&updateTimer_, &QTimer::timeout, this, [this] { update(); });
+    connect(&updateTimer_, &QTimer::timeout, this, &TChart::ScheduleUpdate);
 }
 
 TChart::~TChart() = default;
@@ -74,14 +74,18 @@ void TChart::SetMargins(const chart::TMargins& m) {
 
 void TChart::RequestRepaint() {
     imageStale_ = true;
-    if (updatePending_)
+    if (updatePending_ || updateTimer_.isActive())
         return;
-    updatePending_ = true;
     const qint64 since = sinceLastPaint_.isValid() ? sinceLastPaint_.elapsed() : FrameMilliseconds;
     if (since >= FrameMilliseconds)
-        update();
+        ScheduleUpdate();
     else
         updateTimer_.start(static_cast<int>(FrameMilliseconds - since));
+}
+
+void TChart::ScheduleUpdate() {
+    updatePending_ = true;
+    update();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -643,8 +647,10 @@ void TChart::DrawImage() {
 }
 
 void TChart::paintEvent(QPaintEvent*) {
+    // The timer keeps running: this paint may cover only part of the chart (a switch lying
+    // over it paints the chart beneath itself), and the rest of the window still needs the
+    // picture drawn now. What update() asked for comes whatever this paint covers.
     updatePending_ = false;
-    updateTimer_.stop();
     sinceLastPaint_.start();
     if (imageStale_ || image_.size() != size()) {
         DrawImage();

@@ -1,12 +1,17 @@
 #include "Chart.h"
 #include "ChartRaster.h"
+#include "ScreenPicture.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFontMetrics>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
+#include <functional>
 #include <random>
 
 namespace {
@@ -304,5 +309,76 @@ TEST(ChartRepaintRate, LastRequestIsAlwaysDrawn) {
     EXPECT_TRUE(waitForPaint()) << "a request right after a paint is still drawn";
     EXPECT_EQ(chart.LeftAxis().Map().Maximum, 49 * 49);
 }
+
+} // namespace
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    QElapsedTimer deadline;
+    deadline.start();
+    while (!condition() && deadline.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+// A change right after a paint waits for the display rate; a switch lying over the chart
+// that paints itself meanwhile, and with it the chart under it, must not make the chart
+// forget the rest of its picture.
+struct LateChange {
+    const char* rule;
+    std::function<void(TChart&, TLineSeries&)> change;
+    friend void PrintTo(const LateChange& c, std::ostream* os) { *os << c.rule; }
+};
+
+class RepaintAfterAPartialPaint : public ::testing::TestWithParam<LateChange> {};
+
+TEST_P(RepaintAfterAPartialPaint, ReachesTheScreen) {
+    TChart chart;
+    chart.resize(300, 200);
+    chart.SetPanelColor(0xFFFFFF);
+    TLineSeries& series = chart.AddSeries();
+    for (int i = 0; i <= 100; ++i)
+        series.AddPoint(i, i % 7, "", Red);
+    QCheckBox box(QStringLiteral("Обороты"), &chart);
+    box.setGeometry(20, 180, 80, 17);
+    chart.show();
+    ASSERT_TRUE(WaitUntil([&] { return HasColour(OnScreen(chart), chart::ToRgb(Red)); }));
+    const QImage before = Outside(OnScreen(chart), box.geometry());
+
+    chart.repaint();
+    GetParam().change(chart, series);
+    box.repaint();
+
+    // Waiting must not paint the chart: a paint into a grab's picture is no paint on screen.
+    WaitUntil([&] { return Outside(OnScreen(chart), box.geometry()) != before; });
+    EXPECT_EQ(OnScreen(chart), Grabbed(chart));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chart, RepaintAfterAPartialPaint,
+    ::testing::Values(LateChange{"SeriesSwitchedOff",
+                                 [](TChart&, TLineSeries& series) { series.SetActive(false); }},
+                      LateChange{"WheelNotch",
+                                 [](TChart& chart, TLineSeries&) {
+                                     QWheelEvent wheel(QPointF(150, 100),
+                                                       chart.mapToGlobal(QPointF(150, 100)),
+                                                       QPoint(), QPoint(0, -120), Qt::NoButton,
+                                                       Qt::NoModifier, Qt::NoScrollPhase, false);
+                                     QApplication::sendEvent(&chart, &wheel);
+                                 }},
+                      LateChange{
+                          "ScrollStep",
+                          [](TChart& chart, TLineSeries&) {
+                              for (auto [type, x] : {std::pair(QEvent::MouseButtonPress, 150),
+                                                     {QEvent::MouseMove, 190}}) {
+                                  QMouseEvent event(
+                                      type, QPointF(x, 100), chart.mapToGlobal(QPointF(x, 100)),
+                                      type == QEvent::MouseMove ? Qt::NoButton : Qt::RightButton,
+                                      Qt::RightButton, Qt::NoModifier);
+                                  QApplication::sendEvent(&chart, &event);
+                              }
+                          }}),
+    [](const auto& info) { return std::string(info.param.rule); });
 
 } // namespace
