@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -208,6 +209,19 @@ TEST_F(ZoomAndScroll, WheelLeavesAnAxisWithoutARangeAlone) {
     chart.Draw();
     EXPECT_EQ(Left().Map().Minimum, -5) << "data opened after the notch are shown whole";
     EXPECT_EQ(Left().Map().Maximum, 50);
+}
+
+TEST_F(ZoomAndScroll, NestedZoomsToTheNarrowestRangeKeepTheLabelsOnTheirAxes) {
+    for (int i = 0; i < 40 && Left().Map().Range() > 2e-10; ++i)
+        Drag(Qt::LeftButton, {150, 100}, {250, 200});
+    ASSERT_LT(Left().Map().Range(), 2e-10);
+    const QImage picture = chart.Draw().copy();
+    const int below = Bottom().LabelPosition() + QFontMetrics(Bottom().LabelsFont()).height();
+    // Inside the panel's one-pixel bevel.
+    for (int y = below; y < picture.height() - 1; ++y)
+        for (int x = 1; x < picture.width() - 1; ++x)
+            ASSERT_EQ(picture.pixel(x, y), 0xFFFFFFFFu)
+                << "nothing below the bottom labels at " << x << "," << y;
 }
 
 TEST_F(ZoomAndScroll, RectangleIsInvertedOverTheCachedImageAndLeavesNoTrace) {
