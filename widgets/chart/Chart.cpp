@@ -585,7 +585,11 @@ void TChart::DrawSeries(chart::TRaster& raster) {
             continue;
         if (s->BeforeDrawValues)
             s->BeforeDrawValues(*s);
-        const chart::TSeriesView view{h.Map(), v.Map(), leftEdge, xl};
+        chart::TSeriesView view{h.Map(), v.Map(), leftEdge, xl};
+        if (clipPoints_) {
+            view.FirstShownRow = plotRect_.Top + 1;
+            view.LastShownRow = plotRect_.Bottom - 2;
+        }
         chart::DrawLineSeries(raster, *line, view, *range);
         if (s->AfterDrawValues)
             s->AfterDrawValues(*s);
