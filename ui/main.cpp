@@ -1,10 +1,28 @@
 #include "Application.h"
+#include "CommandLine.h"
 #include "FileDialogs.h"
 #include "Telemetry.h"
 #include "UprZagig.h"
 
-int main(int, char** argv) {
-    // The program takes no arguments, the toolkit's own options included.
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    const TCommandLine commandLine = ParseCommandLine({argv + 1, argv + argc});
+    switch (commandLine.Action) {
+    case TCommandLine::TAction::Help:
+        std::fputs(HelpText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case TCommandLine::TAction::Version:
+        std::fputs(VersionText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case TCommandLine::TAction::Refuse:
+        std::fprintf(stderr, "telmira: %s; справка: telmira --help\n",
+                     commandLine.Complaint.c_str());
+        return RefusedCommandLineStatus;
+    case TCommandLine::TAction::Run:
+        break;
+    }
+    // The toolkit's own options are not the program's: Qt sees none of the command line.
     int appArgc = 1;
     char* appArgv[] = {argv[0], nullptr};
     TApplication app(appArgc, appArgv);

@@ -13,9 +13,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolTip>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -150,6 +152,29 @@ TEST_F(LiveSessionWindowTest, PortBoxToolTipSaysWhereTheChosenNumberLeads) {
     EXPECT_EQ(tipFor("4"), link4 + "\nДругие порты:\n" + link1);
     EXPECT_TRUE(tipFor("9").startsWith("COM9: /dev/ttyS8\nДругие порты:\n")) << "as no adapter "
                                                                                 "is plugged in";
+}
+
+TEST_F(LiveSessionWindowTest, ASessionIsPlottedWholeWhereverTheChartWasScrolled) {
+    TChart& chart = *window_.Chart1;
+    chart.Series(0).AddPoint(0, 100);
+    chart.Series(0).AddPoint(1, 200);
+    chart.Draw();
+    QWheelEvent wheel(QPointF(400, 200), chart.mapToGlobal(QPointF(400, 200)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&chart, &wheel);
+    ASSERT_FALSE(chart.LeftAxis().Automatic());
+    Open(QMessageBox::Yes);
+    Stream(sim::GenerateRecording(4, 300, false));
+    chart.Draw();
+    EXPECT_TRUE(chart.LeftAxis().Automatic());
+    double low = chart.Series(0).YValues.MinValue(), high = chart.Series(0).YValues.MaxValue();
+    for (int s = 1; s < telemetry::PlotSeriesCount; ++s) {
+        low = std::min(low, chart.Series(s).YValues.MinValue());
+        high = std::max(high, chart.Series(s).YValues.MaxValue());
+    }
+    EXPECT_EQ(chart.LeftAxis().Map().Minimum, low);
+    EXPECT_EQ(chart.LeftAxis().Map().Maximum, high);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
 TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesFollow) {

@@ -1,6 +1,8 @@
 #include "AnsweredDialogs.h"
 #include "Application.h"
 #include "ModalAnswer.h"
+#include "Pty.h"
+#include "ScreenPicture.h"
 #include "UprZagig.h"
 
 #include <QCheckBox>
@@ -11,6 +13,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -27,6 +31,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using serial::testing::WaitFor;
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -176,6 +181,48 @@ TEST_F(MainWindowTest, EachSwitchShowsOrHidesOnlyItsSeriesAndKeepsItsPoints) {
     }
 }
 
+// A switch pressed and released within a few milliseconds after a replay: the pressed look
+// paints the switch and the chart under it, and the release asks for the chart's redraw
+// right after that paint.
+class QuickSwitchTest : public MainWindowTest {
+protected:
+    void SwitchAndSee(const std::function<void(QCheckBox&)>& press,
+                      const std::function<void(QCheckBox&)>& release) {
+        dialogs_.answer = Write("run.dcc", Frames(50));
+        ASSERT_EQ(ClickView(), std::nullopt);
+        TChart& chart = *window_.Chart1;
+        QCheckBox& box = *window_.chkoborot;
+        const QRgb red = chart::ToRgb(0x0000FF);
+        ASSERT_TRUE(
+            WaitFor([&] { return HasColour(OnScreen(chart), red); }, std::chrono::seconds(1)))
+            << "the replay reaches the screen";
+        const QImage before = Outside(OnScreen(chart), box.geometry());
+        press(box);
+        QCoreApplication::processEvents();
+        release(box);
+        ASSERT_FALSE(chart.Series(0).Active());
+        // Waiting must not paint the chart: a grab's paint does not reach the screen.
+        WaitFor([&] { return Outside(OnScreen(chart), box.geometry()) != before; },
+                std::chrono::seconds(1));
+        EXPECT_FALSE(HasColour(OnScreen(chart), red)) << "the engine speed is off the screen";
+        // The status line covers the chart's last rows, which the tab control's overhang
+        // takes past the laid-out client area.
+        const QRect status(chart.mapFrom(&window_, window_.lblLinkStatus->pos()),
+                           window_.lblLinkStatus->size());
+        EXPECT_EQ(Outside(OnScreen(chart), status), Outside(Grabbed(chart), status));
+    }
+};
+
+TEST_F(QuickSwitchTest, ClickReachesTheScreen) {
+    SwitchAndSee([](QCheckBox& box) { QTest::mousePress(&box, Qt::LeftButton); },
+                 [](QCheckBox& box) { QTest::mouseRelease(&box, Qt::LeftButton); });
+}
+
+TEST_F(QuickSwitchTest, SpaceKeyReachesTheScreen) {
+    SwitchAndSee([](QCheckBox& box) { QTest::keyPress(&box, Qt::Key_Space); },
+                 [](QCheckBox& box) { QTest::keyRelease(&box, Qt::Key_Space); });
+}
+
 TEST_F(MainWindowTest, PortBoxKeepsTheLastWholeNumberFromOneToTwentyFive) {
     QLineEdit& edit = *window_.edtPortNumber;
     const auto type = [&](const char* text) {
@@ -275,6 +322,48 @@ TEST_F(MainWindowTest, ViewingARecordingPutsSixPointsPerFrameAtTheFramesNumber) 
     const int other = ::open(path.toLocal8Bit().constData(), O_RDONLY);
     EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0) << "the viewer let go of the file";
     ::close(other);
+}
+
+TEST_F(MainWindowTest, ARecordingIsShownWholeWhereverTheChartWasScrolledOrZoomed) {
+    TChart& chart = *window_.Chart1;
+    const auto wheelNotch = [&] {
+        QWheelEvent wheel(QPointF(400, 200), chart.mapToGlobal(QPointF(400, 200)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&chart, &wheel);
+    };
+    const auto zoomDrag = [&] {
+        for (auto [type, at, held] :
+             {std::tuple(QEvent::MouseButtonPress, QPoint(300, 100),
+                         Qt::MouseButtons(Qt::LeftButton)),
+              {QEvent::MouseMove, QPoint(500, 300), Qt::LeftButton},
+              {QEvent::MouseButtonRelease, QPoint(500, 300), Qt::NoButton}}) {
+            QMouseEvent event(type, QPointF(at), chart.mapToGlobal(QPointF(at)),
+                              type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                              Qt::NoModifier);
+            QApplication::sendEvent(&chart, &event);
+        }
+    };
+    dialogs_.answer = Write("run.dcc", Frames(50));
+    const struct {
+        const char* rule;
+        std::function<void()> before;
+    } cases[] = {
+        {"a wheel notch over the empty chart", wheelNotch},
+        {"a wheel notch over the last recording", wheelNotch},
+        {"a zoom into the last recording", zoomDrag},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        chart.Draw();
+        c.before();
+        ASSERT_EQ(ClickView(), std::nullopt);
+        for (TAxisKind kind : {TAxisKind::Bottom, TAxisKind::Left})
+            EXPECT_TRUE(chart.Axis(kind).Automatic());
+        chart.Draw();
+        EXPECT_EQ(chart.LeftAxis().Map().Minimum, 0) << "the pressure of the first frame";
+        EXPECT_DOUBLE_EQ(chart.LeftAxis().Map().Maximum, telemetry::EngineSpeed(1000));
+        EXPECT_EQ(chart.BottomAxis().Map().Maximum, 49);
+    }
 }
 
 TEST(FileDialogFilter, KeepsEachDescriptionAndListsItsPatterns) {
