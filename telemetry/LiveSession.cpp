@@ -125,7 +125,8 @@ void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, T
         health_.Block(data.size(), frames, values_.LiveState, now);
         file_.SyncIfDue(now);
     } catch (...) {
-        // The port reports this failure as its own; it is no reason to reopen the port.
+        // A failed write or plot ends the recording for good; the port then reports the
+        // failure through PortFailed, which must not take it for the port's own.
         recordingFailed_ = true;
         throw;
     }
@@ -135,7 +136,7 @@ void TLiveSession::PortFailed(const std::string& message) {
     if (!recordingFailed_) {
         port_.reset();
         health_.PortLost();
-        lastOpened_ = TClock::now();
+        lastAttempt_ = TClock::now();
         if (portFailureReported_)
             return;
         portFailureReported_ = true;
@@ -148,7 +149,7 @@ void TLiveSession::PortFailed(const std::string& message) {
 // The number must lead to the device it led to: while a link or an adapter is away, the
 // number falls through to /dev/ttyS<n-1>, which may well open and then deliver nothing.
 void TLiveSession::Reopen(TClock::time_point now) {
-    lastOpened_ = now;
+    lastAttempt_ = now;
     try {
         if (serial::PortDevice(portNumber_) != device_)
             return;
@@ -167,7 +168,7 @@ void TLiveSession::Reopen(TClock::time_point now) {
 // failed sync ends the recording as a failed write does.
 void TLiveSession::Tick() {
     const TClock::time_point now = TClock::now();
-    if (!port_ && !recordingFailed_ && now - lastOpened_ >= ReopenInterval)
+    if (!port_ && !recordingFailed_ && now - lastAttempt_ >= ReopenInterval)
         Reopen(now);
     try {
         file_.SyncIfDue(now);

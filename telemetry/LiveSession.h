@@ -148,7 +148,7 @@ private:
     THandler handler_ = THandler::None;
     bool recordingFailed_ = false; // a handler raised: nothing more is recorded
     bool portFailureReported_ = false;
-    TClock::time_point lastOpened_;
+    TClock::time_point lastAttempt_; // when the port failed or was last tried
     QTimer ticker_;
 };
 

@@ -7,11 +7,14 @@
 
 #include <QString>
 
+#include <chrono>
 #include <filesystem>
 #include <vector>
 
 // The height the status line adds to the window, in pixels.
 inline constexpr int LinkStatusHeight = 20;
+// How often the status line follows the link.
+inline constexpr std::chrono::milliseconds LinkStatusRefresh{250};
 
 // "Приём данных | записано 5 760 байт | кадров 640 | пропущено 0 байт | 640 кадров/с | " and
 // the port (PortText). A closed session keeps its totals under "Порт закрыт".

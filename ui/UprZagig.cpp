@@ -168,6 +168,8 @@ void TfrmUprZagig::OpenSession() {
         return;
     }
     sessionPort_ = portNumber;
+    ShowLinkStatus();
+    linkStatusTimer_.start(LinkStatusRefresh);
     btnOpenPort->setText(ClosePortCaption);
     btnOpenF_DCC->setEnabled(false);
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
@@ -178,8 +180,6 @@ void TfrmUprZagig::OpenSession() {
                                    "Менеджер", msgbox::MB_YESNO);
     session_->AttachHandler(answer == msgbox::IDYES);
     ShowFileInCaption(fileName);
-    ShowLinkStatus();
-    linkStatusTimer_.start(250);
 }
 
 void TfrmUprZagig::CloseSession() {
