@@ -19,9 +19,15 @@ function(telmira_program target)
   target_link_libraries(${target} PRIVATE telmira_options)
 endfunction()
 
+# Every test executable, and the programs the tests run: what a sanitizer build needs to
+# build before ctest, without the benchmarks and the fuzzers.
+add_custom_target(telmira_tests)
+
 # A GoogleTest executable registered with ctest. Widget tests pass telmira_qt_test_main in
 # LIBS, which runs them on the offscreen platform; TELMIRA_BIN_DIR tells tests where the
-# programs are. Usage: telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# programs are. Each test carries its executable's name as a label, so that a build holding only
+# some of the executables runs just those (ctest -L). Usage:
+# telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2)
 function(telmira_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -30,7 +36,8 @@ function(telmira_test name)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   target_compile_definitions(${name} PRIVATE TELMIRA_BIN_DIR="${TELMIRA_BIN_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${name})
+  add_dependencies(telmira_tests ${name})
 endfunction()
 
 # A Google Benchmark executable in build/bench. Benchmarks that need widgets pass
@@ -44,3 +51,4 @@ function(telmira_bench name)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
 endfunction()
+
