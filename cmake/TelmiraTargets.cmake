@@ -2,9 +2,14 @@
 # never through global flag strings, so that imported code is compiled as shipped.
 add_library(telmira_options INTERFACE)
 target_compile_options(telmira_options INTERFACE -Wall -Wextra -Werror)
-if(TELMIRA_SANITIZE_ADDRESS)
+if(TELMIRA_SANITIZE_ADDRESS OR TELMIRA_FUZZ)
   target_compile_options(telmira_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(telmira_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(TELMIRA_FUZZ)
+  # Coverage for the fuzzer's guidance in every library a harness reaches; only the harnesses
+  # link libFuzzer's main (telmira_fuzzer).
+  target_compile_options(telmira_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 if(TELMIRA_SANITIZE_THREAD)
   target_compile_options(telmira_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
@@ -52,3 +57,12 @@ function(telmira_bench name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
 endfunction()
 
+# A libFuzzer harness in build/fuzz, built only with TELMIRA_FUZZ.
+# Usage: telmira_fuzzer(name SOURCES a.cpp LIBS lib1)
+function(telmira_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/fuzz")
+endfunction()
