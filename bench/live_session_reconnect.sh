@@ -20,6 +20,8 @@ shots=${SHOTS:-}
 cat > "$work/drive.sh" <<DRIVE
 #!/usr/bin/env bash
 set -euo pipefail
+bin=$bin
+source "$PWD/bench/drive_session.sh"
 sim=
 trap 'kill \$sim 2>/dev/null || true' EXIT
 run=0
@@ -33,16 +35,7 @@ stop_sim() { kill -TERM \$sim; wait \$sim || true; sim=; }
 shot() { if [ -n "$shots" ]; then import -window root "$shots/\$1.png"; fi; }
 
 start_sim
-$bin/telmira & app=\$!
-xdotool search --sync --onlyvisible --name "TELMIRA" >/dev/null
-sleep 1
-button() { xdotool mousemove 445 196 click 1; }
-button                                                   # "Открыть порт и файл"
-sleep 1.5
-xdotool type --delay 10 "$work/session.dcc"
-xdotool key Return                                       # the save dialog
-sleep 1
-xdotool key Return                                       # plot in real time: Yes
+open_session "$work/session.dcc"
 began=\$(date +%s.%N)
 part=\$(echo "$seconds / 5" | bc -l)
 sleep \$part; shot i12-status-receiving
