@@ -175,8 +175,7 @@ void TLiveSession::Tick() {
     } catch (const EInOutError& e) {
         recordingFailed_ = true;
         ticker_.stop();
-        if (port_)
-            port_->OnData = nullptr;
+        port_.reset(); // nothing more can be recorded
         if (onError_)
             onError_(e.what());
     }
