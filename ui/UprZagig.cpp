@@ -129,10 +129,12 @@ void TfrmUprZagig::FormCreate() {
 }
 
 void TfrmUprZagig::btnOpenPortClick() {
-    if (btnOpenPort->text() == OpenPortCaption)
-        OpenSession();
-    else
-        CloseSession();
+    ShowFailures([this] {
+        if (btnOpenPort->text() == OpenPortCaption)
+            OpenSession();
+        else
+            CloseSession();
+    });
 }
 
 void TfrmUprZagig::OpenSession() {
@@ -171,6 +173,10 @@ void TfrmUprZagig::CloseSession() {
 }
 
 void TfrmUprZagig::btnOpenF_DCCClick() {
+    ShowFailures([this] { ViewRecording(); });
+}
+
+void TfrmUprZagig::ViewRecording() {
     OpenDialog1.Filter = "Файл сбора данных работы системы *.dcc|*.dcc|";
     if (!dialogs_.Execute(OpenDialog1, this))
         return;

@@ -16,7 +16,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -155,6 +157,43 @@ TEST_F(LiveSessionWindowTest, PortThatCannotBeOpenedLeavesNoSessionAndAnEmptyRec
     window_.edtPortNumber->setText("1");
     Open(QMessageBox::Yes); // the same file, once the port is there
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+}
+
+// A failure that unwound through the toolkit's event delivery would leak the event, so the
+// handlers show their failures themselves and raise nothing.
+TEST_F(LiveSessionWindowTest, HandlersShowTheirOwnFailuresAndRaiseNothing) {
+    fs::create_symlink(runtime_.Path() / "unplugged", serial::EnsurePortFolder() / "COM2");
+    const fs::path empty = runtime_.Path() / "empty.dcc";
+    std::ofstream{empty};
+    const struct {
+        const char* handler;
+        std::function<void()> run;
+        const char* shown;
+    } cases[] = {
+        {"btnOpenPortClick",
+         [&] {
+             window_.edtPortNumber->setText("2");
+             window_.btnOpenPortClick();
+         },
+         "Error opening port \\\\.\\COM2."},
+        {"btnOpenF_DCCClick",
+         [&] {
+             dialogs_.answer = QString::fromStdString(empty.string());
+             window_.btnOpenF_DCCClick();
+         },
+         "Ошибка отображения файла."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.handler);
+        std::optional<QString> shown;
+        TModalAnswer answer([&](QWidget& modal) {
+            shown = static_cast<QMessageBox&>(modal).text();
+            modal.close();
+        });
+        EXPECT_NO_THROW(c.run());
+        EXPECT_EQ(shown, QString::fromUtf8(c.shown));
+        EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    }
 }
 
 TEST_F(LiveSessionWindowTest, RecordingThatCannotBeCreatedIsANotice) {
