@@ -27,11 +27,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The recording of a session. It is created empty (an existing file is truncated, no
-// extension is added), every write goes straight to the operating system, so the file
-// is complete up to the last handled byte at any moment, and a shared lock is held while
-// it is open: other programs may read and write it, but the viewer, which wants the file
-// to itself, refuses it.
+// The recording of a session. It is created empty (an existing regular file is truncated;
+// anything else of that name, a named pipe or a device, is refused; no extension is added),
+// every write goes straight to the operating system, so the file is complete up to the last
+// handled byte at any moment, and a shared lock is held while it is open: other programs may
+// read and write it, but the viewer, which wants the file to itself, refuses it. A file whose
+// lock is held elsewhere is refused; where the file system grants no lock, the file is
+// recorded without one.
 class TRecordingFile {
 public:
     explicit TRecordingFile(std::string fileName);

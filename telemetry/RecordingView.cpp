@@ -1,6 +1,7 @@
 #include "RecordingView.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <cstdint>
@@ -25,7 +26,10 @@ TViewedFile::TViewedFile(const std::string& path)
     : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
     if (fd_ < 0)
         throw std::runtime_error(RecordingOpenError);
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    // Only a lock held elsewhere refuses the file. Where no lock can be had (NFS turns flock
+    // into a byte-range lock, which a descriptor opened for reading cannot take exclusive),
+    // the file is replayed without one.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         ::close(fd_);
         throw std::runtime_error(RecordingOpenError);
     }

@@ -25,7 +25,8 @@ inline constexpr char RecordingViewError[] = "Невозможно просмо�
 // The file open for reading under an exclusive advisory lock, so that nobody who honours
 // locks writes to it during the replay; the live session holds a shared lock on the file it
 // records, which makes that file unavailable here. Raises RecordingOpenError when the file
-// cannot be opened or another holder has a lock on it.
+// cannot be opened or another holder has a lock on it. Where the file system grants no lock
+// at all, the file is opened without one.
 class TViewedFile {
 public:
     explicit TViewedFile(const std::string& path);

@@ -1,3 +1,4 @@
+#include "FlockRule.h"
 #include "RecordingView.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +72,28 @@ TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayIsReportedNotFatal) {
     struct sigaction after {};
     ::sigaction(SIGBUS, nullptr, &after);
     EXPECT_EQ(after.sa_handler, before.sa_handler) << "the previous handler is back";
+}
+
+TEST_F(RecordingViewTest, OnlyALockHeldElsewhereRefusesTheFile) {
+    const std::string path = (dir_ / "run.dcc").string();
+    ASSERT_TRUE(Write(path, 3));
+    {
+        // NFS turns flock into a byte-range lock, which a descriptor opened only for reading
+        // cannot take exclusive.
+        const telemetry::testing::TFlockRule nfs(telemetry::testing::NfsFlock);
+        TViewedFile file(path);
+        TRecordingView view{TRecordingMapping(file)};
+        EXPECT_EQ(view.Bytes().size(), 3 * FrameSize);
+    }
+    const int recorder = ::open(path.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(recorder, LOCK_SH), 0);
+    try {
+        TViewedFile file(path);
+        ADD_FAILURE() << "a file that a live session records was opened for a replay";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), RecordingOpenError);
+    }
+    ::close(recorder);
 }
 
 TEST_F(RecordingViewTest, AFileOverFourGibibytesIsViewedToItsLastByte) {
