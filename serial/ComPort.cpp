@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
@@ -302,7 +303,14 @@ void ApplyLineSettings(termios& tio) {
 } // namespace
 
 TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold) : name_(PortName(portNumber)) {
-    const std::filesystem::path device = PortDevice(portNumber);
+    std::filesystem::path device;
+    try {
+        device = PortDevice(portNumber);
+    } catch (const std::runtime_error& refused) {
+        // The message stays the port's own; why is for whoever runs the program.
+        std::fprintf(stderr, "%s: %s\n", name_.c_str(), refused.what());
+        throw EComPortError("Error opening port " + name_);
+    }
 
     // Exclusive use takes both the terminal flag and a lock: root ignores the flag.
     // Something that is no terminal at all fails at the settings below.

@@ -1,4 +1,5 @@
 #include "ComPort.h"
+#include "PortFolder.h"
 #include "Pty.h"
 
 #include <QCoreApplication>
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -237,6 +239,22 @@ TEST_F(ComPortTest, ConstructionFailuresQuoteThePortName) {
         }
     }
     TComPort unaffected(1, 9); // the failed attempts hold nothing that is in the way
+}
+
+TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyOnStandardError) {
+    pty.LinkAs(4);
+    const auto folder = PortFolder();
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    ::testing::internal::CaptureStderr();
+    try {
+        TComPort port(4, 9);
+        ADD_FAILURE() << "a port was opened through a folder that others can write to";
+    } catch (const EComPortError& e) {
+        EXPECT_STREQ(e.what(), "Error opening port \\\\.\\COM4");
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(folder.string() + " is writable by other users"), std::string::npos)
+        << said;
 }
 
 TEST_F(ComPortTest, DestructionDropsAHandOverAlreadyQueued) {
