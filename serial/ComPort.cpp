@@ -140,6 +140,25 @@ void THandOverLink::Report(const std::string& message) {
         handler(message);
 }
 
+namespace {
+
+// Reads count bytes that the driver counted as queued, in as many reads as the driver needs
+// to give them; returns how many came, fewer only when a read failed.
+std::size_t ReadQueued(int port, std::uint8_t* into, std::size_t count) {
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::read(port, into + got, count - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+} // namespace
+
 class TReadThread {
 public:
     static constexpr std::size_t BufferSize = 4'500'000;
@@ -246,14 +265,10 @@ void TReadThread::Loop() {
         }
 
         const std::size_t wanted = std::min<std::size_t>(bytesRead_, BufferSize);
-        ssize_t got;
-        do
-            got = ::read(port_, buffer_.data(), wanted);
-        while (got < 0 && errno == EINTR);
-        if (got <= 0)
+        if (ReadQueued(port_, buffer_.data(), wanted) != wanted)
             throw EComPortError("Error reading port " + name_);
         moreQueued = bytesRead_ > wanted;
-        bytesRead_ = static_cast<std::uint32_t>(got);
+        bytesRead_ = static_cast<std::uint32_t>(wanted);
         if (!HandOver(bytesRead_))
             return;
     }

@@ -1,6 +1,7 @@
 #include "ComPort.h"
 #include "PortFolder.h"
 #include "Pty.h"
+#include "ShortReads.h"
 
 #include <QCoreApplication>
 
@@ -16,6 +17,7 @@ namespace serial {
 namespace {
 
 using testing::TPty;
+using testing::TShortReads;
 using testing::TTempRuntimeDir;
 using testing::WaitFor;
 
@@ -239,6 +241,18 @@ TEST_F(ComPortTest, ConstructionFailuresQuoteThePortName) {
         }
     }
     TComPort unaffected(1, 9); // the failed attempts hold nothing that is in the way
+}
+
+TEST_F(ComPortTest, ReadsShorterThanTheCountedBytesAreRepeatedUntilAllAreIn) {
+    const TShortReads shortReads(4);
+    const auto port = Open(3);
+    const auto sent = Pattern(100);
+    pty.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return Received().size() + 9 > sent.size(); }));
+    const auto received = Received();
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), sent.begin()));
+    for (const auto& block : blocks)
+        EXPECT_GE(block.size(), 9u);
 }
 
 TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyOnStandardError) {
