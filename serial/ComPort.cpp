@@ -22,6 +22,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace serial {
@@ -99,17 +100,19 @@ void THandOverLink::Run() {
         Report(message);
         return;
     }
-    if (!Pending)
-        return;
-    // Copies, because the handler may destroy the port and with it the reader's buffer.
-    const TDataHandler handler = Port->OnData;
-    std::vector<std::uint8_t> block;
-    if (handler)
-        block.assign(Block, Block + Size);
+    // Kept blocks go first. Copies, because the handler may destroy the port and with it
+    // the reader's buffer.
+    std::vector<std::uint8_t> block = std::exchange(Port->kept_, {});
+    const bool readerWaits = Pending;
+    if (readerWaits)
+        block.insert(block.end(), Block, Block + Size);
+    const TDataHandler handler = Stop ? nullptr : Port->onData_;
+    if (!handler && !Stop)
+        Port->kept_ = std::move(block);
     lock.unlock();
 
     std::optional<std::string> failure;
-    if (handler) {
+    if (handler && !block.empty()) {
         try {
             handler(block);
         } catch (const std::exception& e) {
@@ -120,8 +123,10 @@ void THandOverLink::Run() {
     }
 
     lock.lock();
-    Pending = false;
-    Stop = failure.has_value();
+    if (readerWaits)
+        Pending = false;
+    if (failure)
+        Stop = true;
     lock.unlock();
     Done.notify_one();
     if (failure)
@@ -365,6 +370,15 @@ TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold) : name_(Port
     link_->Target = WindowThreadTarget();
     reader_ = std::make_unique<TReadThread>(port_.Get(), eventMask_.Get(), name_, threshold, link_);
     reader_->Start();
+}
+
+void TComPort::SetOnData(TDataHandler handler) {
+    onData_ = std::move(handler);
+    if (!onData_ || kept_.empty())
+        return;
+    std::lock_guard lock(HandOverLock);
+    if (!link_->Closed)
+        link_->Enqueue(link_);
 }
 
 TComPort::~TComPort() {

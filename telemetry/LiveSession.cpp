@@ -85,9 +85,9 @@ void TLiveSession::AttachHandler(bool plotInRealTime) {
     if (!port_)
         return;
     if (plotInRealTime)
-        port_->OnData = [this](std::span<const std::uint8_t> data) { SaveHarReal(data); };
+        port_->SetOnData([this](std::span<const std::uint8_t> data) { SaveHarReal(data); });
     else
-        port_->OnData = [this](std::span<const std::uint8_t> data) { SaveHarNoReal(data); };
+        port_->SetOnData([this](std::span<const std::uint8_t> data) { SaveHarNoReal(data); });
 }
 
 void TLiveSession::SaveHarReal(std::span<const std::uint8_t> data) {

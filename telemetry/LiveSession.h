@@ -64,9 +64,10 @@ public:
     // Creates the recording (ERecordingCreateError), then opens the port with a
     // threshold of one frame (serial::EComPortError; the recording then stays on disk,
     // empty), then resets values.LiveState and values.FrameCounter. Blocks received
-    // before AttachHandler are dropped. onError runs on the window thread when the port
-    // fails or a handler raises (a write failed): the session then records nothing more
-    // but stays open until it is closed.
+    // before AttachHandler are kept, and recorded and decoded first once it has chosen the
+    // mode, so that the recording starts with the first byte read after the port opened.
+    // onError runs on the window thread when the port fails or a handler raises (a write
+    // failed): the session then records nothing more but stays open until it is closed.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
                  TFramePlot& plot, serial::TErrorHandler onError);
     // Releases the port, then the recording.

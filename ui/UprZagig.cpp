@@ -157,7 +157,7 @@ void TfrmUprZagig::OpenSession() {
     btnOpenF_DCC->setEnabled(false);
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
-    // Blocks that arrive while the question is open find no handler and are dropped.
+    // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
                                    "Менеджер", msgbox::MB_YESNO);
     session_->AttachHandler(answer == msgbox::IDYES);

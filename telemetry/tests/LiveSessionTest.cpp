@@ -269,5 +269,22 @@ TEST_F(LiveSessionTest, LockThatCannotBeTakenForAnyOtherReasonIsDoneWithout) {
     EXPECT_TRUE(WaitFor([&] { return ReadAll(file) == sent; }));
 }
 
+TEST_F(LiveSessionTest, BlocksReceivedBeforeTheModeIsChosenAreRecordedFirstWhenItIs) {
+    const auto sent = sim::GenerateRecording(5, 3, false);
+    const auto session = Open(file);
+    for (std::size_t at = 0; at < 2 * SessionThreshold; at += SessionThreshold)
+        pty.WriteAndWaitUntilRead(std::span(sent).subspan(at, SessionThreshold), true);
+    EXPECT_EQ(std::filesystem::file_size(file), 0u);
+
+    session->AttachHandler(true);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == 2 * SessionThreshold; }))
+        << "recorded once the mode is chosen, with no more bytes coming";
+    EXPECT_EQ(values.FrameCounter, 2);
+    pty.Write(std::span(sent).subspan(2 * SessionThreshold));
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(file) == sent; }));
+    EXPECT_EQ(values.FrameCounter, 3);
+    EXPECT_EQ(plot.Points.size(), 3u * PlotSeriesCount);
+}
+
 } // namespace
 } // namespace telemetry

@@ -1,4 +1,5 @@
 #include "AnsweredDialogs.h"
+#include "LiveSession.h"
 #include "ModalAnswer.h"
 #include "PortFolder.h"
 #include "Pty.h"
@@ -48,9 +49,9 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    // Sends the stream and waits until the session has recorded all of it.
-    void Stream(const std::vector<std::uint8_t>& bytes) {
-        pty_.Write(bytes);
+    // Sends the stream from byte from on and waits until the session has recorded all of it.
+    void Stream(const std::vector<std::uint8_t>& bytes, std::size_t from = 0) {
+        pty_.Write(std::span(bytes).subspan(from));
         ASSERT_TRUE(WaitFor([&] { return Recorded().size() == bytes.size(); }))
             << Recorded().size() << " of " << bytes.size() << " bytes recorded";
     }
@@ -94,6 +95,25 @@ TEST_F(LiveSessionWindowTest, PlottingRecordsEveryByteAndDrawsWhatAReplayDraws) 
             ASSERT_EQ(live.ValueColor(i), replay.ValueColor(i));
         }
     }
+}
+
+TEST_F(LiveSessionWindowTest, BytesReceivedWhileThePlottingQuestionIsOpenAreRecordedFirst) {
+    const auto sent = sim::GenerateRecording(4, 600, false);
+    const std::size_t early = 5 * telemetry::SessionThreshold;
+    TModalAnswer answer([&](QWidget& modal) {
+        // The question's own event loop runs the hand-overs meanwhile.
+        for (std::size_t at = 0; at < early; at += telemetry::SessionThreshold)
+            pty_.WriteAndWaitUntilRead(std::span(sent).subspan(at, telemetry::SessionThreshold),
+                                       true);
+        static_cast<QMessageBox&>(modal).button(QMessageBox::Yes)->click();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ASSERT_TRUE(answer.answered);
+
+    Stream(sent, early);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_EQ(Recorded(), sent);
+    EXPECT_EQ(values_.FrameCounter, 600) << "and decoded in the chosen mode";
 }
 
 TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesFollow) {
