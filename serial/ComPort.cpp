@@ -58,8 +58,9 @@ struct THandOverLink {
     THandOverTarget* Target = nullptr;
     std::condition_variable Done;
     bool Closed = false;
-    bool Pending = false; // a block waits for the window thread
-    bool Stop = false;    // the data handler failed; the reader ends
+    bool Pending = false;  // a block waits for the window thread
+    bool Stop = false;     // the data handler failed; the reader ends
+    bool Draining = false; // the port takes the block in hand itself, once the reader ended
     const std::uint8_t* Block = nullptr;
     std::size_t Size = 0;
     std::optional<std::string> Failure; // the reader's own failure, not yet reported
@@ -180,6 +181,8 @@ public:
     void Start() {
         thread_ = std::thread([this] { Run(); });
     }
+    // Terminates and joins; the same terms as the destructor.
+    void Stop();
 
 private:
     void Run() noexcept;
@@ -215,12 +218,16 @@ TReadThread::TReadThread(int port, int eventMask, const std::string& name, std::
 }
 
 TReadThread::~TReadThread() {
+    Stop();
+    ::close(wake_);
+}
+
+void TReadThread::Stop() {
     terminated_.store(true);
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
     if (thread_.joinable())
         thread_.join();
-    ::close(wake_);
 }
 
 void TReadThread::Run() noexcept {
@@ -286,9 +293,11 @@ bool TReadThread::HandOver(std::size_t size) {
     link_->Block = buffer_.data();
     link_->Size = size;
     link_->Pending = true;
+    if (link_->Draining)
+        return false;
     link_->Enqueue(link_);
-    link_->Done.wait(lock, [this] { return !link_->Pending || link_->Closed; });
-    return !link_->Closed && !link_->Stop;
+    link_->Done.wait(lock, [this] { return !link_->Pending || link_->Closed || link_->Draining; });
+    return !link_->Closed && !link_->Stop && !link_->Draining;
 }
 
 TComPort::TDescriptor::~TDescriptor() {
@@ -379,6 +388,38 @@ void TComPort::SetOnData(TDataHandler handler) {
     std::lock_guard lock(HandOverLock);
     if (!link_->Closed)
         link_->Enqueue(link_);
+}
+
+void TComPort::Drain() {
+    {
+        std::lock_guard lock(HandOverLock);
+        if (link_->Draining)
+            return;
+        link_->Draining = true;
+    }
+    link_->Done.notify_all();
+    reader_->Stop();
+
+    std::vector<std::uint8_t> rest = std::exchange(kept_, {});
+    bool portFailed = false;
+    {
+        std::lock_guard lock(HandOverLock);
+        if (link_->Stop)
+            return;
+        if (link_->Pending) {
+            rest.insert(rest.end(), link_->Block, link_->Block + link_->Size);
+            link_->Pending = false;
+        }
+        portFailed = link_->Failure.has_value();
+    }
+    int queued = 0;
+    if (!portFailed && ::ioctl(port_.Get(), FIONREAD, &queued) == 0 && queued > 0) {
+        const std::size_t from = rest.size();
+        rest.resize(from + static_cast<std::size_t>(queued));
+        rest.resize(from + ReadQueued(port_.Get(), rest.data() + from, rest.size() - from));
+    }
+    if (onData_ && !rest.empty())
+        onData_(rest);
 }
 
 TComPort::~TComPort() {

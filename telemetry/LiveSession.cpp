@@ -99,7 +99,10 @@ void TLiveSession::SaveHarNoReal(std::span<const std::uint8_t> data) {
 }
 
 void TLiveSession::Close() {
-    port_.reset();
+    if (port_) {
+        port_->Drain();
+        port_.reset();
+    }
     file_.Close();
 }
 

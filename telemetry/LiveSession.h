@@ -82,8 +82,9 @@ public:
     void SaveHarReal(std::span<const std::uint8_t> data);
     void SaveHarNoReal(std::span<const std::uint8_t> data);
 
-    // Destroys the port, then closes the recording; raises EInOutError when the close
-    // fails, the port being closed by then.
+    // Records and decodes every byte received so far, those still in the driver included
+    // (they may end inside a frame), then destroys the port, then closes the recording.
+    // Raises EInOutError when a write or the close fails; the port is released either way.
     void Close();
 
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }

@@ -155,6 +155,25 @@ TEST_F(ComPortTest, BlocksReadBeforeAHandlerIsAttachedAreKeptAndHandedOverFirst)
     EXPECT_EQ(Received(), Joined({early, later, last}));
 }
 
+TEST_F(ComPortTest, DrainHandsOverEverythingReceivedAtOnceAndThenReadsNoMore) {
+    auto port = Open(3, 20, false);
+    const std::vector<std::uint8_t> first(20, 0x01), second(20, 0x02), queued(5, 0x03);
+    pty.WriteAndWaitUntilRead(first, false);
+    pty.WriteAndWaitUntilRead(second, true); // kept, or read and waiting for its hand-over
+    Attach(*port);                           // the kept blocks' hand-over is not run yet
+    pty.Write(queued);
+    pty.WaitUntilQueued(5, false);
+
+    port->Drain();
+    EXPECT_EQ(Received(), Joined({first, second, queued}));
+    EXPECT_EQ(pty.Queued(), 0);
+
+    pty.Write(Pattern(20));
+    pty.WaitUntilQueued(20, true);
+    EXPECT_EQ(Received().size(), 45u);
+    EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(ComPortTest, HandlerThatThrowsIsReportedOnceAndReadingStops) {
     auto port = Open(3);
     int calls = 0;
@@ -173,6 +192,8 @@ TEST_F(ComPortTest, HandlerThatThrowsIsReportedOnceAndReadingStops) {
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(errors,
               std::vector<std::string>{"Error writing file rec.dcc: No space left on device"});
+    port->Drain();
+    EXPECT_EQ(calls, 1) << "draining hands a failed handler nothing";
 }
 
 TEST_F(ComPortTest, LineThatGoesAwayIsReportedOnce) {
@@ -183,6 +204,7 @@ TEST_F(ComPortTest, LineThatGoesAwayIsReportedOnce) {
     ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM5"});
+    EXPECT_NO_THROW(port->Drain());
     port.reset();
     EXPECT_EQ(errors.size(), 1u);
 }

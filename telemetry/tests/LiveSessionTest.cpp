@@ -286,5 +286,24 @@ TEST_F(LiveSessionTest, BlocksReceivedBeforeTheModeIsChosenAreRecordedFirstWhenI
     EXPECT_EQ(plot.Points.size(), 3u * PlotSeriesCount);
 }
 
+TEST_F(LiveSessionTest, ClosingRecordsAndDecodesEveryByteReceivedBeforeIt) {
+    const auto sent = sim::GenerateRecording(6, 2, false);
+    const auto session = Open(file);
+    session->AttachHandler(true);
+    // One block is read and waits for the window thread; the rest of the stream is fewer
+    // bytes than a block.
+    pty.WriteAndWaitUntilRead(std::span(sent).first(SessionThreshold), false);
+    pty.Write(std::span(sent).subspan(SessionThreshold, 5));
+    pty.WaitUntilQueued(5, false);
+
+    session->Close();
+
+    EXPECT_EQ(ReadAll(file), std::vector(sent.begin(), sent.begin() + SessionThreshold + 5));
+    EXPECT_EQ(values.FrameCounter, 1);
+    EXPECT_EQ(values.LiveState, 5);
+    EXPECT_EQ(pty.Queued(), 0);
+    EXPECT_NO_THROW(serial::TComPort(Port, 9)) << "closing released the port";
+}
+
 } // namespace
 } // namespace telemetry
