@@ -10,17 +10,34 @@
 namespace telemetry {
 
 TRecordingFile::TRecordingFile(std::string fileName) : fileName_(std::move(fileName)) {
-    fd_ = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const bool created = fd_ >= 0;
+    if (!created && errno == EEXIST)
+        // Non-blocking, so that a named pipe or a device cannot hold the window waiting for
+        // its other end; neither is taken as a recording, and a regular file ignores the flag.
+        fd_ = ::open(fileName_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0)
         throw ERecordingCreateError("Cannot create " + fileName_ + ": " + std::strerror(errno));
-    // Locked before it is emptied, so that a file the viewer is replaying is left alone.
-    struct stat st {};
-    if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 || ::fstat(fd_, &st) != 0 ||
-        (S_ISREG(st.st_mode) && ::ftruncate(fd_, 0) != 0)) {
-        const int error = errno;
+    // A refused file is left as it was found: one this session made is removed again.
+    const auto refuse = [&](const std::string& why) {
         ::close(fd_);
-        throw ERecordingCreateError("Cannot create " + fileName_ + ": " + std::strerror(error));
-    }
+        if (created)
+            ::unlink(fileName_.c_str());
+        throw ERecordingCreateError("Cannot create " + fileName_ + ": " + why);
+    };
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        refuse(std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        refuse("not a regular file");
+    // Locked before it is emptied, so that a file the viewer is replaying is left alone. Only
+    // a lock held elsewhere refuses the file; where no lock can be had (NFS turns flock into
+    // a byte-range lock, which a descriptor opened for writing cannot take shared), the
+    // recording goes on without one.
+    if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        refuse("in use by another program");
+    if (!created && ::ftruncate(fd_, 0) != 0)
+        refuse(std::strerror(errno));
 }
 
 TRecordingFile::~TRecordingFile() {
@@ -68,9 +85,9 @@ void TLiveSession::AttachHandler(bool plotInRealTime) {
     if (!port_)
         return;
     if (plotInRealTime)
-        port_->OnData = [this](std::span<const std::uint8_t> data) { SaveHarReal(data); };
+        port_->SetOnData([this](std::span<const std::uint8_t> data) { SaveHarReal(data); });
     else
-        port_->OnData = [this](std::span<const std::uint8_t> data) { SaveHarNoReal(data); };
+        port_->SetOnData([this](std::span<const std::uint8_t> data) { SaveHarNoReal(data); });
 }
 
 void TLiveSession::SaveHarReal(std::span<const std::uint8_t> data) {
@@ -82,7 +99,10 @@ void TLiveSession::SaveHarNoReal(std::span<const std::uint8_t> data) {
 }
 
 void TLiveSession::Close() {
-    port_.reset();
+    if (port_) {
+        port_->Drain();
+        port_.reset();
+    }
     file_.Close();
 }
 

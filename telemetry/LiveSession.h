@@ -27,11 +27,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The recording of a session. It is created empty (an existing file is truncated, no
-// extension is added), every write goes straight to the operating system, so the file
-// is complete up to the last handled byte at any moment, and a shared lock is held while
-// it is open: other programs may read and write it, but the viewer, which wants the file
-// to itself, refuses it.
+// The recording of a session. It is created empty (an existing regular file is truncated;
+// anything else of that name, a named pipe or a device, is refused; no extension is added),
+// every write goes straight to the operating system, so the file is complete up to the last
+// handled byte at any moment, and a shared lock is held while it is open: other programs may
+// read and write it, but the viewer, which wants the file to itself, refuses it. A file whose
+// lock is held elsewhere is refused; where the file system grants no lock, the file is
+// recorded without one.
 class TRecordingFile {
 public:
     explicit TRecordingFile(std::string fileName);
@@ -62,9 +64,10 @@ public:
     // Creates the recording (ERecordingCreateError), then opens the port with a
     // threshold of one frame (serial::EComPortError; the recording then stays on disk,
     // empty), then resets values.LiveState and values.FrameCounter. Blocks received
-    // before AttachHandler are dropped. onError runs on the window thread when the port
-    // fails or a handler raises (a write failed): the session then records nothing more
-    // but stays open until it is closed.
+    // before AttachHandler are kept, and recorded and decoded first once it has chosen the
+    // mode, so that the recording starts with the first byte read after the port opened.
+    // onError runs on the window thread when the port fails or a handler raises (a write
+    // failed): the session then records nothing more but stays open until it is closed.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
                  TFramePlot& plot, serial::TErrorHandler onError);
     // Releases the port, then the recording.
@@ -79,8 +82,9 @@ public:
     void SaveHarReal(std::span<const std::uint8_t> data);
     void SaveHarNoReal(std::span<const std::uint8_t> data);
 
-    // Destroys the port, then closes the recording; raises EInOutError when the close
-    // fails, the port being closed by then.
+    // Records and decodes every byte received so far, those still in the driver included
+    // (they may end inside a frame), then destroys the port, then closes the recording.
+    // Raises EInOutError when a write or the close fails; the port is released either way.
     void Close();
 
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }

@@ -129,10 +129,12 @@ void TfrmUprZagig::FormCreate() {
 }
 
 void TfrmUprZagig::btnOpenPortClick() {
-    if (btnOpenPort->text() == OpenPortCaption)
-        OpenSession();
-    else
-        CloseSession();
+    ShowFailures([this] {
+        if (btnOpenPort->text() == OpenPortCaption)
+            OpenSession();
+        else
+            CloseSession();
+    });
 }
 
 void TfrmUprZagig::OpenSession() {
@@ -156,7 +158,7 @@ void TfrmUprZagig::OpenSession() {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
-    // Blocks that arrive while the question is open find no handler and are dropped.
+    // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
                                    "Менеджер", msgbox::MB_YESNO);
     session_->AttachHandler(answer == msgbox::IDYES);
@@ -172,6 +174,10 @@ void TfrmUprZagig::CloseSession() {
 }
 
 void TfrmUprZagig::btnOpenF_DCCClick() {
+    ShowFailures([this] { ViewRecording(); });
+}
+
+void TfrmUprZagig::ViewRecording() {
     OpenDialog1.Filter = "Файл сбора данных работы системы *.dcc|*.dcc|";
     if (!dialogs_.Execute(OpenDialog1, this))
         return;

@@ -64,11 +64,12 @@ public:
 
     void FormCreate();
     // Opens a live session when the button reads "Открыть порт и файл", otherwise closes
-    // it. A port that cannot be opened raises serial::EComPortError.
+    // it. A port that cannot be opened, or a recording that cannot be closed, is shown in
+    // the error box.
     void btnOpenPortClick();
-    // Replays a recording chosen with OpenDialog1 onto series 0 to 5. Raises
-    // std::runtime_error with the viewer's message when the file cannot be opened, mapped or
-    // viewed; the chart is cleared by then and the caption stays as it was.
+    // Replays a recording chosen with OpenDialog1 onto series 0 to 5. When the file cannot
+    // be opened, mapped or viewed, the error box shows the viewer's message; the chart is
+    // cleared by then and the caption stays as it was.
     void btnOpenF_DCCClick();
     void chkoborotClick();
     void chkdadClick();
@@ -80,6 +81,7 @@ public:
 private:
     void OpenSession();
     void CloseSession();
+    void ViewRecording();
     void SwitchSeries(int position, const QCheckBox& box);
 
     telemetry::TLatestValues& values_;

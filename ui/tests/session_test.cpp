@@ -1,4 +1,5 @@
 #include "AnsweredDialogs.h"
+#include "LiveSession.h"
 #include "ModalAnswer.h"
 #include "PortFolder.h"
 #include "Pty.h"
@@ -18,7 +19,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -48,9 +51,9 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    // Sends the stream and waits until the session has recorded all of it.
-    void Stream(const std::vector<std::uint8_t>& bytes) {
-        pty_.Write(bytes);
+    // Sends the stream from byte from on and waits until the session has recorded all of it.
+    void Stream(const std::vector<std::uint8_t>& bytes, std::size_t from = 0) {
+        pty_.Write(std::span(bytes).subspan(from));
         ASSERT_TRUE(WaitFor([&] { return Recorded().size() == bytes.size(); }))
             << Recorded().size() << " of " << bytes.size() << " bytes recorded";
     }
@@ -119,6 +122,25 @@ TEST_F(LiveSessionWindowTest, ASessionIsPlottedWholeWhereverTheChartWasScrolled)
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
+TEST_F(LiveSessionWindowTest, BytesReceivedWhileThePlottingQuestionIsOpenAreRecordedFirst) {
+    const auto sent = sim::GenerateRecording(4, 600, false);
+    const std::size_t early = 5 * telemetry::SessionThreshold;
+    TModalAnswer answer([&](QWidget& modal) {
+        // The question's own event loop runs the hand-overs meanwhile.
+        for (std::size_t at = 0; at < early; at += telemetry::SessionThreshold)
+            pty_.WriteAndWaitUntilRead(std::span(sent).subspan(at, telemetry::SessionThreshold),
+                                       true);
+        static_cast<QMessageBox&>(modal).button(QMessageBox::Yes)->click();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ASSERT_TRUE(answer.answered);
+
+    Stream(sent, early);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_EQ(Recorded(), sent);
+    EXPECT_EQ(values_.FrameCounter, 600) << "and decoded in the chosen mode";
+}
+
 TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesFollow) {
     std::vector<sim::TFrameFields> frames;
     const auto sent = sim::GenerateRecording(9, 500, false, &frames);
@@ -180,6 +202,43 @@ TEST_F(LiveSessionWindowTest, PortThatCannotBeOpenedLeavesNoSessionAndAnEmptyRec
     window_.edtPortNumber->setText("1");
     Open(QMessageBox::Yes); // the same file, once the port is there
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+}
+
+// A failure that unwound through the toolkit's event delivery would leak the event, so the
+// handlers show their failures themselves and raise nothing.
+TEST_F(LiveSessionWindowTest, HandlersShowTheirOwnFailuresAndRaiseNothing) {
+    fs::create_symlink(runtime_.Path() / "unplugged", serial::EnsurePortFolder() / "COM2");
+    const fs::path empty = runtime_.Path() / "empty.dcc";
+    std::ofstream{empty};
+    const struct {
+        const char* handler;
+        std::function<void()> run;
+        const char* shown;
+    } cases[] = {
+        {"btnOpenPortClick",
+         [&] {
+             window_.edtPortNumber->setText("2");
+             window_.btnOpenPortClick();
+         },
+         "Error opening port \\\\.\\COM2."},
+        {"btnOpenF_DCCClick",
+         [&] {
+             dialogs_.answer = QString::fromStdString(empty.string());
+             window_.btnOpenF_DCCClick();
+         },
+         "Ошибка отображения файла."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.handler);
+        std::optional<QString> shown;
+        TModalAnswer answer([&](QWidget& modal) {
+            shown = static_cast<QMessageBox&>(modal).text();
+            modal.close();
+        });
+        EXPECT_NO_THROW(c.run());
+        EXPECT_EQ(shown, QString::fromUtf8(c.shown));
+        EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    }
 }
 
 TEST_F(LiveSessionWindowTest, RecordingThatCannotBeCreatedIsANotice) {
