@@ -8,11 +8,17 @@
 #include "TelemetryChart.h"
 
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
 
 #include <string>
 
@@ -103,6 +109,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     OpenDialog1.Options = ofHideReadOnly | ofEnableSizing;
     SaveDialog1.Kind = TFileDialog::TKind::Save;
     SaveDialog1.Options = ofOverwritePrompt | ofHideReadOnly | ofPathMustExist | ofEnableSizing;
+    setAcceptDrops(true);
 
     connect(btnOpenPort, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenPortClick);
     connect(btnOpenF_DCC, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenF_DCCClick);
@@ -174,6 +181,11 @@ void TfrmUprZagig::btnOpenF_DCCClick() {
     OpenDialog1.Filter = "Файл сбора данных работы системы *.dcc|*.dcc|";
     if (!dialogs_.Execute(OpenDialog1, this))
         return;
+    OpenRecording(OpenDialog1.FileName);
+}
+
+void TfrmUprZagig::OpenRecording(const QString& chosen) {
+    OpenDialog1.FileName = QFileInfo(chosen).absoluteFilePath();
     const std::string path = QFile::encodeName(OpenDialog1.FileName).toStdString();
     if (!telemetry::RecordingExists(path))
         return;
@@ -189,6 +201,32 @@ void TfrmUprZagig::btnOpenF_DCCClick() {
         view.Replay(state, values_, plot);
     }
     ShowFileInCaption(OpenDialog1.FileName);
+}
+
+void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {
+    QTimer::singleShot(0, this, [this, path] { OpenRecording(path); });
+}
+
+QString TfrmUprZagig::DroppedRecording(const QMimeData& data) const {
+    if (session_ || !data.hasUrls() || data.urls().size() != 1)
+        return {};
+    const QUrl url = data.urls().first();
+    if (!url.isLocalFile() || !url.toLocalFile().endsWith(".dcc", Qt::CaseInsensitive))
+        return {};
+    return url.toLocalFile();
+}
+
+void TfrmUprZagig::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedRecording(*event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TfrmUprZagig::dropEvent(QDropEvent* event) {
+    const QString path = DroppedRecording(*event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OpenRecording(path);
 }
 
 void TfrmUprZagig::SwitchSeries(int position, const QCheckBox& box) {

@@ -13,6 +13,9 @@
 #include <memory>
 
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -70,6 +73,13 @@ public:
     // std::runtime_error with the viewer's message when the file cannot be opened, mapped or
     // viewed; the chart is cleared by then and the caption stays as it was.
     void btnOpenF_DCCClick();
+    // The viewer's steps for a file already chosen, as if OpenDialog1 had returned path
+    // (made absolute): the same replay, messages and caption, and the dialog offers the
+    // file next time.
+    void OpenRecording(const QString& path);
+    // OpenRecording once the event loop runs, so that its failures reach the error box as
+    // the button's do: how the program opens the file named on its command line.
+    void OpenRecordingWhenRunning(const QString& path);
     void chkoborotClick();
     void chkdadClick();
     void chknkrClick();
@@ -77,7 +87,14 @@ public:
     void chkokClick();
     void chkuozClick();
 
+protected:
+    // A single ".dcc" file dropped on the window is viewed as if chosen in OpenDialog1;
+    // drops are refused while a live session is open, as the viewer's button is disabled.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    [[nodiscard]] QString DroppedRecording(const QMimeData& data) const;
     void OpenSession();
     void CloseSession();
     void SwitchSeries(int position, const QCheckBox& box);

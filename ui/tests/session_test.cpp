@@ -6,11 +6,14 @@
 #include "TelemetryChart.h"
 #include "UprZagig.h"
 
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -185,6 +188,22 @@ TEST_F(LiveSessionWindowTest, ViewerRefusesTheRecordingOfAnOpenSession) {
     EXPECT_EQ(*shown, "Ошибка открытия файла.");
     window_.btnOpenF_DCC->setEnabled(false);
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+}
+
+TEST_F(LiveSessionWindowTest, DropsOfRecordingsAreRefusedWhileTheSessionIsOpen) {
+    const fs::path other = runtime_.Path() / "other.dcc";
+    std::ofstream(other) << "x";
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(other.string()))});
+    const auto dragAccepted = [&] {
+        QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window_, &enter);
+        return enter.isAccepted();
+    };
+    Open(QMessageBox::Yes);
+    EXPECT_FALSE(dragAccepted());
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_TRUE(dragAccepted()) << "once the session is closed";
 }
 
 } // namespace
