@@ -1,5 +1,8 @@
 #include "TelemetryChart.h"
 
+#include "ChartCursor.h"
+
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -55,6 +58,73 @@ TChartPlot::TChartPlot(TChart& chart) {
 
 void TChartPlot::AddPoint(int series, double x, double y, std::uint32_t colour) {
     series_[series]->AddPoint(x, y, std::string(), colour);
+}
+
+namespace {
+
+std::optional<double> PlottedAt(const TChart& chart, int series, std::int64_t frame) {
+    const TChartSeries& s = chart.Series(series);
+    const auto index = chart::IndexOfX(s, static_cast<double>(frame));
+    if (!index)
+        return std::nullopt;
+    return s.YValue(*index);
+}
+
+std::optional<TFrameSpan> SpanOf(const TChartSeries& s) {
+    if (s.Count() == 0)
+        return std::nullopt;
+    return TFrameSpan{static_cast<std::int64_t>(s.XValue(0)),
+                      static_cast<std::int64_t>(s.XValue(s.Count() - 1))};
+}
+
+} // namespace
+
+std::optional<double> QuantityAt(const TChart& chart, int series, std::int64_t frame) {
+    const std::optional<double> y = PlottedAt(chart, series, frame);
+    if (!y)
+        return std::nullopt;
+    switch (series) {
+    case telemetry::SeriesSpeed:
+        return *y;
+    case telemetry::SeriesAdvance:
+        return telemetry::AdvanceDegrees(telemetry::AdvanceCodeFromPlot(*y));
+    default:
+        return telemetry::ByteFromPlot(*y);
+    }
+}
+
+std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
+    std::optional<TFrameSpan> span;
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        if (const auto own = SpanOf(chart.Series(s)))
+            span = span ? TFrameSpan{std::min(span->First, own->First),
+                                     std::max(span->Last, own->Last)}
+                        : *own;
+    }
+    return span;
+}
+
+std::optional<TFrameSpan> CompletedFrames(const TChart& chart) {
+    return SpanOf(chart.Series(telemetry::SeriesAdvance));
+}
+
+std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart, std::int64_t frame) {
+    const auto advance = PlottedAt(chart, telemetry::SeriesAdvance, frame);
+    const auto map = PlottedAt(chart, telemetry::SeriesMap, frame);
+    const auto curve = PlottedAt(chart, telemetry::SeriesCurve, frame);
+    const auto temperature = PlottedAt(chart, telemetry::SeriesTemperature, frame);
+    const auto octane = PlottedAt(chart, telemetry::SeriesOctane, frame);
+    if (!advance || !map || !curve || !temperature || !octane)
+        return std::nullopt;
+    const auto speed = PlottedAt(chart, telemetry::SeriesSpeed, frame);
+    using namespace telemetry;
+    return TDecodedFrame{frame,
+                         speed ? PeriodFromSpeed(*speed) : std::uint16_t{0},
+                         ByteFromPlot(*map),
+                         ByteFromPlot(*curve),
+                         ByteFromPlot(*temperature),
+                         ByteFromPlot(*octane),
+                         AdvanceCodeFromPlot(*advance)};
 }
 
 QImage RenderTelemetryChart(std::span<const std::uint8_t> recording, QSize size) {

@@ -1,6 +1,8 @@
 #include "UprZagig.h"
 
 #include "Application.h"
+#include "ChartReadout.h"
+#include "ChosenFrame.h"
 #include "InstrumentsPage.h"
 #include "LiveSession.h"
 #include "Messages.h"
@@ -97,6 +99,12 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     chktemp = Switch(Chart1, "chktemp", 472, 89, "Температура");
     chkok = Switch(Chart1, "chkok", 576, 41, "ОК");
     chkuoz = Switch(Chart1, "chkuoz", 624, 49, "УОЗ");
+    ChartReadout = new TChartReadout(*Chart1, {chkoborot->text(), chkdad->text(), chknkr->text(),
+                                               chktemp->text(), chkok->text(), chkuoz->text()});
+    ChosenFrame = new TChosenFrame(*Chart1, *ChartReadout);
+    // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
+    // it by as before.
+    Chart1->setFocusPolicy(Qt::ClickFocus);
 
     QWidget* const tabOrder[] = {edtPortNumber, updPort, btnOpenPort, btnOpenF_DCC,
                                  PageControl1,  Chart1,  chkoborot,   chkdad,
@@ -113,6 +121,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
 
     connect(btnOpenPort, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenPortClick);
     connect(btnOpenF_DCC, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenF_DCCClick);
+    connect(ChosenFrame, &TChosenFrame::Chosen, this, &TfrmUprZagig::ShowChosenFrame);
     connect(chkoborot, &QCheckBox::toggled, this, &TfrmUprZagig::chkoborotClick);
     connect(chkdad, &QCheckBox::toggled, this, &TfrmUprZagig::chkdadClick);
     connect(chknkr, &QCheckBox::toggled, this, &TfrmUprZagig::chknkrClick);
@@ -160,6 +169,8 @@ void TfrmUprZagig::OpenSession() {
     }
     btnOpenPort->setText(ClosePortCaption);
     btnOpenF_DCC->setEnabled(false);
+    ChosenFrame->SetEnabled(false);
+    TabSheet2->ShowLatest();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     // Blocks that arrive while the question is open find no handler and are dropped.
@@ -189,6 +200,8 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     const std::string path = QFile::encodeName(OpenDialog1.FileName).toStdString();
     if (!telemetry::RecordingExists(path))
         return;
+    ChosenFrame->SetEnabled(false);
+    TabSheet2->ShowLatest();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     telemetry::TViewedFile file(path);
@@ -201,6 +214,12 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         view.Replay(state, values_, plot);
     }
     ShowFileInCaption(OpenDialog1.FileName);
+    ChosenFrame->SetEnabled(true);
+}
+
+void TfrmUprZagig::ShowChosenFrame(std::int64_t frame) {
+    if (const auto fields = FrameOnChart(*Chart1, frame))
+        TabSheet2->ShowFrame(*fields);
 }
 
 void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {

@@ -21,6 +21,8 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class TChartPlot;
+class TChartReadout;
+class TChosenFrame;
 class TInstrumentsPage;
 namespace telemetry {
 class TLiveSession;
@@ -61,6 +63,10 @@ public:
     QCheckBox* chktemp;
     QCheckBox* chkok;
     QCheckBox* chkuoz;
+    // Over the chart: the values at the pointer and the marker of the frame the gauges show.
+    TChartReadout* ChartReadout;
+    // The frame of a replayed recording the gauges show; a live session takes them back.
+    TChosenFrame* ChosenFrame;
 
     TFileDialog OpenDialog1;
     TFileDialog SaveDialog1;
@@ -98,6 +104,7 @@ private:
     void OpenSession();
     void CloseSession();
     void SwitchSeries(int position, const QCheckBox& box);
+    void ShowChosenFrame(std::int64_t frame);
 
     telemetry::TLatestValues& values_;
     TFileDialogs& dialogs_;
