@@ -1,8 +1,10 @@
 #include "TelemetryChart.h"
 
 #include "ChartCursor.h"
+#include "ChartRaster.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 namespace {
@@ -108,23 +110,59 @@ std::optional<TFrameSpan> CompletedFrames(const TChart& chart) {
     return SpanOf(chart.Series(telemetry::SeriesAdvance));
 }
 
-std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart, std::int64_t frame) {
-    const auto advance = PlottedAt(chart, telemetry::SeriesAdvance, frame);
-    const auto map = PlottedAt(chart, telemetry::SeriesMap, frame);
-    const auto curve = PlottedAt(chart, telemetry::SeriesCurve, frame);
-    const auto temperature = PlottedAt(chart, telemetry::SeriesTemperature, frame);
-    const auto octane = PlottedAt(chart, telemetry::SeriesOctane, frame);
-    if (!advance || !map || !curve || !temperature || !octane)
-        return std::nullopt;
-    const auto speed = PlottedAt(chart, telemetry::SeriesSpeed, frame);
+namespace {
+
+// A frame from what series 0 to 5 plot at it: completed when it has its advance point and
+// every byte field; without a speed point its period was 0.
+std::optional<telemetry::TDecodedFrame>
+AssembleFrame(std::int64_t frame,
+              const std::array<std::optional<double>, telemetry::PlotSeriesCount>& y) {
     using namespace telemetry;
+    for (int s = SeriesMap; s <= SeriesAdvance; ++s)
+        if (!y[s])
+            return std::nullopt;
     return TDecodedFrame{frame,
-                         speed ? PeriodFromSpeed(*speed) : std::uint16_t{0},
-                         ByteFromPlot(*map),
-                         ByteFromPlot(*curve),
-                         ByteFromPlot(*temperature),
-                         ByteFromPlot(*octane),
-                         AdvanceCodeFromPlot(*advance)};
+                         y[SeriesSpeed] ? PeriodFromSpeed(*y[SeriesSpeed]) : std::uint16_t{0},
+                         ByteFromPlot(*y[SeriesMap]),
+                         ByteFromPlot(*y[SeriesCurve]),
+                         ByteFromPlot(*y[SeriesTemperature]),
+                         ByteFromPlot(*y[SeriesOctane]),
+                         AdvanceCodeFromPlot(*y[SeriesAdvance])};
+}
+
+} // namespace
+
+std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart, std::int64_t frame) {
+    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s)
+        y[s] = PlottedAt(chart, s, frame);
+    return AssembleFrame(frame, y);
+}
+
+void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t last,
+                         const std::function<void(const telemetry::TDecodedFrame&)>& take) {
+    // Each series' next point at or right of the frame being assembled.
+    std::array<std::size_t, telemetry::PlotSeriesCount> next{};
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        const TChartSeries& series = chart.Series(s);
+        const auto range = chart::VisibleIndexRange(series, static_cast<double>(first),
+                                                    static_cast<double>(first));
+        next[s] = range ? range->First : series.Count();
+    }
+    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
+    for (std::int64_t frame = first; frame <= last; ++frame) {
+        const double x = static_cast<double>(frame);
+        for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+            const TChartSeries& series = chart.Series(s);
+            while (next[s] < series.Count() && series.XValue(next[s]) < x)
+                ++next[s];
+            y[s].reset();
+            if (next[s] < series.Count() && series.XValue(next[s]) == x)
+                y[s] = series.YValue(next[s]);
+        }
+        if (const auto fields = AssembleFrame(frame, y))
+            take(*fields);
+    }
 }
 
 QImage RenderTelemetryChart(std::span<const std::uint8_t> recording, QSize size) {

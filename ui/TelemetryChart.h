@@ -11,6 +11,7 @@
 #include <QSize>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -41,6 +42,11 @@ struct TFrameSpan {
 // period of 0 where it has no speed point; none for a frame that is not completed.
 [[nodiscard]] std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart,
                                                                    std::int64_t frame);
+
+// Each completed frame from first to last, in order, as FrameOnChart gives it, walking the
+// series once.
+void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t last,
+                         const std::function<void(const telemetry::TDecodedFrame&)>& take);
 
 class TChartPlot final : public telemetry::TFramePlot {
 public:

@@ -1,6 +1,7 @@
 #include "UprZagig.h"
 
 #include "Application.h"
+#include "ChartExport.h"
 #include "ChartReadout.h"
 #include "ChosenFrame.h"
 #include "InstrumentsPage.h"
@@ -105,6 +106,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
     // it by as before.
     Chart1->setFocusPolicy(Qt::ClickFocus);
+    ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_);
 
     QWidget* const tabOrder[] = {edtPortNumber, updPort, btnOpenPort, btnOpenF_DCC,
                                  PageControl1,  Chart1,  chkoborot,   chkdad,

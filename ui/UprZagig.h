@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class TChartExport;
 class TChartPlot;
 class TChartReadout;
 class TChosenFrame;
@@ -67,6 +68,8 @@ public:
     TChartReadout* ChartReadout;
     // The frame of a replayed recording the gauges show; a live session takes them back.
     TChosenFrame* ChosenFrame;
+    // The chart's picture and its visible frames written out, by shortcut or context menu.
+    TChartExport* ChartExport;
 
     TFileDialog OpenDialog1;
     TFileDialog SaveDialog1;

@@ -1,22 +1,36 @@
 #include "AnsweredDialogs.h"
+#include "ChartExport.h"
 #include "ChartReadout.h"
 #include "ChosenFrame.h"
 #include "InstrumentsPage.h"
+#include "ModalAnswer.h"
 #include "RecordingScan.h"
 #include "Simulator.h"
 #include "TelemetryChart.h"
 #include "UprZagig.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -249,6 +263,167 @@ TEST_F(ReadingARecording, SpacePlaysForwardAndPauses) {
     Key(Qt::Key_Space);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window_.ChosenFrame->Playing(); }, 5000));
     EXPECT_EQ(window_.ChosenFrame->Frame(), Frames - 1) << "playing stops at the last frame";
+}
+
+// Writing the chart out: the picture and the visible frames, and failures that leave no file.
+class ExportingTheChart : public ReadingARecording {
+protected:
+    void SetUp() override {
+        ReadingARecording::SetUp();
+        std::string pattern = (fs::temp_directory_path() / "telmira-export-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        fs::remove_all(dir_);
+        ReadingARecording::TearDown();
+    }
+
+    // Zooms the chart to frames 40 to 180 and switches MAP off.
+    void ZoomAndSwitch() {
+        const int y0 = chart().PlotRect().Top + 20, y1 = chart().PlotRect().Bottom - 20;
+        Mouse(QEvent::MouseButtonPress, {Column(40), y0}, Qt::LeftButton, Qt::LeftButton);
+        Mouse(QEvent::MouseMove, {Column(180), y1}, Qt::NoButton, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, {Column(180), y1}, Qt::LeftButton);
+        ASSERT_TRUE(chart().Zoomed());
+        QTest::mouseClick(window_.chkdad, Qt::LeftButton);
+        MoveTo({chart().PlotRect().Left - 3, y0}); // no readout in the way
+    }
+
+    // Runs an export through its action with the dialog answered; returns the error box's
+    // text, or nothing when none came up.
+    std::optional<QString> Export(QAction* action, const fs::path& path) {
+        dialogs_.answer = QString::fromStdString(path.string());
+        std::optional<QString> shown;
+        TModalAnswer answer([&](QWidget& modal) {
+            auto& box = static_cast<QMessageBox&>(modal);
+            shown = box.text();
+            box.buttons().first()->click();
+        });
+        action->trigger();
+        return shown;
+    }
+
+    std::set<fs::path> Files() const {
+        std::set<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            files.insert(entry.path());
+        return files;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ExportingTheChart, PictureIsTheChartAsOnScreen) {
+    ZoomAndSwitch();
+    const fs::path path = dir_ / "chart.png";
+    ASSERT_EQ(Export(window_.ChartExport->SavePicture, path), std::nullopt);
+    EXPECT_EQ(dialogs_.shownFilter, "Изображение PNG *.png|*.png|");
+    const QImage written(QString::fromStdString(path.string()));
+    const QImage screen = chart().grab().toImage().convertToFormat(written.format());
+    ASSERT_EQ(written.size(), screen.size());
+    QRegion controls;
+    for (const QWidget* child : chart().findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child != window_.ChartReadout)
+            controls += child->geometry();
+    int compared = 0;
+    for (int y = 0; y < screen.height(); ++y)
+        for (int x = 0; x < screen.width(); ++x)
+            if (!controls.contains(QPoint(x, y))) {
+                ASSERT_EQ(written.pixel(x, y), screen.pixel(x, y)) << x << "," << y;
+                ++compared;
+            }
+    EXPECT_GT(compared, screen.width() * screen.height() * 9 / 10);
+}
+
+TEST_F(ExportingTheChart, CsvOfTheVisibleRangeIsTheRecordingToolsLines) {
+    ZoomAndSwitch();
+    const fs::path path = dir_ / "frames.csv";
+    ASSERT_EQ(Export(window_.ChartExport->ExportCsv, path), std::nullopt);
+    EXPECT_EQ(dialogs_.shownFilter, "Таблица CSV *.csv|*.csv|");
+
+    const std::string command = std::string(TELMIRA_BIN_DIR) + "/telmira-dcc csv " + path_.string();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> tool;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe))
+        tool.emplace_back(line);
+    ASSERT_EQ(::pclose(pipe), 0);
+    ASSERT_EQ(tool.size(), std::size_t(Frames) + 1);
+
+    const chart::TAxisMap& x = chart().BottomAxis().Map();
+    const auto first = static_cast<std::size_t>(std::ceil(x.Minimum));
+    const auto last = static_cast<std::size_t>(std::floor(x.Maximum));
+    ASSERT_GT(first, 30u);
+    ASSERT_LT(last, 190u);
+    std::string expected = tool[0];
+    for (std::size_t k = first; k <= last; ++k)
+        expected += tool[k + 1];
+    std::ifstream in(path);
+    const std::string written{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(written, expected);
+    EXPECT_NE(expected.find("\n137,0,,11,2,90,128,77,"), std::string::npos)
+        << "the frame with period 0 is in range";
+}
+
+TEST_F(ExportingTheChart, AFailedWriteLeavesNoFileAndKeepsTheOldOne) {
+    const fs::path kept = dir_ / "kept.csv";
+    std::ofstream(kept) << "earlier";
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 4000; // the header and a few dozen frames, then the disk is "full"
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto failedCsv = Export(window_.ChartExport->ExportCsv, dir_ / "new.csv");
+    const auto failedOver = Export(window_.ChartExport->ExportCsv, kept);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(failedCsv, "Ошибка записи файла.");
+    EXPECT_EQ(failedOver, "Ошибка записи файла.");
+    EXPECT_EQ(Files(), std::set<fs::path>{kept}) << "no file and no temporary left";
+    std::ifstream in(kept);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "earlier");
+
+    EXPECT_EQ(Export(window_.ChartExport->SavePicture, dir_ / "missing" / "chart.png"),
+              "Ошибка записи файла.");
+    EXPECT_EQ(Files(), std::set<fs::path>{kept});
+}
+
+TEST_F(ExportingTheChart, MenuComesUpOnARightClickThatDoesNotScroll) {
+    const QPoint p(Column(150), MidRow());
+    Mouse(QEvent::MouseButtonPress, p, Qt::RightButton, Qt::RightButton);
+    Mouse(QEvent::MouseMove, p + QPoint(30, 0), Qt::NoButton, Qt::RightButton);
+    Mouse(QEvent::MouseButtonRelease, p + QPoint(30, 0), Qt::RightButton);
+    EXPECT_FALSE(window_.ChartExport->Menu->isVisible()) << "a drag scrolls";
+    EXPECT_TRUE(chart().BottomAxis().Minimum() != 0 || !chart().BottomAxis().Automatic());
+
+    Mouse(QEvent::MouseButtonPress, p, Qt::RightButton, Qt::RightButton);
+    Mouse(QEvent::MouseButtonRelease, p, Qt::RightButton);
+    ASSERT_TRUE(window_.ChartExport->Menu->isVisible());
+    QStringList texts;
+    for (const QAction* action : window_.ChartExport->Menu->actions())
+        texts << action->text() + " " + action->shortcut().toString();
+    EXPECT_EQ(texts,
+              (QStringList{"Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E"}));
+    window_.ChartExport->Menu->close();
+}
+
+TEST_F(ExportingTheChart, ShortcutsAskForTheFileWhereverTheFocusIs) {
+    QApplication::setActiveWindow(&window_);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    dialogs_.answer.reset();
+    for (QWidget* focus :
+         {static_cast<QWidget*>(window_.edtPortNumber), static_cast<QWidget*>(&chart())}) {
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_S, Qt::ControlModifier);
+        EXPECT_EQ(dialogs_.shownFilter, "Изображение PNG *.png|*.png|");
+        QTest::keyClick(focus, Qt::Key_E, Qt::ControlModifier);
+        EXPECT_EQ(dialogs_.shownFilter, "Таблица CSV *.csv|*.csv|");
+    }
+    EXPECT_EQ(Files(), std::set<fs::path>{}) << "a cancelled dialog writes nothing";
 }
 
 } // namespace
