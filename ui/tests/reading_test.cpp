@@ -179,6 +179,45 @@ TEST_F(ReadingARecording, ReadoutIsDrawnOverThePictureWithoutRedrawingIt) {
     EXPECT_EQ(redraws, 0);
 }
 
+// Counts the paints that reach a widget.
+struct TPaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(LiveReadout, NewestFrameIsReadAgainAsFramesArrive) {
+    TChart chart;
+    ConfigureTelemetryChart(chart);
+    chart.resize(600, 300);
+    TChartReadout readout(chart, {"a", "b", "c", "d", "e", "f"});
+    TChartPlot plot(chart);
+    telemetry::TLatestValues values;
+    std::uint8_t state = 0;
+    const auto stream = sim::GenerateRecording(3, 200, false);
+    const auto feed = [&](std::size_t from, std::size_t to) {
+        telemetry::DecodeBlock({stream.data() + from * 9, (to - from) * 9},
+                               telemetry::DecodeMode::LivePlotting, state, values, &plot);
+    };
+    feed(0, 100);
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    TPaintCounter counter;
+    readout.installEventFilter(&counter);
+    const QPointF newest(chart.PlotRect().Right - 1, chart.PlotRect().Top + 50);
+    QMouseEvent move(QEvent::MouseMove, newest, chart.mapToGlobal(newest), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&chart, &move);
+    EXPECT_EQ(readout.CursorFrame(), 99);
+
+    feed(100, 150);
+    const int before = counter.paints;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.ImageStale() && counter.paints > before; }));
+    EXPECT_EQ(readout.CursorFrame(), 149) << "the chart's repaint redraws the readout with it";
+}
+
 TEST_F(ReadingARecording, ChosenFrameGoesOnTheGaugesByTheTimersRules) {
     // The page the decoded values reach as the latest values, tick by tick, beside the
     // window's page showing the chosen frames.
