@@ -171,8 +171,7 @@ void TfrmUprZagig::OpenSession() {
     }
     btnOpenPort->setText(ClosePortCaption);
     btnOpenF_DCC->setEnabled(false);
-    ChosenFrame->SetEnabled(false);
-    TabSheet2->ShowLatest();
+    ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     // Blocks that arrive while the question is open find no handler and are dropped.
@@ -202,8 +201,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     const std::string path = QFile::encodeName(OpenDialog1.FileName).toStdString();
     if (!telemetry::RecordingExists(path))
         return;
-    ChosenFrame->SetEnabled(false);
-    TabSheet2->ShowLatest();
+    ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     telemetry::TViewedFile file(path);
@@ -217,6 +215,11 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     }
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
+}
+
+void TfrmUprZagig::ShowLatestOnGauges() {
+    ChosenFrame->SetEnabled(false);
+    TabSheet2->ShowLatest();
 }
 
 void TfrmUprZagig::ShowChosenFrame(std::int64_t frame) {

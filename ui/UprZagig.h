@@ -107,6 +107,8 @@ private:
     void OpenSession();
     void CloseSession();
     void SwitchSeries(int position, const QCheckBox& box);
+    // The gauges back on the latest values: no frame chosen, none to choose.
+    void ShowLatestOnGauges();
     void ShowChosenFrame(std::int64_t frame);
 
     telemetry::TLatestValues& values_;
