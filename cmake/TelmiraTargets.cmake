@@ -13,10 +13,33 @@ endif()
 
 set(TELMIRA_BIN_DIR "${CMAKE_BINARY_DIR}/bin")
 
-# A program users run: built into build/bin.
+# TelmiraVersion.h: the version the programs' --version prints.
+configure_file("${CMAKE_CURRENT_LIST_DIR}/TelmiraVersion.h.in"
+               "${CMAKE_BINARY_DIR}/generated/TelmiraVersion.h" @ONLY)
+add_library(telmira_version INTERFACE)
+target_include_directories(telmira_version INTERFACE "${CMAKE_BINARY_DIR}/generated")
+
+# A program users run: built into build/bin, installed into bin.
 function(telmira_program target)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${TELMIRA_BIN_DIR}")
-  target_link_libraries(${target} PRIVATE telmira_options)
+  target_link_libraries(${target} PRIVATE telmira_options telmira_version)
+  install(TARGETS ${target})
+endfunction()
+
+# The manual page of a program, written by help2man from the program's own --help and
+# --version, so that the two never disagree, and installed gzipped as Debian keeps manuals.
+find_program(HELP2MAN_EXECUTABLE help2man REQUIRED)
+function(telmira_manual target summary)
+  set(page "${CMAKE_CURRENT_BINARY_DIR}/${target}.1")
+  add_custom_command(
+    OUTPUT "${page}.gz"
+    COMMAND "${HELP2MAN_EXECUTABLE}" --no-info --section 1 --name "${summary}"
+            --output "${page}" "$<TARGET_FILE:${target}>"
+    COMMAND gzip -9nf "${page}"
+    DEPENDS ${target}
+    VERBATIM)
+  add_custom_target(${target}_manual ALL DEPENDS "${page}.gz")
+  install(FILES "${page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endfunction()
 
 # A GoogleTest executable registered with ctest. Widget tests pass telmira_qt_test_main in

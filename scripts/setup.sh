@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the program need (only those
-# missing), then configures and builds into build/. Sourced by test.sh and run.sh.
+# Installs the Debian packages the build, the tests, the program and the package check need
+# (only those missing), then configures and builds into build/. Sourced by test.sh and run.sh.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 packages=(
   cmake g++ ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev help2man
+  qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 fontconfig
   xvfb xauth x11-utils imagemagick xdotool
+  dpkg-dev file desktop-file-utils shared-mime-info libxml2-utils
 )
 
 missing=()

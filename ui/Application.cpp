@@ -3,6 +3,8 @@
 #include "Messages.h"
 
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
@@ -65,7 +67,13 @@ void ShowStartupError() {
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The window system's name for the program's windows; the title itself captions boxes.
     setApplicationName(ApplicationTitle());
+    // The desktop entry the windows belong to, for the name and icon docks show.
+    setDesktopFileName("telmira");
     setWindowIcon(TelmiraIcon(32));
+    // Russian whatever the user's locale, as the program's own texts are.
+    if (qtTranslation_.load(QLocale(QLocale::Russian), "qtbase", "_",
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(&qtTranslation_);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
@@ -94,6 +102,11 @@ QIcon TelmiraIcon(int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
+    PaintTelmiraIcon(painter, size);
+    return QIcon(pixmap);
+}
+
+void PaintTelmiraIcon(QPainter& painter, qreal size) {
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal s = size;
     painter.setPen(QPen(QColor(40, 40, 40), s / 16));
@@ -104,7 +117,6 @@ QIcon TelmiraIcon(int size) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(40, 40, 40));
     painter.drawEllipse(QPointF(s / 2, s / 2), s / 10, s / 10);
-    return QIcon(pixmap);
 }
 
 QString StartupErrorText(const QString& kind, const QString& module, quintptr address,

@@ -7,20 +7,28 @@
 #include <QApplication>
 #include <QIcon>
 #include <QString>
+#include <QTranslator>
 
 #include <functional>
 #include <memory>
 
+class QPainter;
+
 class TApplication : public QApplication {
     Q_OBJECT
 public:
-    // argc and argv must outlive the application, as for QApplication.
+    // argc and argv must outlive the application, as for QApplication. Qt's own texts (the
+    // file dialogs, the buttons of message boxes) speak Russian, like the program, where Qt's
+    // Russian translation is installed; without it they stay in English.
     TApplication(int& argc, char** argv);
 
     // Dispatches as QApplication does; on the window thread a failure that escapes the
     // receiver's handler is shown with ShowError and the event counts as unhandled. Whatever
     // the handler did before it failed stays done. On other threads failures pass through.
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    QTranslator qtTranslation_;
 };
 
 // The title an executable at path gives the program: its file name cut at the first ".",
@@ -30,8 +38,12 @@ public:
 // This program's title, at most 255 characters: the caption of the error box and the notice.
 [[nodiscard]] QString ApplicationTitle();
 
-// The program's icon, drawn at size x size pixels.
+// The program's icon, a dial with its hand, drawn at size x size pixels.
 [[nodiscard]] QIcon TelmiraIcon(int size);
+
+// Draws the icon into the square from (0, 0) to (size, size), on whatever the painter paints:
+// a pixmap, or the icon files that the desktop shows.
+void PaintTelmiraIcon(QPainter& painter, qreal size);
 
 // The two lines the start-up failure box shows, each ending in CR LF.
 [[nodiscard]] QString StartupErrorText(const QString& kind, const QString& module, quintptr address,

@@ -15,8 +15,11 @@ public:
     void accept() override {
         const QStringList files = selectedFiles();
         if (pathMustExist_ && !files.isEmpty() && !QFileInfo(files.first()).dir().exists()) {
-            QMessageBox::warning(this, windowTitle(),
-                                 tr("%1\nThe folder does not exist.").arg(files.first()));
+            // Qt's own words for it, so that its translations apply.
+            QMessageBox::warning(
+                this, windowTitle(),
+                tr("%1\nDirectory not found.\nPlease verify the correct directory name was given.")
+                    .arg(files.first()));
             return;
         }
         QFileDialog::accept();

@@ -174,6 +174,7 @@ void TfrmUprZagig::OpenSession() {
     ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
+    Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open find no handler and are dropped.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
                                    "Менеджер", msgbox::MB_YESNO);
@@ -204,6 +205,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
+    Chart1->UndoZoom();
     telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
     {

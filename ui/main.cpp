@@ -1,15 +1,32 @@
 #include "Application.h"
+#include "CommandLine.h"
 #include "FileDialogs.h"
 #include "Telemetry.h"
 #include "UprZagig.h"
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
-    // The one argument the program takes is a recording to view; the toolkit's own options
-    // are not taken.
+    const TCommandLine commandLine = ParseCommandLine({argv + 1, argv + argc});
+    switch (commandLine.Action) {
+    case TCommandLine::TAction::Help:
+        std::fputs(HelpText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case TCommandLine::TAction::Version:
+        std::fputs(VersionText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case TCommandLine::TAction::Refuse:
+        std::fprintf(stderr, "telmira: %s; справка: telmira --help\n",
+                     commandLine.Complaint.c_str());
+        return RefusedCommandLineStatus;
+    case TCommandLine::TAction::Run:
+        break;
+    }
+    // The toolkit's own options are not the program's: Qt sees none of the command line.
     int appArgc = 1;
     char* appArgv[] = {argv[0], nullptr};
     TApplication app(appArgc, appArgv);
-    const QString recording = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const QString recording = QString::fromLocal8Bit(commandLine.Recording.c_str());
     TSystemFileDialogs dialogs;
     return RunApplication(app, [&dialogs, &recording] {
         auto window = std::make_unique<TfrmUprZagig>(telemetry::ProcessLatestValues(), dialogs);

@@ -1,10 +1,8 @@
-// telmira-dcc: reads ".dcc" recordings without the window.
-//   telmira-dcc csv FILE.dcc                       one line per completed frame
-//   telmira-dcc info FILE.dcc                      size, frames, skipped bytes, ranges
-//   telmira-dcc png FILE.dcc OUT.png [--size WxH]  the chart page's chart after a replay
+// telmira-dcc: reads ".dcc" recordings without the window; Help below says how.
 
 #include "RecordingScan.h"
 #include "TelemetryChart.h"
+#include "TelmiraVersion.h"
 
 #include <QApplication>
 #include <QImage>
@@ -16,20 +14,44 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-constexpr const char* Usage = "usage: telmira-dcc csv FILE.dcc\n"
-                              "       telmira-dcc info FILE.dcc\n"
-                              "       telmira-dcc png FILE.dcc OUT.png [--size WxH]\n";
+// Read by people and by help2man, which makes the manual page from it.
+constexpr const char* Help =
+    "Usage: telmira-dcc COMMAND FILE.dcc [OUT.png] [--size WxH]\n"
+    "Reads the telemetry recordings (\".dcc\" files) that telmira writes, without the "
+    "window.\n"
+    "\n"
+    "Commands:\n"
+    "  csv FILE.dcc          one line per completed frame after a header line: frame number,\n"
+    "                        period, engine speed, MAP, curve number, temperature, octane\n"
+    "                        corrector, advance code and advance in degrees\n"
+    "  info FILE.dcc         size, frames, skipped bytes, whether the last frame is cut short,\n"
+    "                        and the smallest and largest value of each quantity\n"
+    "  png FILE.dcc OUT.png  the chart page's chart after a replay of the recording, as a PNG\n"
+    "                        picture; needs no display\n"
+    "\n"
+    "Options:\n"
+    "  --size WxH            the png picture's width and height in pixels, each 1 to 16384\n"
+    "                        (default 1001x473, the chart's size in the window)\n"
+    "  --help                print this help and exit\n"
+    "  --version             print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  done\n"
+    "  1  a file could not be read or written\n"
+    "  2  wrong command line\n";
 
-// Wrong arguments: main prints the usage and exits with 2.
+// Wrong arguments: main prints the reason and exits with 2.
 class EUsage : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -180,17 +202,43 @@ int Png(const std::string& path, const std::string& out, QSize size) {
 }
 
 int Run(int argc, char** argv) {
-    if (argc < 3)
-        throw EUsage("a command and a file are needed");
-    const std::string command = argv[1];
-    const std::string path = argv[2];
-    if (command == "csv" && argc == 3)
-        return Csv(path);
-    if (command == "info" && argc == 3)
-        return Info(path);
-    if (command == "png" && (argc == 4 || (argc == 6 && std::string(argv[4]) == "--size")))
-        return Png(path, argv[3], argc == 6 ? ParseSize(argv[5]) : QSize(1001, 473));
-    throw EUsage("unknown command or arguments");
+    std::vector<std::string> operands; // the command and its files
+    std::optional<QSize> size;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--help") {
+            std::fputs(Help, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("telmira-dcc %s\n", TelmiraVersion);
+            return 0;
+        }
+        if (arg == "--size") {
+            if (++i == argc)
+                throw EUsage("--size needs a value");
+            size = ParseSize(argv[i]);
+        } else if (arg.size() > 1 && arg.front() == '-') {
+            throw EUsage("unknown option " + std::string(arg));
+        } else {
+            operands.emplace_back(arg);
+        }
+    }
+    if (operands.empty())
+        throw EUsage("a command is needed");
+    const std::string& command = operands[0];
+    if (command != "csv" && command != "info" && command != "png")
+        throw EUsage("unknown command " + command);
+    if (command == "png") {
+        if (operands.size() != 3)
+            throw EUsage("png needs FILE.dcc and OUT.png");
+        return Png(operands[1], operands[2], size.value_or(QSize(1001, 473)));
+    }
+    if (operands.size() != 2)
+        throw EUsage(command + " needs FILE.dcc alone");
+    if (size)
+        throw EUsage("--size is for png");
+    return command == "csv" ? Csv(operands[1]) : Info(operands[1]);
 }
 
 } // namespace
@@ -204,7 +252,7 @@ int main(int argc, char** argv) {
         }
         return status;
     } catch (const EUsage& e) {
-        std::fprintf(stderr, "telmira-dcc: %s\n%s", e.what(), Usage);
+        std::fprintf(stderr, "telmira-dcc: %s; see telmira-dcc --help\n", e.what());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "telmira-dcc: %s\n", e.what());

@@ -3,6 +3,7 @@
 
 #include "PortFolder.h"
 #include "Simulator.h"
+#include "TelmiraVersion.h"
 
 #include <cerrno>
 #include <charconv>
@@ -21,14 +22,33 @@
 
 namespace {
 
-constexpr const char* Usage =
-    "usage: telmira-sim --out FILE.dcc --frames N [--seed S] [--noise]\n"
-    "       telmira-sim --port N [--rate FRAMES_PER_S] [--seed S] [--noise] [--seconds S]\n"
+// Read by people and by help2man, which makes the manual page from it.
+constexpr const char* Help =
+    "Usage: telmira-sim --out FILE.dcc --frames N [--seed S] [--noise]\n"
+    "  or:  telmira-sim --port N [--rate FRAMES_PER_S] [--seconds S] [--seed S] [--noise]\n"
+    "Simulates the engine ignition controller: writes a recording of a simulated engine run,\n"
+    "or streams the run in real time on a pseudo-terminal linked as COM<N> in telmira's port\n"
+    "folder ($XDG_RUNTIME_DIR/telmira/ports, or /tmp/telmira-UID/ports without that\n"
+    "variable), where telmira opens port N.\n"
     "\n"
-    "Writes a recording of a simulated engine run, or streams it in real time on a\n"
-    "pseudo-terminal linked as COM<N> in the port folder (default rate: 640 frames/s,\n"
-    "the full line rate of 57600 baud). --noise adds garbage between frames, 0xFF payload\n"
-    "bytes, a start in the middle of a frame and a last frame cut short.\n";
+    "Options:\n"
+    "  --out FILE.dcc       write the recording to FILE.dcc\n"
+    "  --frames N           the recording's number of whole frames\n"
+    "  --port N             stream on port N, 1 to 255, until stopped by SIGINT (Ctrl+C),\n"
+    "                       SIGTERM or SIGHUP\n"
+    "  --rate FRAMES_PER_S  frames a second on the port (default 640, the full line rate\n"
+    "                       of 57600 baud)\n"
+    "  --seconds S          stop streaming after S seconds (default 0: until stopped)\n"
+    "  --seed S             the run's seed (default 1): the same seed gives the same run\n"
+    "  --noise              add garbage between frames and 0xFF payload bytes, start in the\n"
+    "                       middle of a frame and end with a frame cut short\n"
+    "  -h, --help           print this help and exit\n"
+    "  --version            print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the recording was written, or the stream ran its seconds or until stopped\n"
+    "  1  the recording could not be written, or the port could not be set up\n"
+    "  2  wrong command line\n";
 
 struct TOptions {
     std::optional<std::string> out;
@@ -71,12 +91,17 @@ TOptions Parse(int argc, char** argv) {
             continue;
         }
         if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
+            std::fputs(Help, stdout);
+            std::exit(0);
+        }
+        if (arg == "--version") {
+            std::printf("telmira-sim %s\n", TelmiraVersion);
             std::exit(0);
         }
         if (arg != "--out" && arg != "--frames" && arg != "--seed" && arg != "--port" &&
             arg != "--rate" && arg != "--seconds")
-            FailUsage("unknown option " + std::string(arg));
+            FailUsage((arg.starts_with('-') ? "unknown option " : "unexpected argument ") +
+                      std::string(arg));
         if (i + 1 >= argc)
             FailUsage(std::string(arg) + " needs a value");
         const char* value = argv[++i];
@@ -266,7 +291,7 @@ int main(int argc, char** argv) {
             Stream(options);
         return 0;
     } catch (const EUsage& e) {
-        std::fprintf(stderr, "telmira-sim: %s\n%s", e.what(), Usage);
+        std::fprintf(stderr, "telmira-sim: %s; see telmira-sim --help\n", e.what());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "telmira-sim: %s\n", e.what());

@@ -17,9 +17,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -98,6 +100,29 @@ TEST_F(LiveSessionWindowTest, PlottingRecordsEveryByteAndDrawsWhatAReplayDraws) 
             ASSERT_EQ(live.ValueColor(i), replay.ValueColor(i));
         }
     }
+}
+
+TEST_F(LiveSessionWindowTest, ASessionIsPlottedWholeWhereverTheChartWasScrolled) {
+    TChart& chart = *window_.Chart1;
+    chart.Series(0).AddPoint(0, 100);
+    chart.Series(0).AddPoint(1, 200);
+    chart.Draw();
+    QWheelEvent wheel(QPointF(400, 200), chart.mapToGlobal(QPointF(400, 200)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&chart, &wheel);
+    ASSERT_FALSE(chart.LeftAxis().Automatic());
+    Open(QMessageBox::Yes);
+    Stream(sim::GenerateRecording(4, 300, false));
+    chart.Draw();
+    EXPECT_TRUE(chart.LeftAxis().Automatic());
+    double low = chart.Series(0).YValues.MinValue(), high = chart.Series(0).YValues.MaxValue();
+    for (int s = 1; s < telemetry::PlotSeriesCount; ++s) {
+        low = std::min(low, chart.Series(s).YValues.MinValue());
+        high = std::max(high, chart.Series(s).YValues.MaxValue());
+    }
+    EXPECT_EQ(chart.LeftAxis().Map().Minimum, low);
+    EXPECT_EQ(chart.LeftAxis().Map().Maximum, high);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
 TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesFollow) {

@@ -1,6 +1,9 @@
 #include "AnsweredDialogs.h"
 #include "Application.h"
+#include "CommandLine.h"
 #include "ModalAnswer.h"
+#include "Pty.h"
+#include "ScreenPicture.h"
 #include "UprZagig.h"
 
 #include <QCheckBox>
@@ -17,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -33,6 +38,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using serial::testing::WaitFor;
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -179,6 +185,44 @@ TEST_F(MainWindowTest, EachSwitchShowsOrHidesOnlyItsSeriesAndKeepsItsPoints) {
         QTest::mouseClick(box, Qt::LeftButton);
         EXPECT_TRUE(window_.Chart1->Series(series).Active());
     }
+}
+
+// A switch pressed and released within a few milliseconds after a replay: the pressed look
+// paints the switch and the chart under it, and the release asks for the chart's redraw
+// right after that paint.
+class QuickSwitchTest : public MainWindowTest {
+protected:
+    void SwitchAndSee(const std::function<void(QCheckBox&)>& press,
+                      const std::function<void(QCheckBox&)>& release) {
+        dialogs_.answer = Write("run.dcc", Frames(50));
+        ASSERT_EQ(ClickView(), std::nullopt);
+        TChart& chart = *window_.Chart1;
+        QCheckBox& box = *window_.chkoborot;
+        const QRgb red = chart::ToRgb(0x0000FF);
+        ASSERT_TRUE(
+            WaitFor([&] { return HasColour(OnScreen(chart), red); }, std::chrono::seconds(1)))
+            << "the replay reaches the screen";
+        const QImage before = Outside(OnScreen(chart), box.geometry());
+        press(box);
+        QCoreApplication::processEvents();
+        release(box);
+        ASSERT_FALSE(chart.Series(0).Active());
+        // Waiting must not paint the chart: a grab's paint does not reach the screen.
+        WaitFor([&] { return Outside(OnScreen(chart), box.geometry()) != before; },
+                std::chrono::seconds(1));
+        EXPECT_FALSE(HasColour(OnScreen(chart), red)) << "the engine speed is off the screen";
+        EXPECT_EQ(OnScreen(chart), Grabbed(chart));
+    }
+};
+
+TEST_F(QuickSwitchTest, ClickReachesTheScreen) {
+    SwitchAndSee([](QCheckBox& box) { QTest::mousePress(&box, Qt::LeftButton); },
+                 [](QCheckBox& box) { QTest::mouseRelease(&box, Qt::LeftButton); });
+}
+
+TEST_F(QuickSwitchTest, SpaceKeyReachesTheScreen) {
+    SwitchAndSee([](QCheckBox& box) { QTest::keyPress(&box, Qt::Key_Space); },
+                 [](QCheckBox& box) { QTest::keyRelease(&box, Qt::Key_Space); });
 }
 
 TEST_F(MainWindowTest, PortBoxKeepsTheLastWholeNumberFromOneToTwentyFive) {
@@ -388,6 +432,68 @@ TEST_F(OpenWithoutDialogTest, OnlyASingleRecordingIsTakenFromADrop) {
     QApplication::sendEvent(&window_, &enter);
     EXPECT_FALSE(enter.isAccepted());
     EXPECT_EQ(window_.windowTitle(), MainCaption);
+}
+
+TEST_F(MainWindowTest, ARecordingIsShownWholeWhereverTheChartWasScrolledOrZoomed) {
+    TChart& chart = *window_.Chart1;
+    const auto wheelNotch = [&] {
+        QWheelEvent wheel(QPointF(400, 200), chart.mapToGlobal(QPointF(400, 200)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&chart, &wheel);
+    };
+    const auto zoomDrag = [&] {
+        for (auto [type, at, held] :
+             {std::tuple(QEvent::MouseButtonPress, QPoint(300, 100),
+                         Qt::MouseButtons(Qt::LeftButton)),
+              {QEvent::MouseMove, QPoint(500, 300), Qt::LeftButton},
+              {QEvent::MouseButtonRelease, QPoint(500, 300), Qt::NoButton}}) {
+            QMouseEvent event(type, QPointF(at), chart.mapToGlobal(QPointF(at)),
+                              type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                              Qt::NoModifier);
+            QApplication::sendEvent(&chart, &event);
+        }
+    };
+    dialogs_.answer = Write("run.dcc", Frames(50));
+    const struct {
+        const char* rule;
+        std::function<void()> before;
+    } cases[] = {
+        {"a wheel notch over the empty chart", wheelNotch},
+        {"a wheel notch over the last recording", wheelNotch},
+        {"a zoom into the last recording", zoomDrag},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        chart.Draw();
+        c.before();
+        ASSERT_EQ(ClickView(), std::nullopt);
+        for (TAxisKind kind : {TAxisKind::Bottom, TAxisKind::Left})
+            EXPECT_TRUE(chart.Axis(kind).Automatic());
+        chart.Draw();
+        EXPECT_EQ(chart.LeftAxis().Map().Minimum, 0) << "the pressure of the first frame";
+        EXPECT_DOUBLE_EQ(chart.LeftAxis().Map().Maximum, telemetry::EngineSpeed(1000));
+        EXPECT_EQ(chart.BottomAxis().Map().Maximum, 49);
+    }
+}
+
+TEST(CommandLineRecording, OneArgumentThatIsNoOptionIsTheRecordingToView) {
+    const struct {
+        std::vector<const char*> arguments;
+        TCommandLine::TAction action;
+        std::string recording;
+    } cases[] = {
+        {{}, TCommandLine::TAction::Run, ""},
+        {{"run.dcc"}, TCommandLine::TAction::Run, "run.dcc"},
+        {{"-"}, TCommandLine::TAction::Run, "-"},
+        {{"run.dcc", "--version"}, TCommandLine::TAction::Version, ""},
+        {{"a.dcc", "b.dcc"}, TCommandLine::TAction::Refuse, ""},
+        {{""}, TCommandLine::TAction::Refuse, ""},
+    };
+    for (const auto& c : cases) {
+        const TCommandLine parsed = ParseCommandLine(c.arguments);
+        EXPECT_EQ(parsed.Action, c.action) << c.arguments.size();
+        EXPECT_EQ(parsed.Recording, c.recording);
+    }
 }
 
 TEST(FileDialogFilter, KeepsEachDescriptionAndListsItsPatterns) {

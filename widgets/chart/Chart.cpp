@@ -51,7 +51,7 @@ TChart::TChart(QWidget* parent) : QWidget(parent) {
         axes_[i] = std::make_unique<TChartAxis>(*this, static_cast<TAxisKind>(i));
     setAttribute(Qt::WA_OpaquePaintEvent); // the image covers the whole area
     updateTimer_.setSingleShot(true);
-    connect(&updateTimer_, &QTimer::timeout, this, [this] { update(); });
+    connect(&updateTimer_, &QTimer::timeout, this, &TChart::ScheduleUpdate);
 }
 
 TChart::~TChart() = default;
@@ -74,14 +74,18 @@ void TChart::SetMargins(const chart::TMargins& m) {
 
 void TChart::RequestRepaint() {
     imageStale_ = true;
-    if (updatePending_)
+    if (updatePending_ || updateTimer_.isActive())
         return;
-    updatePending_ = true;
     const qint64 since = sinceLastPaint_.isValid() ? sinceLastPaint_.elapsed() : FrameMilliseconds;
     if (since >= FrameMilliseconds)
-        update();
+        ScheduleUpdate();
     else
         updateTimer_.start(static_cast<int>(FrameMilliseconds - since));
+}
+
+void TChart::ScheduleUpdate() {
+    updatePending_ = true;
+    update();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -581,7 +585,11 @@ void TChart::DrawSeries(chart::TRaster& raster) {
             continue;
         if (s->BeforeDrawValues)
             s->BeforeDrawValues(*s);
-        const chart::TSeriesView view{h.Map(), v.Map(), leftEdge, xl};
+        chart::TSeriesView view{h.Map(), v.Map(), leftEdge, xl};
+        if (clipPoints_) {
+            view.FirstShownRow = plotRect_.Top + 1;
+            view.LastShownRow = plotRect_.Bottom - 2;
+        }
         chart::DrawLineSeries(raster, *line, view, *range);
         if (s->AfterDrawValues)
             s->AfterDrawValues(*s);
@@ -643,8 +651,10 @@ void TChart::DrawImage() {
 }
 
 void TChart::paintEvent(QPaintEvent*) {
+    // The timer keeps running: this paint may cover only part of the chart (a switch lying
+    // over it paints the chart beneath itself), and the rest of the window still needs the
+    // picture drawn now. What update() asked for comes whatever this paint covers.
     updatePending_ = false;
-    updateTimer_.stop();
     sinceLastPaint_.start();
     if (imageStale_ || image_.size() != size()) {
         DrawImage();
@@ -792,19 +802,29 @@ void TChart::wheelEvent(QWheelEvent* event) {
     wheelRemainder_ += event->angleDelta().y();
     const int notches = wheelRemainder_ / QWheelEvent::DefaultDeltasPerStep;
     wheelRemainder_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+    if (notches == 0)
+        return;
+    event->accept();
+    // An axis without a range has nothing to scroll: fixing it there would pin it to a
+    // sliver around that one value for all data that come later.
+    std::vector<TChartAxis*> scrolled;
+    for (TAxisKind kind : {TAxisKind::Left, TAxisKind::Right})
+        if (Axis(kind).Maximum() != Axis(kind).Minimum())
+            scrolled.push_back(&Axis(kind));
+    if (scrolled.empty())
+        return;
+    // As for the first scroll step, so that undoing the zoom returns to the scaling before.
+    if (!scalesToRestore_)
+        SaveScales();
     // A notch toward the user (negative delta) moves the vertical axes up the values.
     for (int n = 0; n < std::abs(notches); ++n) {
-        for (TAxisKind kind : {TAxisKind::Left, TAxisKind::Right}) {
-            TChartAxis& axis = Axis(kind);
-            const double d = (axis.Maximum() - axis.Minimum()) * WheelStepPercent * 0.01;
+        for (TChartAxis* axis : scrolled) {
+            const double d = (axis->Maximum() - axis->Minimum()) * WheelStepPercent * 0.01;
             const double shift = notches < 0 ? d : -d;
-            axis.SetMinMax(axis.Minimum() + shift, axis.Maximum() + shift);
+            axis->SetMinMax(axis->Minimum() + shift, axis->Maximum() + shift);
         }
     }
-    if (notches != 0) {
-        RequestRepaint();
-        event->accept();
-    }
+    RequestRepaint();
 }
 
 void TChart::SaveScales() {

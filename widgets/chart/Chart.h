@@ -177,7 +177,7 @@ private:
     void DrawAxis(QPainter& painter, chart::TRaster& raster, TChartAxis& axis);
     void DrawSeries(chart::TRaster& raster);
     [[nodiscard]] QRgb PanelRgb() const;
-    void ScheduleUpdate();
+    void ScheduleUpdate(); // asks the window system for a paint of the whole chart
 
     // Zoom and scroll.
     void SaveScales();
@@ -204,8 +204,8 @@ private:
 
     QImage image_;
     bool imageStale_ = true;
-    bool updatePending_ = false;
-    QTimer updateTimer_;
+    bool updatePending_ = false; // update() was called: a paint of the whole chart is queued
+    QTimer updateTimer_;         // holds a request back until a frame has passed since a paint
     QElapsedTimer sinceLastPaint_;
     chart::TRectI plotRect_;
 

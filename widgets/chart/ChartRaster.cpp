@@ -207,7 +207,7 @@ public:
     void Point(std::size_t i) { Point(i, series_.ValueColor(i)); }
 
     void Point(std::size_t i, TColor k) {
-        const TPixel p{view_.X.ToPixel(X(i)), view_.Y.ToPixel(Y(i))};
+        const TPixel p{view_.X.ToPixel(X(i)), view_.Row(Y(i))};
         if (!InPixelRange(p.X) || !InPixelRange(p.Y)) {
             previousColor_ = k;
             return;
@@ -216,7 +216,7 @@ public:
             Move(p);
         if (i == range_.First) {
             if (i > 0) {
-                Move({view_.EdgePixel, view_.Y.ToPixel(EntryValue(i))});
+                Move({view_.EdgePixel, view_.Row(EntryValue(i))});
                 if (series_.ValueColor(i - 1) != clNone)
                     Segment(p, k);
             }
@@ -426,7 +426,7 @@ public:
 private:
     // The row of v when the map places it by value (not at the centre as out of reach).
     [[nodiscard]] bool Pixel(double v, int& pixel) const noexcept {
-        return view_.Y.LinearPixel(v, pixel);
+        return view_.LinearRow(v, pixel);
     }
 
     TRaster& raster_;

@@ -9,7 +9,9 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cstddef>
+#include <limits>
 #include <optional>
 
 namespace chart {
@@ -62,6 +64,29 @@ struct TSeriesView {
     const TAxisMap& Y;
     int EdgePixel;    // the plot edge the line enters from
     double EdgeValue; // the X value at that edge
+    // The rows the clip shows. A point on the vertical axis' span but outside them lies
+    // under the plot's frame or the bottom axis line, where a line that keeps to the range's
+    // end would never show: it is drawn on the nearest row that shows instead.
+    int FirstShownRow = std::numeric_limits<int>::min();
+    int LastShownRow = std::numeric_limits<int>::max();
+
+    // The row of a Y value, as lines are drawn.
+    [[nodiscard]] int Row(double y) const noexcept { return Shown(Y.ToPixel(y)); }
+    // Y.LinearPixel, as lines are drawn.
+    [[nodiscard]] bool LinearRow(double y, int& row) const noexcept {
+        if (!Y.LinearPixel(y, row))
+            return false;
+        row = Shown(row);
+        return true;
+    }
+
+private:
+    // Keeps rows in order, so that the extremes of a run of points give its extreme rows.
+    [[nodiscard]] int Shown(int row) const noexcept {
+        if (row < Y.Start || row > Y.End || FirstShownRow > LastShownRow)
+            return row;
+        return std::clamp(row, FirstShownRow, LastShownRow);
+    }
 };
 
 // The series' line over `range`, segment by segment, in the colours of the segments' end

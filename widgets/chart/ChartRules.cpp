@@ -166,8 +166,12 @@ double TAxisMap::ToValue(double pixel) const noexcept {
 
 namespace {
 
+// A label is drawn only on its axis: the walk's allowance for rounding below the minimum
+// reaches past the axis' end once the range is narrow against the values.
 void Record(TLabelWalk& walk, const TAxisMap& map, double value, const TLabelWalkOptions& o) {
     const int pixel = map.ToPixel(value);
+    if (pixel < map.Start || pixel > map.End)
+        return;
     if (!o.LabelsOnAxis && !(pixel > map.Start && pixel < map.End))
         return;
     if (o.Labels)

@@ -182,12 +182,12 @@ TEST(SimulatorProgramTest, StreamsTheRunOnALinkedPortAndRemovesTheLinkWhenStoppe
     GenerateRecording(9, 200000, false, &frames);
     const auto replay = Replay(received);
     ASSERT_GE(replay->plot.Frames.size(), 1000u);
-    const auto first = std::find_if(frames.begin(), frames.end(), [&](const TFrameFields& f) {
-        return Expected(f) == replay->plot.Frames[0];
-    });
-    ASSERT_NE(first, frames.end());
-    for (std::size_t k = 0; k < 1000; ++k)
-        ASSERT_EQ(replay->plot.Frames[k], Expected(first[static_cast<std::ptrdiff_t>(k)])) << k;
+    // An idling engine repeats frames, so the stretch is looked for whole, not by its first.
+    std::vector<std::array<double, telemetry::PlotSeriesCount>> sent;
+    for (const TFrameFields& f : frames)
+        sent.push_back(Expected(f));
+    const auto stretch = replay->plot.Frames.begin();
+    EXPECT_NE(std::search(sent.begin(), sent.end(), stretch, stretch + 1000), sent.end());
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace {
 
 using namespace chart;
@@ -85,6 +87,25 @@ TEST(LabelWalk, KeepsTheLabelOnANegativeMinimum) {
     const TLabelWalk walk = WalkLabels({-100, 100, 0, 200}, 50, {});
     ASSERT_EQ(walk.Labels.size(), 5u);
     EXPECT_EQ(walk.Labels.back().Value, -100);
+}
+
+TEST(LabelWalk, LabelsStayOnTheAxisAtTheNarrowestRange) {
+    // Zooming ends on ranges of 1e-10, where the walk's allowance for rounding below the
+    // minimum spans several axis lengths once the values are in the thousands.
+    for (const double minimum : {1000.0, 20000.0, -5000.0, 0.0}) {
+        for (const bool horizontal : {true, false}) {
+            SCOPED_TRACE(testing::Message() << minimum << (horizontal ? " across" : " upright"));
+            const TAxisMap map{minimum, minimum + 1e-10, 10, 410, horizontal};
+            const TLabelWalk walk = WalkLabels(map, ValueLabelStep(map.Range(), 20, 0, 10), {});
+            ASSERT_FALSE(walk.Labels.empty());
+            const auto off = [](int pixel) { return pixel < 10 || pixel > 410; };
+            EXPECT_EQ(std::count_if(walk.Labels.begin(), walk.Labels.end(),
+                                    [&](const TAxisLabel& label) { return off(label.Pixel); }),
+                      0)
+                << "labels off the axis, of " << walk.Labels.size();
+            EXPECT_EQ(std::count_if(walk.Ticks.begin(), walk.Ticks.end(), off), 0);
+        }
+    }
 }
 
 TEST(LabelWalk, LabelsOffAxisEndsAndTicksWithoutLabels) {

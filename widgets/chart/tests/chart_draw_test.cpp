@@ -1,12 +1,17 @@
 #include "Chart.h"
 #include "ChartRaster.h"
+#include "ScreenPicture.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFontMetrics>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
+#include <functional>
 #include <random>
 
 namespace {
@@ -103,6 +108,55 @@ TEST_F(ChartPicture, LinesStayInsideThePlotInterior) {
             }
     EXPECT_GT(inside, 1000);
 }
+
+// A series that holds the smallest or the largest value of its axis and nothing else lies on
+// the plot's edge, under the bottom axis line or the frame; it is drawn on the nearest row
+// that shows, and the axis keeps the range and labels the data give it.
+struct EdgeCase {
+    const char* rule;
+    double value;
+    int (*row)(const TRectI& plot);
+    friend void PrintTo(const EdgeCase& c, std::ostream* os) { *os << c.rule; }
+};
+
+class SeriesOnTheRangesEnd : public ::testing::TestWithParam<EdgeCase> {};
+
+TEST_P(SeriesOnTheRangesEnd, IsDrawnOnTheNearestRowThatShows) {
+    TChart chart;
+    chart.resize(400, 300);
+    chart.SetPanelColor(0xFFFFFF);
+    TLineSeries& wide = chart.AddSeries();
+    TLineSeries& flat = chart.AddSeries();
+    for (int i = 0; i <= 100; ++i) {
+        wide.AddPoint(i, 10 + i % 81, "", Red);
+        flat.AddPoint(i, GetParam().value, "", Blue);
+    }
+    const QImage picture = chart.Draw().copy();
+    EXPECT_EQ(chart.LeftAxis().Map().Minimum, 10);
+    EXPECT_EQ(chart.LeftAxis().Map().Maximum, 90);
+    const TRectI plot = chart.PlotRect();
+    const int row = GetParam().row(plot);
+    int blue = 0;
+    for (int x = plot.Left + 1; x < plot.Right; ++x)
+        blue += picture.pixel(x, row) == chart::ToRgb(Blue);
+    EXPECT_GT(blue, plot.Width() / 2) << "on row " << row;
+
+    flat.SetActive(false);
+    const QImage without = chart.Draw().copy();
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            if (picture.pixel(x, y) != without.pixel(x, y)) {
+                ASSERT_EQ(picture.pixel(x, y), chart::ToRgb(Blue))
+                    << "axes, labels and the other line stay as they were, at " << x << "," << y;
+            }
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chart, SeriesOnTheRangesEnd,
+    ::testing::Values(EdgeCase{"OnTheMinimum", 10, [](const TRectI& p) { return p.Bottom - 2; }},
+                      EdgeCase{"OnTheMaximum", 90, [](const TRectI& p) { return p.Top + 1; }}),
+    [](const auto& info) { return std::string(info.param.rule); });
 
 TEST(ChartAxes, HiddenDataWithEmptyActiveSeriesRunsFromZeroToZero) {
     TChart chart;
@@ -227,7 +281,8 @@ TEST_P(FastDrawing, EqualsEverySegment) {
         const double xl = h.ToValue(20), xr = h.ToValue(c.width - 10);
         const auto range = chart::VisibleIndexRange(series, xl, xr);
         ASSERT_TRUE(range);
-        const chart::TSeriesView view{h, v, 20, xl};
+        // Rows on the axis' span outside the clip are drawn on the clip's edge rows.
+        const chart::TSeriesView view{h, v, 20, xl, clip.Top, clip.Bottom - 1};
         QImage fast(c.width, c.height, QImage::Format_RGB32), plain = fast;
         fast.fill(Qt::white);
         plain.fill(Qt::white);
@@ -304,5 +359,76 @@ TEST(ChartRepaintRate, LastRequestIsAlwaysDrawn) {
     EXPECT_TRUE(waitForPaint()) << "a request right after a paint is still drawn";
     EXPECT_EQ(chart.LeftAxis().Map().Maximum, 49 * 49);
 }
+
+} // namespace
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    QElapsedTimer deadline;
+    deadline.start();
+    while (!condition() && deadline.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+// A change right after a paint waits for the display rate; a switch lying over the chart
+// that paints itself meanwhile, and with it the chart under it, must not make the chart
+// forget the rest of its picture.
+struct LateChange {
+    const char* rule;
+    std::function<void(TChart&, TLineSeries&)> change;
+    friend void PrintTo(const LateChange& c, std::ostream* os) { *os << c.rule; }
+};
+
+class RepaintAfterAPartialPaint : public ::testing::TestWithParam<LateChange> {};
+
+TEST_P(RepaintAfterAPartialPaint, ReachesTheScreen) {
+    TChart chart;
+    chart.resize(300, 200);
+    chart.SetPanelColor(0xFFFFFF);
+    TLineSeries& series = chart.AddSeries();
+    for (int i = 0; i <= 100; ++i)
+        series.AddPoint(i, i % 7, "", Red);
+    QCheckBox box(QStringLiteral("Обороты"), &chart);
+    box.setGeometry(20, 180, 80, 17);
+    chart.show();
+    ASSERT_TRUE(WaitUntil([&] { return HasColour(OnScreen(chart), chart::ToRgb(Red)); }));
+    const QImage before = Outside(OnScreen(chart), box.geometry());
+
+    chart.repaint();
+    GetParam().change(chart, series);
+    box.repaint();
+
+    // Waiting must not paint the chart: a paint into a grab's picture is no paint on screen.
+    WaitUntil([&] { return Outside(OnScreen(chart), box.geometry()) != before; });
+    EXPECT_EQ(OnScreen(chart), Grabbed(chart));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chart, RepaintAfterAPartialPaint,
+    ::testing::Values(LateChange{"SeriesSwitchedOff",
+                                 [](TChart&, TLineSeries& series) { series.SetActive(false); }},
+                      LateChange{"WheelNotch",
+                                 [](TChart& chart, TLineSeries&) {
+                                     QWheelEvent wheel(QPointF(150, 100),
+                                                       chart.mapToGlobal(QPointF(150, 100)),
+                                                       QPoint(), QPoint(0, -120), Qt::NoButton,
+                                                       Qt::NoModifier, Qt::NoScrollPhase, false);
+                                     QApplication::sendEvent(&chart, &wheel);
+                                 }},
+                      LateChange{
+                          "ScrollStep",
+                          [](TChart& chart, TLineSeries&) {
+                              for (auto [type, x] : {std::pair(QEvent::MouseButtonPress, 150),
+                                                     {QEvent::MouseMove, 190}}) {
+                                  QMouseEvent event(
+                                      type, QPointF(x, 100), chart.mapToGlobal(QPointF(x, 100)),
+                                      type == QEvent::MouseMove ? Qt::NoButton : Qt::RightButton,
+                                      Qt::RightButton, Qt::NoModifier);
+                                  QApplication::sendEvent(&chart, &event);
+                              }
+                          }}),
+    [](const auto& info) { return std::string(info.param.rule); });
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -179,16 +180,48 @@ TEST_F(ZoomAndScroll, PressInTheMarginStartsNothing) {
               TChartHit::Series);
 }
 
-TEST_F(ZoomAndScroll, WheelStepsThreePercentAndSavesNothing) {
+TEST_F(ZoomAndScroll, WheelStepsThreePercentAndUndoingTheZoomReturnsToTheScaleBefore) {
     const double low = Left().Map().Minimum, high = Left().Map().Maximum;
     Wheel(-120);
     EXPECT_DOUBLE_EQ(Left().Minimum(), low + (high - low) * 0.03);
     EXPECT_DOUBLE_EQ(Left().Maximum(), high + (high - low) * 0.03);
+    EXPECT_TRUE(Bottom().Automatic()) << "only the vertical axes move";
     Wheel(60);
     Wheel(60);
     EXPECT_DOUBLE_EQ(Left().Minimum(), low) << "two half notches make one";
-    chart.UndoZoom();
-    EXPECT_FALSE(Left().Automatic()) << "undo does not reverse wheel scrolling";
+    Drag(Qt::LeftButton, {100, 80}, {200, 180});
+    Drag(Qt::LeftButton, {200, 180}, {100, 80});
+    EXPECT_TRUE(Left().Automatic()) << "the undo drag restores the scale before the wheel";
+    series.AddPoint(101, 300, "", 0x0000FF);
+    chart.Draw();
+    EXPECT_EQ(Left().Map().Maximum, 300) << "and the axis follows the data again";
+}
+
+TEST_F(ZoomAndScroll, WheelLeavesAnAxisWithoutARangeAlone) {
+    series.Clear();
+    chart.Draw();
+    ASSERT_EQ(Left().Map().Range(), 0);
+    Wheel(-120);
+    EXPECT_TRUE(Left().Automatic());
+    EXPECT_TRUE(chart.RightAxis().Automatic());
+    series.AddPoint(0, -5, "", 0x0000FF);
+    series.AddPoint(1, 50, "", 0x0000FF);
+    chart.Draw();
+    EXPECT_EQ(Left().Map().Minimum, -5) << "data opened after the notch are shown whole";
+    EXPECT_EQ(Left().Map().Maximum, 50);
+}
+
+TEST_F(ZoomAndScroll, NestedZoomsToTheNarrowestRangeKeepTheLabelsOnTheirAxes) {
+    for (int i = 0; i < 40 && Left().Map().Range() > 2e-10; ++i)
+        Drag(Qt::LeftButton, {150, 100}, {250, 200});
+    ASSERT_LT(Left().Map().Range(), 2e-10);
+    const QImage picture = chart.Draw().copy();
+    const int below = Bottom().LabelPosition() + QFontMetrics(Bottom().LabelsFont()).height();
+    // Inside the panel's one-pixel bevel.
+    for (int y = below; y < picture.height() - 1; ++y)
+        for (int x = 1; x < picture.width() - 1; ++x)
+            ASSERT_EQ(picture.pixel(x, y), 0xFFFFFFFFu)
+                << "nothing below the bottom labels at " << x << "," << y;
 }
 
 TEST_F(ZoomAndScroll, RectangleIsInvertedOverTheCachedImageAndLeavesNoTrace) {

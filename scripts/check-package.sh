@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Builds the Debian package in build/ and checks what a user gets from it, without installing
+# it: the package is unpacked into a temporary folder, its programs run from there, and its
+# desktop entry and MIME type pass the desktop's own tools. Needs a configured build/
+# (scripts/setup.sh makes it) and the tools setup.sh installs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+rm -f build/telmira_*.deb # one of an older version would be taken for this one
+cmake --build build -j2 --target package
+debs=(build/telmira_*.deb)
+((${#debs[@]} == 1)) || { echo "expected one package in build/, found: ${debs[*]}" >&2; exit 1; }
+echo "== ${debs[0]}"
+dpkg-deb --field "${debs[0]}" Depends Recommends
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "${debs[0]}" "$root"
+bin=$root/usr/bin
+share=$root/usr/share
+export QT_QPA_PLATFORM=offscreen
+
+passed=0
+# check WHAT COMMAND...: runs the command; its output is shown only when it fails.
+check() {
+    local what=$1 out
+    shift
+    if out=$("$@" 2>&1); then
+        echo "ok: $what"
+        passed=$((passed + 1))
+    else
+        echo "FAILED: $what" >&2
+        echo "$out" >&2
+        exit 1
+    fi
+}
+
+# The window runs until it is closed: alive after a few seconds means it started.
+starts() {
+    local status=0
+    timeout 3 "$@" || status=$?
+    ((status == 124))
+}
+
+check "telmira --version" bash -c '"$1" --version | grep -qx "TELMIRA ver 1.6"' _ "$bin/telmira"
+check "telmira-dcc --version" "$bin/telmira-dcc" --version
+check "telmira-sim --version" "$bin/telmira-sim" --version
+check "telmira-sim writes a recording and telmira-dcc draws it" bash -c \
+    '"$1/telmira-sim" --out "$2/run.dcc" --frames 5000 --noise &&
+     "$1/telmira-dcc" png "$2/run.dcc" "$2/chart.png" && test -s "$2/chart.png"' _ "$bin" "$root"
+check "telmira starts" starts "$bin/telmira"
+# Without Qt's translations the window opens all the same, its dialogs in English. A qt.conf
+# beside the program moves Qt's translations folder to an empty one.
+printf '[Paths]\nPlugins=%s\nTranslations=%s\n' "$(qtpaths6 --query QT_INSTALL_PLUGINS)" \
+    "$root/no-translations" >"$bin/qt.conf"
+check "telmira starts without Qt's translations" starts "$bin/telmira"
+rm "$bin/qt.conf"
+
+entry=$share/applications/telmira.desktop
+mime=$share/mime/packages/telmira.xml
+check "desktop entry is valid" desktop-file-validate "$entry"
+check "desktop entry's program and icon are in the package" bash -c \
+    'grep -qx "Exec=telmira %f" "$1" && grep -qx "Icon=telmira" "$1" &&
+     test -x "$2/usr/bin/telmira" && test -s "$2/usr/share/icons/hicolor/48x48/apps/telmira.png" &&
+     test -s "$2/usr/share/icons/hicolor/scalable/apps/telmira.svg"' _ "$entry" "$root"
+check "MIME file is well-formed XML" xmllint --noout "$mime"
+type=$(xmllint --xpath 'string(//*[local-name()="mime-type"]/@type)' "$mime")
+check "desktop entry opens $type" grep -qx "MimeType=$type;" "$entry"
+# The MIME database the desktop reads, built from the package's file alone.
+check "MIME database maps *.dcc to $type" bash -c \
+    'mkdir -p "$2/mime/packages" && cp "$1" "$2/mime/packages/" &&
+     update-mime-database "$2/mime" && grep -qx "50:$3:\*\.dcc" "$2/mime/globs2"' \
+    _ "$mime" "$root" "$type"
+check "manual pages of the tools" bash -c \
+    'for tool in telmira-dcc telmira-sim; do
+         zcat "$1/man/man1/$tool.1.gz" | grep -q "^\.SH OPTIONS" || exit 1
+     done' _ "$share"
+
+echo "package: $passed passed, 0 failed"
