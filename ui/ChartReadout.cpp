@@ -116,6 +116,11 @@ QRegion TChartReadout::Covered() const {
 }
 
 void TChartReadout::Refresh() {
+    // A stale picture has its repaint of the whole chart on the way, at the chart's own
+    // pace, and this widget is painted with it; a paint of our own now would make the chart
+    // redraw its series at the pointer's pace.
+    if (chart_.ImageStale())
+        return;
     update(painted_ + Covered());
 }
 

@@ -212,10 +212,21 @@ TEST(LiveReadout, NewestFrameIsReadAgainAsFramesArrive) {
     QApplication::sendEvent(&chart, &move);
     EXPECT_EQ(readout.CursorFrame(), 99);
 
+    int redraws = 0;
+    chart.OnAfterDraw = [&](TChart&) { ++redraws; };
+    chart.repaint(); // the chart's next paint now waits for its frame interval
     feed(100, 150);
     const int before = counter.paints;
+    const QPointF left = newest - QPointF(5, 0);
+    QMouseEvent wander(QEvent::MouseMove, left, chart.mapToGlobal(left), Qt::NoButton, Qt::NoButton,
+                       Qt::NoModifier);
+    QApplication::sendEvent(&chart, &wander);
+    QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    EXPECT_EQ(redraws, 0) << "a pointer move waits for the chart's own redraw of new frames";
+    QApplication::sendEvent(&chart, &move);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.ImageStale() && counter.paints > before; }));
     EXPECT_EQ(readout.CursorFrame(), 149) << "the chart's repaint redraws the readout with it";
+    EXPECT_EQ(redraws, 1);
 }
 
 TEST_F(ReadingARecording, ChosenFrameGoesOnTheGaugesByTheTimersRules) {
