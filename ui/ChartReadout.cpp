@@ -29,8 +29,9 @@ QString ValueText(int series, double value) {
     }
 }
 
-// Light colours (yellow points) get a dark outline so that they read on the light box.
-bool NeedsOutline(QRgb rgb) {
+// Light colours (yellow points) stand on a dark band so that they read in the light box.
+constexpr QRgb DarkBandColour = 0xFF505050;
+bool NeedsDarkBand(QRgb rgb) {
     return 299 * qRed(rgb) + 587 * qGreen(rgb) + 114 * qBlue(rgb) > 170000;
 }
 
@@ -182,11 +183,10 @@ void TChartReadout::paintEvent(QPaintEvent*) {
         const int x = layout->Box.left() + BoxPadding + 1;
         for (const TReadoutLine& line : layout->Lines) {
             const QRgb rgb = chart::ToRgb(line.Colour);
-            if (NeedsOutline(rgb)) {
-                painter.setPen(QColor(64, 64, 64));
-                for (const QPoint d : {QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1)})
-                    painter.drawText(QPoint(x, y) + d, line.Text);
-            }
+            if (NeedsDarkBand(rgb))
+                painter.fillRect(QRect(layout->Box.left() + 1, y - metrics_.ascent(),
+                                       layout->Box.width() - 2, metrics_.height()),
+                                 QColor(DarkBandColour));
             painter.setPen(QColor(rgb));
             painter.drawText(x, y, line.Text);
             y += metrics_.height();
