@@ -2,9 +2,14 @@
 # never through global flag strings, so that imported code is compiled as shipped.
 add_library(telmira_options INTERFACE)
 target_compile_options(telmira_options INTERFACE -Wall -Wextra -Werror)
-if(TELMIRA_SANITIZE_ADDRESS)
+if(TELMIRA_SANITIZE_ADDRESS OR TELMIRA_FUZZ)
   target_compile_options(telmira_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(telmira_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(TELMIRA_FUZZ)
+  # Coverage for the fuzzer's guidance in every library a harness reaches; only the harnesses
+  # link libFuzzer's main (telmira_fuzzer).
+  target_compile_options(telmira_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 if(TELMIRA_SANITIZE_THREAD)
   target_compile_options(telmira_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
@@ -42,9 +47,15 @@ function(telmira_manual target summary)
   install(FILES "${page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endfunction()
 
+# Every test executable, and the programs the tests run: what a sanitizer build needs to
+# build before ctest, without the benchmarks and the fuzzers.
+add_custom_target(telmira_tests)
+
 # A GoogleTest executable registered with ctest. Widget tests pass telmira_qt_test_main in
 # LIBS, which runs them on the offscreen platform; TELMIRA_BIN_DIR tells tests where the
-# programs are. Usage: telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# programs are. Each test carries its executable's name as a label, so that a build holding only
+# some of the executables runs just those (ctest -L). Usage:
+# telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2)
 function(telmira_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -53,7 +64,8 @@ function(telmira_test name)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   target_compile_definitions(${name} PRIVATE TELMIRA_BIN_DIR="${TELMIRA_BIN_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${name})
+  add_dependencies(telmira_tests ${name})
 endfunction()
 
 # A Google Benchmark executable in build/bench. Benchmarks that need widgets pass
@@ -66,4 +78,14 @@ function(telmira_bench name)
     target_link_libraries(${name} PRIVATE benchmark::benchmark_main)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
+endfunction()
+
+# A libFuzzer harness in build/fuzz, built only with TELMIRA_FUZZ.
+# Usage: telmira_fuzzer(name SOURCES a.cpp LIBS lib1)
+function(telmira_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/fuzz")
 endfunction()

@@ -360,10 +360,6 @@ TEST(ChartRepaintRate, LastRequestIsAlwaysDrawn) {
     EXPECT_EQ(chart.LeftAxis().Map().Maximum, 49 * 49);
 }
 
-} // namespace
-
-namespace {
-
 bool WaitUntil(const std::function<bool()>& condition) {
     QElapsedTimer deadline;
     deadline.start();
