@@ -1,7 +1,9 @@
 // The chart's readout following the pointer over an hour of replayed frames (2.3 million
 // per series): one pointer move is the move event and the repaint it asks for, which
 // copies the cached picture under the old and the new cursor and draws cursor and readout.
+// And the window's CSV export of that whole hour.
 
+#include "ChartExport.h"
 #include "ChartReadout.h"
 #include "Simulator.h"
 #include "TelemetryChart.h"
@@ -10,6 +12,8 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+
+#include <filesystem>
 
 namespace {
 
@@ -25,18 +29,19 @@ public:
     }
 };
 
+void ReplayAnHour(TChart& chart) {
+    ConfigureTelemetryChart(chart);
+    const auto recording = sim::GenerateRecording(1, HourOfFrames, false);
+    TChartPlot plot(chart);
+    telemetry::TLatestValues values;
+    std::uint8_t replayState = 0;
+    telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values, &plot);
+    chart.resize(1001, 473);
+}
+
 void BM_PointerMoveOverAnHour(benchmark::State& state) {
     TChart chart;
-    ConfigureTelemetryChart(chart);
-    {
-        const auto recording = sim::GenerateRecording(1, HourOfFrames, false);
-        TChartPlot plot(chart);
-        telemetry::TLatestValues values;
-        std::uint8_t replayState = 0;
-        telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values,
-                               &plot);
-    }
-    chart.resize(1001, 473);
+    ReplayAnHour(chart);
     TChartReadout readout(chart, {"Обороты", "ДАД", "Номер кривой", "Температура", "ОК", "УОЗ"});
     chart.show();
     QApplication::processEvents();
@@ -60,5 +65,16 @@ void BM_PointerMoveOverAnHour(benchmark::State& state) {
     state.counters["series_redraws"] = redraws;
 }
 BENCHMARK(BM_PointerMoveOverAnHour)->Unit(benchmark::kMicrosecond);
+
+void BM_ExportAnHourAsCsv(benchmark::State& state) {
+    TChart chart;
+    ReplayAnHour(chart);
+    const auto path = std::filesystem::temp_directory_path() / "telmira-bench-hour.csv";
+    for (auto _ : state)
+        WriteVisibleFramesCsv(chart, QString::fromStdString(path.string()));
+    state.counters["MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_ExportAnHourAsCsv)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 } // namespace
