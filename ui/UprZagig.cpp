@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -230,7 +231,15 @@ void TfrmUprZagig::ShowChosenFrame(std::int64_t frame) {
 }
 
 void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {
-    QTimer::singleShot(0, this, [this, path] { OpenRecording(path); });
+    QTimer::singleShot(0, this, [this, path] { OpenRecordingShowingFailures(path); });
+}
+
+void TfrmUprZagig::OpenRecordingShowingFailures(const QString& path) {
+    try {
+        OpenRecording(path);
+    } catch (const std::exception& failure) {
+        ShowError(failure.what());
+    }
 }
 
 QString TfrmUprZagig::DroppedRecording(const QMimeData& data) const {
@@ -252,7 +261,7 @@ void TfrmUprZagig::dropEvent(QDropEvent* event) {
     if (path.isEmpty())
         return;
     event->acceptProposedAction();
-    OpenRecording(path);
+    OpenRecordingShowingFailures(path);
 }
 
 void TfrmUprZagig::SwitchSeries(int position, const QCheckBox& box) {

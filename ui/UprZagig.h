@@ -104,6 +104,8 @@ protected:
 
 private:
     [[nodiscard]] QString DroppedRecording(const QMimeData& data) const;
+    // OpenRecording with its failures shown in the error box, as the button's are.
+    void OpenRecordingShowingFailures(const QString& path);
     void OpenSession();
     void CloseSession();
     void SwitchSeries(int position, const QCheckBox& box);
