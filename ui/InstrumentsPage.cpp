@@ -97,13 +97,29 @@ TInstrumentsPage::TInstrumentsPage(telemetry::TLatestValues& latest, QWidget* pa
 }
 
 void TInstrumentsPage::Timer1Timer() {
-    if (Latest.Period != 0) {
-        dev_rpm->SetValue(telemetry::EngineSpeed(Latest.Period));
+    const telemetry::TLatestValues& shown = shownFrame_ ? *shownFrame_ : Latest;
+    if (shown.Period != 0) {
+        dev_rpm->SetValue(telemetry::EngineSpeed(shown.Period));
     }
-    dev_uoz->SetValue(telemetry::AdvanceDegrees(Latest.AdvanceCode));
-    dev_dad->SetValue(Latest.Map);
-    dev_ok->SetValue(Latest.OctaneCorrector);
-    dev_temp->SetValue(Latest.Temperature);
+    dev_uoz->SetValue(telemetry::AdvanceDegrees(shown.AdvanceCode));
+    dev_dad->SetValue(shown.Map);
+    dev_ok->SetValue(shown.OctaneCorrector);
+    dev_temp->SetValue(shown.Temperature);
+}
+
+void TInstrumentsPage::ShowFrame(const telemetry::TDecodedFrame& frame) {
+    telemetry::TLatestValues shown;
+    shown.Period = frame.Period;
+    shown.Map = frame.Map;
+    shown.CurveNumber = frame.CurveNumber;
+    shown.Temperature = frame.Temperature;
+    shown.OctaneCorrector = frame.OctaneCorrector;
+    shown.AdvanceCode = frame.AdvanceCode;
+    shownFrame_ = shown;
+}
+
+void TInstrumentsPage::ShowLatest() {
+    shownFrame_.reset();
 }
 
 void TInstrumentsPage::chk_xxClick() {

@@ -1,6 +1,9 @@
 #include "UprZagig.h"
 
 #include "Application.h"
+#include "ChartExport.h"
+#include "ChartReadout.h"
+#include "ChosenFrame.h"
 #include "InstrumentsPage.h"
 #include "LiveSession.h"
 #include "Messages.h"
@@ -8,12 +11,19 @@
 #include "TelemetryChart.h"
 
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
 
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -91,6 +101,13 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     chktemp = Switch(Chart1, "chktemp", 472, 89, "Температура");
     chkok = Switch(Chart1, "chkok", 576, 41, "ОК");
     chkuoz = Switch(Chart1, "chkuoz", 624, 49, "УОЗ");
+    ChartReadout = new TChartReadout(*Chart1, {chkoborot->text(), chkdad->text(), chknkr->text(),
+                                               chktemp->text(), chkok->text(), chkuoz->text()});
+    ChosenFrame = new TChosenFrame(*Chart1, *ChartReadout);
+    // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
+    // it by as before.
+    Chart1->setFocusPolicy(Qt::ClickFocus);
+    ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_);
 
     QWidget* const tabOrder[] = {edtPortNumber, updPort, btnOpenPort, btnOpenF_DCC,
                                  PageControl1,  Chart1,  chkoborot,   chkdad,
@@ -103,9 +120,11 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     OpenDialog1.Options = ofHideReadOnly | ofEnableSizing;
     SaveDialog1.Kind = TFileDialog::TKind::Save;
     SaveDialog1.Options = ofOverwritePrompt | ofHideReadOnly | ofPathMustExist | ofEnableSizing;
+    setAcceptDrops(true);
 
     connect(btnOpenPort, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenPortClick);
     connect(btnOpenF_DCC, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenF_DCCClick);
+    connect(ChosenFrame, &TChosenFrame::Chosen, this, &TfrmUprZagig::ShowChosenFrame);
     connect(chkoborot, &QCheckBox::toggled, this, &TfrmUprZagig::chkoborotClick);
     connect(chkdad, &QCheckBox::toggled, this, &TfrmUprZagig::chkdadClick);
     connect(chknkr, &QCheckBox::toggled, this, &TfrmUprZagig::chknkrClick);
@@ -155,6 +174,7 @@ void TfrmUprZagig::OpenSession() {
     }
     btnOpenPort->setText(ClosePortCaption);
     btnOpenF_DCC->setEnabled(false);
+    ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
@@ -181,9 +201,15 @@ void TfrmUprZagig::ViewRecording() {
     OpenDialog1.Filter = "Файл сбора данных работы системы *.dcc|*.dcc|";
     if (!dialogs_.Execute(OpenDialog1, this))
         return;
+    OpenRecording(OpenDialog1.FileName);
+}
+
+void TfrmUprZagig::OpenRecording(const QString& chosen) {
+    OpenDialog1.FileName = QFileInfo(chosen).absoluteFilePath();
     const std::string path = QFile::encodeName(OpenDialog1.FileName).toStdString();
     if (!telemetry::RecordingExists(path))
         return;
+    ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     Chart1->UndoZoom();
@@ -197,6 +223,47 @@ void TfrmUprZagig::ViewRecording() {
         view.Replay(state, values_, plot);
     }
     ShowFileInCaption(OpenDialog1.FileName);
+    ChosenFrame->SetEnabled(true);
+}
+
+void TfrmUprZagig::ShowLatestOnGauges() {
+    ChosenFrame->SetEnabled(false);
+    TabSheet2->ShowLatest();
+}
+
+void TfrmUprZagig::ShowChosenFrame(std::int64_t frame) {
+    if (const auto fields = FrameOnChart(*Chart1, frame))
+        TabSheet2->ShowFrame(*fields);
+}
+
+void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {
+    QTimer::singleShot(0, this, [this, path] { OpenRecordingShowingFailures(path); });
+}
+
+void TfrmUprZagig::OpenRecordingShowingFailures(const QString& path) {
+    ShowFailures([this, &path] { OpenRecording(path); });
+}
+
+QString TfrmUprZagig::DroppedRecording(const QMimeData& data) const {
+    if (session_ || !data.hasUrls() || data.urls().size() != 1)
+        return {};
+    const QUrl url = data.urls().first();
+    if (!url.isLocalFile() || !url.toLocalFile().endsWith(".dcc", Qt::CaseInsensitive))
+        return {};
+    return url.toLocalFile();
+}
+
+void TfrmUprZagig::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedRecording(*event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TfrmUprZagig::dropEvent(QDropEvent* event) {
+    const QString path = DroppedRecording(*event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OpenRecordingShowingFailures(path);
 }
 
 void TfrmUprZagig::SwitchSeries(int position, const QCheckBox& box) {

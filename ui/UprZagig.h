@@ -13,11 +13,17 @@
 #include <memory>
 
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class TChartExport;
 class TChartPlot;
+class TChartReadout;
+class TChosenFrame;
 class TInstrumentsPage;
 namespace telemetry {
 class TLiveSession;
@@ -58,6 +64,12 @@ public:
     QCheckBox* chktemp;
     QCheckBox* chkok;
     QCheckBox* chkuoz;
+    // Over the chart: the values at the pointer and the marker of the frame the gauges show.
+    TChartReadout* ChartReadout;
+    // The frame of a replayed recording the gauges show; a live session takes them back.
+    TChosenFrame* ChosenFrame;
+    // The chart's picture and its visible frames written out, by shortcut or context menu.
+    TChartExport* ChartExport;
 
     TFileDialog OpenDialog1;
     TFileDialog SaveDialog1;
@@ -71,6 +83,13 @@ public:
     // be opened, mapped or viewed, the error box shows the viewer's message; the chart is
     // cleared by then and the caption stays as it was.
     void btnOpenF_DCCClick();
+    // The viewer's steps for a file already chosen, as if OpenDialog1 had returned path
+    // (made absolute): the same replay, messages and caption, and the dialog offers the
+    // file next time.
+    void OpenRecording(const QString& path);
+    // OpenRecording once the event loop runs, so that its failures reach the error box as
+    // the button's do: how the program opens the file named on its command line.
+    void OpenRecordingWhenRunning(const QString& path);
     void chkoborotClick();
     void chkdadClick();
     void chknkrClick();
@@ -78,11 +97,23 @@ public:
     void chkokClick();
     void chkuozClick();
 
+protected:
+    // A single ".dcc" file dropped on the window is viewed as if chosen in OpenDialog1;
+    // drops are refused while a live session is open, as the viewer's button is disabled.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    [[nodiscard]] QString DroppedRecording(const QMimeData& data) const;
+    // OpenRecording with its failures shown in the error box, as the button's are.
+    void OpenRecordingShowingFailures(const QString& path);
     void OpenSession();
     void CloseSession();
     void ViewRecording();
     void SwitchSeries(int position, const QCheckBox& box);
+    // The gauges back on the latest values: no frame chosen, none to choose.
+    void ShowLatestOnGauges();
+    void ShowChosenFrame(std::int64_t frame);
 
     telemetry::TLatestValues& values_;
     TFileDialogs& dialogs_;

@@ -1,4 +1,7 @@
 #include "AnsweredDialogs.h"
+#include "ChartReadout.h"
+#include "ChosenFrame.h"
+#include "InstrumentsPage.h"
 #include "LiveSession.h"
 #include "ModalAnswer.h"
 #include "PortFolder.h"
@@ -7,11 +10,14 @@
 #include "TelemetryChart.h"
 #include "UprZagig.h"
 
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -268,6 +274,51 @@ TEST_F(LiveSessionWindowTest, ViewerRefusesTheRecordingOfAnOpenSession) {
     ASSERT_TRUE(shown);
     EXPECT_EQ(*shown, "Ошибка открытия файла.");
     window_.btnOpenF_DCC->setEnabled(false);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+}
+
+TEST_F(LiveSessionWindowTest, DropsOfRecordingsAreRefusedWhileTheSessionIsOpen) {
+    const fs::path other = runtime_.Path() / "other.dcc";
+    std::ofstream(other) << "x";
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(other.string()))});
+    const auto dragAccepted = [&] {
+        QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window_, &enter);
+        return enter.isAccepted();
+    };
+    Open(QMessageBox::Yes);
+    EXPECT_FALSE(dragAccepted());
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_TRUE(dragAccepted()) << "once the session is closed";
+}
+
+TEST_F(LiveSessionWindowTest, LiveSessionTakesTheGaugesBackFromAChosenFrame) {
+    const fs::path viewed = runtime_.Path() / "viewed.dcc";
+    const auto recording = sim::GenerateRecording(4, 200, false);
+    std::ofstream(viewed, std::ios::binary)
+        .write(reinterpret_cast<const char*>(recording.data()),
+               static_cast<std::streamsize>(recording.size()));
+    const std::optional<QString> sessionFile = dialogs_.answer;
+    dialogs_.answer = QString::fromStdString(viewed.string());
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    window_.Chart1->Draw();
+    window_.ChosenFrame->Choose(20);
+    ASSERT_EQ(window_.ChosenFrame->Frame(), 20);
+
+    dialogs_.answer = sessionFile;
+    Open(QMessageBox::Yes);
+    EXPECT_EQ(window_.ChosenFrame->Frame(), std::nullopt);
+    EXPECT_EQ(window_.ChartReadout->Marker(), std::nullopt);
+    window_.ChosenFrame->Choose(5);
+    EXPECT_EQ(window_.ChosenFrame->Frame(), std::nullopt) << "no choosing on a live chart";
+
+    std::vector<sim::TFrameFields> frames;
+    Stream(sim::GenerateRecording(8, 50, false, &frames));
+    window_.TabSheet2->Timer1Timer();
+    EXPECT_EQ(window_.TabSheet2->dev_dad->Value(), frames.back().Map);
+    EXPECT_EQ(window_.TabSheet2->dev_uoz->Value(),
+              telemetry::AdvanceDegrees(frames.back().AdvanceCode));
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
