@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace serial {
@@ -56,8 +58,9 @@ struct THandOverLink {
     THandOverTarget* Target = nullptr;
     std::condition_variable Done;
     bool Closed = false;
-    bool Pending = false; // a block waits for the window thread
-    bool Stop = false;    // the data handler failed; the reader ends
+    bool Pending = false;  // a block waits for the window thread
+    bool Stop = false;     // the data handler failed; the reader ends
+    bool Draining = false; // the port takes the block in hand itself, once the reader ended
     const std::uint8_t* Block = nullptr;
     std::size_t Size = 0;
     std::optional<std::string> Failure; // the reader's own failure, not yet reported
@@ -98,17 +101,19 @@ void THandOverLink::Run() {
         Report(message);
         return;
     }
-    if (!Pending)
-        return;
-    // Copies, because the handler may destroy the port and with it the reader's buffer.
-    const TDataHandler handler = Port->OnData;
-    std::vector<std::uint8_t> block;
-    if (handler)
-        block.assign(Block, Block + Size);
+    // Kept blocks go first. Copies, because the handler may destroy the port and with it
+    // the reader's buffer.
+    std::vector<std::uint8_t> block = std::exchange(Port->kept_, {});
+    const bool readerWaits = Pending;
+    if (readerWaits)
+        block.insert(block.end(), Block, Block + Size);
+    const TDataHandler handler = Stop ? nullptr : Port->onData_;
+    if (!handler && !Stop)
+        Port->kept_ = std::move(block);
     lock.unlock();
 
     std::optional<std::string> failure;
-    if (handler) {
+    if (handler && !block.empty()) {
         try {
             handler(block);
         } catch (const std::exception& e) {
@@ -119,8 +124,10 @@ void THandOverLink::Run() {
     }
 
     lock.lock();
-    Pending = false;
-    Stop = failure.has_value();
+    if (readerWaits)
+        Pending = false;
+    if (failure)
+        Stop = true;
     lock.unlock();
     Done.notify_one();
     if (failure)
@@ -139,6 +146,25 @@ void THandOverLink::Report(const std::string& message) {
         handler(message);
 }
 
+namespace {
+
+// Reads count bytes that the driver counted as queued, in as many reads as the driver needs
+// to give them; returns how many came, fewer only when a read failed.
+std::size_t ReadQueued(int port, std::uint8_t* into, std::size_t count) {
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::read(port, into + got, count - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+} // namespace
+
 class TReadThread {
 public:
     static constexpr std::size_t BufferSize = 4'500'000;
@@ -155,6 +181,8 @@ public:
     void Start() {
         thread_ = std::thread([this] { Run(); });
     }
+    // Terminates and joins; the same terms as the destructor.
+    void Stop();
 
 private:
     void Run() noexcept;
@@ -190,12 +218,16 @@ TReadThread::TReadThread(int port, int eventMask, const std::string& name, std::
 }
 
 TReadThread::~TReadThread() {
+    Stop();
+    ::close(wake_);
+}
+
+void TReadThread::Stop() {
     terminated_.store(true);
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
     if (thread_.joinable())
         thread_.join();
-    ::close(wake_);
 }
 
 void TReadThread::Run() noexcept {
@@ -245,14 +277,10 @@ void TReadThread::Loop() {
         }
 
         const std::size_t wanted = std::min<std::size_t>(bytesRead_, BufferSize);
-        ssize_t got;
-        do
-            got = ::read(port_, buffer_.data(), wanted);
-        while (got < 0 && errno == EINTR);
-        if (got <= 0)
+        if (ReadQueued(port_, buffer_.data(), wanted) != wanted)
             throw EComPortError("Error reading port " + name_);
         moreQueued = bytesRead_ > wanted;
-        bytesRead_ = static_cast<std::uint32_t>(got);
+        bytesRead_ = static_cast<std::uint32_t>(wanted);
         if (!HandOver(bytesRead_))
             return;
     }
@@ -265,9 +293,11 @@ bool TReadThread::HandOver(std::size_t size) {
     link_->Block = buffer_.data();
     link_->Size = size;
     link_->Pending = true;
+    if (link_->Draining)
+        return false;
     link_->Enqueue(link_);
-    link_->Done.wait(lock, [this] { return !link_->Pending || link_->Closed; });
-    return !link_->Closed && !link_->Stop;
+    link_->Done.wait(lock, [this] { return !link_->Pending || link_->Closed || link_->Draining; });
+    return !link_->Closed && !link_->Stop && !link_->Draining;
 }
 
 TComPort::TDescriptor::~TDescriptor() {
@@ -301,8 +331,14 @@ void ApplyLineSettings(termios& tio) {
 
 } // namespace
 
-TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold)
-    : name_(PortName(portNumber)), device_(PortDevice(portNumber)) {
+TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold) : name_(PortName(portNumber)) {
+    try {
+        device_ = PortDevice(portNumber);
+    } catch (const std::runtime_error& refused) {
+        // The message stays the port's own; why is for whoever runs the program.
+        std::fprintf(stderr, "%s: %s\n", name_.c_str(), refused.what());
+        throw EComPortError("Error opening port " + name_);
+    }
 
     // Exclusive use takes both the terminal flag and a lock: root ignores the flag.
     // Something that is no terminal at all fails at the settings below.
@@ -342,6 +378,47 @@ TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold)
     link_->Target = WindowThreadTarget();
     reader_ = std::make_unique<TReadThread>(port_.Get(), eventMask_.Get(), name_, threshold, link_);
     reader_->Start();
+}
+
+void TComPort::SetOnData(TDataHandler handler) {
+    onData_ = std::move(handler);
+    if (!onData_ || kept_.empty())
+        return;
+    std::lock_guard lock(HandOverLock);
+    if (!link_->Closed)
+        link_->Enqueue(link_);
+}
+
+void TComPort::Drain() {
+    {
+        std::lock_guard lock(HandOverLock);
+        if (link_->Draining)
+            return;
+        link_->Draining = true;
+    }
+    link_->Done.notify_all();
+    reader_->Stop();
+
+    std::vector<std::uint8_t> rest = std::exchange(kept_, {});
+    bool portFailed = false;
+    {
+        std::lock_guard lock(HandOverLock);
+        if (link_->Stop)
+            return;
+        if (link_->Pending) {
+            rest.insert(rest.end(), link_->Block, link_->Block + link_->Size);
+            link_->Pending = false;
+        }
+        portFailed = link_->Failure.has_value();
+    }
+    int queued = 0;
+    if (!portFailed && ::ioctl(port_.Get(), FIONREAD, &queued) == 0 && queued > 0) {
+        const std::size_t from = rest.size();
+        rest.resize(from + static_cast<std::size_t>(queued));
+        rest.resize(from + ReadQueued(port_.Get(), rest.data() + from, rest.size() - from));
+    }
+    if (onData_ && !rest.empty())
+        onData_(rest);
 }
 
 TComPort::~TComPort() {

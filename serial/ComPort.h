@@ -13,6 +13,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace serial {
 
@@ -36,8 +37,9 @@ public:
     // holding nothing afterwards.
     TComPort(std::uint8_t portNumber, std::uint8_t threshold);
     // Stops and joins the reader and releases the port. Once it returns no handler of
-    // this port is called again; hand-overs still queued are dropped. Never waits for
-    // the window thread, so it may run inside OnData or OnError.
+    // this port is called again; hand-overs still queued are dropped, and so is what Drain
+    // would have handed over. Never waits for the window thread, so it may run inside the
+    // data handler or OnError.
     ~TComPort();
 
     TComPort(const TComPort&) = delete;
@@ -47,10 +49,22 @@ public:
     // What was opened for the port number (PortDevice).
     [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_; }
 
-    // Both run on the window thread. Blocks handed over while OnData is empty are lost.
-    // When OnData throws, or the port fails (a USB adapter pulled out), OnError gets the
-    // message once and no more blocks are read; the port stays open until destroyed.
-    TDataHandler OnData;
+    // Attaches the data handler, which runs on the window thread. Blocks read while no
+    // handler is attached are kept; they go to the handler first, in order, from the
+    // window thread's event loop, joined to the next block or on their own.
+    void SetOnData(TDataHandler handler);
+
+    // On the window thread, outside this port's handlers: stops the reader, then hands the
+    // data handler, at once, every byte received and not yet handed over: blocks kept while
+    // no handler was attached, a block the reader had read, and whatever the driver still
+    // holds, however short. A failure the handler raises passes to the caller. Nothing is
+    // handed over once the handler has failed, nor read from a port that failed. Once
+    // called, no more bytes are read, a second call included; only destruction is left.
+    void Drain();
+
+    // Runs on the window thread. When the data handler throws, or the port fails (a USB
+    // adapter pulled out), OnError gets the message once and no more blocks are read; the
+    // port stays open until destroyed.
     TErrorHandler OnError;
 
 private:
@@ -80,6 +94,9 @@ private:
     TDescriptor eventMask_;
     std::shared_ptr<THandOverLink> link_;
     std::unique_ptr<TReadThread> reader_;
+    // Both only on the window thread.
+    TDataHandler onData_;
+    std::vector<std::uint8_t> kept_; // read while no data handler was attached
 };
 
 } // namespace serial

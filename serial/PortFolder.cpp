@@ -11,12 +11,20 @@ namespace serial {
 
 namespace {
 
-bool IsPrivateDirectory(const std::filesystem::path& dir) {
+// Why dir is no real directory of this user that nobody else can write to; nothing when it is.
+std::optional<std::string> WhyNotPrivate(const std::filesystem::path& dir) {
     struct stat st {};
     if (::lstat(dir.c_str(), &st) != 0)
-        return false;
-    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+        return dir.string() + ": " + std::strerror(errno);
+    if (S_ISLNK(st.st_mode))
+        return dir.string() + " is a link";
+    if (!S_ISDIR(st.st_mode))
+        return dir.string() + " is not a folder";
+    if (st.st_uid != ::geteuid())
+        return dir.string() + " belongs to another user";
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return dir.string() + " is writable by other users";
+    return std::nullopt;
 }
 
 void MakeDirectory(const std::filesystem::path& dir) {
@@ -37,18 +45,18 @@ std::filesystem::path PortFolder() {
     return std::filesystem::path("/tmp") / ("telmira-" + std::to_string(::geteuid())) / "ports";
 }
 
-bool IsTrustedFolder(const std::filesystem::path& folder) {
-    return IsPrivateDirectory(folder) && IsPrivateDirectory(folder.parent_path());
+std::optional<std::string> WhyUntrusted(const std::filesystem::path& folder) {
+    if (auto why = WhyNotPrivate(folder))
+        return why;
+    return WhyNotPrivate(folder.parent_path());
 }
 
 std::filesystem::path EnsurePortFolder() {
     const std::filesystem::path folder = PortFolder();
     MakeDirectory(folder.parent_path());
     MakeDirectory(folder);
-    if (!IsTrustedFolder(folder))
-        throw std::runtime_error(folder.string() +
-                                 " is not a private folder of this user; remove it or fix its "
-                                 "owner and mode");
+    if (const auto why = WhyUntrusted(folder))
+        throw std::runtime_error(*why + "; remove it or fix its owner and mode");
     return folder;
 }
 
@@ -57,6 +65,12 @@ std::vector<TPortTarget> MachinePorts() {
 }
 
 std::filesystem::path PortDevice(std::uint8_t number) {
+    const std::filesystem::path folder = PortFolder();
+    struct stat st {};
+    const bool noFolder = ::lstat(folder.c_str(), &st) != 0 && errno == ENOENT;
+    if (!noFolder)
+        if (const auto why = WhyUntrusted(folder))
+            throw std::runtime_error(*why);
     return ResolvePort(number, MachinePorts()).Device;
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,9 @@ namespace serial {
 // $XDG_RUNTIME_DIR/telmira/ports when that variable is set, else /tmp/telmira-<uid>/ports.
 [[nodiscard]] std::filesystem::path PortFolder();
 
-// True when the folder and its parent are real directories of this user that nobody
-// else can write to; a link found anywhere else could redirect a port.
-[[nodiscard]] bool IsTrustedFolder(const std::filesystem::path& folder);
+// Nothing when the folder and its parent are real directories of this user that nobody
+// else can write to; otherwise why not. A link found anywhere else could redirect a port.
+[[nodiscard]] std::optional<std::string> WhyUntrusted(const std::filesystem::path& folder);
 
 // Creates the port folder (and its parent) with mode 0700 where missing. Returns the
 // folder, or throws std::runtime_error when it cannot be made or is not trusted.
@@ -32,7 +33,8 @@ std::filesystem::path EnsurePortFolder();
 [[nodiscard]] std::vector<TPortTarget> MachinePorts();
 
 // The device to open for port <number>: its link, its adapter (PortMap.h), or else
-// /dev/ttyS<number-1>.
+// /dev/ttyS<number-1>. A port folder that is there but untrusted refuses every port, with
+// std::runtime_error saying why: falling back to another device would record whatever that is.
 [[nodiscard]] std::filesystem::path PortDevice(std::uint8_t number);
 
 } // namespace serial

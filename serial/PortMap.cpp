@@ -77,7 +77,7 @@ std::vector<TPortTarget> NumberedPorts(const fs::path& devRoot, const fs::path& 
     std::vector<TPortTarget> ports;
     std::set<unsigned> linked;
     std::error_code error;
-    if (IsTrustedFolder(folder)) {
+    if (!WhyUntrusted(folder)) {
         for (const auto& entry : fs::directory_iterator(folder, error)) {
             const auto n = NumberAfter(entry.path().filename().string(), "COM");
             if (n && *n >= 1 && *n <= MaxNumber && linked.insert(*n).second)

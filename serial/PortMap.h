@@ -31,7 +31,7 @@ struct TPortTarget {
 PresentAdapters(const std::filesystem::path& devRoot);
 
 // Every number that leads somewhere other than /dev/ttyS<n-1>, in ascending order: the
-// links of folder when IsTrustedFolder(folder), and the adapters under devRoot. Links of
+// links of folder when it is trusted (WhyUntrusted), and the adapters under devRoot. Links of
 // a folder that is not trusted count for nothing.
 [[nodiscard]] std::vector<TPortTarget> NumberedPorts(const std::filesystem::path& devRoot,
                                                      const std::filesystem::path& folder);

@@ -12,17 +12,34 @@
 namespace telemetry {
 
 TRecordingFile::TRecordingFile(std::string fileName) : fileName_(std::move(fileName)) {
-    fd_ = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const bool created = fd_ >= 0;
+    if (!created && errno == EEXIST)
+        // Non-blocking, so that a named pipe or a device cannot hold the window waiting for
+        // its other end; neither is taken as a recording, and a regular file ignores the flag.
+        fd_ = ::open(fileName_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0)
         throw ERecordingCreateError("Cannot create " + fileName_ + ": " + std::strerror(errno));
-    // Locked before it is emptied, so that a file the viewer is replaying is left alone.
-    struct stat st {};
-    if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 || ::fstat(fd_, &st) != 0 ||
-        (S_ISREG(st.st_mode) && ::ftruncate(fd_, 0) != 0)) {
-        const int error = errno;
+    // A refused file is left as it was found: one this session made is removed again.
+    const auto refuse = [&](const std::string& why) {
         ::close(fd_);
-        throw ERecordingCreateError("Cannot create " + fileName_ + ": " + std::strerror(error));
-    }
+        if (created)
+            ::unlink(fileName_.c_str());
+        throw ERecordingCreateError("Cannot create " + fileName_ + ": " + why);
+    };
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        refuse(std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        refuse("not a regular file");
+    // Locked before it is emptied, so that a file the viewer is replaying is left alone. Only
+    // a lock held elsewhere refuses the file; where no lock can be had (NFS turns flock into
+    // a byte-range lock, which a descriptor opened for writing cannot take shared), the
+    // recording goes on without one.
+    if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        refuse("in use by another program");
+    if (!created && ::ftruncate(fd_, 0) != 0)
+        refuse(std::strerror(errno));
 }
 
 TRecordingFile::~TRecordingFile() {
@@ -55,7 +72,7 @@ void TRecordingFile::Sync() {
     unsyncedSince_.reset();
     if (::fdatasync(fd_) == 0)
         ++syncs_;
-    else if (errno != EINVAL && errno != EROFS) // a device or pipe, which keeps nothing to sync
+    else if (errno != EINVAL) // a file system that keeps nothing to sync
         throw EInOutError("Error writing file " + fileName_ + ": " + std::strerror(errno));
 }
 
@@ -105,9 +122,9 @@ void TLiveSession::Attach() {
     if (!port_ || recordingFailed_)
         return;
     if (handler_ == THandler::Plotting)
-        port_->OnData = [this](std::span<const std::uint8_t> data) { SaveHarReal(data); };
+        port_->SetOnData([this](std::span<const std::uint8_t> data) { SaveHarReal(data); });
     else if (handler_ == THandler::RecordingOnly)
-        port_->OnData = [this](std::span<const std::uint8_t> data) { SaveHarNoReal(data); };
+        port_->SetOnData([this](std::span<const std::uint8_t> data) { SaveHarNoReal(data); });
 }
 
 void TLiveSession::SaveHarReal(std::span<const std::uint8_t> data) {
@@ -183,7 +200,10 @@ void TLiveSession::Tick() {
 
 void TLiveSession::Close() {
     ticker_.stop();
-    port_.reset();
+    if (port_) {
+        const std::unique_ptr<serial::TComPort> port = std::move(port_);
+        port->Drain();
+    }
     file_.Close();
 }
 

@@ -37,11 +37,13 @@ public:
 inline constexpr std::chrono::milliseconds SyncAfter{500};
 inline constexpr std::chrono::milliseconds SyncCheckInterval{250};
 
-// The recording of a session. It is created empty (an existing file is truncated, no
-// extension is added), every write goes straight to the operating system, so the file
-// is complete up to the last handled byte at any moment, and a shared lock is held while
-// it is open: other programs may read and write it, but the viewer, which wants the file
-// to itself, refuses it.
+// The recording of a session. It is created empty (an existing regular file is truncated;
+// anything else of that name, a named pipe or a device, is refused; no extension is added),
+// every write goes straight to the operating system, so the file is complete up to the last
+// handled byte at any moment, and a shared lock is held while it is open: other programs may
+// read and write it, but the viewer, which wants the file to itself, refuses it. A file whose
+// lock is held elsewhere is refused; where the file system grants no lock, the file is
+// recorded without one.
 class TRecordingFile {
 public:
     using TClock = std::chrono::steady_clock;
@@ -88,16 +90,18 @@ public:
     // Creates the recording (ERecordingCreateError), then opens the port with a
     // threshold of one frame (serial::EComPortError; the recording then stays on disk,
     // empty), then resets values.LiveState and values.FrameCounter. Blocks received
-    // before AttachHandler are dropped. Needs the window thread's event loop, which syncs
-    // the recording every SyncCheckInterval and reopens a failed port.
+    // before AttachHandler are kept, and recorded and decoded first once it has chosen the
+    // mode, so that the recording starts with the first byte read after the port opened.
+    // Needs the window thread's event loop, which syncs the recording every
+    // SyncCheckInterval and reopens a failed port.
     //
     // onError runs on the window thread with the failure's message:
     // - the first time the port fails (a USB adapter pulled out, the line gone). The
     //   session stays open and tries the same port every ReopenInterval, with the same
     //   settings and checks, as long as its number leads to the same device (the same
-    //   link or adapter, never a /dev/ttyS<n-1> in the meantime); once it opens, the recording goes
-    //   on where it stopped and the decoder looks for the next frame start. Later failures of the
-    //   session only show in its health.
+    //   link or adapter, never a /dev/ttyS<n-1> in the meantime); once it opens, the
+    //   recording goes on where it stopped and the decoder looks for the next frame
+    //   start. Later failures of the session only show in its health.
     // - when a handler raises (a write failed, the disk is full): the session then records
     //   nothing more, tries nothing, and stays open until it is closed.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
@@ -114,8 +118,10 @@ public:
     void SaveHarReal(std::span<const std::uint8_t> data);
     void SaveHarNoReal(std::span<const std::uint8_t> data);
 
-    // Destroys the port, then closes the recording; raises EInOutError when the close
-    // fails, the port being closed by then. Ends the waiting for a failed port too.
+    // Records and decodes every byte received so far, those still in the driver included
+    // (they may end inside a frame), then destroys the port, then closes the recording.
+    // Raises EInOutError when a write or the close fails; the port is released either way.
+    // Ends the waiting for a failed port too.
     void Close();
 
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }

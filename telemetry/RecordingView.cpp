@@ -1,6 +1,8 @@
 #include "RecordingView.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <cstdint>
@@ -25,7 +27,10 @@ TViewedFile::TViewedFile(const std::string& path)
     : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
     if (fd_ < 0)
         throw std::runtime_error(RecordingOpenError);
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    // Only a lock held elsewhere refuses the file. Where no lock can be had (NFS turns flock
+    // into a byte-range lock, which a descriptor opened for reading cannot take exclusive),
+    // the file is replayed without one.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         ::close(fd_);
         throw std::runtime_error(RecordingOpenError);
     }
@@ -43,7 +48,8 @@ TRecordingMapping::TRecordingMapping(const TViewedFile& file) : fd_(file.Descrip
     size_ = static_cast<std::size_t>(info.st_size);
 }
 
-TRecordingView::TRecordingView(const TRecordingMapping& mapping) : size_(mapping.Size()) {
+TRecordingView::TRecordingView(const TRecordingMapping& mapping)
+    : size_(mapping.Size()), fd_(mapping.Descriptor()) {
     void* data = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, mapping.Descriptor(), 0);
     if (data == MAP_FAILED)
         throw std::runtime_error(RecordingViewError);
@@ -103,29 +109,70 @@ public:
     TBusErrorScope& operator=(const TBusErrorScope&) = delete;
 };
 
-// The only frame between the jump point and a faulting read, which happens while a block
-// is copied out of the view. Blocks are the smallest page size, so that a file cut short
-// faults at the start of a block and every byte before the cut is decoded. It holds nothing that
-// needs destroying, so the jump out of it skips no clean-up; the decoder and the plot it calls
+// The smallest page size: a block never straddles two pages, so a block whose read faults
+// lies wholly beyond the file's end.
+constexpr std::size_t BlockSize = 4096;
+
+// Where a walk stands. It lives outside the frame a bus error jumps back to, and each change
+// is fenced before the next read of the view, so that after the jump it reads as the walk
+// left it.
+struct TWalkProgress {
+    std::size_t at = 0;     // the block in hand starts here; every byte before it is decoded
+    std::size_t copied = 0; // bytes of the block in hand copied out of the view
+    std::uint8_t block[BlockSize];
+};
+
+std::size_t CurrentFileSize(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+}
+
+// Copies the view block by block and decodes each block once the file is known to hold all of
+// it: a page cut short reads as zeros past the file's new end instead of faulting. A block is
+// whole when the first byte of the next page still reads, for then the file ends beyond that
+// byte; for the blocks of the last page only the file's size tells, asked once. Returns false
+// when the walk found the file cut short, or a read faulted; walk then holds the block in
+// hand. The only frame between the jump point and a faulting read: it holds nothing that needs
+// destroying, so the jump out of it skips no clean-up, and the decoder and the plot it calls
 // never read the view, so a fault never lies in their frames.
-[[gnu::noinline]] void Walk(const std::uint8_t* data, std::size_t size, std::uint8_t& state,
-                            TLatestValues& values, TFramePlot& plot) {
-    std::uint8_t block[4096];
-    for (std::size_t at = 0; at < size; at += sizeof block) {
-        const std::size_t n = std::min(sizeof block, size - at);
-        std::memcpy(block, data + at, n);
-        DecodeBlock({block, n}, DecodeMode::Replay, state, values, &plot);
+[[gnu::noinline]] bool WalkUntilCut(std::span<const std::uint8_t> view, int fd, TWalkProgress& walk,
+                                    std::uint8_t& state, TLatestValues& values, TFramePlot& plot) {
+    sigjmp_buf jump;
+    TBusErrorScope scope(jump, view);
+    if (sigsetjmp(jump, 1) != 0)
+        return false;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    while (walk.at < view.size()) {
+        walk.copied = 0;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        const std::size_t n = std::min(BlockSize, view.size() - walk.at);
+        std::memcpy(walk.block, view.data() + walk.at, n);
+        walk.copied = n;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        const std::size_t nextPage = (walk.at + n + page - 1) / page * page;
+        if (nextPage < view.size())
+            static_cast<void>(*static_cast<const volatile std::uint8_t*>(view.data() + nextPage));
+        else if (CurrentFileSize(fd) < walk.at + n)
+            return false;
+        DecodeBlock({walk.block, n}, DecodeMode::Replay, state, values, &plot);
+        walk.at += n;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
     }
+    return true;
 }
 
 } // namespace
 
 void TRecordingView::Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot) const {
-    sigjmp_buf jump;
-    TBusErrorScope scope(jump, Bytes());
-    if (sigsetjmp(jump, 1) != 0)
-        throw std::runtime_error(RecordingViewError);
-    Walk(data_, size_, state, values, plot);
+    TWalkProgress walk;
+    if (WalkUntilCut(Bytes(), fd_, walk, state, values, plot))
+        return;
+    // What of the block in hand the file still holds.
+    const std::size_t held = CurrentFileSize(fd_);
+    if (held > walk.at)
+        DecodeBlock({walk.block, std::min(walk.copied, held - walk.at)}, DecodeMode::Replay, state,
+                    values, &plot);
+    throw std::runtime_error(RecordingViewError);
 }
 
 } // namespace telemetry

@@ -25,7 +25,8 @@ inline constexpr char RecordingViewError[] = "Невозможно просмо�
 // The file open for reading under an exclusive advisory lock, so that nobody who honours
 // locks writes to it during the replay; the live session holds a shared lock on the file it
 // records, which makes that file unavailable here. Raises RecordingOpenError when the file
-// cannot be opened or another holder has a lock on it.
+// cannot be opened or another holder has a lock on it. Where the file system grants no lock
+// at all, the file is opened without one.
 class TViewedFile {
 public:
     explicit TViewedFile(const std::string& path);
@@ -54,7 +55,8 @@ private:
 };
 
 // A read-only view of the whole mapping. Raises RecordingViewError when the address space
-// cannot take it.
+// cannot take it. The viewed file stays open while the view lives: the walk asks it for
+// its size.
 class TRecordingView {
 public:
     explicit TRecordingView(const TRecordingMapping& mapping);
@@ -65,14 +67,16 @@ public:
     [[nodiscard]] std::span<const std::uint8_t> Bytes() const noexcept { return {data_, size_}; }
 
     // Feeds every byte, in order, to the decoder in replay mode. When another program cuts
-    // the file short during the walk, the bytes it no longer has cannot be read: the bytes
-    // before them stay decoded and RecordingViewError is raised. One walk at a time per
-    // process (the walk owns the process's bus-error handler while it runs).
+    // the file short during the walk, no byte past its new end is decoded (those the view
+    // still shows read as zeros) and no frame that needs one is counted: the bytes before
+    // the end stay decoded and RecordingViewError is raised. One walk at a time per process
+    // (the walk owns the process's bus-error handler while it runs).
     void Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot) const;
 
 private:
     const std::uint8_t* data_;
     std::size_t size_;
+    int fd_; // the viewed file's
 };
 
 } // namespace telemetry

@@ -1,5 +1,6 @@
 #include "Telemetry.h"
 
+#include <cmath>
 #include <utility>
 
 namespace telemetry {
@@ -7,6 +8,18 @@ namespace telemetry {
 TLatestValues& ProcessLatestValues() noexcept {
     static TLatestValues values;
     return values;
+}
+
+std::uint8_t ByteFromPlot(double y) noexcept {
+    return static_cast<std::uint8_t>(std::lround(y / 10));
+}
+
+std::uint8_t AdvanceCodeFromPlot(double y) noexcept {
+    return static_cast<std::uint8_t>(std::lround((y / 100 - 5.625) / 0.17578125));
+}
+
+std::uint16_t PeriodFromSpeed(double rpm) noexcept {
+    return static_cast<std::uint16_t>(std::lround(27648000.0 / rpm));
 }
 
 namespace {
@@ -29,21 +42,21 @@ inline void Field(std::uint8_t byte, DecodeMode mode, TLatestValues& values, TFr
             Plot(plot, SeriesSpeed, values, EngineSpeed(values.Period));
     } else if constexpr (State == 4) {
         values.Map = byte;
-        Plot(plot, SeriesMap, values, values.Map * 10);
+        Plot(plot, SeriesMap, values, PlottedByte(values.Map));
     } else if constexpr (State == 5) {
         values.CurveNumber = byte;
-        Plot(plot, SeriesCurve, values, values.CurveNumber * 10);
+        Plot(plot, SeriesCurve, values, PlottedByte(values.CurveNumber));
     } else if constexpr (State == 6) {
         values.Temperature = byte;
-        Plot(plot, SeriesTemperature, values, values.Temperature * 10);
+        Plot(plot, SeriesTemperature, values, PlottedByte(values.Temperature));
     } else if constexpr (State == 7) {
         values.OctaneCorrector = byte;
-        Plot(plot, SeriesOctane, values, values.OctaneCorrector * 10);
+        Plot(plot, SeriesOctane, values, PlottedByte(values.OctaneCorrector));
     } else {
         static_assert(State == 8);
         values.AdvanceCode = byte;
         if (mode != DecodeMode::LiveRecordingOnly) {
-            Plot(plot, SeriesAdvance, values, AdvanceDegrees(values.AdvanceCode) * 100);
+            Plot(plot, SeriesAdvance, values, PlottedAdvance(values.AdvanceCode));
             // Wraps rather than overflows past 2^31 frames (a 19 GB recording).
             values.FrameCounter =
                 static_cast<std::int32_t>(static_cast<std::uint32_t>(values.FrameCounter) + 1);

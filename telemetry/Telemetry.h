@@ -42,6 +42,20 @@ TLatestValues& ProcessLatestValues() noexcept;
     return code * 0.17578125 + 5.625;
 }
 
+// What the chart plots of each field: the speed in revolutions per minute, the byte fields
+// times 10, the advance in hundredths of a degree. Every plotted value is exact, so each
+// field reads back from its point exactly.
+[[nodiscard]] constexpr double PlottedByte(std::uint8_t value) noexcept {
+    return value * 10.0;
+}
+[[nodiscard]] constexpr double PlottedAdvance(std::uint8_t code) noexcept {
+    return AdvanceDegrees(code) * 100;
+}
+[[nodiscard]] std::uint8_t ByteFromPlot(double y) noexcept;
+[[nodiscard]] std::uint8_t AdvanceCodeFromPlot(double y) noexcept;
+// The period whose EngineSpeed is rpm; 27648000 / EngineSpeed(p) lies within 1e-10 of p.
+[[nodiscard]] std::uint16_t PeriodFromSpeed(double rpm) noexcept;
+
 enum class DecodeMode {
     LivePlotting,      // points go to the chart, the counter is the live session's
     LiveRecordingOnly, // only the latest values follow the stream

@@ -80,12 +80,17 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     // Boxes belong to the window thread; other threads handle their own failures.
     if (QThread::currentThread() != thread())
         return QApplication::notify(receiver, event);
+    bool handled = false;
+    ShowFailures([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+void ShowFailures(const std::function<void()>& work) {
     try {
-        return QApplication::notify(receiver, event);
+        work();
     } catch (...) {
         ShowError(CurrentExceptionMessage());
     }
-    return false;
 }
 
 QString TitleFromExecutable(const QString& path) {

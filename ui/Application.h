@@ -25,11 +25,18 @@ public:
     // Dispatches as QApplication does; on the window thread a failure that escapes the
     // receiver's handler is shown with ShowError and the event counts as unhandled. Whatever
     // the handler did before it failed stays done. On other threads failures pass through.
+    // The last resort only: a failure that unwinds through the toolkit's event delivery leaks
+    // the event being delivered, so handlers that can fail run their work through
+    // ShowFailures.
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
     QTranslator qtTranslation_;
 };
+
+// Runs a handler's work; a failure it raises is shown with ShowError and goes no further.
+// Whatever the work did before it failed stays done.
+void ShowFailures(const std::function<void()>& work);
 
 // The title an executable at path gives the program: its file name cut at the first ".",
 // the first character as it stands and the rest in lower case.

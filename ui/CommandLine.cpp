@@ -7,22 +7,27 @@
 
 TCommandLine ParseCommandLine(std::span<const char* const> arguments) {
     using TAction = TCommandLine::TAction;
+    TCommandLine run;
     for (const std::string_view argument : arguments) {
         if (argument == "--help")
-            return {TAction::Help, {}};
+            return {TAction::Help, {}, {}};
         if (argument == "--version")
-            return {TAction::Version, {}};
+            return {TAction::Version, {}, {}};
         if (argument.starts_with('-') && argument != "-")
-            return {TAction::Refuse, "неизвестный параметр " + std::string(argument)};
-        return {TAction::Refuse, "лишний аргумент " + std::string(argument)};
+            return {TAction::Refuse, "неизвестный параметр " + std::string(argument), {}};
+        if (!run.Recording.empty() || argument.empty())
+            return {TAction::Refuse, "лишний аргумент " + std::string(argument), {}};
+        run.Recording = argument;
     }
-    return {};
+    return run;
 }
 
 std::string HelpText() {
-    return "Использование: telmira [--help] [--version]\n"
+    return "Использование: telmira [--help] [--version] [ФАЙЛ.dcc]\n"
            "Запись и просмотр телеметрии контроллера зажигания.\n"
            "\n"
+           "  ФАЙЛ.dcc   открыть запись для просмотра, как кнопкой\n"
+           "             «Открыть данные для просмотра»\n"
            "  --help     показать эту справку и выйти\n"
            "  --version  показать версию и выйти\n"
            "\n"

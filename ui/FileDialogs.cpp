@@ -56,6 +56,7 @@ bool TSystemFileDialogs::Execute(TFileDialog& dialog, QWidget* owner) {
     shown.setNameFilters(filters);
     if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
         shown.selectNameFilter(filters[dialog.FilterIndex - 1]);
+    shown.setDefaultSuffix(dialog.DefaultExt);
     if (!dialog.FileName.isEmpty())
         shown.selectFile(dialog.FileName);
     if (shown.exec() != QDialog::Accepted || shown.selectedFiles().isEmpty())

@@ -24,6 +24,7 @@ struct TFileDialog {
     // entry are separated by ";".
     QString Filter;
     int FilterIndex = 1; // 1-based
+    QString DefaultExt;  // added, without the dot, to a typed name that has no extension
     // The full name chosen last; offered again when the dialog next opens.
     QString FileName;
 };

@@ -11,6 +11,7 @@ using gauge::TILAngularGauge;
 constexpr int RefreshMs = 100;
 
 struct TGaugeSetup {
+    const char* Name;
     const char* Caption;
     QRect Bounds;
     double Max;
@@ -30,6 +31,7 @@ constexpr unsigned IdleMinor = 3;
 
 TILAngularGauge* CreateGauge(QWidget* page, const TGaugeSetup& setup) {
     auto* g = new TILAngularGauge(page);
+    g->setObjectName(setup.Name);
     g->setGeometry(setup.Bounds);
 
     g->Glass.Visible.Set(false);
@@ -64,13 +66,15 @@ TILAngularGauge* CreateGauge(QWidget* page, const TGaugeSetup& setup) {
 
 TInstrumentsPage::TInstrumentsPage(telemetry::TLatestValues& latest, QWidget* parent)
     : QWidget(parent), Latest(latest) {
-    dev_uoz = CreateGauge(this, {"УОЗ", QRect(360, -8, 305, 305), 50, 11, 4, 0.75f});
-    dev_dad = CreateGauge(this, {"ДАД", QRect(704, -8, 305, 305), 256, 9, 3, 0.75f});
+    dev_uoz = CreateGauge(this, {"dev_uoz", "УОЗ", QRect(360, -8, 305, 305), 50, 11, 4, 0.75f});
+    dev_dad = CreateGauge(this, {"dev_dad", "ДАД", QRect(704, -8, 305, 305), 256, 9, 3, 0.75f});
     dev_rpm = CreateGauge(
-        this, {"Обороты", QRect(0, -8, 305, 305), FullMax, FullMajor, FullMinor, 0.73f});
-    dev_ok = CreateGauge(this, {"Октан корректор", QRect(224, 288, 217, 209), 256, 9, 3, 0.75f});
+        this, {"dev_rpm", "Обороты", QRect(0, -8, 305, 305), FullMax, FullMajor, FullMinor, 0.73f});
+    dev_ok = CreateGauge(
+        this, {"dev_ok", "Октан корректор", QRect(224, 288, 217, 209), 256, 9, 3, 0.75f});
 
     chk_xx = new QCheckBox(QStringLiteral("ХХ"), this);
+    chk_xx->setObjectName("chk_xx");
     chk_xx->setGeometry(8, 8, 49, 33);
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
@@ -82,22 +86,40 @@ TInstrumentsPage::TInstrumentsPage(telemetry::TLatestValues& latest, QWidget* pa
     chk_xx->setChecked(false);
     connect(chk_xx, &QCheckBox::toggled, this, &TInstrumentsPage::chk_xxClick);
 
-    dev_temp = CreateGauge(this, {"Температура", QRect(576, 288, 217, 209), 256, 9, 3, 0.75f});
+    dev_temp =
+        CreateGauge(this, {"dev_temp", "Температура", QRect(576, 288, 217, 209), 256, 9, 3, 0.75f});
 
     Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
     Timer1->setInterval(RefreshMs);
     connect(Timer1, &QTimer::timeout, this, &TInstrumentsPage::Timer1Timer);
     Timer1->start();
 }
 
 void TInstrumentsPage::Timer1Timer() {
-    if (Latest.Period != 0) {
-        dev_rpm->SetValue(telemetry::EngineSpeed(Latest.Period));
+    const telemetry::TLatestValues& shown = shownFrame_ ? *shownFrame_ : Latest;
+    if (shown.Period != 0) {
+        dev_rpm->SetValue(telemetry::EngineSpeed(shown.Period));
     }
-    dev_uoz->SetValue(telemetry::AdvanceDegrees(Latest.AdvanceCode));
-    dev_dad->SetValue(Latest.Map);
-    dev_ok->SetValue(Latest.OctaneCorrector);
-    dev_temp->SetValue(Latest.Temperature);
+    dev_uoz->SetValue(telemetry::AdvanceDegrees(shown.AdvanceCode));
+    dev_dad->SetValue(shown.Map);
+    dev_ok->SetValue(shown.OctaneCorrector);
+    dev_temp->SetValue(shown.Temperature);
+}
+
+void TInstrumentsPage::ShowFrame(const telemetry::TDecodedFrame& frame) {
+    telemetry::TLatestValues shown;
+    shown.Period = frame.Period;
+    shown.Map = frame.Map;
+    shown.CurveNumber = frame.CurveNumber;
+    shown.Temperature = frame.Temperature;
+    shown.OctaneCorrector = frame.OctaneCorrector;
+    shown.AdvanceCode = frame.AdvanceCode;
+    shownFrame_ = shown;
+}
+
+void TInstrumentsPage::ShowLatest() {
+    shownFrame_.reset();
 }
 
 void TInstrumentsPage::chk_xxClick() {

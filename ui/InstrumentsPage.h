@@ -3,10 +3,13 @@
 // The "Приборы" page: five dial gauges refreshed from the latest telemetry values every
 // 100 ms, and the "ХХ" switch that narrows the engine-speed gauge to the idle range.
 
+#include "DecodedFrame.h"
 #include "TILAngularGauge.h"
 #include "Telemetry.h"
 
 #include <QWidget>
+
+#include <optional>
 
 class QCheckBox;
 class QTimer;
@@ -26,12 +29,17 @@ public:
     gauge::TILAngularGauge* dev_temp; // temperature, raw
     QTimer* Timer1;                   // 100 ms refresh, running from creation
 
-    // Copies the latest values onto the gauges. A period of 0 has no speed, so the speed
-    // gauge keeps what it showed.
+    // Copies the latest values, or the frame shown instead of them, onto the gauges. A period
+    // of 0 has no speed, so the speed gauge keeps what it showed.
     void Timer1Timer();
+    // From the next tick on the gauges show frame instead of the latest values, by the same
+    // rules, until ShowLatest.
+    void ShowFrame(const telemetry::TDecodedFrame& frame);
+    void ShowLatest();
     // Switches dev_rpm between 0..6000 and the idle range 700..1100 by the state of chk_xx.
     void chk_xxClick();
 
 private:
     telemetry::TLatestValues& Latest;
+    std::optional<telemetry::TLatestValues> shownFrame_;
 };

@@ -1,5 +1,10 @@
 #include "TelemetryChart.h"
 
+#include "ChartCursor.h"
+#include "ChartRaster.h"
+
+#include <algorithm>
+#include <array>
 #include <string>
 
 namespace {
@@ -55,6 +60,109 @@ TChartPlot::TChartPlot(TChart& chart) {
 
 void TChartPlot::AddPoint(int series, double x, double y, std::uint32_t colour) {
     series_[series]->AddPoint(x, y, std::string(), colour);
+}
+
+namespace {
+
+std::optional<double> PlottedAt(const TChart& chart, int series, std::int64_t frame) {
+    const TChartSeries& s = chart.Series(series);
+    const auto index = chart::IndexOfX(s, static_cast<double>(frame));
+    if (!index)
+        return std::nullopt;
+    return s.YValue(*index);
+}
+
+std::optional<TFrameSpan> SpanOf(const TChartSeries& s) {
+    if (s.Count() == 0)
+        return std::nullopt;
+    return TFrameSpan{static_cast<std::int64_t>(s.XValue(0)),
+                      static_cast<std::int64_t>(s.XValue(s.Count() - 1))};
+}
+
+} // namespace
+
+std::optional<double> QuantityAt(const TChart& chart, int series, std::int64_t frame) {
+    const std::optional<double> y = PlottedAt(chart, series, frame);
+    if (!y)
+        return std::nullopt;
+    switch (series) {
+    case telemetry::SeriesSpeed:
+        return *y;
+    case telemetry::SeriesAdvance:
+        return telemetry::AdvanceDegrees(telemetry::AdvanceCodeFromPlot(*y));
+    default:
+        return telemetry::ByteFromPlot(*y);
+    }
+}
+
+std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
+    std::optional<TFrameSpan> span;
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        if (const auto own = SpanOf(chart.Series(s)))
+            span = span ? TFrameSpan{std::min(span->First, own->First),
+                                     std::max(span->Last, own->Last)}
+                        : *own;
+    }
+    return span;
+}
+
+std::optional<TFrameSpan> CompletedFrames(const TChart& chart) {
+    return SpanOf(chart.Series(telemetry::SeriesAdvance));
+}
+
+namespace {
+
+// A frame from what series 0 to 5 plot at it: completed when it has its advance point and
+// every byte field; without a speed point its period was 0.
+std::optional<telemetry::TDecodedFrame>
+AssembleFrame(std::int64_t frame,
+              const std::array<std::optional<double>, telemetry::PlotSeriesCount>& y) {
+    using namespace telemetry;
+    for (int s = SeriesMap; s <= SeriesAdvance; ++s)
+        if (!y[s])
+            return std::nullopt;
+    return TDecodedFrame{frame,
+                         y[SeriesSpeed] ? PeriodFromSpeed(*y[SeriesSpeed]) : std::uint16_t{0},
+                         ByteFromPlot(*y[SeriesMap]),
+                         ByteFromPlot(*y[SeriesCurve]),
+                         ByteFromPlot(*y[SeriesTemperature]),
+                         ByteFromPlot(*y[SeriesOctane]),
+                         AdvanceCodeFromPlot(*y[SeriesAdvance])};
+}
+
+} // namespace
+
+std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart, std::int64_t frame) {
+    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s)
+        y[s] = PlottedAt(chart, s, frame);
+    return AssembleFrame(frame, y);
+}
+
+void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t last,
+                         const std::function<void(const telemetry::TDecodedFrame&)>& take) {
+    // Each series' next point at or right of the frame being assembled.
+    std::array<std::size_t, telemetry::PlotSeriesCount> next{};
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        const TChartSeries& series = chart.Series(s);
+        const auto range = chart::VisibleIndexRange(series, static_cast<double>(first),
+                                                    static_cast<double>(first));
+        next[s] = range ? range->First : series.Count();
+    }
+    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
+    for (std::int64_t frame = first; frame <= last; ++frame) {
+        const double x = static_cast<double>(frame);
+        for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+            const TChartSeries& series = chart.Series(s);
+            while (next[s] < series.Count() && series.XValue(next[s]) < x)
+                ++next[s];
+            y[s].reset();
+            if (next[s] < series.Count() && series.XValue(next[s]) == x)
+                y[s] = series.YValue(next[s]);
+        }
+        if (const auto fields = AssembleFrame(frame, y))
+            take(*fields);
+    }
 }
 
 QImage RenderTelemetryChart(std::span<const std::uint8_t> recording, QSize size) {

@@ -4,12 +4,15 @@
 // which the decoder puts telemetry points on series 0 to 5.
 
 #include "Chart.h"
+#include "DecodedFrame.h"
 #include "Telemetry.h"
 
 #include <QImage>
 #include <QSize>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 
 // Sets up an empty chart as the chart page shows it: the panel, margins and axes, and nine
@@ -21,6 +24,29 @@ void ConfigureTelemetryChart(TChart& chart);
 // controls that lie over the chart's bottom strip are not part of the picture.
 [[nodiscard]] QImage RenderTelemetryChart(std::span<const std::uint8_t> recording,
                                           QSize size = {1001, 473});
+
+// Reading the telemetry back off series 0 to 5, where frame k's points stand at X = k.
+// The quantity series plots at frame: the speed in revolutions per minute, curve number,
+// MAP, temperature and octane corrector as decoded, the advance in degrees; none where the
+// series has no point there (a period of 0 has no speed).
+[[nodiscard]] std::optional<double> QuantityAt(const TChart& chart, int series, std::int64_t frame);
+// The first and the last frame any of series 0 to 5 has a point for; none on an empty chart.
+struct TFrameSpan {
+    std::int64_t First;
+    std::int64_t Last;
+};
+[[nodiscard]] std::optional<TFrameSpan> PlottedFrames(const TChart& chart);
+// The completed frames: those with an advance point, the field a frame ends with.
+[[nodiscard]] std::optional<TFrameSpan> CompletedFrames(const TChart& chart);
+// A completed frame's fields exactly as decoded (the chart's values read back), with a
+// period of 0 where it has no speed point; none for a frame that is not completed.
+[[nodiscard]] std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart,
+                                                                   std::int64_t frame);
+
+// Each completed frame from first to last, in order, as FrameOnChart gives it, walking the
+// series once.
+void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t last,
+                         const std::function<void(const telemetry::TDecodedFrame&)>& take);
 
 class TChartPlot final : public telemetry::TFramePlot {
 public:

@@ -1,6 +1,9 @@
 #include "UprZagig.h"
 
 #include "Application.h"
+#include "ChartExport.h"
+#include "ChartReadout.h"
+#include "ChosenFrame.h"
 #include "InstrumentsPage.h"
 #include "LinkStatus.h"
 #include "LiveSession.h"
@@ -10,14 +13,21 @@
 #include "TelemetryChart.h"
 
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolTip>
+#include <QUrl>
 
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -96,6 +106,13 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     chktemp = Switch(Chart1, "chktemp", 472, 89, "Температура");
     chkok = Switch(Chart1, "chkok", 576, 41, "ОК");
     chkuoz = Switch(Chart1, "chkuoz", 624, 49, "УОЗ");
+    ChartReadout = new TChartReadout(*Chart1, {chkoborot->text(), chkdad->text(), chknkr->text(),
+                                               chktemp->text(), chkok->text(), chkuoz->text()});
+    ChosenFrame = new TChosenFrame(*Chart1, *ChartReadout);
+    // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
+    // it by as before.
+    Chart1->setFocusPolicy(Qt::ClickFocus);
+    ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_);
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
@@ -118,9 +135,11 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     OpenDialog1.Options = ofHideReadOnly | ofEnableSizing;
     SaveDialog1.Kind = TFileDialog::TKind::Save;
     SaveDialog1.Options = ofOverwritePrompt | ofHideReadOnly | ofPathMustExist | ofEnableSizing;
+    setAcceptDrops(true);
 
     connect(btnOpenPort, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenPortClick);
     connect(btnOpenF_DCC, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenF_DCCClick);
+    connect(ChosenFrame, &TChosenFrame::Chosen, this, &TfrmUprZagig::ShowChosenFrame);
     connect(chkoborot, &QCheckBox::toggled, this, &TfrmUprZagig::chkoborotClick);
     connect(chkdad, &QCheckBox::toggled, this, &TfrmUprZagig::chkdadClick);
     connect(chknkr, &QCheckBox::toggled, this, &TfrmUprZagig::chknkrClick);
@@ -144,10 +163,12 @@ void TfrmUprZagig::FormCreate() {
 }
 
 void TfrmUprZagig::btnOpenPortClick() {
-    if (btnOpenPort->text() == OpenPortCaption)
-        OpenSession();
-    else
-        CloseSession();
+    ShowFailures([this] {
+        if (btnOpenPort->text() == OpenPortCaption)
+            OpenSession();
+        else
+            CloseSession();
+    });
 }
 
 void TfrmUprZagig::OpenSession() {
@@ -172,10 +193,11 @@ void TfrmUprZagig::OpenSession() {
     linkStatusTimer_.start(LinkStatusRefresh);
     btnOpenPort->setText(ClosePortCaption);
     btnOpenF_DCC->setEnabled(false);
+    ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
-    // Blocks that arrive while the question is open find no handler and are dropped.
+    // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
                                    "Менеджер", msgbox::MB_YESNO);
     session_->AttachHandler(answer == msgbox::IDYES);
@@ -187,9 +209,18 @@ void TfrmUprZagig::CloseSession() {
     btnOpenPort->setText(OpenPortCaption);
     linkStatusTimer_.stop();
     if (session) {
-        lblLinkStatus->setText(
-            LinkStatusText(session->Health(), false, PortText(sessionPort_, session->Device())));
-        session->Close();
+        // The totals include what closing still records, and stay when closing fails.
+        const auto showClosed = [&] {
+            lblLinkStatus->setText(LinkStatusText(session->Health(), false,
+                                                  PortText(sessionPort_, session->Device())));
+        };
+        try {
+            session->Close();
+        } catch (...) {
+            showClosed();
+            throw;
+        }
+        showClosed();
     }
     btnOpenF_DCC->setEnabled(true);
 }
@@ -203,22 +234,31 @@ void TfrmUprZagig::ShowLinkStatus() {
 bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip && (watched == edtPortNumber || watched == updPort)) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        QToolTip::showText(
-            help->globalPos(),
-            PortToolTip(updPort->Position(), serial::NumberedPorts("/dev", serial::PortFolder())),
-            static_cast<QWidget*>(watched));
+        QToolTip::showText(help->globalPos(),
+                           PortToolTip(updPort->Position(), serial::MachinePorts()),
+                           static_cast<QWidget*>(watched));
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
 void TfrmUprZagig::btnOpenF_DCCClick() {
+    ShowFailures([this] { ViewRecording(); });
+}
+
+void TfrmUprZagig::ViewRecording() {
     OpenDialog1.Filter = "Файл сбора данных работы системы *.dcc|*.dcc|";
     if (!dialogs_.Execute(OpenDialog1, this))
         return;
+    OpenRecording(OpenDialog1.FileName);
+}
+
+void TfrmUprZagig::OpenRecording(const QString& chosen) {
+    OpenDialog1.FileName = QFileInfo(chosen).absoluteFilePath();
     const std::string path = QFile::encodeName(OpenDialog1.FileName).toStdString();
     if (!telemetry::RecordingExists(path))
         return;
+    ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     Chart1->UndoZoom();
@@ -232,6 +272,47 @@ void TfrmUprZagig::btnOpenF_DCCClick() {
         view.Replay(state, values_, plot);
     }
     ShowFileInCaption(OpenDialog1.FileName);
+    ChosenFrame->SetEnabled(true);
+}
+
+void TfrmUprZagig::ShowLatestOnGauges() {
+    ChosenFrame->SetEnabled(false);
+    TabSheet2->ShowLatest();
+}
+
+void TfrmUprZagig::ShowChosenFrame(std::int64_t frame) {
+    if (const auto fields = FrameOnChart(*Chart1, frame))
+        TabSheet2->ShowFrame(*fields);
+}
+
+void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {
+    QTimer::singleShot(0, this, [this, path] { OpenRecordingShowingFailures(path); });
+}
+
+void TfrmUprZagig::OpenRecordingShowingFailures(const QString& path) {
+    ShowFailures([this, &path] { OpenRecording(path); });
+}
+
+QString TfrmUprZagig::DroppedRecording(const QMimeData& data) const {
+    if (session_ || !data.hasUrls() || data.urls().size() != 1)
+        return {};
+    const QUrl url = data.urls().first();
+    if (!url.isLocalFile() || !url.toLocalFile().endsWith(".dcc", Qt::CaseInsensitive))
+        return {};
+    return url.toLocalFile();
+}
+
+void TfrmUprZagig::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedRecording(*event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TfrmUprZagig::dropEvent(QDropEvent* event) {
+    const QString path = DroppedRecording(*event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OpenRecordingShowingFailures(path);
 }
 
 void TfrmUprZagig::SwitchSeries(int position, const QCheckBox& box) {

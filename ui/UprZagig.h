@@ -14,11 +14,17 @@
 #include <memory>
 
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class TChartExport;
 class TChartPlot;
+class TChartReadout;
+class TChosenFrame;
 class TInstrumentsPage;
 namespace telemetry {
 class TLiveSession;
@@ -59,6 +65,12 @@ public:
     QCheckBox* chktemp;
     QCheckBox* chkok;
     QCheckBox* chkuoz;
+    // Over the chart: the values at the pointer and the marker of the frame the gauges show.
+    TChartReadout* ChartReadout;
+    // The frame of a replayed recording the gauges show; a live session takes them back.
+    TChosenFrame* ChosenFrame;
+    // The chart's picture and its visible frames written out, by shortcut or context menu.
+    TChartExport* ChartExport;
 
     // Under the pages: the state and counts of the live session's link.
     QLabel* lblLinkStatus;
@@ -68,12 +80,20 @@ public:
 
     void FormCreate();
     // Opens a live session when the button reads "Открыть порт и файл", otherwise closes
-    // it. A port that cannot be opened raises serial::EComPortError.
+    // it. A port that cannot be opened, or a recording that cannot be closed, is shown in
+    // the error box.
     void btnOpenPortClick();
-    // Replays a recording chosen with OpenDialog1 onto series 0 to 5. Raises
-    // std::runtime_error with the viewer's message when the file cannot be opened, mapped or
-    // viewed; the chart is cleared by then and the caption stays as it was.
+    // Replays a recording chosen with OpenDialog1 onto series 0 to 5. When the file cannot
+    // be opened, mapped or viewed, the error box shows the viewer's message; the chart is
+    // cleared by then and the caption stays as it was.
     void btnOpenF_DCCClick();
+    // The viewer's steps for a file already chosen, as if OpenDialog1 had returned path
+    // (made absolute): the same replay, messages and caption, and the dialog offers the
+    // file next time.
+    void OpenRecording(const QString& path);
+    // OpenRecording once the event loop runs, so that its failures reach the error box as
+    // the button's do: how the program opens the file named on its command line.
+    void OpenRecordingWhenRunning(const QString& path);
     void chkoborotClick();
     void chkdadClick();
     void chknkrClick();
@@ -84,12 +104,23 @@ public:
 protected:
     // Builds the port box's tooltip when it is asked for, from the ports present then.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A single ".dcc" file dropped on the window is viewed as if chosen in OpenDialog1;
+    // drops are refused while a live session is open, as the viewer's button is disabled.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    [[nodiscard]] QString DroppedRecording(const QMimeData& data) const;
+    // OpenRecording with its failures shown in the error box, as the button's are.
+    void OpenRecordingShowingFailures(const QString& path);
     void OpenSession();
     void CloseSession();
+    void ViewRecording();
     void SwitchSeries(int position, const QCheckBox& box);
     void ShowLinkStatus();
+    // The gauges back on the latest values: no frame chosen, none to choose.
+    void ShowLatestOnGauges();
+    void ShowChosenFrame(std::int64_t frame);
 
     telemetry::TLatestValues& values_;
     TFileDialogs& dialogs_;

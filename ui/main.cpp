@@ -26,8 +26,12 @@ int main(int argc, char** argv) {
     int appArgc = 1;
     char* appArgv[] = {argv[0], nullptr};
     TApplication app(appArgc, appArgv);
+    const QString recording = QString::fromLocal8Bit(commandLine.Recording.c_str());
     TSystemFileDialogs dialogs;
-    return RunApplication(app, [&dialogs] {
-        return std::make_unique<TfrmUprZagig>(telemetry::ProcessLatestValues(), dialogs);
+    return RunApplication(app, [&dialogs, &recording] {
+        auto window = std::make_unique<TfrmUprZagig>(telemetry::ProcessLatestValues(), dialogs);
+        if (!recording.isEmpty())
+            window->OpenRecordingWhenRunning(recording);
+        return window;
     });
 }

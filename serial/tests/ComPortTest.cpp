@@ -1,11 +1,14 @@
 #include "ComPort.h"
+#include "PortFolder.h"
 #include "Pty.h"
+#include "ShortReads.h"
 
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -14,6 +17,7 @@ namespace serial {
 namespace {
 
 using testing::TPty;
+using testing::TShortReads;
 using testing::TTempRuntimeDir;
 using testing::WaitFor;
 
@@ -41,9 +45,9 @@ protected:
     }
 
     void Attach(TComPort& port) {
-        port.OnData = [this](std::span<const std::uint8_t> block) {
+        port.SetOnData([this](std::span<const std::uint8_t> block) {
             blocks.emplace_back(block.begin(), block.end());
-        };
+        });
         port.OnError = [this](const std::string& message) { errors.push_back(message); };
     }
 
@@ -52,26 +56,6 @@ protected:
         for (const auto& b : blocks)
             all.insert(all.end(), b.begin(), b.end());
         return all;
-    }
-
-    // Writes a block as long as the port's threshold and returns once the reader has read
-    // it. Arrival is asynchronous, so the last byte goes only after the others are seen
-    // queued: then an empty queue can only mean that the reader took the block. Runs the
-    // event loop only when asked, so that a hand-over can be left queued.
-    void WriteAndWaitUntilRead(std::span<const std::uint8_t> block, bool runEvents) const {
-        const auto wait = [&](int queued) {
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (pty.Queued() != queued) {
-                ASSERT_LT(std::chrono::steady_clock::now(), end) << "queue never held " << queued;
-                if (runEvents)
-                    QCoreApplication::processEvents();
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        };
-        pty.Write(block.first(block.size() - 1));
-        wait(static_cast<int>(block.size() - 1));
-        pty.Write(block.last(1));
-        wait(0);
     }
 };
 
@@ -149,29 +133,54 @@ TEST_P(ThresholdTest, StreamArrivesWholeAndInOrderInBlocksOfAtLeastTheThreshold)
 
 INSTANTIATE_TEST_SUITE_P(Thresholds, ThresholdTest, ::testing::Values(1, 9, 255));
 
-TEST_F(ComPortTest, BlocksHandedOverBeforeOnDataIsAttachedAreDropped) {
+std::vector<std::uint8_t> Joined(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+TEST_F(ComPortTest, BlocksReadBeforeAHandlerIsAttachedAreKeptAndHandedOverFirst) {
     auto port = Open(3, 20, false);
     const std::vector<std::uint8_t> early(20, 0x01), later(20, 0x02), last(20, 0x03);
-    WriteAndWaitUntilRead(early, false);
+    pty.WriteAndWaitUntilRead(early, false);
     // The reader takes the next block only after the window thread has run the hand-over
-    // of the first one, with no handler attached.
-    WriteAndWaitUntilRead(later, true);
+    // of the first one, with no handler attached; the second one's may still wait.
+    pty.WriteAndWaitUntilRead(later, true);
     Attach(*port);
+    ASSERT_TRUE(WaitFor([&] { return Received().size() == 40; }))
+        << "handed over once attached, with nothing more arriving";
     pty.Write(last);
-    ASSERT_TRUE(WaitFor([&] { return !Received().empty() && Received().back() == 0x03; }));
+    ASSERT_TRUE(WaitFor([&] { return Received().size() == 60; }));
+    EXPECT_EQ(Received(), Joined({early, later, last}));
+}
 
-    const auto received = Received();
-    EXPECT_EQ(std::count(received.begin(), received.end(), 0x01), 0);
-    EXPECT_EQ(std::count(received.begin(), received.end(), 0x03), 20);
+TEST_F(ComPortTest, DrainHandsOverEverythingReceivedAtOnceAndThenReadsNoMore) {
+    auto port = Open(3, 20, false);
+    const std::vector<std::uint8_t> first(20, 0x01), second(20, 0x02), queued(5, 0x03);
+    pty.WriteAndWaitUntilRead(first, false);
+    pty.WriteAndWaitUntilRead(second, true); // kept, or read and waiting for its hand-over
+    Attach(*port);                           // the kept blocks' hand-over is not run yet
+    pty.Write(queued);
+    pty.WaitUntilQueued(5, false);
+
+    port->Drain();
+    EXPECT_EQ(Received(), Joined({first, second, queued}));
+    EXPECT_EQ(pty.Queued(), 0);
+
+    pty.Write(Pattern(20));
+    pty.WaitUntilQueued(20, true);
+    EXPECT_EQ(Received().size(), 45u);
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(ComPortTest, HandlerThatThrowsIsReportedOnceAndReadingStops) {
     auto port = Open(3);
     int calls = 0;
-    port->OnData = [&](std::span<const std::uint8_t>) {
+    port->SetOnData([&](std::span<const std::uint8_t>) {
         ++calls;
         throw std::runtime_error("Error writing file rec.dcc: No space left on device");
-    };
+    });
     pty.Write(Pattern(9));
     ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
 
@@ -183,6 +192,8 @@ TEST_F(ComPortTest, HandlerThatThrowsIsReportedOnceAndReadingStops) {
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(errors,
               std::vector<std::string>{"Error writing file rec.dcc: No space left on device"});
+    port->Drain();
+    EXPECT_EQ(calls, 1) << "draining hands a failed handler nothing";
 }
 
 TEST_F(ComPortTest, LineThatGoesAwayIsReportedOnce) {
@@ -193,6 +204,7 @@ TEST_F(ComPortTest, LineThatGoesAwayIsReportedOnce) {
     ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM5"});
+    EXPECT_NO_THROW(port->Drain());
     port.reset();
     EXPECT_EQ(errors.size(), 1u);
 }
@@ -239,9 +251,37 @@ TEST_F(ComPortTest, ConstructionFailuresQuoteThePortName) {
     TComPort unaffected(1, 9); // the failed attempts hold nothing that is in the way
 }
 
+TEST_F(ComPortTest, ReadsShorterThanTheCountedBytesAreRepeatedUntilAllAreIn) {
+    const TShortReads shortReads(4);
+    const auto port = Open(3);
+    const auto sent = Pattern(100);
+    pty.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return Received().size() + 9 > sent.size(); }));
+    const auto received = Received();
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), sent.begin()));
+    for (const auto& block : blocks)
+        EXPECT_GE(block.size(), 9u);
+}
+
+TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyOnStandardError) {
+    pty.LinkAs(4);
+    const auto folder = PortFolder();
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    ::testing::internal::CaptureStderr();
+    try {
+        TComPort port(4, 9);
+        ADD_FAILURE() << "a port was opened through a folder that others can write to";
+    } catch (const EComPortError& e) {
+        EXPECT_STREQ(e.what(), "Error opening port \\\\.\\COM4");
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(folder.string() + " is writable by other users"), std::string::npos)
+        << said;
+}
+
 TEST_F(ComPortTest, DestructionDropsAHandOverAlreadyQueued) {
     auto port = Open(3);
-    WriteAndWaitUntilRead(Pattern(9), false);
+    pty.WriteAndWaitUntilRead(Pattern(9), false);
     port.reset();
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
@@ -250,10 +290,10 @@ TEST_F(ComPortTest, DestructionDropsAHandOverAlreadyQueued) {
 
 TEST_F(ComPortTest, HandlersMayDestroyTheirPort) {
     std::unique_ptr<TComPort> port = Open(3);
-    port->OnData = [&](std::span<const std::uint8_t> block) {
+    port->SetOnData([&](std::span<const std::uint8_t> block) {
         blocks.emplace_back(block.begin(), block.end());
         port.reset();
-    };
+    });
     pty.Write(Pattern(9));
     ASSERT_TRUE(WaitFor([&] { return port == nullptr; }));
     pty.Write(Pattern(9));

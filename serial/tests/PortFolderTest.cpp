@@ -31,41 +31,63 @@ TEST(PortFolderTest, FolderIsPerUserAndCreatedPrivate) {
         ::setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
 }
 
-// A link counts only in a folder that nobody else could have put it in.
+TEST(PortDeviceTest, WithoutAPortFolderAPortIsTheNumberedSerialDevice) {
+    TTempRuntimeDir runtime;
+    EXPECT_EQ(PortDevice(3), fs::path("/dev/ttyS2"));
+    fs::create_directory(runtime.Path() / "telmira");
+    EXPECT_EQ(PortDevice(12), fs::path("/dev/ttyS11"));
+}
+
+// A link counts only in a folder that nobody else could have put it in, and a folder that
+// somebody else could have set up refuses every port rather than let another device stand in.
 struct TTrustCase {
     const char* rule;
     void (*spoil)(const fs::path& folder);
-    bool linkUsed;
+    const char* reason; // nullptr: the folder is trusted
 };
 
-class PortDeviceTest : public ::testing::TestWithParam<TTrustCase> {};
+class PortDeviceTrustTest : public ::testing::TestWithParam<TTrustCase> {};
 
-TEST_P(PortDeviceTest, LinkInThePortFolderIsUsedOnlyWhenTheFolderIsPrivate) {
+TEST_P(PortDeviceTrustTest, LinkIsUsedOnlyInAPrivateFolderAndAnyOtherFolderRefusesThePort) {
     TTempRuntimeDir runtime;
     const fs::path folder = EnsurePortFolder();
     fs::create_symlink("/dev/null", folder / "COM12");
     GetParam().spoil(folder);
-    EXPECT_EQ(PortDevice(12), GetParam().linkUsed ? folder / "COM12" : fs::path("/dev/ttyS11"));
-    EXPECT_EQ(PortDevice(3), fs::path("/dev/ttyS2")) << "no link: the numbered serial device";
+    if (!GetParam().reason) {
+        EXPECT_EQ(PortDevice(12), folder / "COM12");
+        EXPECT_EQ(PortDevice(3), fs::path("/dev/ttyS2")) << "no link: the numbered serial device";
+        return;
+    }
+    for (const std::uint8_t number : {12, 3}) {
+        try {
+            const fs::path device = PortDevice(number);
+            ADD_FAILURE() << "port " << int(number) << " went to " << device;
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(GetParam().reason), std::string::npos) << e.what();
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Folders, PortDeviceTest,
+    Folders, PortDeviceTrustTest,
     ::testing::Values(
-        TTrustCase{"Private", [](const fs::path&) {}, true},
-        TTrustCase{"WritableByOthers", [](const fs::path& f) { ::chmod(f.c_str(), 0777); }, false},
-        TTrustCase{"WritableByGroup", [](const fs::path& f) { ::chmod(f.c_str(), 0770); }, false},
+        TTrustCase{"Private", [](const fs::path&) {}, nullptr},
+        TTrustCase{"WritableByOthers", [](const fs::path& f) { ::chmod(f.c_str(), 0777); },
+                   "ports is writable by other users"},
+        TTrustCase{"WritableByGroup", [](const fs::path& f) { ::chmod(f.c_str(), 0770); },
+                   "ports is writable by other users"},
         TTrustCase{"ParentWritableByOthers",
-                   [](const fs::path& f) { ::chmod(f.parent_path().c_str(), 0777); }, false},
+                   [](const fs::path& f) { ::chmod(f.parent_path().c_str(), 0777); },
+                   "telmira is writable by other users"},
         TTrustCase{"OwnedByAnotherUser",
                    [](const fs::path& f) { ASSERT_EQ(::lchown(f.c_str(), 65534, 65534), 0); },
-                   false},
+                   "ports belongs to another user"},
         TTrustCase{"FolderIsALink",
                    [](const fs::path& f) {
                        fs::rename(f, f.parent_path() / "elsewhere");
                        fs::create_directory_symlink(f.parent_path() / "elsewhere", f);
                    },
-                   false}),
+                   "ports is a link"}),
     [](const auto& info) { return std::string(info.param.rule); });
 
 } // namespace

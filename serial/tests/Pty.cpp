@@ -85,6 +85,24 @@ void TPty::Write(std::span<const std::uint8_t> bytes) const {
     }
 }
 
+void TPty::WriteAndWaitUntilRead(std::span<const std::uint8_t> block, bool runEvents) const {
+    Write(block.first(block.size() - 1));
+    WaitUntilQueued(static_cast<int>(block.size() - 1), runEvents);
+    Write(block.last(1));
+    WaitUntilQueued(0, runEvents);
+}
+
+void TPty::WaitUntilQueued(int count, bool runEvents) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Queued() != count) {
+        if (std::chrono::steady_clock::now() > end)
+            throw std::runtime_error("the terminal never held " + std::to_string(count) + " bytes");
+        if (runEvents)
+            QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 int TPty::Queued() const {
     int n = 0;
     if (::ioctl(slave_, FIONREAD, &n) != 0)

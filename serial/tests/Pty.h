@@ -40,8 +40,15 @@ public:
     void LinkAs(std::uint8_t number) const;
     // Runs the event loop while the terminal is full.
     void Write(std::span<const std::uint8_t> bytes) const;
+    // Writes a block as long as the reading port's threshold and returns once the reader has
+    // read it. Arrival is asynchronous, so the last byte goes only after the others are seen
+    // queued: then an empty queue can only mean that the reader took the block. Runs the
+    // event loop only when asked, so that a hand-over can be left queued.
+    void WriteAndWaitUntilRead(std::span<const std::uint8_t> block, bool runEvents) const;
     // Bytes received by the terminal and not yet read by anybody.
     [[nodiscard]] int Queued() const;
+    // Waits until exactly count bytes are queued; throws when that takes over 20 s.
+    void WaitUntilQueued(int count, bool runEvents) const;
     // Whether the terminal is taken for exclusive use (TIOCEXCL).
     [[nodiscard]] bool Exclusive() const;
     // The line goes away, as when an adapter is pulled out.

@@ -1,13 +1,20 @@
 #include "LiveSession.h"
+#include "FlockRule.h"
 #include "Pty.h"
 #include "Simulator.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace telemetry {
@@ -16,6 +23,8 @@ namespace {
 using serial::testing::TPty;
 using serial::testing::TTempRuntimeDir;
 using serial::testing::WaitFor;
+using testing::NfsFlock;
+using testing::TFlockRule;
 
 struct TPoint {
     int series;
@@ -51,6 +60,60 @@ public:
 
 private:
     int fd_;
+};
+
+// A disk that takes no more bytes: writes to regular files fail with EFBIG while it lives.
+class TFullDisk {
+public:
+    TFullDisk() {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit none = saved_;
+        none.rlim_cur = 0;
+        ::setrlimit(RLIMIT_FSIZE, &none);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~TFullDisk() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    TFullDisk(const TFullDisk&) = delete;
+    TFullDisk& operator=(const TFullDisk&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+// Opens a named pipe for reading if the code under test is still stuck opening it for
+// writing when the deadline passes, so that a wrong open fails the test instead of hanging it.
+class TPipeRescue {
+public:
+    explicit TPipeRescue(std::filesystem::path pipe)
+        : pipe_(std::move(pipe)), thread_([this] {
+              std::unique_lock lock(mutex_);
+              if (!done_.wait_for(lock, std::chrono::seconds(2), [this] { return finished_; }))
+                  reader_ = ::open(pipe_.c_str(), O_RDONLY | O_NONBLOCK);
+          }) {}
+    ~TPipeRescue() {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        done_.notify_one();
+        thread_.join();
+        if (reader_ >= 0)
+            ::close(reader_);
+    }
+    TPipeRescue(const TPipeRescue&) = delete;
+    TPipeRescue& operator=(const TPipeRescue&) = delete;
+
+private:
+    std::filesystem::path pipe_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    int reader_ = -1;
+    std::thread thread_;
 };
 
 class LiveSessionTest : public ::testing::Test {
@@ -145,14 +208,15 @@ TEST_F(LiveSessionTest, PortFailureLeavesAnEmptyRecordingThatNobodyHolds) {
 }
 
 TEST_F(LiveSessionTest, WriteFailureIsReportedOnceAndNothingUnrecordedIsDecoded) {
-    const auto session = Open("/dev/full");
+    const auto session = Open(file);
     session->AttachHandler(true);
+    const TFullDisk full;
     pty.Write(sim::GenerateRecording(1, 100, false));
     ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
     pty.Write(sim::GenerateRecording(2, 100, false));
     ASSERT_TRUE(WaitFor([&] { return pty.Queued() > 0; }));
     EXPECT_EQ(errors,
-              std::vector<std::string>{"Error writing file /dev/full: No space left on device"});
+              std::vector<std::string>{"Error writing file " + file.string() + ": File too large"});
     EXPECT_TRUE(plot.Points.empty());
     EXPECT_EQ(values.Period, 0);
 }
@@ -232,15 +296,6 @@ TEST(RecordingFileTest, WrittenBytesAreSyncedOnceHalfASecondOldAndOnClose) {
     EXPECT_EQ(std::filesystem::file_size(dir.Path() / "run.dcc"), 300u);
 }
 
-TEST(RecordingFileTest, DeviceThatTakesNoSyncIsWrittenAsBefore) {
-    TRecordingFile file("/dev/null");
-    const auto t0 = TRecordingFile::TClock::now();
-    file.Write(std::vector<std::uint8_t>(10, 1), t0);
-    EXPECT_NO_THROW(file.SyncIfDue(t0 + std::chrono::seconds(1)));
-    EXPECT_NO_THROW(file.Close());
-    EXPECT_EQ(file.Syncs(), 0u);
-}
-
 TEST_F(LiveSessionTest, SessionSyncsItsRecordingWhileDataComesAndOnClose) {
     const auto session = Open(file);
     session->AttachHandler(false);
@@ -279,6 +334,90 @@ TEST_F(LiveSessionTest, HealthCountsTheStreamAndSaysNoDataWithinTwoSeconds) {
     ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::NoData; },
                         std::chrono::seconds(2)));
     session->Close();
+}
+
+TEST_F(LiveSessionTest, OnlyARegularFileOrANewNameCanBeARecording) {
+    const auto pipe = runtime.Path() / "pipe.dcc";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::filesystem::path& name : {pipe, std::filesystem::path("/dev/null")}) {
+        SCOPED_TRACE(name);
+        const TPipeRescue rescue(pipe);
+        EXPECT_THROW(Open(name), ERecordingCreateError);
+    }
+    EXPECT_NO_THROW(serial::TComPort(Port, 9)) << "no port was opened";
+}
+
+TEST_F(LiveSessionTest, LockHeldElsewhereRefusesTheRecordingAndRemovesOnlyAFileItMade) {
+    const std::string earlier = "a recording the viewer is replaying";
+    std::ofstream(file) << earlier;
+    const int viewer = ::open(file.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(viewer, LOCK_EX), 0);
+    EXPECT_THROW(Open(file), ERecordingCreateError);
+    ::close(viewer);
+    EXPECT_EQ(ReadAll(file), std::vector<std::uint8_t>(earlier.begin(), earlier.end()))
+        << "a file that was there stays as it was";
+
+    // Another program takes the lock in the moment between creation and locking.
+    const auto fresh = runtime.Path() / "fresh.dcc";
+    {
+        const TFlockRule heldElsewhere([](int, int) {
+            errno = EWOULDBLOCK;
+            return -1;
+        });
+        EXPECT_THROW(Open(fresh), ERecordingCreateError);
+    }
+    EXPECT_FALSE(std::filesystem::exists(fresh)) << "the file this session made is gone";
+    EXPECT_NO_THROW(serial::TComPort(Port, 9)) << "no port was opened";
+}
+
+// NFS turns flock into a byte-range lock, which a descriptor opened only for writing cannot
+// take shared.
+TEST_F(LiveSessionTest, LockThatCannotBeTakenForAnyOtherReasonIsDoneWithout) {
+    std::unique_ptr<TLiveSession> session;
+    {
+        const TFlockRule nfs(NfsFlock);
+        ASSERT_NO_THROW(session = Open(file));
+    }
+    session->AttachHandler(false);
+    const auto sent = sim::GenerateRecording(3, 10, false);
+    pty.Write(sent);
+    EXPECT_TRUE(WaitFor([&] { return ReadAll(file) == sent; }));
+}
+
+TEST_F(LiveSessionTest, BlocksReceivedBeforeTheModeIsChosenAreRecordedFirstWhenItIs) {
+    const auto sent = sim::GenerateRecording(5, 3, false);
+    const auto session = Open(file);
+    for (std::size_t at = 0; at < 2 * SessionThreshold; at += SessionThreshold)
+        pty.WriteAndWaitUntilRead(std::span(sent).subspan(at, SessionThreshold), true);
+    EXPECT_EQ(std::filesystem::file_size(file), 0u);
+
+    session->AttachHandler(true);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == 2 * SessionThreshold; }))
+        << "recorded once the mode is chosen, with no more bytes coming";
+    EXPECT_EQ(values.FrameCounter, 2);
+    pty.Write(std::span(sent).subspan(2 * SessionThreshold));
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(file) == sent; }));
+    EXPECT_EQ(values.FrameCounter, 3);
+    EXPECT_EQ(plot.Points.size(), 3u * PlotSeriesCount);
+}
+
+TEST_F(LiveSessionTest, ClosingRecordsAndDecodesEveryByteReceivedBeforeIt) {
+    const auto sent = sim::GenerateRecording(6, 2, false);
+    const auto session = Open(file);
+    session->AttachHandler(true);
+    // One block is read and waits for the window thread; the rest of the stream is fewer
+    // bytes than a block.
+    pty.WriteAndWaitUntilRead(std::span(sent).first(SessionThreshold), false);
+    pty.Write(std::span(sent).subspan(SessionThreshold, 5));
+    pty.WaitUntilQueued(5, false);
+
+    session->Close();
+
+    EXPECT_EQ(ReadAll(file), std::vector(sent.begin(), sent.begin() + SessionThreshold + 5));
+    EXPECT_EQ(values.FrameCounter, 1);
+    EXPECT_EQ(values.LiveState, 5);
+    EXPECT_EQ(pty.Queued(), 0);
+    EXPECT_NO_THROW(serial::TComPort(Port, 9)) << "closing released the port";
 }
 
 } // namespace

@@ -69,6 +69,16 @@ TEST(Conversions, AdvanceIsExactAtBothEnds) {
     EXPECT_EQ(EngineSpeed(0xFFFF), 27648000.0 / 65535);
 }
 
+TEST(Conversions, EveryPlottedValueReadsBackAsItsField) {
+    for (int v = 0; v <= 255; ++v) {
+        const auto byte = static_cast<std::uint8_t>(v);
+        ASSERT_EQ(ByteFromPlot(PlottedByte(byte)), byte);
+        ASSERT_EQ(AdvanceCodeFromPlot(PlottedAdvance(byte)), byte);
+    }
+    for (int p = 1; p <= 0xFFFF; ++p)
+        ASSERT_EQ(PeriodFromSpeed(EngineSpeed(static_cast<std::uint16_t>(p))), p);
+}
+
 struct SyncCase {
     const char* rule;
     Bytes bytes;

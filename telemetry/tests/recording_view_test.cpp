@@ -1,3 +1,4 @@
+#include "FlockRule.h"
 #include "RecordingView.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -45,31 +47,68 @@ protected:
     std::filesystem::path dir_;
 };
 
-TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayIsReportedNotFatal) {
+// A cut at a page boundary makes the pages beyond it fault; a cut inside the last page reads
+// as zeros up to the page's end without a fault.
+TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayCountsNoFrameBeyondTheCut) {
     const long page = ::sysconf(_SC_PAGESIZE);
-    const std::string path = (dir_ / "cut.dcc").string();
-    ASSERT_TRUE(Write(path, static_cast<int>(4 * page / 9)));
-    TViewedFile file(path);
-    TRecordingMapping mapping(file);
-    TRecordingView view(mapping);
-    ASSERT_EQ(::truncate(path.c_str(), page), 0); // by a program that ignores the lock
-    struct sigaction before {};
-    ::sigaction(SIGBUS, nullptr, &before);
-    TLatestValues values;
-    std::uint8_t state = 0;
-    TCountingPlot plot;
+    const struct {
+        const char* where;
+        int frames;
+        off_t cut;
+    } cases[] = {
+        {"at a page boundary", static_cast<int>(4 * page / 9), page},
+        {"inside the last page", 1111, 9004},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        const std::string path = (dir_ / "cut.dcc").string();
+        ASSERT_TRUE(Write(path, c.frames));
+        TViewedFile file(path);
+        TRecordingMapping mapping(file);
+        TRecordingView view(mapping);
+        ASSERT_EQ(::truncate(path.c_str(), c.cut), 0); // by a program that ignores the lock
+        struct sigaction before {};
+        ::sigaction(SIGBUS, nullptr, &before);
+        TLatestValues values;
+        std::uint8_t state = 0;
+        TCountingPlot plot;
 
-    try {
-        view.Replay(state, values, plot);
-        FAIL() << "the cut went unnoticed";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), RecordingViewError);
+        try {
+            view.Replay(state, values, plot);
+            FAIL() << "the cut went unnoticed";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), RecordingViewError);
+        }
+
+        EXPECT_EQ(values.FrameCounter, c.cut / 9) << "the frames before the cut stay decoded";
+        EXPECT_EQ(values.AdvanceCode, 5) << "the last frame counted is a whole one of the file";
+        EXPECT_EQ(values.Temperature, 3);
+        struct sigaction after {};
+        ::sigaction(SIGBUS, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler) << "the previous handler is back";
     }
+}
 
-    EXPECT_EQ(values.FrameCounter, page / 9) << "the frames before the cut stay decoded";
-    struct sigaction after {};
-    ::sigaction(SIGBUS, nullptr, &after);
-    EXPECT_EQ(after.sa_handler, before.sa_handler) << "the previous handler is back";
+TEST_F(RecordingViewTest, OnlyALockHeldElsewhereRefusesTheFile) {
+    const std::string path = (dir_ / "run.dcc").string();
+    ASSERT_TRUE(Write(path, 3));
+    {
+        // NFS turns flock into a byte-range lock, which a descriptor opened only for reading
+        // cannot take exclusive.
+        const telemetry::testing::TFlockRule nfs(telemetry::testing::NfsFlock);
+        TViewedFile file(path);
+        TRecordingView view{TRecordingMapping(file)};
+        EXPECT_EQ(view.Bytes().size(), 3 * FrameSize);
+    }
+    const int recorder = ::open(path.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(recorder, LOCK_SH), 0);
+    try {
+        TViewedFile file(path);
+        ADD_FAILURE() << "a file that a live session records was opened for a replay";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), RecordingOpenError);
+    }
+    ::close(recorder);
 }
 
 TEST_F(RecordingViewTest, AFileOverFourGibibytesIsViewedToItsLastByte) {

@@ -20,7 +20,8 @@ const std::string Version = TelmiraVersion;
 
 // Help and version start, before anything else, the way help2man reads them.
 const TCommandLineCase Answered[] = {
-    {"telmira", {"--help"}, "Использование: telmira [--help] [--version]\n"},
+    {"telmira", {"--help"}, "Использование: telmira [--help] [--version] [ФАЙЛ.dcc]\n"},
+    {"telmira", {"run.dcc", "--help"}, "Использование: telmira"},
     {"telmira", {"--help", "--bogus"}, "Использование: telmira"},
     {"telmira", {"--version"}, "TELMIRA ver 1.6\nсборка " + Version + "\n"},
     {"telmira-dcc", {"--help"}, "Usage: telmira-dcc COMMAND FILE.dcc"},
@@ -34,7 +35,7 @@ const TCommandLineCase Answered[] = {
 const TCommandLineCase Refused[] = {
     {"telmira", {"--bogus", "--help"}, "неизвестный параметр --bogus"},
     {"telmira", {"-platform", "offscreen"}, "неизвестный параметр -platform"},
-    {"telmira", {"run.dcc"}, "лишний аргумент run.dcc"},
+    {"telmira", {"a.dcc", "b.dcc"}, "лишний аргумент b.dcc"},
     {"telmira-dcc", {}, "a command is needed"},
     {"telmira-dcc", {"frames", "run.dcc"}, "unknown command frames"},
     {"telmira-dcc", {"csv", "run.dcc", "--bogus"}, "unknown option --bogus"},

@@ -3,25 +3,16 @@
 // Walks a recording frame by frame with the program's own replay decoder, for the
 // recording tool's csv and info commands.
 
+#include "DecodedFrame.h"
 #include "Telemetry.h"
 
 #include <cstdint>
 #include <functional>
 #include <span>
 
-struct TRecordedFrame {
-    std::int64_t Number; // replay numbering: the first completed frame is 0
-    std::uint16_t Period;
-    std::uint8_t Map;
-    std::uint8_t CurveNumber;
-    std::uint8_t Temperature;
-    std::uint8_t OctaneCorrector;
-    std::uint8_t AdvanceCode;
-};
-
 class TRecordingScan {
 public:
-    using FrameHandler = std::function<void(const TRecordedFrame&)>;
+    using FrameHandler = std::function<void(const telemetry::TDecodedFrame&)>;
     explicit TRecordingScan(FrameHandler onFrame) : onFrame_(std::move(onFrame)) {}
 
     // Bytes in recording order; a frame may continue in the next call.

@@ -109,13 +109,6 @@ private:
     int fd_ = -1;
 };
 
-// Shortest text that reads back to the same double, with no trailing ".0".
-std::string Number(double value) {
-    char text[32];
-    auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, end);
-}
-
 template <typename T> struct TRange {
     T Minimum = std::numeric_limits<T>::max();
     T Maximum = std::numeric_limits<T>::lowest();
@@ -126,23 +119,19 @@ template <typename T> struct TRange {
         Empty = false;
     }
     [[nodiscard]] std::string Text() const {
-        return Empty ? "-" : "min " + Number(Minimum) + ", max " + Number(Maximum);
+        return Empty ? "-"
+                     : "min " + telemetry::NumberText(Minimum) + ", max " +
+                           telemetry::NumberText(Maximum);
     }
 };
 
 int Csv(const std::string& path) {
     TInputFile file(path);
     std::string line;
-    std::fputs("frame,period,rpm,map,curve,temperature,octane,advance_code,advance\n", stdout);
-    TRecordingScan scan([&](const TRecordedFrame& f) {
+    std::fputs(telemetry::CsvHeader, stdout);
+    TRecordingScan scan([&](const telemetry::TDecodedFrame& f) {
         line.clear();
-        line += std::to_string(f.Number) + ',' + std::to_string(f.Period) + ',';
-        if (f.Period != 0)
-            line += Number(telemetry::EngineSpeed(f.Period));
-        line += ',' + std::to_string(f.Map) + ',' + std::to_string(f.CurveNumber) + ',' +
-                std::to_string(f.Temperature) + ',' + std::to_string(f.OctaneCorrector) + ',' +
-                std::to_string(f.AdvanceCode) + ',' +
-                Number(telemetry::AdvanceDegrees(f.AdvanceCode)) + '\n';
+        telemetry::AppendCsvLine(line, f);
         std::fwrite(line.data(), 1, line.size(), stdout);
     });
     file.ReadAll([&](auto bytes) { scan.Feed(bytes); });
@@ -152,7 +141,7 @@ int Csv(const std::string& path) {
 int Info(const std::string& path) {
     TInputFile file(path);
     TRange<double> period, rpm, map, curve, temperature, octane, advanceCode, advance;
-    TRecordingScan scan([&](const TRecordedFrame& f) {
+    TRecordingScan scan([&](const telemetry::TDecodedFrame& f) {
         period.Add(f.Period);
         if (f.Period != 0)
             rpm.Add(telemetry::EngineSpeed(f.Period));

@@ -94,6 +94,12 @@ TEST_F(InstrumentsPage, ControlsStandInCreationOrderAtTheirPlaces) {
                                       Page.dev_ok,  Page.chk_xx,  Page.dev_temp};
     QList<QWidget*> children = Page.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     EXPECT_EQ(children, expected) << "later controls lie over earlier ones";
+    QStringList names;
+    for (const QWidget* child : children)
+        names << child->objectName();
+    EXPECT_EQ(names,
+              QStringList({"dev_uoz", "dev_dad", "dev_rpm", "dev_ok", "chk_xx", "dev_temp"}));
+    EXPECT_EQ(Page.findChild<QTimer*>("Timer1"), Page.Timer1);
     EXPECT_EQ(Page.dev_rpm->geometry(), QRect(0, -8, 305, 305));
     EXPECT_EQ(Page.dev_ok->geometry(), QRect(224, 288, 217, 209));
     EXPECT_EQ(Page.chk_xx->geometry(), QRect(8, 8, 49, 33));

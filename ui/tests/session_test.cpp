@@ -1,4 +1,8 @@
 #include "AnsweredDialogs.h"
+#include "ChartReadout.h"
+#include "ChosenFrame.h"
+#include "InstrumentsPage.h"
+#include "LiveSession.h"
 #include "ModalAnswer.h"
 #include "PortFolder.h"
 #include "Pty.h"
@@ -6,13 +10,16 @@
 #include "TelemetryChart.h"
 #include "UprZagig.h"
 
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QToolTip>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -20,7 +27,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -50,9 +59,9 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    // Sends the stream and waits until the session has recorded all of it.
-    void Stream(const std::vector<std::uint8_t>& bytes) {
-        pty_.Write(bytes);
+    // Sends the stream from byte from on and waits until the session has recorded all of it.
+    void Stream(const std::vector<std::uint8_t>& bytes, std::size_t from = 0) {
+        pty_.Write(std::span(bytes).subspan(from));
         ASSERT_TRUE(WaitFor([&] { return Recorded().size() == bytes.size(); }))
             << Recorded().size() << " of " << bytes.size() << " bytes recorded";
     }
@@ -177,6 +186,25 @@ TEST_F(LiveSessionWindowTest, ASessionIsPlottedWholeWhereverTheChartWasScrolled)
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
+TEST_F(LiveSessionWindowTest, BytesReceivedWhileThePlottingQuestionIsOpenAreRecordedFirst) {
+    const auto sent = sim::GenerateRecording(4, 600, false);
+    const std::size_t early = 5 * telemetry::SessionThreshold;
+    TModalAnswer answer([&](QWidget& modal) {
+        // The question's own event loop runs the hand-overs meanwhile.
+        for (std::size_t at = 0; at < early; at += telemetry::SessionThreshold)
+            pty_.WriteAndWaitUntilRead(std::span(sent).subspan(at, telemetry::SessionThreshold),
+                                       true);
+        static_cast<QMessageBox&>(modal).button(QMessageBox::Yes)->click();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ASSERT_TRUE(answer.answered);
+
+    Stream(sent, early);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_EQ(Recorded(), sent);
+    EXPECT_EQ(values_.FrameCounter, 600) << "and decoded in the chosen mode";
+}
+
 TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesFollow) {
     std::vector<sim::TFrameFields> frames;
     const auto sent = sim::GenerateRecording(9, 500, false, &frames);
@@ -259,6 +287,43 @@ TEST_F(LiveSessionWindowTest, PortThatCannotBeOpenedLeavesNoSessionAndAnEmptyRec
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
+// A failure that unwound through the toolkit's event delivery would leak the event, so the
+// handlers show their failures themselves and raise nothing.
+TEST_F(LiveSessionWindowTest, HandlersShowTheirOwnFailuresAndRaiseNothing) {
+    fs::create_symlink(runtime_.Path() / "unplugged", serial::EnsurePortFolder() / "COM2");
+    const fs::path empty = runtime_.Path() / "empty.dcc";
+    std::ofstream{empty};
+    const struct {
+        const char* handler;
+        std::function<void()> run;
+        const char* shown;
+    } cases[] = {
+        {"btnOpenPortClick",
+         [&] {
+             window_.edtPortNumber->setText("2");
+             window_.btnOpenPortClick();
+         },
+         "Error opening port \\\\.\\COM2."},
+        {"btnOpenF_DCCClick",
+         [&] {
+             dialogs_.answer = QString::fromStdString(empty.string());
+             window_.btnOpenF_DCCClick();
+         },
+         "Ошибка отображения файла."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.handler);
+        std::optional<QString> shown;
+        TModalAnswer answer([&](QWidget& modal) {
+            shown = static_cast<QMessageBox&>(modal).text();
+            modal.close();
+        });
+        EXPECT_NO_THROW(c.run());
+        EXPECT_EQ(shown, QString::fromUtf8(c.shown));
+        EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    }
+}
+
 TEST_F(LiveSessionWindowTest, RecordingThatCannotBeCreatedIsANotice) {
     dialogs_.answer = QString::fromStdString((runtime_.Path() / "missing" / "x.dcc").string());
     QString notice;
@@ -286,6 +351,51 @@ TEST_F(LiveSessionWindowTest, ViewerRefusesTheRecordingOfAnOpenSession) {
     ASSERT_TRUE(shown);
     EXPECT_EQ(*shown, "Ошибка открытия файла.");
     window_.btnOpenF_DCC->setEnabled(false);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+}
+
+TEST_F(LiveSessionWindowTest, DropsOfRecordingsAreRefusedWhileTheSessionIsOpen) {
+    const fs::path other = runtime_.Path() / "other.dcc";
+    std::ofstream(other) << "x";
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(other.string()))});
+    const auto dragAccepted = [&] {
+        QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window_, &enter);
+        return enter.isAccepted();
+    };
+    Open(QMessageBox::Yes);
+    EXPECT_FALSE(dragAccepted());
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_TRUE(dragAccepted()) << "once the session is closed";
+}
+
+TEST_F(LiveSessionWindowTest, LiveSessionTakesTheGaugesBackFromAChosenFrame) {
+    const fs::path viewed = runtime_.Path() / "viewed.dcc";
+    const auto recording = sim::GenerateRecording(4, 200, false);
+    std::ofstream(viewed, std::ios::binary)
+        .write(reinterpret_cast<const char*>(recording.data()),
+               static_cast<std::streamsize>(recording.size()));
+    const std::optional<QString> sessionFile = dialogs_.answer;
+    dialogs_.answer = QString::fromStdString(viewed.string());
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    window_.Chart1->Draw();
+    window_.ChosenFrame->Choose(20);
+    ASSERT_EQ(window_.ChosenFrame->Frame(), 20);
+
+    dialogs_.answer = sessionFile;
+    Open(QMessageBox::Yes);
+    EXPECT_EQ(window_.ChosenFrame->Frame(), std::nullopt);
+    EXPECT_EQ(window_.ChartReadout->Marker(), std::nullopt);
+    window_.ChosenFrame->Choose(5);
+    EXPECT_EQ(window_.ChosenFrame->Frame(), std::nullopt) << "no choosing on a live chart";
+
+    std::vector<sim::TFrameFields> frames;
+    Stream(sim::GenerateRecording(8, 50, false, &frames));
+    window_.TabSheet2->Timer1Timer();
+    EXPECT_EQ(window_.TabSheet2->dev_dad->Value(), frames.back().Map);
+    EXPECT_EQ(window_.TabSheet2->dev_uoz->Value(),
+              telemetry::AdvanceDegrees(frames.back().AdvanceCode));
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 

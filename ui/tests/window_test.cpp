@@ -1,18 +1,25 @@
 #include "AnsweredDialogs.h"
 #include "Application.h"
+#include "CommandLine.h"
 #include "ModalAnswer.h"
 #include "Pty.h"
 #include "ScreenPicture.h"
 #include "UprZagig.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -324,6 +331,114 @@ TEST_F(MainWindowTest, ViewingARecordingPutsSixPointsPerFrameAtTheFramesNumber) 
     ::close(other);
 }
 
+// The file named on the command line and a file dropped on the window take the viewer
+// button's road: the same chart, caption and error box as the button with that file chosen.
+class OpenWithoutDialogTest : public MainWindowTest {
+protected:
+    struct TOutcome {
+        std::optional<QString> shown;
+        std::size_t points;
+        QString caption;
+        bool operator==(const TOutcome&) const = default;
+    };
+
+    TOutcome Outcome(std::optional<QString> shown) {
+        return {shown, PointsOn(telemetry::SeriesAdvance), window_.windowTitle()};
+    }
+    void Reset() {
+        window_.setWindowTitle("TELMIRA ver 1.6");
+        window_.Chart1->Series(telemetry::SeriesAdvance).Clear();
+        window_.Chart1->Series(telemetry::SeriesAdvance).AddPoint(0, 1);
+    }
+
+    TOutcome ByButton(const QString& path) {
+        Reset();
+        dialogs_.answer = path;
+        return Outcome(ClickView());
+    }
+    TOutcome ByCommandLine(const QString& path) {
+        Reset();
+        std::optional<QString> shown;
+        TModalAnswer answer([&](QWidget& modal) {
+            auto& box = static_cast<QMessageBox&>(modal);
+            shown = box.text();
+            box.buttons().first()->click();
+        });
+        window_.OpenRecordingWhenRunning(path);
+        // Calls posted for the same turn of the loop run in order: once this one has run
+        // and no box is open, the opening is over.
+        bool after = false;
+        QTimer::singleShot(0, [&] { after = true; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return after && !QApplication::activeModalWidget(); }));
+        return Outcome(shown);
+    }
+    TOutcome ByDrop(const QString& path) {
+        Reset();
+        std::optional<QString> shown;
+        TModalAnswer answer([&](QWidget& modal) {
+            auto& box = static_cast<QMessageBox&>(modal);
+            shown = box.text();
+            box.buttons().first()->click();
+        });
+        EXPECT_TRUE(Drop(path));
+        return Outcome(shown);
+    }
+
+    // Drags path over the window and drops it; false when the window refused the drag.
+    bool Drop(const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        const QPoint at(500, 300);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window_, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window_, &drop);
+        return true;
+    }
+};
+
+TEST_F(OpenWithoutDialogTest, CommandLineAndDropDoWhatTheViewerButtonDoes) {
+    const struct {
+        const char* rule;
+        QString path;
+    } cases[] = {
+        {"a recording is replayed and named in the caption", Write("run.dcc", Frames(4))},
+        {"a missing file does nothing", QString::fromStdString((dir_ / "gone.dcc").string())},
+        {"an empty file cannot be mapped", Write("empty.dcc", {})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const TOutcome button = ByButton(c.path);
+        EXPECT_EQ(ByCommandLine(c.path), button);
+        EXPECT_EQ(ByDrop(c.path), button);
+    }
+    EXPECT_EQ(ByButton(cases[0].path).points, 4u);
+    EXPECT_EQ(ByButton(cases[2].path).shown, "Ошибка отображения файла.");
+}
+
+TEST_F(OpenWithoutDialogTest, RelativeNamesAreViewedByTheirFullPath) {
+    const QString path = Write("relative.dcc", Frames(2));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir_.string()));
+    ByCommandLine("relative.dcc");
+    QDir::setCurrent(before);
+    EXPECT_EQ(window_.windowTitle(), "TELMIRA ver 1.6 - " + path);
+    EXPECT_EQ(window_.OpenDialog1.FileName, path) << "the dialog offers it next time";
+}
+
+TEST_F(OpenWithoutDialogTest, OnlyASingleRecordingIsTakenFromADrop) {
+    EXPECT_FALSE(Drop(Write("notes.txt", Frames(1))));
+    QMimeData two;
+    two.setUrls({QUrl::fromLocalFile(Write("a.dcc", Frames(1))),
+                 QUrl::fromLocalFile(Write("b.dcc", Frames(1)))});
+    QDragEnterEvent enter({1, 1}, Qt::CopyAction, &two, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window_, &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    EXPECT_EQ(window_.windowTitle(), MainCaption);
+}
+
 TEST_F(MainWindowTest, ARecordingIsShownWholeWhereverTheChartWasScrolledOrZoomed) {
     TChart& chart = *window_.Chart1;
     const auto wheelNotch = [&] {
@@ -363,6 +478,26 @@ TEST_F(MainWindowTest, ARecordingIsShownWholeWhereverTheChartWasScrolledOrZoomed
         EXPECT_EQ(chart.LeftAxis().Map().Minimum, 0) << "the pressure of the first frame";
         EXPECT_DOUBLE_EQ(chart.LeftAxis().Map().Maximum, telemetry::EngineSpeed(1000));
         EXPECT_EQ(chart.BottomAxis().Map().Maximum, 49);
+    }
+}
+
+TEST(CommandLineRecording, OneArgumentThatIsNoOptionIsTheRecordingToView) {
+    const struct {
+        std::vector<const char*> arguments;
+        TCommandLine::TAction action;
+        std::string recording;
+    } cases[] = {
+        {{}, TCommandLine::TAction::Run, ""},
+        {{"run.dcc"}, TCommandLine::TAction::Run, "run.dcc"},
+        {{"-"}, TCommandLine::TAction::Run, "-"},
+        {{"run.dcc", "--version"}, TCommandLine::TAction::Version, ""},
+        {{"a.dcc", "b.dcc"}, TCommandLine::TAction::Refuse, ""},
+        {{""}, TCommandLine::TAction::Refuse, ""},
+    };
+    for (const auto& c : cases) {
+        const TCommandLine parsed = ParseCommandLine(c.arguments);
+        EXPECT_EQ(parsed.Action, c.action) << c.arguments.size();
+        EXPECT_EQ(parsed.Recording, c.recording);
     }
 }
 

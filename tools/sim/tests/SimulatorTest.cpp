@@ -168,9 +168,9 @@ TEST(SimulatorProgramTest, StreamsTheRunOnALinkedPortAndRemovesTheLinkWhenStoppe
     std::vector<std::uint8_t> received;
     {
         serial::TComPort port(7, 9);
-        port.OnData = [&](std::span<const std::uint8_t> b) {
+        port.SetOnData([&](std::span<const std::uint8_t> b) {
             received.insert(received.end(), b.begin(), b.end());
-        };
+        });
         ASSERT_TRUE(serial::testing::WaitFor([&] { return received.size() > 9 * 2000; }));
     }
     ::kill(pid, SIGTERM);
@@ -201,9 +201,9 @@ TEST(SimulatorProgramTest, WaitsForTheReaderAndLogsWhatItPutOnTheLine) {
 
     std::vector<std::uint8_t> received;
     serial::TComPort port(8, 9);
-    port.OnData = [&](std::span<const std::uint8_t> b) {
+    port.SetOnData([&](std::span<const std::uint8_t> b) {
         received.insert(received.end(), b.begin(), b.end());
-    };
+    });
     ASSERT_TRUE(serial::testing::WaitFor([&] { return received.size() > 9 * 2000; }));
     ::kill(pid, SIGTERM);
     int status = -1;

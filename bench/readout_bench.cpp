@@ -1,0 +1,80 @@
+// The chart's readout following the pointer over an hour of replayed frames (2.3 million
+// per series): one pointer move is the move event and the repaint it asks for, which
+// copies the cached picture under the old and the new cursor and draws cursor and readout.
+// And the window's CSV export of that whole hour.
+
+#include "ChartExport.h"
+#include "ChartReadout.h"
+#include "Simulator.h"
+#include "TelemetryChart.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+
+#include <filesystem>
+
+namespace {
+
+constexpr int HourOfFrames = 2304000;
+
+// Counts the paints that reach the readout.
+class TPaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+void ReplayAnHour(TChart& chart) {
+    ConfigureTelemetryChart(chart);
+    const auto recording = sim::GenerateRecording(1, HourOfFrames, false);
+    TChartPlot plot(chart);
+    telemetry::TLatestValues values;
+    std::uint8_t replayState = 0;
+    telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values, &plot);
+    chart.resize(1001, 473);
+}
+
+void BM_PointerMoveOverAnHour(benchmark::State& state) {
+    TChart chart;
+    ReplayAnHour(chart);
+    TChartReadout readout(chart, {"Обороты", "ДАД", "Номер кривой", "Температура", "ОК", "УОЗ"});
+    chart.show();
+    QApplication::processEvents();
+    int redraws = 0;
+    chart.OnAfterDraw = [&](TChart&) { ++redraws; };
+    TPaintCounter counter;
+    readout.installEventFilter(&counter);
+
+    const chart::TRectI plot = chart.PlotRect();
+    int x = plot.Left + 1;
+    for (auto _ : state) {
+        x = x + 7 < plot.Right ? x + 7 : plot.Left + 1;
+        const QPointF p(x, (plot.Top + plot.Bottom) / 2);
+        QMouseEvent move(QEvent::MouseMove, p, chart.mapToGlobal(p), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&chart, &move);
+        QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    }
+    state.counters["paints_per_move"] =
+        static_cast<double>(counter.paints) / static_cast<double>(state.iterations());
+    state.counters["series_redraws"] = redraws;
+}
+BENCHMARK(BM_PointerMoveOverAnHour)->Unit(benchmark::kMicrosecond);
+
+void BM_ExportAnHourAsCsv(benchmark::State& state) {
+    TChart chart;
+    ReplayAnHour(chart);
+    const auto path = std::filesystem::temp_directory_path() / "telmira-bench-hour.csv";
+    for (auto _ : state)
+        WriteVisibleFramesCsv(chart, QString::fromStdString(path.string()));
+    state.counters["MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_ExportAnHourAsCsv)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+} // namespace

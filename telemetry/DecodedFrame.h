@@ -1,0 +1,34 @@
+#pragma once
+
+// One completed frame's fields with its number, and its line in the recording tool's and
+// the window's CSV export.
+
+#include <cstdint>
+#include <string>
+
+namespace telemetry {
+
+struct TDecodedFrame {
+    std::int64_t Number; // replay numbering: the first completed frame is 0
+    std::uint16_t Period;
+    std::uint8_t Map;
+    std::uint8_t CurveNumber;
+    std::uint8_t Temperature;
+    std::uint8_t OctaneCorrector;
+    std::uint8_t AdvanceCode;
+    bool operator==(const TDecodedFrame&) const = default;
+};
+
+// The shortest text that reads back to the same double, with no trailing ".0".
+[[nodiscard]] std::string NumberText(double value);
+
+// The first line of a CSV export, with its line end.
+inline constexpr char CsvHeader[] =
+    "frame,period,rpm,map,curve,temperature,octane,advance_code,advance\n";
+
+// Appends the frame's CSV line with its line end: the fields as decoded, the speed and the
+// advance in the shortest text that reads back to the same double; a period of 0 leaves the
+// speed empty.
+void AppendCsvLine(std::string& text, const TDecodedFrame& frame);
+
+} // namespace telemetry

@@ -1,0 +1,157 @@
+#include "ChartExport.h"
+
+#include "Messages.h"
+#include "TelemetryChart.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSaveFile>
+#include <QTabBar>
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+// Flushed to the file at this size, so that an hour's export needs no hour of text.
+constexpr std::size_t CsvChunk = 1 << 20;
+
+// A file written whole under a temporary name and renamed onto path at the end. Writes go
+// straight to the file: a buffered write that the disk cuts short would still be committed.
+class TExportFile {
+public:
+    explicit TExportFile(const QString& path) : file_(path) {
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            throw std::runtime_error(ExportWriteError);
+    }
+    void Write(const char* data, std::size_t size) {
+        if (file_.write(data, static_cast<qint64>(size)) != static_cast<qint64>(size))
+            throw std::runtime_error(ExportWriteError);
+    }
+    void Write(const std::string& text) { Write(text.data(), text.size()); }
+    // Without a commit the destructor removes the temporary file.
+    void Commit() {
+        if (!file_.commit())
+            throw std::runtime_error(ExportWriteError);
+    }
+
+private:
+    QSaveFile file_;
+};
+
+// The visible range is that of the picture on screen, laid out for the latest points.
+void LayOut(TChart& chart) {
+    if (chart.ImageStale())
+        chart.Draw();
+}
+
+} // namespace
+
+void WriteChartPicture(TChart& chart, const QString& path) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!chart.Draw().save(&buffer, "PNG"))
+        throw std::runtime_error(ExportWriteError);
+    TExportFile file(path);
+    file.Write(png.constData(), static_cast<std::size_t>(png.size()));
+    file.Commit();
+}
+
+void WriteVisibleFramesCsv(TChart& chart, const QString& path) {
+    LayOut(chart);
+    TExportFile file(path);
+    std::string text = telemetry::CsvHeader;
+    if (const auto frames = CompletedFrames(chart)) {
+        const chart::TAxisMap& x = chart.BottomAxis().Map();
+        const auto first =
+            std::max<std::int64_t>(frames->First, std::llround(std::ceil(x.Minimum)));
+        const auto last = std::min<std::int64_t>(frames->Last, std::llround(std::floor(x.Maximum)));
+        ForEachFrameOnChart(chart, first, last, [&](const telemetry::TDecodedFrame& frame) {
+            telemetry::AppendCsvLine(text, frame);
+            if (text.size() >= CsvChunk) {
+                file.Write(text);
+                text.clear();
+            }
+        });
+    }
+    file.Write(text);
+    file.Commit();
+}
+
+TChartExport::TChartExport(QWidget& window, TChart& chart, QTabBar& tabs, TFileDialogs& dialogs)
+    : QObject(&window), window_(window), chart_(chart), dialogs_(dialogs) {
+    SavePicture = new QAction("Сохранить изображение графика…", this);
+    SavePicture->setShortcut(QKeySequence("Ctrl+S"));
+    ExportCsv = new QAction("Экспорт в CSV…", this);
+    ExportCsv->setShortcut(QKeySequence("Ctrl+E"));
+    for (QAction* action : {SavePicture, ExportCsv}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        window.addAction(action);
+    }
+    connect(SavePicture, &QAction::triggered, this, &TChartExport::SavePictureClick);
+    connect(ExportCsv, &QAction::triggered, this, &TChartExport::ExportCsvClick);
+
+    Menu = new QMenu(&window);
+    Menu->addAction(SavePicture);
+    Menu->addAction(ExportCsv);
+    tabs.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&tabs, &QWidget::customContextMenuRequested, this,
+            [this, &tabs](QPoint at) { Menu->popup(tabs.mapToGlobal(at)); });
+    chart.installEventFilter(this);
+
+    for (TFileDialog* dialog : {&PictureDialog, &CsvDialog}) {
+        dialog->Kind = TFileDialog::TKind::Save;
+        dialog->Options = ofOverwritePrompt | ofHideReadOnly | ofPathMustExist | ofEnableSizing;
+    }
+    PictureDialog.Filter = "Изображение PNG *.png|*.png|";
+    PictureDialog.DefaultExt = "png";
+    CsvDialog.Filter = "Таблица CSV *.csv|*.csv|";
+    CsvDialog.DefaultExt = "csv";
+}
+
+void TChartExport::SavePictureClick() {
+    Export(PictureDialog, &WriteChartPicture);
+}
+
+void TChartExport::ExportCsvClick() {
+    Export(CsvDialog, &WriteVisibleFramesCsv);
+}
+
+void TChartExport::Export(TFileDialog& dialog, void (*write)(TChart&, const QString&)) {
+    if (!dialogs_.Execute(dialog, &window_))
+        return;
+    try {
+        write(chart_, dialog.FileName);
+    } catch (const std::exception& failure) {
+        ShowError(failure.what());
+    }
+}
+
+// A right press scrolls the chart as it moves; one released where it went down scrolled
+// nothing and brings up the menu instead.
+bool TChartExport::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != &chart_)
+        return false;
+    if (event->type() == QEvent::MouseButtonPress) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton)
+            rightPressedAt_ = mouse->position().toPoint();
+        else
+            rightPressedAt_.reset();
+    } else if (event->type() == QEvent::MouseMove) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (rightPressedAt_ && mouse->position().toPoint() != *rightPressedAt_)
+            rightPressedAt_.reset();
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton && rightPressedAt_ &&
+            mouse->position().toPoint() == *rightPressedAt_)
+            Menu->popup(mouse->globalPosition().toPoint());
+        rightPressedAt_.reset();
+    }
+    return false;
+}

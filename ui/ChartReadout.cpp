@@ -1,0 +1,197 @@
+#include "ChartReadout.h"
+
+#include "ChartCursor.h"
+#include "TelemetryChart.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr QRgb CursorColour = 0xFF606060;
+constexpr QRgb MarkerColour = 0xFF00A0A0;
+constexpr int MarkerWidth = 2;
+constexpr QRgb BoxColour = 0xFFFFFFF0;
+constexpr QRgb BoxFrameColour = 0xFF808080;
+constexpr int BoxPadding = 4;
+
+QString ValueText(int series, double value) {
+    switch (series) {
+    case telemetry::SeriesSpeed:
+        return QString::number(std::llround(value)) + " об/мин";
+    case telemetry::SeriesAdvance:
+        return QString::number(value, 'f', 2).replace('.', ',') + "°";
+    default:
+        return QString::number(value);
+    }
+}
+
+// Light colours (yellow points) stand on a dark band so that they read in the light box.
+constexpr QRgb DarkBandColour = 0xFF505050;
+bool NeedsDarkBand(QRgb rgb) {
+    return 299 * qRed(rgb) + 587 * qGreen(rgb) + 114 * qBlue(rgb) > 170000;
+}
+
+} // namespace
+
+std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
+                                       const std::array<QString, 6>& captions) {
+    std::vector<TReadoutLine> lines{{-1, std::nullopt, "Кадр " + QString::number(frame), 0}};
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        if (!chart.Series(s).Active())
+            continue;
+        const std::optional<double> value = QuantityAt(chart, s, frame);
+        lines.push_back({s, value, captions[s] + ": " + (value ? ValueText(s, *value) : "—"),
+                         telemetry::PlotColours[s]});
+    }
+    return lines;
+}
+
+TChartReadout::TChartReadout(TChart& chart, const std::array<QString, 6>& captions)
+    : QWidget(&chart), chart_(chart), captions_(captions), metrics_(ChartDefaultFont()) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setGeometry(chart.rect());
+    lower();
+    chart.setMouseTracking(true);
+    chart.installEventFilter(this);
+}
+
+std::optional<std::int64_t> TChartReadout::CursorFrame() const {
+    if (!pointer_ || !chart_.PlotRect().Contains(pointer_->x(), pointer_->y()))
+        return std::nullopt;
+    const auto frames = PlottedFrames(chart_);
+    if (!frames)
+        return std::nullopt;
+    return chart::NearestWholeX(chart_.BottomAxis().Map(), pointer_->x(), frames->First,
+                                frames->Last);
+}
+
+void TChartReadout::SetMarker(std::optional<std::int64_t> frame) {
+    if (frame == marker_)
+        return;
+    marker_ = frame;
+    Refresh();
+}
+
+std::optional<int> TChartReadout::FrameColumn(std::int64_t frame) const {
+    const int x = chart_.BottomAxis().Map().ToPixel(static_cast<double>(frame));
+    const chart::TRectI& plot = chart_.PlotRect();
+    if (x <= plot.Left || x >= plot.Right)
+        return std::nullopt;
+    return x;
+}
+
+std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
+    const auto frame = CursorFrame();
+    if (!frame)
+        return std::nullopt;
+    TLayout layout{FrameColumn(*frame), {}, ReadoutLines(chart_, *frame, captions_)};
+    int width = 0;
+    for (const TReadoutLine& line : layout.Lines)
+        width = std::max(width, metrics_.horizontalAdvance(line.Text));
+    const QSize box(width + 2 * BoxPadding + 2,
+                    static_cast<int>(layout.Lines.size()) * metrics_.height() + 2 * BoxPadding);
+    layout.Box =
+        chart::PlaceReadout(chart_.PlotRect(), layout.CursorX.value_or(pointer_->x()), box);
+    return layout;
+}
+
+QRegion TChartReadout::Covered() const {
+    QRegion region;
+    const chart::TRectI& plot = chart_.PlotRect();
+    const auto column = [&](int x, int width) {
+        region += QRect(x, plot.Top + 1, width, plot.Height() - 2);
+    };
+    if (marker_)
+        if (const auto x = FrameColumn(*marker_))
+            column(*x, MarkerWidth);
+    if (const auto layout = Layout()) {
+        if (layout->CursorX)
+            column(*layout->CursorX, 1);
+        region += layout->Box;
+    }
+    return region;
+}
+
+void TChartReadout::Refresh() {
+    // A stale picture has its repaint of the whole chart on the way, at the chart's own
+    // pace, and this widget is painted with it; a paint of our own now would make the chart
+    // redraw its series at the pointer's pace.
+    if (chart_.ImageStale())
+        return;
+    update(painted_ + Covered());
+}
+
+bool TChartReadout::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != &chart_)
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseMove: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        // A drag zooms or scrolls: the readout keeps out of its way until the button is up.
+        if (mouse->buttons() != Qt::NoButton)
+            pointer_.reset();
+        else
+            pointer_ = mouse->position().toPoint();
+        Refresh();
+        break;
+    }
+    case QEvent::MouseButtonPress:
+        pointer_.reset();
+        Refresh();
+        break;
+    case QEvent::MouseButtonRelease:
+        pointer_ = static_cast<QMouseEvent*>(event)->position().toPoint();
+        Refresh();
+        break;
+    case QEvent::Leave:
+        pointer_.reset();
+        Refresh();
+        break;
+    case QEvent::Resize:
+        setGeometry(chart_.rect());
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void TChartReadout::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const chart::TRectI& plot = chart_.PlotRect();
+    QRegion painted;
+    const auto column = [&](int x, int width, QRgb colour) {
+        const QRect r(x, plot.Top + 1, width, plot.Height() - 2);
+        painter.fillRect(r, QColor(colour));
+        painted += r;
+    };
+    if (marker_)
+        if (const auto x = FrameColumn(*marker_))
+            column(*x, MarkerWidth, MarkerColour);
+    if (const auto layout = Layout()) {
+        if (layout->CursorX)
+            column(*layout->CursorX, 1, CursorColour);
+        painter.setPen(QColor(BoxFrameColour));
+        painter.setBrush(QColor(BoxColour));
+        painter.drawRect(layout->Box.adjusted(0, 0, -1, -1));
+        painter.setFont(ChartDefaultFont());
+        int y = layout->Box.top() + BoxPadding + metrics_.ascent();
+        const int x = layout->Box.left() + BoxPadding + 1;
+        for (const TReadoutLine& line : layout->Lines) {
+            const QRgb rgb = chart::ToRgb(line.Colour);
+            if (NeedsDarkBand(rgb))
+                painter.fillRect(QRect(layout->Box.left() + 1, y - metrics_.ascent(),
+                                       layout->Box.width() - 2, metrics_.height()),
+                                 QColor(DarkBandColour));
+            painter.setPen(QColor(rgb));
+            painter.drawText(x, y, line.Text);
+            y += metrics_.height();
+        }
+        painted += layout->Box;
+    }
+    painted_ = painted;
+}

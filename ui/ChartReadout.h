@@ -1,0 +1,65 @@
+#pragma once
+
+// The telemetry chart's readings over its picture: while the pointer is over the plot, a
+// thin cursor on the frame nearest to it and a readout of that frame's values; and the
+// marker of a chosen frame. Both are drawn over the chart's cached image by a transparent
+// widget lying on the chart, so following the pointer never redraws the series.
+
+#include "Chart.h"
+
+#include <QFontMetrics>
+#include <QRegion>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// One line of the readout: the frame's number (Series -1), or a switched-on series' value.
+struct TReadoutLine {
+    int Series;
+    std::optional<double> Value; // in the quantity's unit; none where the series has no point
+    QString Text;
+    TColor Colour;
+};
+
+// The readout of frame on chart: its number, then each switched-on series of 0 to 5 under
+// its caption, in its points' colour.
+[[nodiscard]] std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
+                                                     const std::array<QString, 6>& captions);
+
+class TChartReadout : public QWidget {
+    Q_OBJECT
+public:
+    // Lies over the whole chart, below its other children; captions name series 0 to 5.
+    TChartReadout(TChart& chart, const std::array<QString, 6>& captions);
+
+    // The frame the cursor marks: while the pointer is over the plot with no button held.
+    [[nodiscard]] std::optional<std::int64_t> CursorFrame() const;
+
+    [[nodiscard]] std::optional<std::int64_t> Marker() const noexcept { return marker_; }
+    void SetMarker(std::optional<std::int64_t> frame);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct TLayout {
+        std::optional<int> CursorX; // none when the frame lies outside the plot
+        QRect Box;
+        std::vector<TReadoutLine> Lines;
+    };
+    [[nodiscard]] std::optional<TLayout> Layout() const;
+    [[nodiscard]] std::optional<int> FrameColumn(std::int64_t frame) const;
+    [[nodiscard]] QRegion Covered() const;
+    void Refresh();
+
+    TChart& chart_;
+    std::array<QString, 6> captions_;
+    QFontMetrics metrics_;
+    std::optional<QPoint> pointer_;
+    std::optional<std::int64_t> marker_;
+    QRegion painted_; // what the last paint drew, cleared by the next one
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+// The frame of a replayed recording that the instruments page shows instead of the latest
+// values: chosen with a left click on the plot that does not drag, stepped with the keys,
+// and played forward at the line's frame rate. The chart's readout marks it.
+
+#include "ChartReadout.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <optional>
+
+class TChosenFrame : public QObject {
+    Q_OBJECT
+public:
+    // Frames a second the 57600-baud line carries: 10 bits a byte, 9 bytes a frame.
+    static constexpr int FramesPerSecond = 640;
+    // Presses further apart than this, in either direction, are drags, not clicks.
+    static constexpr int ClickSlack = 16;
+
+    TChosenFrame(TChart& chart, TChartReadout& readout);
+
+    // Choosing works while a replayed recording is shown. Either way the frame chosen
+    // before is forgotten, its marker removed and playing stopped.
+    void SetEnabled(bool enabled);
+    [[nodiscard]] bool Enabled() const noexcept { return enabled_; }
+
+    [[nodiscard]] std::optional<std::int64_t> Frame() const noexcept { return frame_; }
+    [[nodiscard]] bool Playing() const noexcept { return playTimer_.isActive(); }
+
+    // Chooses frame, kept within the completed frames, and scrolls a zoomed or scrolled
+    // chart just far enough to show it. Does nothing while disabled or without frames.
+    void Choose(std::int64_t frame);
+    // Plays forward from the chosen frame, or pauses.
+    void TogglePlaying();
+
+signals:
+    void Chosen(std::int64_t frame);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Show(std::int64_t frame);
+    [[nodiscard]] bool StepByKey(int key);
+    [[nodiscard]] std::int64_t FramesOnScreen() const;
+    void KeepInView(std::int64_t frame);
+    void PlayOn();
+
+    TChart& chart_;
+    TChartReadout& readout_;
+    bool enabled_ = false;
+    std::optional<std::int64_t> frame_;
+    std::optional<QPoint> pressedAt_;
+    QTimer playTimer_;
+    QElapsedTimer playClock_;
+    std::int64_t playedFrom_ = 0;
+};

@@ -1,0 +1,479 @@
+#include "AnsweredDialogs.h"
+#include "ChartExport.h"
+#include "ChartReadout.h"
+#include "ChosenFrame.h"
+#include "InstrumentsPage.h"
+#include "ModalAnswer.h"
+#include "RecordingScan.h"
+#include "Simulator.h"
+#include "TelemetryChart.h"
+#include "UprZagig.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using telemetry::TDecodedFrame;
+
+// A replayed recording with a stray byte before the first frame, a frame with period 0 and
+// a last frame cut short; each completed frame as the recording tool decodes it.
+class ReadingARecording : public ::testing::Test {
+protected:
+    static constexpr int Frames = 300;
+    static constexpr int ZeroPeriodFrame = 137;
+
+    void SetUp() override {
+        std::vector<sim::TFrameFields> fields;
+        std::vector<std::uint8_t> bytes = sim::GenerateRecording(7, Frames, false, &fields);
+        bytes.insert(bytes.begin(), 0x42);
+        const auto zero = sim::EncodeFrame({0, 11, 2, 90, 128, 77});
+        std::copy(zero.begin(), zero.end(), bytes.begin() + 1 + ZeroPeriodFrame * 9);
+        bytes.insert(bytes.end(), {0xFF, 0xFF, 0x10, 0x00, 33});
+        TRecordingScan scan([&](const TDecodedFrame& f) { decoded_.push_back(f); });
+        scan.Feed(bytes);
+        ASSERT_EQ(decoded_.size(), std::size_t(Frames));
+        ASSERT_EQ(decoded_[ZeroPeriodFrame].Period, 0);
+
+        const fs::path path =
+            fs::temp_directory_path() / ("telmira-reading-" + std::to_string(::getpid()) + ".dcc");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        path_ = path;
+        window_.show();
+        dialogs_.answer = QString::fromStdString(path.string());
+        QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+        ASSERT_EQ(chart().Series(telemetry::SeriesAdvance).Count(), std::size_t(Frames));
+        chart().Draw();
+    }
+    void TearDown() override { fs::remove(path_); }
+
+    TChart& chart() { return *window_.Chart1; }
+    int Column(std::int64_t frame) {
+        return chart().BottomAxis().Map().ToPixel(static_cast<double>(frame));
+    }
+    int MidRow() { return (chart().PlotRect().Top + chart().PlotRect().Bottom) / 2; }
+
+    void Mouse(QEvent::Type type, QPoint p, Qt::MouseButton button = Qt::NoButton,
+               Qt::MouseButtons held = Qt::NoButton) {
+        QMouseEvent event(type, QPointF(p), chart().mapToGlobal(QPointF(p)), button, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&chart(), &event);
+    }
+    void MoveTo(QPoint p) { Mouse(QEvent::MouseMove, p); }
+    void Click(QPoint p) {
+        Mouse(QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, p, Qt::LeftButton);
+    }
+    void Key(Qt::Key key) { QTest::keyClick(&chart(), key); }
+
+    fs::path path_;
+    std::vector<TDecodedFrame> decoded_;
+    telemetry::TLatestValues values_;
+    TAnsweredDialogs dialogs_;
+    TfrmUprZagig window_{values_, dialogs_};
+};
+
+TEST_F(ReadingARecording, CursorTakesTheFrameNearestThePointer) {
+    const chart::TRectI& plot = chart().PlotRect();
+    const int k = 120;
+    const int between = (Column(k) + Column(k + 1)) / 2;
+    const struct {
+        const char* rule;
+        int x;
+        std::int64_t frame;
+    } cases[] = {
+        {"the plot's left edge", plot.Left, 0},
+        {"the plot's right edge: the frame cut short", plot.Right - 1, Frames},
+        {"on a frame", Column(k), k},
+        {"short of halfway to the next", between - (Column(k + 1) - Column(k)) % 2, k},
+        {"past halfway", between + 1, k + 1},
+    };
+    for (const auto& c : cases) {
+        MoveTo({c.x, MidRow()});
+        EXPECT_EQ(window_.ChartReadout->CursorFrame(), c.frame) << c.rule;
+    }
+    MoveTo({plot.Left - 3, MidRow()});
+    EXPECT_EQ(window_.ChartReadout->CursorFrame(), std::nullopt) << "left of the plot";
+}
+
+TEST_F(ReadingARecording, ReadoutShowsWhatTheBytesDecodeTo) {
+    const std::array<QString, 6> captions = {"a", "b", "c", "d", "e", "f"};
+    for (const TDecodedFrame& f : decoded_) {
+        ASSERT_EQ(FrameOnChart(chart(), f.Number), f);
+        const auto lines = ReadoutLines(chart(), f.Number, captions);
+        ASSERT_EQ(lines.size(), 7u);
+        EXPECT_EQ(lines[0].Text, "Кадр " + QString::number(f.Number));
+        const std::optional<double> expected[] = {
+            f.Period ? std::optional(telemetry::EngineSpeed(f.Period)) : std::nullopt,
+            f.Map,
+            f.CurveNumber,
+            f.Temperature,
+            f.OctaneCorrector,
+            telemetry::AdvanceDegrees(f.AdvanceCode)};
+        for (int s = 0; s < 6; ++s) {
+            ASSERT_EQ(lines[s + 1].Series, s);
+            ASSERT_EQ(lines[s + 1].Value, expected[s]) << "frame " << f.Number << " series " << s;
+            EXPECT_EQ(lines[s + 1].Colour, telemetry::PlotColours[s]);
+        }
+    }
+    const auto zero = ReadoutLines(chart(), ZeroPeriodFrame, captions);
+    EXPECT_EQ(zero[1].Text, "a: —");
+    EXPECT_EQ(zero[6].Text,
+              "f: " + QString::number(telemetry::AdvanceDegrees(77), 'f', 2).replace('.', ',') +
+                  "°");
+    EXPECT_FALSE(FrameOnChart(chart(), Frames)) << "the frame cut short is not completed";
+
+    QTest::mouseClick(window_.chkdad, Qt::LeftButton);
+    QTest::mouseClick(window_.chkuoz, Qt::LeftButton);
+    std::vector<int> shown;
+    for (const TReadoutLine& line : ReadoutLines(chart(), 5, captions))
+        shown.push_back(line.Series);
+    EXPECT_EQ(shown, (std::vector<int>{-1, 0, 2, 3, 4})) << "switched-off series are left out";
+}
+
+TEST_F(ReadingARecording, ReadoutIsDrawnOverThePictureWithoutRedrawingIt) {
+    int redraws = 0;
+    chart().OnAfterDraw = [&](TChart&) { ++redraws; };
+    const QImage before = chart().grab().toImage();
+    const int x = Column(200), y = MidRow();
+    MoveTo({x, y});
+    const QImage over = chart().grab().toImage();
+    EXPECT_EQ(redraws, 0);
+    EXPECT_EQ(over.pixel(x, y), 0xFF606060u) << "the cursor";
+    EXPECT_EQ(over.pixel(x - 1, y), before.pixel(x - 1, y));
+    const QRect box = over.rect().intersected(QRect(x - 300, 0, 600, chart().height()));
+    int boxPixels = 0;
+    for (int px = box.left(); px <= box.right(); ++px)
+        boxPixels += over.pixel(px, chart().PlotRect().Top + 12) == 0xFFFFFFF0u;
+    EXPECT_GT(boxPixels, 40) << "the readout's box beside the cursor";
+
+    MoveTo({chart().PlotRect().Left - 3, y});
+    EXPECT_EQ(chart().grab().toImage(), before) << "gone once the pointer leaves the plot";
+    MoveTo({x, y});
+    Mouse(QEvent::MouseButtonPress, {x, y}, Qt::RightButton, Qt::RightButton);
+    EXPECT_EQ(window_.ChartReadout->CursorFrame(), std::nullopt) << "gone when a drag starts";
+    Mouse(QEvent::MouseButtonRelease, {x, y}, Qt::RightButton);
+    EXPECT_EQ(redraws, 0);
+}
+
+// Counts the paints that reach a widget.
+struct TPaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(LiveReadout, NewestFrameIsReadAgainAsFramesArrive) {
+    TChart chart;
+    ConfigureTelemetryChart(chart);
+    chart.resize(600, 300);
+    TChartReadout readout(chart, {"a", "b", "c", "d", "e", "f"});
+    TChartPlot plot(chart);
+    telemetry::TLatestValues values;
+    std::uint8_t state = 0;
+    const auto stream = sim::GenerateRecording(3, 200, false);
+    const auto feed = [&](std::size_t from, std::size_t to) {
+        telemetry::DecodeBlock({stream.data() + from * 9, (to - from) * 9},
+                               telemetry::DecodeMode::LivePlotting, state, values, &plot);
+    };
+    feed(0, 100);
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    TPaintCounter counter;
+    readout.installEventFilter(&counter);
+    const QPointF newest(chart.PlotRect().Right - 1, chart.PlotRect().Top + 50);
+    QMouseEvent move(QEvent::MouseMove, newest, chart.mapToGlobal(newest), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&chart, &move);
+    EXPECT_EQ(readout.CursorFrame(), 99);
+
+    int redraws = 0;
+    chart.OnAfterDraw = [&](TChart&) { ++redraws; };
+    chart.repaint(); // the chart's next paint now waits for its frame interval
+    feed(100, 150);
+    const int before = counter.paints;
+    const QPointF left = newest - QPointF(5, 0);
+    QMouseEvent wander(QEvent::MouseMove, left, chart.mapToGlobal(left), Qt::NoButton, Qt::NoButton,
+                       Qt::NoModifier);
+    QApplication::sendEvent(&chart, &wander);
+    QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    EXPECT_EQ(redraws, 0) << "a pointer move waits for the chart's own redraw of new frames";
+    QApplication::sendEvent(&chart, &move);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.ImageStale() && counter.paints > before; }));
+    EXPECT_EQ(readout.CursorFrame(), 149) << "the chart's repaint redraws the readout with it";
+    EXPECT_EQ(redraws, 1);
+}
+
+TEST_F(ReadingARecording, ChosenFrameGoesOnTheGaugesByTheTimersRules) {
+    // The page the decoded values reach as the latest values, tick by tick, beside the
+    // window's page showing the chosen frames.
+    telemetry::TLatestValues latest;
+    TInstrumentsPage reference(latest);
+    TInstrumentsPage& page = *window_.TabSheet2;
+    for (const int k : {3, 250, ZeroPeriodFrame, ZeroPeriodFrame + 1, 0, Frames - 1}) {
+        SCOPED_TRACE(k);
+        Click({Column(k), MidRow()});
+        ASSERT_EQ(window_.ChosenFrame->Frame(), k);
+        const TDecodedFrame& f = decoded_[k];
+        latest.Period = f.Period;
+        latest.Map = f.Map;
+        latest.Temperature = f.Temperature;
+        latest.OctaneCorrector = f.OctaneCorrector;
+        latest.AdvanceCode = f.AdvanceCode;
+        reference.Timer1Timer();
+        page.Timer1Timer();
+        EXPECT_EQ(page.dev_rpm->Value(), reference.dev_rpm->Value());
+        EXPECT_EQ(page.dev_uoz->Value(), reference.dev_uoz->Value());
+        EXPECT_EQ(page.dev_dad->Value(), reference.dev_dad->Value());
+        EXPECT_EQ(page.dev_ok->Value(), reference.dev_ok->Value());
+        EXPECT_EQ(page.dev_temp->Value(), reference.dev_temp->Value());
+    }
+    EXPECT_EQ(values_.Period, 0x1000) << "the latest values stay the file's last";
+}
+
+TEST_F(ReadingARecording, ClickMarksTheFrameAndADragDoesNot) {
+    const int x = Column(100), y = MidRow();
+    Mouse(QEvent::MouseButtonPress, {x, y}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, {x + 40, y + 5}, Qt::LeftButton);
+    EXPECT_EQ(window_.ChosenFrame->Frame(), std::nullopt) << "a drag is no click";
+    Click({x, y});
+    MoveTo({chart().PlotRect().Left - 3, y});
+    const QImage marked = chart().grab().toImage();
+    EXPECT_EQ(marked.pixel(x, y), 0xFF00A0A0u);
+    EXPECT_EQ(marked.pixel(x + 1, y), 0xFF00A0A0u);
+    EXPECT_FALSE(chart().Zoomed());
+}
+
+TEST_F(ReadingARecording, KeysStepTheFrameAndKeepItInView) {
+    Click({Column(100), MidRow()});
+    ASSERT_EQ(window_.ChosenFrame->Frame(), 100);
+    const auto page = static_cast<std::int64_t>(std::llround(chart().BottomAxis().Map().Range()));
+    const std::int64_t last = Frames - 1;
+    const std::int64_t down = std::min(100 + page, last);
+    const struct {
+        Qt::Key key;
+        std::int64_t frame;
+    } steps[] = {{Qt::Key_Right, 101},     {Qt::Key_Left, 100},
+                 {Qt::Key_PageDown, down}, {Qt::Key_PageUp, std::max<std::int64_t>(down - page, 0)},
+                 {Qt::Key_Home, 0},        {Qt::Key_Left, 0},
+                 {Qt::Key_End, last},      {Qt::Key_Right, last}};
+    for (const auto& s : steps) {
+        Key(s.key);
+        EXPECT_EQ(window_.ChosenFrame->Frame(), s.frame) << QTest::toString(s.key);
+    }
+
+    // Zoomed to frames 50 to about 100, End scrolls the last frame into view.
+    const int y0 = chart().PlotRect().Top + 10, y1 = chart().PlotRect().Bottom - 10;
+    Mouse(QEvent::MouseButtonPress, {Column(50), y0}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, {Column(100), y1}, Qt::NoButton, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, {Column(100), y1}, Qt::LeftButton);
+    ASSERT_TRUE(chart().Zoomed());
+    chart().Draw();
+    Key(Qt::Key_End);
+    EXPECT_LE(chart().BottomAxis().Minimum(), Frames - 1);
+    EXPECT_GE(chart().BottomAxis().Maximum(), Frames - 1);
+    EXPECT_NEAR(chart().BottomAxis().Maximum(), Frames - 1, 1e-6) << "moved no further";
+}
+
+TEST_F(ReadingARecording, SpacePlaysForwardAndPauses) {
+    Click({Column(10), MidRow()});
+    Key(Qt::Key_Space);
+    EXPECT_TRUE(window_.ChosenFrame->Playing());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_.ChosenFrame->Frame() >= 40; }, 5000));
+    Key(Qt::Key_Space);
+    EXPECT_FALSE(window_.ChosenFrame->Playing());
+    const auto paused = window_.ChosenFrame->Frame();
+    QTest::qWait(50);
+    EXPECT_EQ(window_.ChosenFrame->Frame(), paused);
+    Key(Qt::Key_Space);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window_.ChosenFrame->Playing(); }, 5000));
+    EXPECT_EQ(window_.ChosenFrame->Frame(), Frames - 1) << "playing stops at the last frame";
+}
+
+// Writing the chart out: the picture and the visible frames, and failures that leave no file.
+class ExportingTheChart : public ReadingARecording {
+protected:
+    void SetUp() override {
+        ReadingARecording::SetUp();
+        std::string pattern = (fs::temp_directory_path() / "telmira-export-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        fs::remove_all(dir_);
+        ReadingARecording::TearDown();
+    }
+
+    // Zooms the chart to frames 40 to 180 and switches MAP off.
+    void ZoomAndSwitch() {
+        const int y0 = chart().PlotRect().Top + 20, y1 = chart().PlotRect().Bottom - 20;
+        Mouse(QEvent::MouseButtonPress, {Column(40), y0}, Qt::LeftButton, Qt::LeftButton);
+        Mouse(QEvent::MouseMove, {Column(180), y1}, Qt::NoButton, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, {Column(180), y1}, Qt::LeftButton);
+        ASSERT_TRUE(chart().Zoomed());
+        QTest::mouseClick(window_.chkdad, Qt::LeftButton);
+        MoveTo({chart().PlotRect().Left - 3, y0}); // no readout in the way
+    }
+
+    // Runs an export through its action with the dialog answered; returns the error box's
+    // text, or nothing when none came up.
+    std::optional<QString> Export(QAction* action, const fs::path& path) {
+        dialogs_.answer = QString::fromStdString(path.string());
+        std::optional<QString> shown;
+        TModalAnswer answer([&](QWidget& modal) {
+            auto& box = static_cast<QMessageBox&>(modal);
+            shown = box.text();
+            box.buttons().first()->click();
+        });
+        action->trigger();
+        return shown;
+    }
+
+    std::set<fs::path> Files() const {
+        std::set<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            files.insert(entry.path());
+        return files;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ExportingTheChart, PictureIsTheChartAsOnScreen) {
+    ZoomAndSwitch();
+    const fs::path path = dir_ / "chart.png";
+    ASSERT_EQ(Export(window_.ChartExport->SavePicture, path), std::nullopt);
+    EXPECT_EQ(dialogs_.shownFilter, "Изображение PNG *.png|*.png|");
+    const QImage written(QString::fromStdString(path.string()));
+    const QImage screen = chart().grab().toImage().convertToFormat(written.format());
+    ASSERT_EQ(written.size(), screen.size());
+    QRegion controls;
+    for (const QWidget* child : chart().findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child != window_.ChartReadout)
+            controls += child->geometry();
+    int compared = 0;
+    for (int y = 0; y < screen.height(); ++y)
+        for (int x = 0; x < screen.width(); ++x)
+            if (!controls.contains(QPoint(x, y))) {
+                ASSERT_EQ(written.pixel(x, y), screen.pixel(x, y)) << x << "," << y;
+                ++compared;
+            }
+    EXPECT_GT(compared, screen.width() * screen.height() * 9 / 10);
+}
+
+TEST_F(ExportingTheChart, CsvOfTheVisibleRangeIsTheRecordingToolsLines) {
+    ZoomAndSwitch();
+    const fs::path path = dir_ / "frames.csv";
+    ASSERT_EQ(Export(window_.ChartExport->ExportCsv, path), std::nullopt);
+    EXPECT_EQ(dialogs_.shownFilter, "Таблица CSV *.csv|*.csv|");
+
+    const std::string command = std::string(TELMIRA_BIN_DIR) + "/telmira-dcc csv " + path_.string();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> tool;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe))
+        tool.emplace_back(line);
+    ASSERT_EQ(::pclose(pipe), 0);
+    ASSERT_EQ(tool.size(), std::size_t(Frames) + 1);
+
+    const chart::TAxisMap& x = chart().BottomAxis().Map();
+    const auto first = static_cast<std::size_t>(std::ceil(x.Minimum));
+    const auto last = static_cast<std::size_t>(std::floor(x.Maximum));
+    ASSERT_GT(first, 30u);
+    ASSERT_LT(last, 190u);
+    std::string expected = tool[0];
+    for (std::size_t k = first; k <= last; ++k)
+        expected += tool[k + 1];
+    std::ifstream in(path);
+    const std::string written{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(written, expected);
+    EXPECT_NE(expected.find("\n137,0,,11,2,90,128,77,"), std::string::npos)
+        << "the frame with period 0 is in range";
+}
+
+TEST_F(ExportingTheChart, AFailedWriteLeavesNoFileAndKeepsTheOldOne) {
+    const fs::path kept = dir_ / "kept.csv";
+    std::ofstream(kept) << "earlier";
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 4000; // the header and a few dozen frames, then the disk is "full"
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto failedCsv = Export(window_.ChartExport->ExportCsv, dir_ / "new.csv");
+    const auto failedOver = Export(window_.ChartExport->ExportCsv, kept);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(failedCsv, "Ошибка записи файла.");
+    EXPECT_EQ(failedOver, "Ошибка записи файла.");
+    EXPECT_EQ(Files(), std::set<fs::path>{kept}) << "no file and no temporary left";
+    std::ifstream in(kept);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "earlier");
+
+    EXPECT_EQ(Export(window_.ChartExport->SavePicture, dir_ / "missing" / "chart.png"),
+              "Ошибка записи файла.");
+    EXPECT_EQ(Files(), std::set<fs::path>{kept});
+}
+
+TEST_F(ExportingTheChart, MenuComesUpOnARightClickThatDoesNotScroll) {
+    const QPoint p(Column(150), MidRow());
+    Mouse(QEvent::MouseButtonPress, p, Qt::RightButton, Qt::RightButton);
+    Mouse(QEvent::MouseMove, p + QPoint(30, 0), Qt::NoButton, Qt::RightButton);
+    Mouse(QEvent::MouseButtonRelease, p + QPoint(30, 0), Qt::RightButton);
+    EXPECT_FALSE(window_.ChartExport->Menu->isVisible()) << "a drag scrolls";
+    EXPECT_TRUE(chart().BottomAxis().Minimum() != 0 || !chart().BottomAxis().Automatic());
+
+    Mouse(QEvent::MouseButtonPress, p, Qt::RightButton, Qt::RightButton);
+    Mouse(QEvent::MouseButtonRelease, p, Qt::RightButton);
+    ASSERT_TRUE(window_.ChartExport->Menu->isVisible());
+    QStringList texts;
+    for (const QAction* action : window_.ChartExport->Menu->actions())
+        texts << action->text() + " " + action->shortcut().toString();
+    EXPECT_EQ(texts,
+              (QStringList{"Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E"}));
+    window_.ChartExport->Menu->close();
+}
+
+TEST_F(ExportingTheChart, ShortcutsAskForTheFileWhereverTheFocusIs) {
+    QApplication::setActiveWindow(&window_);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    dialogs_.answer.reset();
+    for (QWidget* focus :
+         {static_cast<QWidget*>(window_.edtPortNumber), static_cast<QWidget*>(&chart())}) {
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_S, Qt::ControlModifier);
+        EXPECT_EQ(dialogs_.shownFilter, "Изображение PNG *.png|*.png|");
+        QTest::keyClick(focus, Qt::Key_E, Qt::ControlModifier);
+        EXPECT_EQ(dialogs_.shownFilter, "Таблица CSV *.csv|*.csv|");
+    }
+    EXPECT_EQ(Files(), std::set<fs::path>{}) << "a cancelled dialog writes nothing";
+}
+
+} // namespace
