@@ -69,8 +69,7 @@ work = pathlib.Path(sys.argv[1])
 recorded = (work / "session.dcc").read_bytes()
 runs = [(work / f"sent{k}.dcc").read_bytes() for k in range(1, 5)]
 print(f"recorded {len(recorded)} bytes; the simulator runs put {[len(r) for r in runs]} bytes on the line")
-# Each run from the first byte the session took: before it, the port was not open yet
-# (run 1: until the plotting question was answered).
+# Each run from the first byte the session took: before it, the port was not open yet.
 at, expected, ok = 0, b"", True
 for k, sent in enumerate(runs, 1):
     head = sent.find(recorded[at:at + 64]) if at < len(recorded) else -1
