@@ -43,7 +43,7 @@ void BM_HandlerPerSecondOfLineRate(benchmark::State& state) {
         telemetry::RecordBlock(*file, block,
                                plotting ? telemetry::DecodeMode::LivePlotting
                                         : telemetry::DecodeMode::LiveRecordingOnly,
-                               values, &plot);
+                               values, &plot, telemetry::TRecordingFile::TClock::now());
         at = (at + LineBytesPerSecond) % (stream.size() - LineBytesPerSecond);
         if (++sinceReopen == 2000) {
             state.PauseTiming();
@@ -57,6 +57,27 @@ void BM_HandlerPerSecondOfLineRate(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * LineBytesPerSecond));
 }
 BENCHMARK(BM_HandlerPerSecondOfLineRate)->ArgName("plotting")->Arg(1)->Arg(0);
+
+// The sync a session makes twice a second at the full line rate: half a second of stream
+// written, then synced to the disk. Compare with the handler's own cost above; the sync
+// is made on the window thread.
+void BM_SyncHalfASecondOfLineRate(benchmark::State& state) {
+    using TClock = telemetry::TRecordingFile::TClock;
+    const auto stream = sim::GenerateRecording(2, sim::FramesPerSecond, false);
+    const std::span<const std::uint8_t> half(stream.data(), LineBytesPerSecond / 2);
+    serial::testing::TTempRuntimeDir dir;
+    telemetry::TRecordingFile file((dir.Path() / "bench.dcc").string());
+    TClock::time_point now = TClock::now();
+    for (auto _ : state) {
+        state.PauseTiming();
+        file.Write(half, now);
+        now += telemetry::SyncAfter;
+        state.ResumeTiming();
+        file.SyncIfDue(now);
+    }
+    state.counters["syncs"] = static_cast<double>(file.Syncs());
+}
+BENCHMARK(BM_SyncHalfASecondOfLineRate)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 double CpuSeconds(clockid_t clock) {
     timespec t{};

@@ -17,20 +17,12 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 cat > "$work/drive.sh" <<DRIVE
 #!/usr/bin/env bash
 set -euo pipefail
+bin=$bin
+source "$PWD/bench/drive_session.sh"
 $bin/telmira-sim --port 1 --seed 7 & sim=\$!
 trap 'kill \$sim 2>/dev/null || true' EXIT
 sleep 1
-$bin/telmira & app=\$!
-xdotool search --sync --onlyvisible --name "TELMIRA" >/dev/null
-sleep 1
-# Without a window manager the window stands where the program puts it: 213, 180.
-button() { xdotool mousemove 445 196 click 1; }
-button                                                   # "Открыть порт и файл"
-sleep 1.5
-xdotool type --delay 10 "$work/session.dcc"
-xdotool key Return                                       # the save dialog
-sleep 1
-xdotool key Return                                       # plot in real time: Yes
+open_session "$work/session.dcc"
 sleep 1
 ticks() { awk '{print \$14 + \$15}' /proc/\$app/stat; }
 start=\$(ticks)

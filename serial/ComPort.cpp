@@ -332,9 +332,8 @@ void ApplyLineSettings(termios& tio) {
 } // namespace
 
 TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold) : name_(PortName(portNumber)) {
-    std::filesystem::path device;
     try {
-        device = PortDevice(portNumber);
+        device_ = PortDevice(portNumber);
     } catch (const std::runtime_error& refused) {
         // The message stays the port's own; why is for whoever runs the program.
         std::fprintf(stderr, "%s: %s\n", name_.c_str(), refused.what());
@@ -343,7 +342,7 @@ TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold) : name_(Port
 
     // Exclusive use takes both the terminal flag and a lock: root ignores the flag.
     // Something that is no terminal at all fails at the settings below.
-    port_.Reset(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    port_.Reset(::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (port_.Get() < 0 || ::flock(port_.Get(), LOCK_EX | LOCK_NB) != 0)
         throw EComPortError("Error opening port " + name_);
     if (::ioctl(port_.Get(), TIOCEXCL) == 0)

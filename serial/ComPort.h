@@ -7,6 +7,7 @@
 // modal loops included.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
@@ -45,6 +46,8 @@ public:
     TComPort& operator=(const TComPort&) = delete;
 
     [[nodiscard]] const std::string& Name() const noexcept { return name_; }
+    // What was opened for the port number (PortDevice).
+    [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_; }
 
     // Attaches the data handler, which runs on the window thread. Blocks read while no
     // handler is attached are kept; they go to the handler first, in order, from the
@@ -86,6 +89,7 @@ private:
     friend struct THandOverLink;
 
     std::string name_;
+    std::filesystem::path device_;
     TDescriptor port_;
     TDescriptor eventMask_;
     std::shared_ptr<THandOverLink> link_;

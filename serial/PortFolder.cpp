@@ -60,17 +60,18 @@ std::filesystem::path EnsurePortFolder() {
     return folder;
 }
 
+std::vector<TPortTarget> MachinePorts() {
+    return NumberedPorts("/dev", PortFolder());
+}
+
 std::filesystem::path PortDevice(std::uint8_t number) {
     const std::filesystem::path folder = PortFolder();
-    const std::filesystem::path numbered =
-        "/dev/ttyS" + std::to_string(static_cast<int>(number) - 1);
     struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0 && errno == ENOENT)
-        return numbered;
-    if (const auto why = WhyUntrusted(folder))
-        throw std::runtime_error(*why);
-    const std::filesystem::path link = folder / ("COM" + std::to_string(number));
-    return ::lstat(link.c_str(), &st) == 0 ? link : numbered;
+    const bool noFolder = ::lstat(folder.c_str(), &st) != 0 && errno == ENOENT;
+    if (!noFolder)
+        if (const auto why = WhyUntrusted(folder))
+            throw std::runtime_error(*why);
+    return ResolvePort(number, MachinePorts()).Device;
 }
 
 } // namespace serial

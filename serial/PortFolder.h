@@ -2,12 +2,16 @@
 
 // Where a numbered port lives on this machine. A port keeps the name "\\.\COM<n>" that
 // its messages quote; the device behind it is the link COM<n> in the per-user port folder
-// when there is one (a USB adapter, the simulator's pseudo-terminal), else /dev/ttyS<n-1>.
+// when there is one (a USB adapter, the simulator's pseudo-terminal), else an adapter's
+// number (PortMap.h), else /dev/ttyS<n-1>.
+
+#include "PortMap.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace serial {
 
@@ -25,9 +29,12 @@ namespace serial {
 // folder, or throws std::runtime_error when it cannot be made or is not trusted.
 std::filesystem::path EnsurePortFolder();
 
-// The device to open for port <number>. Without a port folder it is /dev/ttyS<number-1>.
-// A port folder that is there but untrusted refuses every port, with std::runtime_error
-// saying why: falling back to the numbered device would record whatever that is.
+// The numbered ports of this machine: NumberedPorts of /dev and the port folder.
+[[nodiscard]] std::vector<TPortTarget> MachinePorts();
+
+// The device to open for port <number>: its link, its adapter (PortMap.h), or else
+// /dev/ttyS<number-1>. A port folder that is there but untrusted refuses every port, with
+// std::runtime_error saying why: falling back to another device would record whatever that is.
 [[nodiscard]] std::filesystem::path PortDevice(std::uint8_t number);
 
 } // namespace serial

@@ -1,5 +1,7 @@
 #include "LiveSession.h"
 
+#include "PortFolder.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -45,7 +47,9 @@ TRecordingFile::~TRecordingFile() {
         ::close(fd_);
 }
 
-void TRecordingFile::Write(std::span<const std::uint8_t> bytes) {
+void TRecordingFile::Write(std::span<const std::uint8_t> bytes, TClock::time_point now) {
+    if (!bytes.empty() && !unsyncedSince_)
+        unsyncedSince_ = now;
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR)
@@ -57,51 +61,148 @@ void TRecordingFile::Write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void TRecordingFile::Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (fd >= 0 && ::close(fd) != 0)
-        throw EInOutError("Error closing file " + fileName_ + ": " + std::strerror(errno));
+void TRecordingFile::SyncIfDue(TClock::time_point now) {
+    if (unsyncedSince_ && now - *unsyncedSince_ >= SyncAfter)
+        Sync();
 }
 
-void RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
-                 TLatestValues& values, TFramePlot* plot) {
-    file.Write(block);
-    DecodeBlock(block, mode, values.LiveState, values, plot);
+void TRecordingFile::Sync() {
+    if (!unsyncedSince_ || fd_ < 0)
+        return;
+    unsyncedSince_.reset();
+    if (::fdatasync(fd_) == 0)
+        ++syncs_;
+    else if (errno != EINVAL) // a file system that keeps nothing to sync
+        throw EInOutError("Error writing file " + fileName_ + ": " + std::strerror(errno));
+}
+
+void TRecordingFile::Close() {
+    std::optional<EInOutError> failure;
+    try {
+        Sync();
+    } catch (const EInOutError& e) {
+        failure = e;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (fd >= 0 && ::close(fd) != 0 && !failure)
+        failure = EInOutError("Error closing file " + fileName_ + ": " + std::strerror(errno));
+    if (failure)
+        throw *failure;
+}
+
+std::size_t RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
+                        TLatestValues& values, TFramePlot* plot,
+                        TRecordingFile::TClock::time_point now) {
+    file.Write(block, now);
+    return DecodeBlock(block, mode, values.LiveState, values, plot);
 }
 
 TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
                            TLatestValues& values, TFramePlot& plot, serial::TErrorHandler onError)
-    : values_(values), plot_(plot), file_(fileName),
-      port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)) {
-    port_->OnError = std::move(onError);
+    : portNumber_(portNumber), values_(values), plot_(plot), file_(fileName),
+      health_(TClock::now()),
+      port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
+      device_(port_->Device()), onError_(std::move(onError)) {
+    port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     values_.FrameCounter = 0;
+    QObject::connect(&ticker_, &QTimer::timeout, [this] { Tick(); });
+    ticker_.start(SyncCheckInterval);
 }
 
 TLiveSession::~TLiveSession() = default;
 
 void TLiveSession::AttachHandler(bool plotInRealTime) {
-    if (!port_)
+    handler_ = plotInRealTime ? THandler::Plotting : THandler::RecordingOnly;
+    Attach();
+}
+
+void TLiveSession::Attach() {
+    if (!port_ || recordingFailed_)
         return;
-    if (plotInRealTime)
+    if (handler_ == THandler::Plotting)
         port_->SetOnData([this](std::span<const std::uint8_t> data) { SaveHarReal(data); });
-    else
+    else if (handler_ == THandler::RecordingOnly)
         port_->SetOnData([this](std::span<const std::uint8_t> data) { SaveHarNoReal(data); });
 }
 
 void TLiveSession::SaveHarReal(std::span<const std::uint8_t> data) {
-    RecordBlock(file_, data, DecodeMode::LivePlotting, values_, &plot_);
+    Record(data, DecodeMode::LivePlotting, &plot_);
 }
 
 void TLiveSession::SaveHarNoReal(std::span<const std::uint8_t> data) {
-    RecordBlock(file_, data, DecodeMode::LiveRecordingOnly, values_, nullptr);
+    Record(data, DecodeMode::LiveRecordingOnly, nullptr);
+}
+
+void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot) {
+    const TClock::time_point now = TClock::now();
+    try {
+        const std::size_t frames = RecordBlock(file_, data, mode, values_, plot, now);
+        health_.Block(data.size(), frames, values_.LiveState, now);
+        file_.SyncIfDue(now);
+    } catch (...) {
+        // A failed write or plot ends the recording for good; the port then reports the
+        // failure through PortFailed, which must not take it for the port's own.
+        recordingFailed_ = true;
+        throw;
+    }
+}
+
+void TLiveSession::PortFailed(const std::string& message) {
+    if (!recordingFailed_) {
+        port_.reset();
+        health_.PortLost();
+        lastAttempt_ = TClock::now();
+        if (portFailureReported_)
+            return;
+        portFailureReported_ = true;
+    }
+    if (onError_)
+        onError_(message);
+}
+
+// The port's own texts are not repeated while it stays away: the first failure was shown.
+// The number must lead to the device it led to: while a link or an adapter is away, the
+// number falls through to /dev/ttyS<n-1>, which may well open and then deliver nothing.
+void TLiveSession::Reopen(TClock::time_point now) {
+    lastAttempt_ = now;
+    try {
+        if (serial::PortDevice(portNumber_) != device_)
+            return;
+        port_ = std::make_unique<serial::TComPort>(portNumber_, SessionThreshold);
+    } catch (const std::exception&) {
+        return;
+    }
+    port_->OnError = [this](const std::string& message) { PortFailed(message); };
+    values_.LiveState = 0;
+    health_.DecoderReset();
+    health_.PortBack(now);
+    Attach();
+}
+
+// Syncs bytes that came before a pause in the stream, and tries a failed port again. A
+// failed sync ends the recording as a failed write does.
+void TLiveSession::Tick() {
+    const TClock::time_point now = TClock::now();
+    if (!port_ && !recordingFailed_ && now - lastAttempt_ >= ReopenInterval)
+        Reopen(now);
+    try {
+        file_.SyncIfDue(now);
+    } catch (const EInOutError& e) {
+        recordingFailed_ = true;
+        ticker_.stop();
+        port_.reset(); // nothing more can be recorded
+        if (onError_)
+            onError_(e.what());
+    }
 }
 
 void TLiveSession::Close() {
+    ticker_.stop();
     if (port_) {
-        port_->Drain();
-        port_.reset();
+        const std::unique_ptr<serial::TComPort> port = std::move(port_);
+        port->Drain();
     }
     file_.Close();
 }

@@ -5,10 +5,15 @@
 // user opens the port and destroys it (or calls Close) when the user closes it.
 
 #include "ComPort.h"
+#include "LinkHealth.h"
 #include "Telemetry.h"
 
+#include <QTimer>
+
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -27,6 +32,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The age at which written bytes are synced to the disk. The session looks at least every
+// SyncCheckInterval, so that a power loss takes less than a second of the recording.
+inline constexpr std::chrono::milliseconds SyncAfter{500};
+inline constexpr std::chrono::milliseconds SyncCheckInterval{250};
+
 // The recording of a session. It is created empty (an existing regular file is truncated;
 // anything else of that name, a named pipe or a device, is refused; no extension is added),
 // every write goes straight to the operating system, so the file is complete up to the last
@@ -36,28 +46,44 @@ public:
 // recorded without one.
 class TRecordingFile {
 public:
+    using TClock = std::chrono::steady_clock;
+
     explicit TRecordingFile(std::string fileName);
     ~TRecordingFile();
     TRecordingFile(const TRecordingFile&) = delete;
     TRecordingFile& operator=(const TRecordingFile&) = delete;
 
-    void Write(std::span<const std::uint8_t> bytes);
-    // Reports a failed close, which the destructor cannot.
+    void Write(std::span<const std::uint8_t> bytes, TClock::time_point now);
+    // Syncs the written bytes to the disk (fdatasync) once the oldest of them is SyncAfter
+    // old. A file that takes no sync (a device) is left as it is.
+    void SyncIfDue(TClock::time_point now);
+    // Syncs what is written, then closes; reports a failure, which the destructor cannot.
     void Close();
     [[nodiscard]] const std::string& FileName() const noexcept { return fileName_; }
+    // How many times written bytes were synced to the disk.
+    [[nodiscard]] std::uint64_t Syncs() const noexcept { return syncs_; }
 
 private:
+    void Sync();
+
     std::string fileName_;
     int fd_ = -1;
+    std::optional<TClock::time_point> unsyncedSince_;
+    std::uint64_t syncs_ = 0;
 };
 
-// Writes a received block to the recording, then decodes it with values.LiveState. A
-// failed write raises before any byte of the block is decoded.
-void RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
-                 TLatestValues& values, TFramePlot* plot);
+// Writes a received block to the recording, then decodes it with values.LiveState, and
+// returns the frames it completed. A failed write raises before any byte of the block is
+// decoded.
+std::size_t RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
+                        TLatestValues& values, TFramePlot* plot,
+                        TRecordingFile::TClock::time_point now);
 
 // The least block the reader hands over: one frame.
 inline constexpr std::uint8_t SessionThreshold = FrameSize;
+
+// How often a session whose port failed tries to open it again.
+inline constexpr std::chrono::seconds ReopenInterval{1};
 
 class TLiveSession {
 public:
@@ -66,8 +92,18 @@ public:
     // empty), then resets values.LiveState and values.FrameCounter. Blocks received
     // before AttachHandler are kept, and recorded and decoded first once it has chosen the
     // mode, so that the recording starts with the first byte read after the port opened.
-    // onError runs on the window thread when the port fails or a handler raises (a write
-    // failed): the session then records nothing more but stays open until it is closed.
+    // Needs the window thread's event loop, which syncs the recording every
+    // SyncCheckInterval and reopens a failed port.
+    //
+    // onError runs on the window thread with the failure's message:
+    // - the first time the port fails (a USB adapter pulled out, the line gone). The
+    //   session stays open and tries the same port every ReopenInterval, with the same
+    //   settings and checks, as long as its number leads to the same device (the same
+    //   link or adapter, never a /dev/ttyS<n-1> in the meantime); once it opens, the
+    //   recording goes on where it stopped and the decoder looks for the next frame
+    //   start. Later failures of the session only show in its health.
+    // - when a handler raises (a write failed, the disk is full): the session then records
+    //   nothing more, tries nothing, and stays open until it is closed.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
                  TFramePlot& plot, serial::TErrorHandler onError);
     // Releases the port, then the recording.
@@ -85,15 +121,41 @@ public:
     // Records and decodes every byte received so far, those still in the driver included
     // (they may end inside a frame), then destroys the port, then closes the recording.
     // Raises EInOutError when a write or the close fails; the port is released either way.
+    // Ends the waiting for a failed port too.
     void Close();
 
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }
+    // How the link is doing now.
+    [[nodiscard]] TLinkReport Health() { return health_.Report(TClock::now()); }
+    // What was opened for the port number.
+    [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_; }
+    // How many times the recording was synced to the disk.
+    [[nodiscard]] std::uint64_t Syncs() const noexcept { return file_.Syncs(); }
 
 private:
+    using TClock = TRecordingFile::TClock;
+
+    enum class THandler { None, Plotting, RecordingOnly };
+
+    void Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot);
+    void Attach();
+    void PortFailed(const std::string& message);
+    void Reopen(TClock::time_point now);
+    void Tick();
+
+    const std::uint8_t portNumber_;
     TLatestValues& values_;
     TFramePlot& plot_;
     TRecordingFile file_;
-    std::unique_ptr<serial::TComPort> port_;
+    TLinkHealth health_;
+    std::unique_ptr<serial::TComPort> port_; // none while the failed port is waited for
+    std::filesystem::path device_;
+    serial::TErrorHandler onError_;
+    THandler handler_ = THandler::None;
+    bool recordingFailed_ = false; // a handler raised: nothing more is recorded
+    bool portFailureReported_ = false;
+    TClock::time_point lastAttempt_; // when the port failed or was last tried
+    QTimer ticker_;
 };
 
 } // namespace telemetry

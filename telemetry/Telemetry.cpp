@@ -121,8 +121,9 @@ void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatest
     Decode(byte, mode, state, values, plot);
 }
 
-void DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
-                 TLatestValues& values, TFramePlot* plot) {
+std::size_t DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
+                        TLatestValues& values, TFramePlot* plot) {
+    std::size_t frames = 0;
     const std::uint8_t* p = bytes.data();
     const std::uint8_t* const end = p + bytes.size();
     while (p != end) {
@@ -131,10 +132,13 @@ void DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint
             DecodeFrame(p, mode, state, values, plot,
                         std::integer_sequence<int, 2, 3, 4, 5, 6, 7, 8>{});
             p += FrameSize;
+            ++frames;
         } else {
+            frames += state == 8;
             Decode(*p++, mode, state, values, plot);
         }
     }
+    return frames;
 }
 
 } // namespace telemetry

@@ -93,8 +93,8 @@ protected:
 void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
                 TFramePlot* plot);
 
-// DecodeByte over a block, in order.
-void DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
-                 TLatestValues& values, TFramePlot* plot);
+// DecodeByte over a block, in order. Returns the frames the block completed.
+std::size_t DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
+                        TLatestValues& values, TFramePlot* plot);
 
 } // namespace telemetry

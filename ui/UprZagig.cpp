@@ -5,8 +5,10 @@
 #include "ChartReadout.h"
 #include "ChosenFrame.h"
 #include "InstrumentsPage.h"
+#include "LinkStatus.h"
 #include "LiveSession.h"
 #include "Messages.h"
+#include "PortFolder.h"
 #include "RecordingView.h"
 #include "TelemetryChart.h"
 
@@ -15,12 +17,14 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 #include <stdexcept>
@@ -66,7 +70,8 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     setWindowIcon(TelmiraIcon(64));
     setFont(SansSerif(11));
     move(213, 180);
-    resize(1016, 535);
+    // The status line adds its height below the laid-out client area.
+    resize(1016, 535 + LinkStatusHeight);
 
     Label1 = Place(new QLabel("COM", this), "Label1", 8, 8, 44, 24);
     Label1->setFont(SansSerif(19));
@@ -108,6 +113,16 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     // it by as before.
     Chart1->setFocusPolicy(Qt::ClickFocus);
     ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_);
+
+    // Made after the tab control, so that it stands over the control's clipped overhang.
+    lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
+    lblLinkStatus->setAutoFillBackground(true);
+    lblLinkStatus->setFrameShape(QFrame::Panel);
+    lblLinkStatus->setFrameShadow(QFrame::Sunken);
+    lblLinkStatus->setContentsMargins(4, 0, 4, 0);
+    connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
+    edtPortNumber->installEventFilter(this);
+    updPort->installEventFilter(this);
 
     QWidget* const tabOrder[] = {edtPortNumber, updPort, btnOpenPort, btnOpenF_DCC,
                                  PageControl1,  Chart1,  chkoborot,   chkdad,
@@ -161,17 +176,21 @@ void TfrmUprZagig::OpenSession() {
     if (!dialogs_.Execute(SaveDialog1, this))
         return;
     const QString fileName = SaveDialog1.FileName;
+    const int portNumber = updPort->Position();
     try {
-        // A port or recording that fails mid-session is reported once; the session stays
-        // open, as the user left it, until the user closes it.
+        // A port that fails mid-session is reported once, and the session waits for it to
+        // come back; a recording that fails is reported and records no more. Either way
+        // the session stays open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
-            QFile::encodeName(fileName).toStdString(),
-            static_cast<std::uint8_t>(updPort->Position()), values_, *livePlot_,
-            [](const std::string& message) { ShowError(message); });
+            QFile::encodeName(fileName).toStdString(), static_cast<std::uint8_t>(portNumber),
+            values_, *livePlot_, [](const std::string& message) { ShowError(message); });
     } catch (const telemetry::ERecordingCreateError&) {
         ShowNotice("Ошибка создания файла");
         return;
     }
+    sessionPort_ = portNumber;
+    ShowLinkStatus();
+    linkStatusTimer_.start(LinkStatusRefresh);
     btnOpenPort->setText(ClosePortCaption);
     btnOpenF_DCC->setEnabled(false);
     ShowLatestOnGauges();
@@ -188,9 +207,39 @@ void TfrmUprZagig::OpenSession() {
 void TfrmUprZagig::CloseSession() {
     const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
     btnOpenPort->setText(OpenPortCaption);
-    if (session)
-        session->Close();
+    linkStatusTimer_.stop();
+    if (session) {
+        // The totals include what closing still records, and stay when closing fails.
+        const auto showClosed = [&] {
+            lblLinkStatus->setText(LinkStatusText(session->Health(), false,
+                                                  PortText(sessionPort_, session->Device())));
+        };
+        try {
+            session->Close();
+        } catch (...) {
+            showClosed();
+            throw;
+        }
+        showClosed();
+    }
     btnOpenF_DCC->setEnabled(true);
+}
+
+void TfrmUprZagig::ShowLinkStatus() {
+    if (session_)
+        lblLinkStatus->setText(
+            LinkStatusText(session_->Health(), true, PortText(sessionPort_, session_->Device())));
+}
+
+bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && (watched == edtPortNumber || watched == updPort)) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(help->globalPos(),
+                           PortToolTip(updPort->Position(), serial::MachinePorts()),
+                           static_cast<QWidget*>(watched));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfrmUprZagig::btnOpenF_DCCClick() {

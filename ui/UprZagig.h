@@ -8,6 +8,7 @@
 #include "Telemetry.h"
 #include "UpDown.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -71,6 +72,9 @@ public:
     // The chart's picture and its visible frames written out, by shortcut or context menu.
     TChartExport* ChartExport;
 
+    // Under the pages: the state and counts of the live session's link.
+    QLabel* lblLinkStatus;
+
     TFileDialog OpenDialog1;
     TFileDialog SaveDialog1;
 
@@ -98,6 +102,8 @@ public:
     void chkuozClick();
 
 protected:
+    // Builds the port box's tooltip when it is asked for, from the ports present then.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // A single ".dcc" file dropped on the window is viewed as if chosen in OpenDialog1;
     // drops are refused while a live session is open, as the viewer's button is disabled.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -111,6 +117,7 @@ private:
     void CloseSession();
     void ViewRecording();
     void SwitchSeries(int position, const QCheckBox& box);
+    void ShowLinkStatus();
     // The gauges back on the latest values: no frame chosen, none to choose.
     void ShowLatestOnGauges();
     void ShowChosenFrame(std::int64_t frame);
@@ -119,4 +126,6 @@ private:
     TFileDialogs& dialogs_;
     std::unique_ptr<TChartPlot> livePlot_;
     std::unique_ptr<telemetry::TLiveSession> session_; // while a live session is open
+    QTimer linkStatusTimer_;                           // refreshes lblLinkStatus meanwhile
+    int sessionPort_ = 0;                              // the port number of the session
 };

@@ -221,6 +221,121 @@ TEST_F(LiveSessionTest, WriteFailureIsReportedOnceAndNothingUnrecordedIsDecoded)
     EXPECT_EQ(values.Period, 0);
 }
 
+// The stream of frames frames from seed, followed by the first cut bytes of one more frame.
+std::vector<std::uint8_t> StreamCutShort(std::uint64_t seed, std::size_t frames, std::size_t cut) {
+    auto bytes = sim::GenerateRecording(seed, frames + 1, false);
+    bytes.resize(bytes.size() - FrameSize + cut);
+    return bytes;
+}
+
+TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBack) {
+    const auto session = Open(file);
+    session->AttachHandler(true);
+    std::vector<std::unique_ptr<TPty>> lines;
+    TPty* lastPty = &pty;
+    std::vector<std::uint8_t> sent;
+    for (int line = 0; line < 3; ++line) {
+        SCOPED_TRACE(line);
+        const auto part = StreamCutShort(40 + line, 300, 4); // the line goes mid-frame
+        lastPty->Write(part);
+        sent.insert(sent.end(), part.begin(), part.end());
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
+        EXPECT_EQ(session->Health().State, TLinkState::Receiving);
+
+        lastPty->CloseMaster();
+        ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::WaitingForPort; }));
+        EXPECT_EQ(errors.size(), 1u) << "only the first failure is shown";
+        lastPty = lines.emplace_back(std::make_unique<TPty>()).get();
+        lastPty->LinkAs(Port);
+        ASSERT_TRUE(WaitFor([&] { return lastPty->Exclusive(); })) << "the port is opened again";
+    }
+    EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM2"});
+
+    const auto last = sim::GenerateRecording(50, 300, false);
+    lastPty->Write(last);
+    sent.insert(sent.end(), last.begin(), last.end());
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
+    EXPECT_EQ(ReadAll(file), sent) << "every byte in order, nothing twice";
+    EXPECT_EQ(values.FrameCounter, 4 * 300) << "the chart goes on; cut frames are dropped";
+    EXPECT_EQ(plot.Points.back().x, 4 * 300 - 1);
+    const TLinkReport report = session->Health();
+    EXPECT_EQ(report.Frames, 4u * 300);
+    EXPECT_EQ(report.SkippedBytes, 3u * 4);
+
+    lastPty->CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::WaitingForPort; }));
+    session->Close(); // while waiting for the port
+    EXPECT_EQ(ReadAll(file), sent);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(TOtherOpener(file).Try(LOCK_EX)) << "the recording is released";
+}
+
+TEST(RecordingFileTest, WrittenBytesAreSyncedOnceHalfASecondOldAndOnClose) {
+    using namespace std::chrono_literals;
+    const TTempRuntimeDir dir;
+    TRecordingFile file((dir.Path() / "run.dcc").string());
+    const auto t0 = TRecordingFile::TClock::now();
+    const std::vector<std::uint8_t> block(100, 0x55);
+
+    file.SyncIfDue(t0 + 10s);
+    EXPECT_EQ(file.Syncs(), 0u) << "nothing written, nothing to sync";
+    file.Write(block, t0);
+    file.Write(block, t0 + 300ms);
+    file.SyncIfDue(t0 + 499ms);
+    EXPECT_EQ(file.Syncs(), 0u);
+    file.SyncIfDue(t0 + 500ms);
+    EXPECT_EQ(file.Syncs(), 1u) << "the oldest unsynced byte is half a second old";
+    file.SyncIfDue(t0 + 900ms);
+    EXPECT_EQ(file.Syncs(), 1u) << "both blocks went with that sync";
+
+    file.Write(block, t0 + 1s);
+    file.SyncIfDue(t0 + 1400ms);
+    EXPECT_EQ(file.Syncs(), 1u);
+    file.Close();
+    EXPECT_EQ(file.Syncs(), 2u) << "closing syncs what is left";
+    EXPECT_EQ(std::filesystem::file_size(dir.Path() / "run.dcc"), 300u);
+}
+
+TEST_F(LiveSessionTest, SessionSyncsItsRecordingWhileDataComesAndOnClose) {
+    const auto session = Open(file);
+    session->AttachHandler(false);
+    const auto sent = sim::GenerateRecording(6, 200, false);
+    pty.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return session->Syncs() >= 1; }, std::chrono::seconds(5)))
+        << "bytes half a second old are synced even when no more come";
+    pty.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == 2 * sent.size(); }));
+    const auto before = session->Syncs();
+    session->Close();
+    EXPECT_EQ(session->Syncs(), before + 1);
+}
+
+TEST_F(LiveSessionTest, HealthCountsTheStreamAndSaysNoDataWithinTwoSeconds) {
+    std::vector<sim::TFrameFields> frames;
+    sim::TNoiseCounts noise;
+    const auto sent = sim::GenerateRecording(8, 1000, true, &frames, &noise);
+    const auto opened = std::chrono::steady_clock::now();
+    const auto session = Open(file);
+    session->AttachHandler(true);
+    ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::NoData; },
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            opened + std::chrono::seconds(2) - std::chrono::steady_clock::now())))
+        << "a port that delivers nothing says so";
+
+    pty.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) + 9 > sent.size(); }));
+    const TLinkReport report = session->Health();
+    EXPECT_EQ(report.State, TLinkState::Receiving);
+    EXPECT_EQ(report.BytesRecorded, std::filesystem::file_size(file));
+    EXPECT_EQ(report.Frames, frames.size());
+    EXPECT_EQ(report.SkippedBytes, noise.LeadingBytes + noise.GarbageBytes);
+    EXPECT_GT(report.FrameRate, 0u) << "they came within the last second";
+    EXPECT_LE(report.FrameRate, frames.size());
+    ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::NoData; },
+                        std::chrono::seconds(2)));
+    session->Close();
+}
+
 TEST_F(LiveSessionTest, OnlyARegularFileOrANewNameCanBeARecording) {
     const auto pipe = runtime.Path() / "pipe.dcc";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);

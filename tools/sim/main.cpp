@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -26,10 +27,12 @@ namespace {
 constexpr const char* Help =
     "Usage: telmira-sim --out FILE.dcc --frames N [--seed S] [--noise]\n"
     "  or:  telmira-sim --port N [--rate FRAMES_PER_S] [--seconds S] [--seed S] [--noise]\n"
+    "                   [--log FILE] [--wait-reader]\n"
     "Simulates the engine ignition controller: writes a recording of a simulated engine run,\n"
     "or streams the run in real time on a pseudo-terminal linked as COM<N> in telmira's port\n"
     "folder ($XDG_RUNTIME_DIR/telmira/ports, or /tmp/telmira-UID/ports without that\n"
-    "variable), where telmira opens port N.\n"
+    "variable), where telmira opens port N. When it stops, the simulator gives a program\n"
+    "reading the port up to a second to take what is queued before the line goes.\n"
     "\n"
     "Options:\n"
     "  --out FILE.dcc       write the recording to FILE.dcc\n"
@@ -42,6 +45,8 @@ constexpr const char* Help =
     "  --seed S             the run's seed (default 1): the same seed gives the same run\n"
     "  --noise              add garbage between frames and 0xFF payload bytes, start in the\n"
     "                       middle of a frame and end with a frame cut short\n"
+    "  --log FILE           write every byte put on the port's line to FILE\n"
+    "  --wait-reader        send nothing until a program has opened the port\n"
     "  -h, --help           print this help and exit\n"
     "  --version            print the version and exit\n"
     "\n"
@@ -54,10 +59,12 @@ struct TOptions {
     std::optional<std::string> out;
     std::optional<unsigned long long> frames;
     std::optional<unsigned> port;
+    std::optional<std::string> log;
     double rate = sim::FramesPerSecond;
     double seconds = 0;
     unsigned long long seed = 1;
     bool noise = false;
+    bool waitReader = false;
 };
 
 class EUsage : public std::runtime_error {
@@ -90,6 +97,10 @@ TOptions Parse(int argc, char** argv) {
             o.noise = true;
             continue;
         }
+        if (arg == "--wait-reader") {
+            o.waitReader = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             std::fputs(Help, stdout);
             std::exit(0);
@@ -99,7 +110,7 @@ TOptions Parse(int argc, char** argv) {
             std::exit(0);
         }
         if (arg != "--out" && arg != "--frames" && arg != "--seed" && arg != "--port" &&
-            arg != "--rate" && arg != "--seconds")
+            arg != "--rate" && arg != "--seconds" && arg != "--log")
             FailUsage((arg.starts_with('-') ? "unknown option " : "unexpected argument ") +
                       std::string(arg));
         if (i + 1 >= argc)
@@ -113,6 +124,8 @@ TOptions Parse(int argc, char** argv) {
             o.seed = Number<unsigned long long>(arg, value);
         else if (arg == "--port")
             o.port = Number<unsigned>(arg, value);
+        else if (arg == "--log")
+            o.log = value;
         else if (arg == "--rate")
             o.rate = Number<double>(arg, value);
         else
@@ -120,6 +133,8 @@ TOptions Parse(int argc, char** argv) {
     }
     if (o.out.has_value() == o.port.has_value())
         FailUsage("give either --out with --frames, or --port");
+    if (o.log && !o.port)
+        FailUsage("--log goes with --port");
     if (o.out && !o.frames)
         FailUsage("--out needs --frames");
     if (o.port && (*o.port < 1 || *o.port > 255))
@@ -206,18 +221,63 @@ double Seconds(const timespec& from, const timespec& to) {
            static_cast<double>(to.tv_nsec - from.tv_nsec) * 1e-9;
 }
 
-// Bytes that find the terminal full are lost, as on a line nobody listens to.
-void Send(int master, const std::vector<std::uint8_t>& bytes) {
+// Bytes that find the terminal full are lost, as on a line nobody listens to; the log
+// gets the bytes that went on the line.
+void Send(int master, const std::vector<std::uint8_t>& bytes, std::FILE* log) {
     std::size_t at = 0;
     while (at < bytes.size()) {
         const ssize_t n = ::write(master, bytes.data() + at, bytes.size() - at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return;
+            break;
         at += static_cast<std::size_t>(n);
     }
+    if (log && (std::fwrite(bytes.data(), 1, at, log) != at || std::fflush(log) != 0))
+        Fail(std::string("cannot write the log: ") + std::strerror(errno));
 }
+
+// Waits until a program has taken the terminal for exclusive use, as telmira does when it
+// opens a port, and then for the purge that follows within the same opening.
+void WaitForReader(int slave) {
+    int exclusive = 0;
+    while (!Stop && (::ioctl(slave, TIOCGEXCL, &exclusive) != 0 || !exclusive)) {
+        const timespec pause{0, 5'000'000};
+        ::nanosleep(&pause, nullptr);
+    }
+    const timespec purge{0, 100'000'000};
+    ::nanosleep(&purge, nullptr);
+}
+
+// Gives a program reading the port up to a second to take what is queued.
+void Drain(int slave) {
+    for (int i = 0; i < 200; ++i) {
+        int queued = 0;
+        if (::ioctl(slave, FIONREAD, &queued) != 0 || queued == 0)
+            return;
+        const timespec pause{0, 5'000'000};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+class TLog {
+public:
+    explicit TLog(const std::optional<std::string>& name)
+        : file_(name ? std::fopen(name->c_str(), "wb") : nullptr) {
+        if (name && !file_)
+            Fail("cannot create " + *name + ": " + std::strerror(errno));
+    }
+    ~TLog() {
+        if (file_)
+            std::fclose(file_);
+    }
+    TLog(const TLog&) = delete;
+    TLog& operator=(const TLog&) = delete;
+    [[nodiscard]] std::FILE* Get() const { return file_; }
+
+private:
+    std::FILE* file_;
+};
 
 void Stream(const TOptions& o) {
     const TFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -242,11 +302,14 @@ void Stream(const TOptions& o) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signal, &action, nullptr);
 
+    const TLog log(o.log);
     const TPortLink link(*o.port, name);
     std::printf("telmira-sim: COM%u is %s (%s), %g frames/s%s\n", *o.port, name,
                 link.Path().c_str(), o.rate, o.noise ? ", with noise" : "");
     std::fflush(stdout);
 
+    if (o.waitReader)
+        WaitForReader(slave.Get());
     sim::TStreamGenerator generator(o.seed, o.noise);
     std::vector<std::uint8_t> bytes;
     timespec start{}, now{};
@@ -263,7 +326,7 @@ void Stream(const TOptions& o) {
             generator.AppendFrame(bytes);
         if (last)
             generator.AppendEnd(bytes);
-        Send(master.Get(), bytes);
+        Send(master.Get(), bytes, log.Get());
         if (last)
             break;
         tick.tv_nsec += 10'000'000;
@@ -276,8 +339,9 @@ void Stream(const TOptions& o) {
     if (Stop && o.noise) {
         bytes.clear();
         generator.AppendEnd(bytes);
-        Send(master.Get(), bytes);
+        Send(master.Get(), bytes, log.Get());
     }
+    Drain(slave.Get());
 }
 
 } // namespace

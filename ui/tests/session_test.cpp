@@ -13,10 +13,12 @@
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 #include <QUrl>
 #include <QWheelEvent>
 
@@ -105,6 +107,62 @@ TEST_F(LiveSessionWindowTest, PlottingRecordsEveryByteAndDrawsWhatAReplayDraws) 
     }
 }
 
+TEST_F(LiveSessionWindowTest, StatusLineShowsTheLinkOnTheScreen) {
+    const QImage before = window_.grab().toImage();
+    const auto opened = std::chrono::steady_clock::now();
+    Open(QMessageBox::No);
+    QLabel& status = *window_.lblLinkStatus;
+    ASSERT_TRUE(WaitFor([&] { return status.text().startsWith("Нет данных больше 1 с"); },
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            opened + std::chrono::seconds(2) - std::chrono::steady_clock::now())))
+        << status.text().toStdString();
+
+    std::vector<sim::TFrameFields> frames;
+    sim::TNoiseCounts noise;
+    const auto sent = sim::GenerateRecording(2, 640, true, &frames, &noise);
+    pty_.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return Recorded().size() + 9 > sent.size(); }));
+    const QString expected =
+        QString("Приём данных | записано %1 байт | кадров 640 | пропущено %2 байт | 640 кадров/с "
+                "| COM1: %3 (%4)")
+            .arg(QLocale(QLocale::Russian).toString(qulonglong{Recorded().size()}))
+            .arg(noise.LeadingBytes + noise.GarbageBytes)
+            .arg(QString::fromStdString((serial::EnsurePortFolder() / "COM1").string()),
+                 QString::fromStdString(pty_.SlavePath()));
+    ASSERT_TRUE(WaitFor([&] { return status.text() == expected; }, std::chrono::seconds(1)))
+        << status.text().toStdString();
+
+    // The line stands in full over the tab control's clipped overhang.
+    const auto pixels = [](const QImage& image) {
+        return image.convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage shown = pixels(window_.grab().toImage());
+    EXPECT_EQ(shown.copy(status.geometry()), pixels(status.grab().toImage()));
+    EXPECT_NE(shown.copy(status.geometry()), pixels(before).copy(status.geometry()));
+
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    EXPECT_TRUE(status.text().startsWith("Порт закрыт | записано")) << status.text().toStdString();
+}
+
+TEST_F(LiveSessionWindowTest, PortBoxToolTipSaysWhereTheChosenNumberLeads) {
+    const fs::path folder = serial::EnsurePortFolder();
+    fs::create_symlink("/dev/null", folder / "COM4");
+    const auto tipFor = [&](const char* number) {
+        window_.edtPortNumber->setText(number);
+        QHelpEvent help(QEvent::ToolTip, {5, 5}, window_.edtPortNumber->mapToGlobal(QPoint{5, 5}));
+        QApplication::sendEvent(window_.edtPortNumber, &help);
+        return QToolTip::text();
+    };
+    const QString link1 = QString("COM1: %1 (%2)")
+                              .arg(QString::fromStdString((folder / "COM1").string()),
+                                   QString::fromStdString(pty_.SlavePath()));
+    const QString link4 = QString("COM4: %1 (/dev/null)").arg((folder / "COM4").c_str());
+    EXPECT_EQ(tipFor("1"), link1 + "\nДругие порты:\n" + link4);
+    EXPECT_EQ(tipFor("4"), link4 + "\nДругие порты:\n" + link1);
+    EXPECT_TRUE(tipFor("9").startsWith("COM9: /dev/ttyS8\nДругие порты:\n")) << "as no adapter "
+                                                                                "is plugged in";
+}
+
 TEST_F(LiveSessionWindowTest, ASessionIsPlottedWholeWhereverTheChartWasScrolled) {
     TChart& chart = *window_.Chart1;
     chart.Series(0).AddPoint(0, 100);
@@ -160,10 +218,14 @@ TEST_F(LiveSessionWindowTest, RecordingOnlyLeavesTheChartEmptyWhileLatestValuesF
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
-TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndLosesNoByte) {
+TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndTheSessionGoesOnWhenItIsBack) {
     Open(QMessageBox::Yes);
-    const auto sent = sim::GenerateRecording(3, 400, false);
+    auto sent = sim::GenerateRecording(3, 401, false);
+    sent.resize(sent.size() - 5); // the line goes in the middle of a frame
     Stream(sent);
+    // The advance is plotted as a frame completes, so it shows where whole frames stand.
+    const TChartSeries& advance = window_.Chart1->Series(telemetry::SeriesAdvance);
+    const double lastX = advance.XValue(advance.Count() - 1);
 
     std::vector<QString> shown;
     auto closeBoxes = [&] {
@@ -175,15 +237,30 @@ TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndLosesNoByte) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, closeBoxes);
     poll.start(5);
+    const QLabel& status = *window_.lblLinkStatus;
     pty_.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }));
-    WaitFor([] { return false; }, std::chrono::milliseconds(300));
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown.front(), "Error clearing port \\\\.\\COM1.");
+    ASSERT_TRUE(WaitFor([&] { return status.text().startsWith("Ожидание порта"); }));
     EXPECT_EQ(window_.btnOpenPort->text(), "Закрыть порт и файл") << "the session stays open";
     EXPECT_EQ(Recorded(), sent);
 
-    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    // The adapter comes back, and goes again, under the same number.
+    serial::testing::TPty back;
+    back.LinkAs(1);
+    const auto more = sim::GenerateRecording(4, 300, false);
+    ASSERT_TRUE(WaitFor([&] { return back.Exclusive(); }));
+    back.Write(more);
+    sent.insert(sent.end(), more.begin(), more.end());
+    ASSERT_TRUE(WaitFor([&] { return Recorded().size() == sent.size(); }));
+    EXPECT_EQ(Recorded(), sent) << "appended, in order, nothing twice";
+    EXPECT_EQ(advance.XValue(advance.Count() - 300), lastX + 1) << "the chart goes on";
+    EXPECT_EQ(advance.XValue(advance.Count() - 1), lastX + 300);
+    back.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return status.text().startsWith("Ожидание порта"); }));
+    ASSERT_EQ(shown, std::vector<QString>{"Error clearing port \\\\.\\COM1."})
+        << "the failure is shown once";
+
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton); // while waiting for the port
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
     EXPECT_EQ(Recorded(), sent);

@@ -190,5 +190,34 @@ TEST(SimulatorProgramTest, StreamsTheRunOnALinkedPortAndRemovesTheLinkWhenStoppe
     EXPECT_NE(std::search(sent.begin(), sent.end(), stretch, stretch + 1000), sent.end());
 }
 
+TEST(SimulatorProgramTest, WaitsForTheReaderAndLogsWhatItPutOnTheLine) {
+    serial::testing::TTempRuntimeDir dir;
+    const auto link = dir.Path() / "telmira" / "ports" / "COM8";
+    const auto log = dir.Path() / "sent.dcc";
+    const pid_t pid =
+        Spawn({"--port", "8", "--rate", "6400", "--seed", "4", "--wait-reader", "--log", log});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(serial::testing::WaitFor([&] { return std::filesystem::is_symlink(link); }));
+
+    std::vector<std::uint8_t> received;
+    serial::TComPort port(8, 9);
+    port.SetOnData([&](std::span<const std::uint8_t> b) {
+        received.insert(received.end(), b.begin(), b.end());
+    });
+    ASSERT_TRUE(serial::testing::WaitFor([&] { return received.size() > 9 * 2000; }));
+    ::kill(pid, SIGTERM);
+    int status = -1;
+    // The simulator waits for the port to take what is queued, which needs this thread.
+    ASSERT_TRUE(serial::testing::WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    std::ifstream in(log, std::ios::binary);
+    const std::vector<std::uint8_t> sent{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(received, sent) << "nothing went before the port was open, nothing stayed queued";
+    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 9 * 100),
+              GenerateRecording(4, 100, false))
+        << "the run starts at its beginning";
+}
+
 } // namespace
 } // namespace sim
