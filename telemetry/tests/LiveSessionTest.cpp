@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -18,17 +20,22 @@ using serial::testing::TTempRuntimeDir;
 using serial::testing::WaitFor;
 
 struct TPoint {
-    int series;
     double x, y;
     std::uint32_t colour;
     friend bool operator==(const TPoint&, const TPoint&) = default;
 };
 
+// Each series' points in the order they came.
 class TPoints : public TFramePlot {
 public:
-    std::vector<TPoint> Points;
-    void AddPoint(int series, double x, double y, std::uint32_t colour) override {
-        Points.push_back({series, x, y, colour});
+    std::array<std::vector<TPoint>, PlotSeriesCount> Series;
+    void AddPoints(int series, double firstX, std::span<const double> ys,
+                   std::uint32_t colour) override {
+        for (std::size_t i = 0; i < ys.size(); ++i)
+            Series[series].push_back({firstX + static_cast<double>(i), ys[i], colour});
+    }
+    [[nodiscard]] bool Empty() const {
+        return std::all_of(Series.begin(), Series.end(), [](const auto& s) { return s.empty(); });
     }
 };
 
@@ -94,7 +101,7 @@ TEST_P(SessionModeTest, EveryReceivedByteIsRecordedAndDecodedInTheChosenMode) {
     TLatestValues expected;
     TPoints expectedPlot;
     DecodeBlock(recorded, mode, expected.LiveState, expected, &expectedPlot);
-    EXPECT_EQ(plot.Points, expectedPlot.Points);
+    EXPECT_EQ(plot.Series, expectedPlot.Series);
     EXPECT_EQ(values.Period, expected.Period);
     EXPECT_EQ(values.AdvanceCode, expected.AdvanceCode);
     EXPECT_EQ(values.FrameCounter, expected.FrameCounter);
@@ -102,7 +109,7 @@ TEST_P(SessionModeTest, EveryReceivedByteIsRecordedAndDecodedInTheChosenMode) {
     if (plotting) {
         EXPECT_GT(values.FrameCounter, 5000);
     } else {
-        EXPECT_TRUE(plot.Points.empty()) << "recording only leaves the chart as it was";
+        EXPECT_TRUE(plot.Empty()) << "recording only leaves the chart as it was";
         EXPECT_EQ(values.FrameCounter, 0);
         EXPECT_NE(values.Period, 0) << "while the latest values follow the stream";
     }
@@ -153,7 +160,7 @@ TEST_F(LiveSessionTest, WriteFailureIsReportedOnceAndNothingUnrecordedIsDecoded)
     ASSERT_TRUE(WaitFor([&] { return pty.Queued() > 0; }));
     EXPECT_EQ(errors,
               std::vector<std::string>{"Error writing file /dev/full: No space left on device"});
-    EXPECT_TRUE(plot.Points.empty());
+    EXPECT_TRUE(plot.Empty());
     EXPECT_EQ(values.Period, 0);
 }
 

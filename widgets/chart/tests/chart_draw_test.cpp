@@ -268,10 +268,9 @@ TEST_P(FastDrawing, EqualsEverySegment) {
         }
         const double xMin = x * c.xFrom, xMax = x * c.xTo;
         // Y window centred on the line where the X window's middle falls.
-        const auto& xs = series.XValues.Raw();
         const double middle = xMin + (xMax - xMin) / 2;
         const std::size_t at = std::min<std::size_t>(
-            std::lower_bound(xs.begin(), xs.end(), middle) - xs.begin(), count - 1);
+            series.XValues.Stored().LowerBound(0, series.Count(), middle), count - 1);
         const double centre = series.YValue(at) > 1e6 ? y : series.YValue(at);
         const double half = (high - low) * c.yWindow / 2;
         const double yMin = centre - half, yMax = centre + half;
