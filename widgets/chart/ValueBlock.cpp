@@ -119,22 +119,57 @@ TValueBlock TValueBlock::Pack(TForm form, const double* values, double base, TPa
     return block;
 }
 
-template <typename T> TExtremes TValueBlock::Scan(std::size_t first, std::size_t end) const {
+template <typename T>
+TExtremes TValueBlock::Scan(std::size_t first, std::size_t end) const noexcept {
+    // Values up to the first whole chunk, the whole chunks by their extremes, the rest.
+    const std::size_t headEnd = std::min(end, (first + ChunkSize - 1) / ChunkSize * ChunkSize);
+    const std::size_t bodyEnd = std::max(headEnd, end / ChunkSize * ChunkSize);
     const T* v = Values<T>();
-    TExtremes e;
+    const T* minima = ChunkMinima<T>();
+    const T* maxima = ChunkMaxima<T>();
     if constexpr (std::is_integral_v<T>) {
+        // Each stored integer stands for one value, so the order of taking does not matter.
         T low = std::numeric_limits<T>::max(), high = 0;
-        for (std::size_t i = first; i < end; ++i) {
+        for (std::size_t i = first; i < headEnd; ++i) {
             low = std::min(low, v[i]);
             high = std::max(high, v[i]);
         }
-        if (first < end)
-            e = {Decode(low), Decode(high), false};
+        for (std::size_t c = headEnd / ChunkSize; c < bodyEnd / ChunkSize; ++c) {
+            low = std::min(low, minima[c]);
+            high = std::max(high, maxima[c]);
+        }
+        for (std::size_t i = bodyEnd; i < end; ++i) {
+            low = std::min(low, v[i]);
+            high = std::max(high, v[i]);
+        }
+        return {Decode(low), Decode(high), false};
     } else {
-        for (std::size_t i = first; i < end; ++i)
-            e.Take(v[i]);
+        // The comparisons pass NaNs over and keep the first of equal values; whether a NaN
+        // was among the values is asked only of chunks that hold one.
+        double low = std::numeric_limits<double>::infinity(), high = -low;
+        bool nan = false;
+        auto scan = [&](std::size_t from, std::size_t to) {
+            if (from >= to)
+                return;
+            for (std::size_t i = from; i < to; ++i) {
+                const double x = v[i];
+                low = x < low ? x : low;
+                high = x > high ? x : high;
+            }
+            if (nanChunks_ >> (from / ChunkSize) & 1)
+                for (std::size_t i = from; i < to; ++i)
+                    nan |= v[i] != v[i];
+        };
+        scan(first, headEnd);
+        for (std::size_t c = headEnd / ChunkSize; c < bodyEnd / ChunkSize; ++c) {
+            const double chunkLow = minima[c], chunkHigh = maxima[c];
+            low = chunkLow < low ? chunkLow : low;
+            high = chunkHigh > high ? chunkHigh : high;
+            nan |= (nanChunks_ >> c & 1) != 0;
+        }
+        scan(bodyEnd, end);
+        return {low, high, nan};
     }
-    return e;
 }
 
 TExtremes TValueBlock::ChunkExtremes(std::size_t chunk) const noexcept {
@@ -168,34 +203,26 @@ TExtremes TValueBlock::ChunkExtremes(std::size_t chunk) const noexcept {
 TExtremes TValueBlock::Extremes(std::size_t first, std::size_t end) const noexcept {
     if (first >= end)
         return {};
-    if (form_ == TForm::Steps) {
+    switch (form_) {
+    case TForm::Steps: {
         // Equal steps never turn back: the ends are the extremes.
         TExtremes e;
         e.Take(steps_[first]);
         e.Take(steps_[end - 1]);
         return e;
     }
-    auto scan = [this](std::size_t from, std::size_t to) {
-        switch (form_) {
-        case TForm::UInt8:
-            return Scan<std::uint8_t>(from, to);
-        case TForm::UInt16:
-            return Scan<std::uint16_t>(from, to);
-        case TForm::UInt32:
-            return Scan<std::uint32_t>(from, to);
-        case TForm::Float:
-            return Scan<float>(from, to);
-        default:
-            return Scan<double>(from, to);
-        }
-    };
-    const std::size_t headEnd = std::min(end, (first + ChunkSize - 1) / ChunkSize * ChunkSize);
-    const std::size_t bodyEnd = std::max(headEnd, end / ChunkSize * ChunkSize);
-    TExtremes e = scan(first, headEnd);
-    for (std::size_t c = headEnd / ChunkSize; c < bodyEnd / ChunkSize; ++c)
-        e.Follow(ChunkExtremes(c));
-    e.Follow(scan(bodyEnd, end));
-    return e;
+    case TForm::UInt8:
+        return Scan<std::uint8_t>(first, end);
+    case TForm::UInt16:
+        return Scan<std::uint16_t>(first, end);
+    case TForm::UInt32:
+        return Scan<std::uint32_t>(first, end);
+    case TForm::Float:
+        return Scan<float>(first, end);
+    case TForm::Double:
+        return Scan<double>(first, end);
+    }
+    return {};
 }
 
 void TValueBlock::Copy(std::size_t first, std::size_t count, double* out) const noexcept {

@@ -117,7 +117,8 @@ private:
     }
     template <typename T>
     static TValueBlock Pack(TForm form, const double* values, double base, TPayloadArena& arena);
-    template <typename T> [[nodiscard]] TExtremes Scan(std::size_t first, std::size_t end) const;
+    template <typename T>
+    [[nodiscard]] TExtremes Scan(std::size_t first, std::size_t end) const noexcept;
     template <typename Inside>
     [[nodiscard]] static bool Covers(const TExtremes& e, Inside& inside) {
         return !e.NaN && e.HasValues() && inside(e.Min, e.Max);
