@@ -201,6 +201,7 @@ TEST(ValueStoreSteps, EqualStepsGoInWithoutBeingLookedAtYetReadBackAsGiven) {
     }
     // Only a block with a frame left out holds its numbers.
     EXPECT_LT(store.Bytes(), model.size() / 2) << "frame numbers take next to no room";
+    add({x, 2}, 50); // the next number, but a step of its own
     add({-0.0, -3}, 5);
     add({0.3, 0.1}, 2 * B);
     add({1e300, 1e300}, 10);
