@@ -23,7 +23,9 @@ using telemetry::TLatestValues;
 class TCountingPlot : public telemetry::TFramePlot {
 public:
     std::size_t Points = 0;
-    void AddPoint(int, double, double, std::uint32_t) override { ++Points; }
+    void AddPoints(int, double, std::span<const double> ys, std::uint32_t) override {
+        Points += ys.size();
+    }
 };
 
 constexpr std::size_t LineBytesPerSecond = 5760;

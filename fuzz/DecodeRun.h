@@ -1,10 +1,12 @@
 #pragma once
 
 // What the harnesses compare: one run of the decoder from a zero-filled record, with every
-// point it plots, and the check that stops the fuzzer on a difference.
+// point it plots (each series' points in order; how they were grouped into hand-overs
+// depends on where blocks end), and the check that stops the fuzzer on a difference.
 
 #include "Telemetry.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +17,6 @@
 namespace fuzz {
 
 struct TPoint {
-    int Series;
     double X, Y;
     std::uint32_t Colour;
     bool operator==(const TPoint&) const = default;
@@ -23,10 +24,18 @@ struct TPoint {
 
 class TRecordingPlot final : public telemetry::TFramePlot {
 public:
-    void AddPoint(int series, double x, double y, std::uint32_t colour) override {
-        Points.push_back({series, x, y, colour});
+    void AddPoints(int series, double firstX, std::span<const double> ys,
+                   std::uint32_t colour) override {
+        for (std::size_t i = 0; i < ys.size(); ++i)
+            Points[series].push_back({firstX + static_cast<double>(i), ys[i], colour});
     }
-    std::vector<TPoint> Points;
+    [[nodiscard]] bool Empty() const {
+        for (const auto& points : Points)
+            if (!points.empty())
+                return false;
+        return true;
+    }
+    std::array<std::vector<TPoint>, telemetry::PlotSeriesCount> Points;
 };
 
 // The live modes keep their decoder state in the record, a replay keeps its own.

@@ -1,7 +1,7 @@
 // Decoding a stream in blocks gives what decoding it one byte at a time gives, wherever the
 // blocks end, in every mode: the same decoder state, latest values, frame counter and plotted
-// points, in the same order. A live session hands the decoder blocks cut wherever the driver
-// cut them; a replay cuts at pages.
+// points, each series' in the same order. A live session hands the decoder blocks cut wherever the
+// driver cut them; a replay cuts at pages.
 //
 // Input: byte 0 is a count n, the next n bytes are the sizes of the first blocks (0 is an
 // empty block), and the rest is the stream; what the sizes leave of it is the last block.
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         fuzz::RequireSame(bytewise, blockwise);
         if (mode == DecodeMode::LiveRecordingOnly)
-            fuzz::Require(bytewise.Plot.Points.empty() && bytewise.Values.FrameCounter == 0, mode,
+            fuzz::Require(bytewise.Plot.Empty() && bytewise.Values.FrameCounter == 0, mode,
                           "recording only plotted or counted a frame");
     }
     return 0;

@@ -24,16 +24,57 @@ std::uint16_t PeriodFromSpeed(double rpm) noexcept {
 
 namespace {
 
-inline void Plot(TFramePlot* plot, int series, const TLatestValues& values, double y) {
-    if (plot)
-        plot->AddPoint(series, static_cast<double>(values.FrameCounter), y, PlotColours[series]);
+// The points decoded from a block, per series, as runs at consecutive frame numbers until
+// they are handed to the plot.
+class TPlotBatch {
+public:
+    static constexpr std::size_t Capacity = 512;
+
+    explicit TPlotBatch(TFramePlot* plot) noexcept : plot_(plot) {}
+    TPlotBatch(const TPlotBatch&) = delete;
+    TPlotBatch& operator=(const TPlotBatch&) = delete;
+
+    [[nodiscard]] bool Plots() const noexcept { return plot_ != nullptr; }
+    // With a plot only.
+    void Add(int series, std::int32_t x, double y) {
+        if (x != next_[series])
+            HandOver(series); // the run breaks
+        ys_[series][counts_[series]] = y;
+        next_[series] = std::int64_t{x} + 1;
+        if (++counts_[series] == Capacity)
+            HandOver(series);
+    }
+    void HandOverAll() {
+        for (int series = 0; series < PlotSeriesCount; ++series)
+            HandOver(series);
+    }
+
+private:
+    void HandOver(int series) {
+        const std::size_t n = counts_[series];
+        counts_[series] = 0; // a plot that raises loses them rather than getting them twice
+        if (n > 0)
+            plot_->AddPoints(series, static_cast<double>(next_[series] - std::int64_t(n)),
+                             {ys_[series], n}, PlotColours[series]);
+    }
+
+    TFramePlot* plot_;
+    // The X a series' next point needs to join its run; none at first, as no frame counter
+    // reaches it.
+    std::int64_t next_[PlotSeriesCount] = {NoRun, NoRun, NoRun, NoRun, NoRun, NoRun};
+    std::size_t counts_[PlotSeriesCount] = {};
+    double ys_[PlotSeriesCount][Capacity];
+    static constexpr std::int64_t NoRun = std::int64_t{1} << 40;
+};
+
+inline void Plot(TPlotBatch& batch, int series, const TLatestValues& values, double y) {
+    if (batch.Plots())
+        batch.Add(series, values.FrameCounter, y);
 }
 
 // What the byte taken in state State (2 to 8) stores and plots.
 template <int State>
-inline void Field(std::uint8_t byte, DecodeMode mode, TLatestValues& values, TFramePlot* plot) {
-    if (mode == DecodeMode::LiveRecordingOnly)
-        plot = nullptr;
+inline void Field(std::uint8_t byte, DecodeMode mode, TLatestValues& values, TPlotBatch& plot) {
     if constexpr (State == 2) {
         values.PeriodHigh = static_cast<std::uint16_t>(byte << 8);
     } else if constexpr (State == 3) {
@@ -67,7 +108,7 @@ inline void Field(std::uint8_t byte, DecodeMode mode, TLatestValues& values, TFr
 // The state is advanced only once the byte's field is stored and plotted, so that a plot
 // that raises leaves the state at the byte it failed on.
 inline void Decode(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
-                   TFramePlot* plot) {
+                   TPlotBatch& plot) {
     switch (state) {
     case 0:
         state = byte == SyncByte ? 1 : 0;
@@ -108,36 +149,47 @@ inline void Decode(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLat
 // without choosing the step for every byte.
 template <int... States>
 inline void DecodeFrame(const std::uint8_t* p, DecodeMode mode, std::uint8_t& state,
-                        TLatestValues& values, TFramePlot* plot,
+                        TLatestValues& values, TPlotBatch& plot,
                         std::integer_sequence<int, States...>) {
     ((state = States, Field<States>(p[States], mode, values, plot)), ...);
     state = 0;
+}
+
+// The plot the points of a mode go to: none when only recording.
+TFramePlot* PlotOf(DecodeMode mode, TFramePlot* plot) noexcept {
+    return mode == DecodeMode::LiveRecordingOnly ? nullptr : plot;
 }
 
 } // namespace
 
 void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
                 TFramePlot* plot) {
-    Decode(byte, mode, state, values, plot);
+    TPlotBatch batch(PlotOf(mode, plot));
+    Decode(byte, mode, state, values, batch);
+    if (batch.Plots())
+        batch.HandOverAll();
 }
 
 std::size_t DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
                         TLatestValues& values, TFramePlot* plot) {
+    TPlotBatch batch(PlotOf(mode, plot));
     std::size_t frames = 0;
     const std::uint8_t* p = bytes.data();
     const std::uint8_t* const end = p + bytes.size();
     while (p != end) {
         if (state == 0 && end - p >= static_cast<std::ptrdiff_t>(FrameSize) && p[0] == SyncByte &&
             p[1] == SyncByte) {
-            DecodeFrame(p, mode, state, values, plot,
+            DecodeFrame(p, mode, state, values, batch,
                         std::integer_sequence<int, 2, 3, 4, 5, 6, 7, 8>{});
             p += FrameSize;
             ++frames;
         } else {
             frames += state == 8;
-            Decode(*p++, mode, state, values, plot);
+            Decode(*p++, mode, state, values, batch);
         }
     }
+    if (batch.Plots())
+        batch.HandOverAll();
     return frames;
 }
 

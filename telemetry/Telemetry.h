@@ -76,24 +76,31 @@ inline constexpr std::uint32_t PlotColours[PlotSeriesCount] = {
     0x0000FF, 0x008000, 0xFF0000, 0x8F30F0, 0x00FFFF, 0x000000,
 };
 
-// Where the plotting modes put their points.
+// Where the plotting modes put their points. The decoder gathers each series' points into
+// runs at consecutive frame numbers and hands a run over in one call: the Y values of the
+// points at X = firstX, firstX + 1, ... A block of bytes ends every run; a long block, or a
+// frame number a series skips (no speed for a period of 0), splits one.
 class TFramePlot {
 public:
-    virtual void AddPoint(int series, double x, double y, std::uint32_t colour) = 0;
+    virtual void AddPoints(int series, double firstX, std::span<const double> ys,
+                           std::uint32_t colour) = 0;
 
 protected:
     ~TFramePlot() = default;
 };
 
 // Feeds one byte to the decoder. The live modes pass values.LiveState as the state;
-// a replay passes a state of its own that starts at 0. A period of 0 adds no speed point; the rest
-// of the frame is decoded and plotted as usual. All six points of frame k are plotted at X = k, and
-// the counter advances after the advance point, live and in replay alike. A null plot
-// only follows the stream.
+// a replay passes a state of its own that starts at 0. A period of 0 adds no speed point; the
+// rest of the frame is decoded and plotted as usual. All six points of frame k are plotted at
+// X = k, and the counter advances after the advance point, live and in replay alike. A null
+// plot only follows the stream.
 void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
                 TFramePlot* plot);
 
-// DecodeByte over a block, in order. Returns the frames the block completed.
+// DecodeByte over a block, in order, with each series' points handed over in runs. Returns the
+// frames the block completed. When the plot raises, the decoder has gone on to where the run was
+// handed over: the latest values and the state stand there, and the points of the block not yet
+// taken are lost.
 std::size_t DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
                         TLatestValues& values, TFramePlot* plot);
 

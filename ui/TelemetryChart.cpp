@@ -2,6 +2,7 @@
 
 #include "ChartCursor.h"
 #include "ChartRaster.h"
+#include "RecordingView.h"
 
 #include <algorithm>
 #include <array>
@@ -58,8 +59,9 @@ TChartPlot::TChartPlot(TChart& chart) {
         series_[i] = &chart.Series(i);
 }
 
-void TChartPlot::AddPoint(int series, double x, double y, std::uint32_t colour) {
-    series_[series]->AddPoint(x, y, std::string(), colour);
+void TChartPlot::AddPoints(int series, double firstX, std::span<const double> ys,
+                           std::uint32_t colour) {
+    series_[series]->AddPoints(firstX, 1, ys, colour);
 }
 
 namespace {
@@ -165,13 +167,18 @@ void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t l
     }
 }
 
-QImage RenderTelemetryChart(std::span<const std::uint8_t> recording, QSize size) {
+QImage RenderRecordingChart(const std::string& path, QSize size) {
     TChart chart;
     ConfigureTelemetryChart(chart);
-    TChartPlot plot(chart);
-    std::uint8_t state = 0;
-    telemetry::TLatestValues values;
-    telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, state, values, &plot);
+    {
+        const telemetry::TViewedFile file(path);
+        const telemetry::TRecordingMapping mapping(file);
+        const telemetry::TRecordingView view(mapping);
+        TChartPlot plot(chart);
+        std::uint8_t state = 0;
+        telemetry::TLatestValues values;
+        view.Replay(state, values, plot);
+    }
     chart.resize(size);
     return chart.Draw();
 }

@@ -14,16 +14,17 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 
 // Sets up an empty chart as the chart page shows it: the panel, margins and axes, and nine
 // line series, Series1 to Series9, in the order the decoder addresses them.
 void ConfigureTelemetryChart(TChart& chart);
 
-// The chart page's picture of a recording (the raw byte stream of a ".dcc" file), replayed
-// from a fresh decoder state. Needs a QApplication (the offscreen platform will do); the
-// controls that lie over the chart's bottom strip are not part of the picture.
-[[nodiscard]] QImage RenderTelemetryChart(std::span<const std::uint8_t> recording,
-                                          QSize size = {1001, 473});
+// The chart page's picture of the recording at path, replayed as the viewer replays it
+// (locked, mapped and walked; its errors as the viewer raises them). Needs a QApplication
+// (the offscreen platform will do); the controls that lie over the chart's bottom strip are
+// not part of the picture.
+[[nodiscard]] QImage RenderRecordingChart(const std::string& path, QSize size = {1001, 473});
 
 // Reading the telemetry back off series 0 to 5, where frame k's points stand at X = k.
 // The quantity series plots at frame: the speed in revolutions per minute, curve number,
@@ -51,7 +52,8 @@ void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t l
 class TChartPlot final : public telemetry::TFramePlot {
 public:
     explicit TChartPlot(TChart& chart);
-    void AddPoint(int series, double x, double y, std::uint32_t colour) override;
+    void AddPoints(int series, double firstX, std::span<const double> ys,
+                   std::uint32_t colour) override;
 
 private:
     TChartSeries* series_[telemetry::PlotSeriesCount];

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
@@ -27,17 +29,26 @@ using testing::NfsFlock;
 using testing::TFlockRule;
 
 struct TPoint {
-    int series;
     double x, y;
     std::uint32_t colour;
     friend bool operator==(const TPoint&, const TPoint&) = default;
 };
 
+// Each series' points in the order they came.
 class TPoints : public TFramePlot {
 public:
-    std::vector<TPoint> Points;
-    void AddPoint(int series, double x, double y, std::uint32_t colour) override {
-        Points.push_back({series, x, y, colour});
+    std::array<std::vector<TPoint>, PlotSeriesCount> Series;
+    void AddPoints(int series, double firstX, std::span<const double> ys,
+                   std::uint32_t colour) override {
+        for (std::size_t i = 0; i < ys.size(); ++i)
+            Series[series].push_back({firstX + static_cast<double>(i), ys[i], colour});
+    }
+    [[nodiscard]] bool Empty() const { return Size() == 0; }
+    [[nodiscard]] std::size_t Size() const {
+        std::size_t n = 0;
+        for (const auto& s : Series)
+            n += s.size();
+        return n;
     }
 };
 
@@ -157,7 +168,7 @@ TEST_P(SessionModeTest, EveryReceivedByteIsRecordedAndDecodedInTheChosenMode) {
     TLatestValues expected;
     TPoints expectedPlot;
     DecodeBlock(recorded, mode, expected.LiveState, expected, &expectedPlot);
-    EXPECT_EQ(plot.Points, expectedPlot.Points);
+    EXPECT_EQ(plot.Series, expectedPlot.Series);
     EXPECT_EQ(values.Period, expected.Period);
     EXPECT_EQ(values.AdvanceCode, expected.AdvanceCode);
     EXPECT_EQ(values.FrameCounter, expected.FrameCounter);
@@ -165,7 +176,7 @@ TEST_P(SessionModeTest, EveryReceivedByteIsRecordedAndDecodedInTheChosenMode) {
     if (plotting) {
         EXPECT_GT(values.FrameCounter, 5000);
     } else {
-        EXPECT_TRUE(plot.Points.empty()) << "recording only leaves the chart as it was";
+        EXPECT_TRUE(plot.Empty()) << "recording only leaves the chart as it was";
         EXPECT_EQ(values.FrameCounter, 0);
         EXPECT_NE(values.Period, 0) << "while the latest values follow the stream";
     }
@@ -217,7 +228,7 @@ TEST_F(LiveSessionTest, WriteFailureIsReportedOnceAndNothingUnrecordedIsDecoded)
     ASSERT_TRUE(WaitFor([&] { return pty.Queued() > 0; }));
     EXPECT_EQ(errors,
               std::vector<std::string>{"Error writing file " + file.string() + ": File too large"});
-    EXPECT_TRUE(plot.Points.empty());
+    EXPECT_TRUE(plot.Empty());
     EXPECT_EQ(values.Period, 0);
 }
 
@@ -257,7 +268,7 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
     EXPECT_EQ(ReadAll(file), sent) << "every byte in order, nothing twice";
     EXPECT_EQ(values.FrameCounter, 4 * 300) << "the chart goes on; cut frames are dropped";
-    EXPECT_EQ(plot.Points.back().x, 4 * 300 - 1);
+    EXPECT_EQ(plot.Series[SeriesAdvance].back().x, 4 * 300 - 1);
     const TLinkReport report = session->Health();
     EXPECT_EQ(report.Frames, 4u * 300);
     EXPECT_EQ(report.SkippedBytes, 3u * 4);
@@ -398,7 +409,7 @@ TEST_F(LiveSessionTest, BlocksReceivedBeforeTheModeIsChosenAreRecordedFirstWhenI
     pty.Write(std::span(sent).subspan(2 * SessionThreshold));
     ASSERT_TRUE(WaitFor([&] { return ReadAll(file) == sent; }));
     EXPECT_EQ(values.FrameCounter, 3);
-    EXPECT_EQ(plot.Points.size(), 3u * PlotSeriesCount);
+    EXPECT_EQ(plot.Size(), 3u * PlotSeriesCount);
 }
 
 TEST_F(LiveSessionTest, ClosingRecordsAndDecodesEveryByteReceivedBeforeIt) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <tuple>
@@ -12,16 +13,27 @@ using namespace telemetry;
 namespace {
 
 struct Point {
-    int series;
     double x, y;
     std::uint32_t colour;
     bool operator==(const Point&) const = default;
 };
 
+using SeriesPoints = std::array<std::vector<Point>, PlotSeriesCount>;
+
+// Each series' points in the order the decoder made them; how they were grouped into
+// hand-overs is the decoder's business.
 struct RecordingPlot final : TFramePlot {
-    std::vector<Point> points;
-    void AddPoint(int series, double x, double y, std::uint32_t colour) override {
-        points.push_back({series, x, y, colour});
+    SeriesPoints series;
+    void AddPoints(int s, double firstX, std::span<const double> ys,
+                   std::uint32_t colour) override {
+        for (std::size_t i = 0; i < ys.size(); ++i)
+            series[s].push_back({firstX + static_cast<double>(i), ys[i], colour});
+    }
+    std::size_t Count() const {
+        std::size_t n = 0;
+        for (const auto& points : series)
+            n += points.size();
+        return n;
     }
 };
 
@@ -50,15 +62,15 @@ TEST_F(Decoder, ExampleFrameGivesEveryFieldAndSixPoints) {
     EXPECT_EQ(values.AdvanceCode, 5);
     EXPECT_EQ(values.FrameCounter, 1);
     EXPECT_EQ(replayState, 0);
-    const std::vector<Point> expected = {
-        {0, 0, 27648000.0 / 4660, 0x0000FF},
-        {1, 0, 10, 0x008000},
-        {2, 0, 20, 0xFF0000},
-        {3, 0, 30, 0x8F30F0},
-        {4, 0, 40, 0x00FFFF},
-        {5, 0, 650.390625, 0x000000},
-    };
-    EXPECT_EQ(plot.points, expected);
+    const SeriesPoints expected = {{
+        {{0, 27648000.0 / 4660, 0x0000FF}},
+        {{0, 10, 0x008000}},
+        {{0, 20, 0xFF0000}},
+        {{0, 30, 0x8F30F0}},
+        {{0, 40, 0x00FFFF}},
+        {{0, 650.390625, 0x000000}},
+    }};
+    EXPECT_EQ(plot.series, expected);
     EXPECT_NEAR(EngineSpeed(values.Period), 5933.05, 0.01);
 }
 
@@ -147,27 +159,28 @@ TEST_F(Decoder, FrameSplitAtEveryOffsetDecodesAsOneBlock) {
              Bytes{0xFF, 0xFF, 0x10, std::uint8_t(k), 0xFF, 2, 3, 4, std::uint8_t(k)})
             stream.push_back(b);
     Feed(stream, DecodeMode::LivePlotting);
-    const std::vector<Point> whole = plot.points;
+    const SeriesPoints whole = plot.series;
     const TLatestValues wholeValues = values;
     for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
         values = {};
-        plot.points.clear();
+        plot.series = {};
         Feed(Bytes(stream.begin(), stream.begin() + cut), DecodeMode::LivePlotting);
         Feed(Bytes(stream.begin() + cut, stream.end()), DecodeMode::LivePlotting);
-        ASSERT_EQ(plot.points, whole) << "cut at " << cut;
+        ASSERT_EQ(plot.series, whole) << "cut at " << cut;
         ASSERT_EQ(values.Period, wholeValues.Period);
         ASSERT_EQ(values.FrameCounter, wholeValues.FrameCounter);
     }
 }
 
 TEST_F(Decoder, BlocksDecodeAsByteByByte) {
-    // Whole frames in a block take a faster road; it must end where the byte road ends.
+    // Whole frames in a block take a faster road, and its points go over in parts; it must
+    // end where the byte road ends.
     std::mt19937 random(11);
-    Bytes stream(20000);
+    Bytes stream(40000);
     for (auto& b : stream)
         b = random() % 3 ? 0xFF : static_cast<std::uint8_t>(random());
     Feed(stream);
-    const std::vector<Point> blockPoints = plot.points;
+    const SeriesPoints blockPoints = plot.series;
     const TLatestValues blockValues = values;
     const std::uint8_t blockState = replayState;
 
@@ -176,7 +189,8 @@ TEST_F(Decoder, BlocksDecodeAsByteByByte) {
     RecordingPlot bytePlot;
     for (std::uint8_t b : stream)
         DecodeByte(b, DecodeMode::Replay, byteState, byteValues, &bytePlot);
-    EXPECT_EQ(bytePlot.points, blockPoints);
+    EXPECT_EQ(bytePlot.series, blockPoints);
+    EXPECT_GT(blockPoints[SeriesMap].size(), 1000u) << "more points than one hand-over takes";
     EXPECT_EQ(byteState, blockState);
     EXPECT_EQ(byteValues.FrameCounter, blockValues.FrameCounter);
     EXPECT_EQ(byteValues.Period, blockValues.Period);
@@ -189,19 +203,21 @@ TEST_F(Decoder, LiveAndReplayPlotAllSixPointsOfFrameKAtK) {
     for (int k = 0; k < 4; ++k)
         stream.insert(stream.end(), ExampleFrame.begin(), ExampleFrame.end());
     Feed(stream, DecodeMode::LivePlotting);
-    const std::vector<Point> live = plot.points;
-    plot.points.clear();
+    const SeriesPoints live = plot.series;
+    plot.series = {};
     values.FrameCounter = 0;
     Feed(stream, DecodeMode::Replay);
-    EXPECT_EQ(plot.points, live);
-    ASSERT_EQ(live.size(), 24u);
-    for (std::size_t i = 0; i < live.size(); ++i)
-        EXPECT_EQ(live[i].x, static_cast<double>(i / 6)) << "point " << i;
+    EXPECT_EQ(plot.series, live);
+    for (const auto& points : live) {
+        ASSERT_EQ(points.size(), 4u);
+        for (std::size_t k = 0; k < points.size(); ++k)
+            EXPECT_EQ(points[k].x, static_cast<double>(k));
+    }
 }
 
 TEST_F(Decoder, RecordingOnlyFollowsTheStreamWithoutPlotting) {
     Feed(ExampleFrame, DecodeMode::LiveRecordingOnly);
-    EXPECT_TRUE(plot.points.empty());
+    EXPECT_EQ(plot.Count(), 0u);
     EXPECT_EQ(values.FrameCounter, 0);
     EXPECT_EQ(values.Period, 0x1234);
     EXPECT_EQ(values.AdvanceCode, 5);
@@ -218,11 +234,11 @@ TEST_F(Decoder, ZeroPeriodPlotsNoSpeedButTheRest) {
     values.Period = 777;
     Feed({0xFF, 0xFF, 0x00, 0x00, 1, 2, 3, 4, 5}, DecodeMode::LivePlotting);
     EXPECT_EQ(values.Period, 0);
-    ASSERT_EQ(plot.points.size(), 5u);
-    EXPECT_EQ(plot.points.front().series, 1);
+    EXPECT_EQ(plot.Count(), 5u);
+    EXPECT_TRUE(plot.series[SeriesSpeed].empty());
     EXPECT_EQ(values.FrameCounter, 1);
     Feed(ExampleFrame, DecodeMode::LivePlotting);
-    EXPECT_EQ(plot.points.size(), 11u) << "the decoder goes on after a zero period";
+    EXPECT_EQ(plot.Count(), 11u) << "the decoder goes on after a zero period";
 }
 
 } // namespace

@@ -20,7 +20,9 @@ using namespace telemetry;
 
 struct TCountingPlot final : TFramePlot {
     int points = 0;
-    void AddPoint(int, double, double, std::uint32_t) override { ++points; }
+    void AddPoints(int, double, std::span<const double> ys, std::uint32_t) override {
+        points += static_cast<int>(ys.size());
+    }
 };
 
 class RecordingViewTest : public ::testing::Test {

@@ -38,7 +38,9 @@ constexpr const char* Help =
     "  info FILE.dcc         size, frames, skipped bytes, whether the last frame is cut short,\n"
     "                        and the smallest and largest value of each quantity\n"
     "  png FILE.dcc OUT.png  the chart page's chart after a replay of the recording, as a PNG\n"
-    "                        picture; needs no display\n"
+    "                        picture; needs no display; the recording is mapped and replayed\n"
+    "                        as the viewer does it, so an empty file or one that is being\n"
+    "                        recorded is refused as there\n"
     "\n"
     "Options:\n"
     "  --size WxH            the png picture's width and height in pixels, each 1 to 16384\n"
@@ -185,17 +187,21 @@ QSize ParseSize(const std::string& text) {
 }
 
 int Png(const std::string& path, const std::string& out, QSize size) {
-    TInputFile file(path);
-    std::vector<std::uint8_t> recording;
-    file.ReadAll(
-        [&](auto bytes) { recording.insert(recording.end(), bytes.begin(), bytes.end()); });
+    // A missing file or a folder is reported as csv and info report it.
+    { const TInputFile file(path); }
     // Pictures are made without a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int argc = 1;
     char name[] = "telmira-dcc";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    const QImage image = RenderTelemetryChart(recording, size);
+    // The recording is mapped and walked as the viewer does it, never read into memory.
+    QImage image;
+    try {
+        image = RenderRecordingChart(path, size);
+    } catch (const std::runtime_error& e) {
+        throw EFileError(path + ": " + e.what());
+    }
     if (!image.save(QString::fromLocal8Bit(out.c_str()), "PNG"))
         throw EFileError(out + ": cannot write the picture");
     return 0;

@@ -148,19 +148,12 @@ std::optional<TIndexRange> VisibleIndexRange(const TChartSeries& series, double 
         return TIndexRange{0, n - 1};
     // A list that stays ascending, read through a positive multiplier, can be searched;
     // the result is the one a scan from the start gives.
-    const bool sorted = xs.Ascending() && xs.Multiplier() > 0;
+    const double multiplier = xs.Multiplier();
+    const bool sorted = xs.Ascending() && multiplier > 0;
     auto firstAtOrAbove = [&](std::size_t from, double v) {
-        if (sorted) {
-            std::size_t lo = from, hi = n;
-            while (lo < hi) {
-                const std::size_t mid = lo + (hi - lo) / 2;
-                if (xs[mid] >= v)
-                    hi = mid;
-                else
-                    lo = mid + 1;
-            }
-            return lo;
-        }
+        if (sorted)
+            return xs.Stored().SpanEnd(
+                from, n, [&](double, double high) { return !(high * multiplier >= v); });
         std::size_t i = from;
         while (i < n && !(xs[i] >= v))
             ++i;
@@ -181,6 +174,9 @@ bool InPixelRange(int p) noexcept {
     return p > -32767 && p < 32767;
 }
 
+// Points on one row that make drawing the row as one line worth looking for.
+constexpr std::size_t RowStretch = 256;
+
 struct TPixel {
     int X, Y;
     bool operator==(const TPixel&) const = default;
@@ -192,16 +188,16 @@ public:
     TLineWalker(TRaster& raster, const TLineSeries& series, const TSeriesView& view,
                 TIndexRange range)
         : raster_(raster), series_(series), view_(view), range_(range),
-          xs_(series.XValues.Raw().data()), ys_(series.YValues.Raw().data()),
+          xs_(series.XValues.Stored()), ys_(series.YValues.Stored()),
           mx_(series.XValues.Multiplier()), my_(series.YValues.Multiplier()) {}
 
     [[nodiscard]] double X(std::size_t i) const noexcept { return xs_[i] * mx_; }
     [[nodiscard]] double Y(std::size_t i) const noexcept { return ys_[i] * my_; }
     [[nodiscard]] int Column(std::size_t i) const noexcept { return view_.X.ToPixel(X(i)); }
-    [[nodiscard]] int XColumn(double raw) const noexcept { return view_.X.ToPixel(raw * mx_); }
-    // The X value where the next column (in the direction of growing X) starts.
+    // The stored X value near which the next column (in the direction of growing X)
+    // starts.
     [[nodiscard]] double ColumnEdge(int column) const noexcept {
-        return std::max(view_.X.ToValue(column + 0.5), view_.X.ToValue(column - 0.5));
+        return std::max(view_.X.ToValue(column + 0.5), view_.X.ToValue(column - 0.5)) / mx_;
     }
 
     void Point(std::size_t i) { Point(i, series_.ValueColor(i)); }
@@ -283,12 +279,26 @@ private:
     const TLineSeries& series_;
     const TSeriesView& view_;
     TIndexRange range_;
-    const double* xs_;
-    const double* ys_;
+    const TValueStore& xs_;
+    const TValueStore& ys_;
     double mx_, my_;
     TPixel previous_{0, 0};
     bool hasPrevious_ = false;
     TColor previousColor_ = clNone; // a redraw starts as if after a null point
+};
+
+// Whether every stored value from low to high lies on Row, the row of Value.
+struct TOnRow {
+    const TSeriesView& View;
+    double Multiplier;
+    double Value;
+    int Row;
+    bool operator()(double low, double high) const noexcept {
+        int p0 = 0, p1 = 0;
+        return (low == Value && high == Value) ||
+               (View.LinearRow(low * Multiplier, p0) && p0 == Row &&
+                View.LinearRow(high * Multiplier, p1) && p1 == Row);
+    }
 };
 
 // Draws the points [first, end) of one colour run that fall into `column` as the union of
@@ -297,86 +307,27 @@ class TColumnSpans {
 public:
     TColumnSpans(TRaster& raster, const TLineSeries& series, const TSeriesView& view,
                  TLineWalker& walker)
-        : raster_(raster), view_(view), walker_(walker), ys_(series.YValues.Raw().data()),
-          my_(series.YValues.Multiplier()), blocks_(series.YValues.BlockRanges()) {}
+        : raster_(raster), view_(view), walker_(walker), ys_(series.YValues.Stored()),
+          my_(series.YValues.Multiplier()) {}
 
     // False when a value cannot be placed by its extremes alone (a NaN, or a pixel beyond
     // the 16-bit range or the map's reach); the caller then draws the points one by one.
     bool Draw(std::size_t first, std::size_t end, int column, TColor k) {
-        constexpr std::size_t B = TChartValueList::BlockSize;
         const std::size_t last = end - 1;
+        const double lastValue = ys_[last];
         int yLast = 0;
-        if (!Pixel(ys_[last] * my_, yLast) || !InPixelRange(yLast))
+        if (!Pixel(lastValue, yLast) || !InPixelRange(yLast))
             return false;
 
-        // The points that end the run on the last point's row draw nothing toward it. A
-        // block whose extremes both land on that row is passed whole (each block is looked
-        // at once); the points of others one by one.
-        std::size_t tail = last;
-        std::size_t looked = blocks_.size();
-        while (tail > first) {
-            const std::size_t holder = (tail - 1) / B;
-            if (holder < blocks_.size() && holder != looked) {
-                looked = holder;
-                const auto& block = blocks_[holder];
-                int p0 = 0, p1 = 0;
-                const bool flat = (block.Min == ys_[last] && block.Max == ys_[last]) ||
-                                  (Pixel(block.Min * my_, p0) && Pixel(block.Max * my_, p1) &&
-                                   p0 == yLast && p1 == yLast);
-                if (flat) {
-                    tail = std::max(first, holder * B);
-                    continue;
-                }
-            }
-            if (ys_[tail - 1] != ys_[last]) {
-                int p = 0;
-                if (!Pixel(ys_[tail - 1] * my_, p))
-                    return false;
-                if (p != yLast)
-                    break;
-            }
-            --tail;
-        }
+        // The points that end the run on the last point's row draw nothing toward it.
+        const std::size_t tail = ys_.SpanStart(first, last, OnRow(lastValue, yLast));
         if (tail == first) {
             walker_.Continue({column, yLast}, k);
             return true;
         }
-
-        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-        bool nan = false;
-        auto take = [&](double v) {
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-            nan |= std::isnan(v);
-        };
-        // Whole blocks first; a partial block at either end is read point by point only
-        // when its block's range could widen what the rest gives.
-        take(ys_[first]);
-        take(ys_[tail - 1]);
-        const std::size_t headEnd = std::min(tail, (first + B - 1) / B * B);
-        std::size_t bodyEnd = headEnd;
-        for (; bodyEnd + B <= tail && bodyEnd / B < blocks_.size(); bodyEnd += B) {
-            const auto& block = blocks_[bodyEnd / B];
-            take(block.Min);
-            take(block.Max);
-        }
-        auto partial = [&](std::size_t from, std::size_t to) {
-            if (from >= to)
-                return;
-            if (from / B < blocks_.size()) {
-                const auto& block = blocks_[from / B];
-                if (block.Min >= lo && block.Max <= hi) // false for a NaN
-                    return;
-            }
-            for (std::size_t i = from; i < to; ++i)
-                take(ys_[i]);
-        };
-        partial(first, headEnd);
-        partial(bodyEnd, tail);
-        if (nan)
-            return false;
+        const TExtremes e = ys_.Extremes(first, tail);
         int p0 = 0, p1 = 0;
-        if (!Pixel(lo * my_, p0) || !Pixel(hi * my_, p1))
+        if (e.NaN || !Pixel(e.Min, p0) || !Pixel(e.Max, p1))
             return false;
         int top = std::min(p0, p1), bottom = std::max(p0, p1);
         if (!InPixelRange(top) || !InPixelRange(bottom))
@@ -395,112 +346,74 @@ public:
 
     // The row of point i, when the map places it by value and within the 16-bit range.
     [[nodiscard]] bool Row(std::size_t i, int& row) const noexcept {
-        return Pixel(ys_[i] * my_, row) && InPixelRange(row);
+        return Pixel(ys_[i], row) && InPixelRange(row);
     }
 
     // The index past the points from i on (before stop) that lie on `row`, point i's row,
-    // found block by block; i + 1 when i's block is not wholly on that row, which leaves
-    // the points to the column spans.
-    [[nodiscard]] std::size_t RowEnd(std::size_t i, std::size_t stop, int row) const noexcept {
-        constexpr std::size_t B = TChartValueList::BlockSize;
-        const double value = ys_[i];
-        auto onRow = [&](double v) {
-            int p = 0;
-            return v == value || (Pixel(v * my_, p) && p == row);
-        };
-        auto blockOnRow = [&](std::size_t b) {
-            return b < blocks_.size() && onRow(blocks_[b].Min) && onRow(blocks_[b].Max);
-        };
-        std::size_t block = i / B;
-        if (!blockOnRow(block))
+    // when more than `least` of them do; i + 1 otherwise, which leaves the points to the
+    // column spans.
+    [[nodiscard]] std::size_t RowEnd(std::size_t i, std::size_t stop, int row,
+                                     std::size_t least) const {
+        const auto onRow = OnRow(ys_[i], row);
+        const std::size_t reach = i + least + 1;
+        if (reach > stop || !onRow(ys_[i + 1], ys_[i + 1]))
             return i + 1;
-        ++block;
-        while ((block + 1) * B <= stop && blockOnRow(block))
-            ++block;
-        std::size_t j = std::min(stop, std::max(i + 1, block * B));
-        while (j < stop && onRow(ys_[j]))
-            ++j;
-        return j;
+        const TExtremes e = ys_.Extremes(i, reach);
+        if (e.NaN || !e.HasValues() || !onRow(e.Min, e.Max))
+            return i + 1;
+        return ys_.SpanEnd(reach, stop, onRow);
     }
 
 private:
-    // The row of v when the map places it by value (not at the centre as out of reach).
-    [[nodiscard]] bool Pixel(double v, int& pixel) const noexcept {
-        return view_.LinearRow(v, pixel);
+    // The row of a stored value when the map places it by value (not at the centre as out
+    // of reach), as lines are drawn.
+    [[nodiscard]] bool Pixel(double stored, int& pixel) const noexcept {
+        return view_.LinearRow(stored * my_, pixel);
+    }
+
+    [[nodiscard]] TOnRow OnRow(double value, int row) const noexcept {
+        return {view_, my_, value, row};
     }
 
     TRaster& raster_;
     const TSeriesView& view_;
     TLineWalker& walker_;
-    const double* ys_;
+    const TValueStore& ys_;
     double my_;
-    const std::vector<TChartValueList::TBlockRange>& blocks_;
 };
 
 // The first index in (from, end) whose column differs from `column`, or end; the columns
-// of an ascending X list never go back. Whole blocks that end in the column are passed by
-// their last value, so that the search touches little of the list.
-std::size_t ColumnEnd(const TLineWalker& walker,
-                      const std::vector<TChartValueList::TBlockRange>& xBlocks, std::size_t from,
+// of an ascending X list never go back. The column's edge value tells where to look: with
+// equal X steps (the program's frame numbers) exactly, up to the map's rounding, which a
+// few probes around the guess settle.
+std::size_t ColumnEnd(const TLineWalker& walker, const TValueStore& xs, std::size_t from,
                       std::size_t end, int column) {
-    constexpr std::size_t B = TChartValueList::BlockSize;
-    std::size_t lo = from;
-    for (std::size_t block = from / B; block < xBlocks.size() && (block + 1) * B <= end; ++block) {
-        const double last = xBlocks[block].Max;
-        if (std::isnan(xBlocks[block].Min) || walker.XColumn(last) != column)
-            break;
-        lo = std::max(lo, (block + 1) * B - 1);
-    }
-    const std::size_t limit = std::min(end, (lo / B + 1) * B);
-    // Within the block, start where the column's edge value falls between the ends: evenly
-    // spaced X values (the program's frame numbers) put the first probe next to the answer,
-    // and the search around it stays within a few cache lines.
-    std::size_t hi = limit;
-    std::size_t guess = lo + 1;
-    if (limit - lo > 2) {
-        const double x0 = walker.X(lo), x1 = walker.X(limit - 1);
-        const double edge = walker.ColumnEdge(column);
-        if (x1 > x0 && edge > x0) {
-            const double at = lo + (edge - x0) / (x1 - x0) * static_cast<double>(limit - 1 - lo);
-            guess = static_cast<std::size_t>(
-                std::clamp(at, static_cast<double>(lo + 1), static_cast<double>(limit - 1)));
+    const std::size_t guess = xs.LowerBound(from + 1, end, walker.ColumnEdge(column));
+    std::size_t inside = from, outside = end;
+    std::size_t step = 1;
+    if (guess < end && walker.Column(guess) == column) {
+        inside = guess;
+        while (inside + step < end && walker.Column(inside + step) == column) {
+            inside += step;
+            step *= 2;
         }
-    }
-    if (guess < limit) {
-        if (walker.Column(guess) == column) {
-            lo = guess;
-            for (std::size_t step = 1;; step *= 2) {
-                const std::size_t probe = guess + step;
-                if (probe >= limit)
-                    break;
-                if (walker.Column(probe) != column) {
-                    hi = probe;
-                    break;
-                }
-                lo = probe;
-            }
-        } else {
-            hi = guess;
-            for (std::size_t step = 1; step < guess - lo; step *= 2) {
-                const std::size_t probe = guess - step;
-                if (walker.Column(probe) == column) {
-                    lo = probe;
-                    break;
-                }
-                hi = probe;
-            }
+        outside = std::min(end, inside + step);
+    } else {
+        outside = guess;
+        while (outside - step > inside && walker.Column(outside - step) != column) {
+            outside -= step;
+            step *= 2;
         }
+        inside = std::max(inside, outside > step ? outside - step : 0);
     }
-    while (hi - lo > 1) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        if (walker.Column(mid) == column)
-            lo = mid;
+    while (outside - inside > 1) {
+        const std::size_t middle = inside + (outside - inside) / 2;
+        if (walker.Column(middle) == column)
+            inside = middle;
         else
-            hi = mid;
+            outside = middle;
     }
-    if (hi == limit && limit < end && walker.Column(limit) == column)
-        return ColumnEnd(walker, xBlocks, limit, end, column);
-    return hi;
+    return outside;
 }
 
 } // namespace
@@ -524,10 +437,7 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
         return;
     }
     TColumnSpans spans(raster, series, view, walker);
-    const auto& xBlocks = series.XValues.BlockRanges();
-    const double* xs = series.XValues.Raw().data();
-    const double* ys = series.YValues.Raw().data();
-    const std::size_t count = series.Count();
+    const TValueStore& xs = series.XValues.Stored();
     const auto& runs = series.ColorRuns();
     std::size_t run = 0;
     walker.Point(range.First);
@@ -553,11 +463,11 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
             ++i;
             continue;
         }
-        // A stretch on one row over several columns is one horizontal line.
+        // A long stretch on one row over several columns is one horizontal line.
         int row = 0;
         if (spans.Row(i, row)) {
-            const std::size_t rowEnd = spans.RowEnd(i, stop, row);
-            if (rowEnd - i > TChartValueList::BlockSize) {
+            const std::size_t rowEnd = spans.RowEnd(i, stop, row, RowStretch);
+            if (rowEnd > i + 1) {
                 const int lastColumn = walker.Column(rowEnd - 1);
                 if (InPixelRange(lastColumn)) {
                     walker.Point(i, k);
@@ -568,16 +478,7 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
                 }
             }
         }
-        const std::size_t end = ColumnEnd(walker, xBlocks, i, stop, column);
-        // The next columns most likely end as far on as this one did: ask for their values
-        // now, so that their loads overlap this column's work.
-        for (std::size_t ahead = 1; ahead <= 2; ++ahead) {
-            const std::size_t next = end + ahead * (end - i);
-            if (next < count) {
-                __builtin_prefetch(xs + next);
-                __builtin_prefetch(ys + next - 1);
-            }
-        }
+        const std::size_t end = ColumnEnd(walker, xs, i, stop, column);
         walker.Point(i, k);
         if (end - i >= 2 && !spans.Draw(i, end, column, k))
             for (std::size_t j = i + 1; j < end; ++j)

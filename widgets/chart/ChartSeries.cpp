@@ -45,6 +45,10 @@ constexpr TColor Palette[] = {0x0000FF, 0x00FF00, 0xFFFF00, 0xFF0000, 0xFFFFFF,
                               0x808080, 0xFF00FF, 0x008080, 0x800000, 0x008000,
                               0x000080, 0x808000, 0x800080, 0x000000, 0x00FFFF};
 
+[[noreturn]] void OutOfMemory() {
+    throw EOutOfMemory();
+}
+
 } // namespace
 
 void TChartValueList::SetMultiplier(double multiplier) noexcept {
@@ -52,156 +56,278 @@ void TChartValueList::SetMultiplier(double multiplier) noexcept {
         return;
     multiplier_ = multiplier;
     statisticsStale_ = true;
-    Invalidate(0);
 }
 
 double TChartValueList::Value(std::size_t index) const {
-    if (index >= values_.size())
+    if (index >= Count())
         IndexOutOfBounds(index);
     return (*this)[index];
 }
 
 void TChartValueList::SetValue(std::size_t index, double value) {
-    if (index >= values_.size())
+    if (index >= Count())
         IndexOutOfBounds(index);
-    values_[index] = value;
+    try {
+        store_.Set(index, value);
+    } catch (const std::bad_alloc&) {
+        OutOfMemory();
+    }
     statisticsStale_ = true;
-    if ((index > 0 && values_[index - 1] > value) ||
-        (index + 1 < values_.size() && value > values_[index + 1]))
+    if ((index > 0 && !(value >= store_[index - 1])) ||
+        (index + 1 < Count() && !(store_[index + 1] >= value)) || value != value)
         ascending_ = false;
-    Invalidate(index);
 }
 
 const TValueStatistics& TChartValueList::Statistics() const {
     if (!statisticsStale_)
         return statistics_;
     TValueStatistics s;
-    if (!values_.empty()) {
-        s = FirstValue(values_[0] * multiplier_);
-        for (std::size_t i = 1; i < values_.size(); ++i)
-            Accumulate(s, values_[i] * multiplier_);
+    const std::size_t n = Count();
+    double buffer[256];
+    for (std::size_t i = 0; i < n; i += std::size(buffer)) {
+        const std::size_t m = std::min(std::size(buffer), n - i);
+        store_.Copy(i, {buffer, m});
+        for (std::size_t j = 0; j < m; ++j) {
+            const double v = buffer[j] * multiplier_;
+            if (i + j == 0)
+                s = FirstValue(v);
+            else
+                Accumulate(s, v);
+        }
     }
     statistics_ = s;
     statisticsStale_ = false;
     return statistics_;
 }
 
+chart::TExtremes TChartValueList::StoredExtremes() const noexcept {
+    // The rule lowers the minimum for a value below it and raises the maximum for one
+    // above: the first of the least values and of the greatest, NaNs aside, unless the very
+    // first value is a NaN, which then stays both.
+    const double first = store_[0];
+    if (first != first)
+        return {first, first, true};
+    return store_.Extremes(0, Count());
+}
+
+double TChartValueList::MinValue() const {
+    // Over the stored values themselves the summaries give what the full pass would.
+    if (multiplier_ != 1.0 || Count() == 0)
+        return Statistics().Minimum;
+    return StoredExtremes().Min;
+}
+
+double TChartValueList::MaxValue() const {
+    if (multiplier_ != 1.0 || Count() == 0)
+        return Statistics().Maximum;
+    return StoredExtremes().Max;
+}
+
 std::size_t TChartValueList::InsertionIndex(double value) const noexcept {
-    const std::size_t n = values_.size();
+    const std::size_t n = Count();
     if (Order == TChartListOrder::loNone || n == 0)
         return n;
     std::size_t i = n;
     if (Order == TChartListOrder::loAscending) {
-        while (i > 0 && values_[i - 1] > value)
+        while (i > 0 && store_[i - 1] > value)
             --i;
     } else {
-        while (i > 0 && values_[i - 1] < value)
+        while (i > 0 && store_[i - 1] < value)
             --i;
     }
     return i;
 }
 
-void TChartValueList::InsertAt(std::size_t index, double value) noexcept {
-    const std::size_t n = values_.size();
-    if ((index > 0 && values_[index - 1] > value) || (index < n && value > values_[index]))
-        ascending_ = false;
-    if (index == n)
-        ExtendStatistics(value);
-    else
-        statisticsStale_ = true;
-    values_.insert(index, value);
-    Invalidate(index);
+void TChartValueList::GrowCapacity() {
+    if (capacity_ == Count())
+        capacity_ = chart::GrownCapacity(capacity_);
 }
 
-void TChartValueList::ExtendStatistics(double value) noexcept {
-    if (statisticsStale_)
+std::size_t TChartValueList::Prepare(std::span<const double> values) {
+    GrowCapacity();
+    try {
+        return std::min(capacity_ - Count(), store_.Prepare(values));
+    } catch (const std::bad_alloc&) {
+        OutOfMemory();
+    }
+}
+
+std::size_t TChartValueList::PrepareSteps(const chart::TSteps& run, std::size_t from,
+                                          std::size_t count) {
+    GrowCapacity();
+    try {
+        return std::min(capacity_ - Count(), store_.PrepareSteps(run, from, count));
+    } catch (const std::bad_alloc&) {
+        OutOfMemory();
+    }
+}
+
+void TChartValueList::AppendSteps(const chart::TSteps& run, std::size_t from,
+                                  std::size_t count) noexcept {
+    if (count == 0)
         return;
-    // An append extends the current statistics in the order a full pass would.
-    const double v = value * multiplier_;
-    if (values_.empty())
-        statistics_ = FirstValue(v);
-    else
-        Accumulate(statistics_, v);
+    // Equal steps of finite values never go down when the step does not.
+    const double first = run[from];
+    if (!(store_.empty() ? first == first : first >= store_.back()) ||
+        (count > 1 && !(run.Step >= 0 && std::isfinite(run.First) && std::isfinite(run.Step))))
+        ascending_ = false;
+    store_.AppendSteps(run, from, count);
+    statisticsStale_ = true;
 }
 
-void TChartValueList::Invalidate(std::size_t from) noexcept {
-    if (blocks_.size() > from / BlockSize)
-        blocks_.resize(from / BlockSize);
-}
-
-const std::vector<TChartValueList::TBlockRange>& TChartValueList::BlockRanges() const {
-    const std::size_t complete = values_.size() / BlockSize;
-    if (blocks_.size() < complete) {
-        std::vector<TBlockRange>& blocks = blocks_;
-        auto grow = [&blocks](std::size_t more) { chart::Reserve(blocks, more); };
-        grow(complete - blocks.size());
-        while (blocks.size() < complete) {
-            const double* v = values_.data() + blocks.size() * BlockSize;
-            TBlockRange r{v[0], v[0]};
-            bool nan = false;
-            for (std::size_t i = 0; i < BlockSize; ++i) {
-                r.Min = std::min(r.Min, v[i]);
-                r.Max = std::max(r.Max, v[i]);
-                nan |= std::isnan(v[i]);
-            }
-            if (nan)
-                r.Min = std::numeric_limits<double>::quiet_NaN();
-            blocks.push_back(r);
+void TChartValueList::Append(std::span<const double> values) noexcept {
+    if (values.empty())
+        return;
+    if (ascending_) {
+        double previous = store_.empty() ? values[0] : store_.back();
+        for (const double v : values) {
+            if (!(v >= previous))
+                ascending_ = false;
+            previous = v;
         }
     }
-    return blocks_;
+    store_.Append(values);
+    statisticsStale_ = true;
+}
+
+TChartValueList::TInsertion TChartValueList::PrepareInsert(std::size_t index, double value) {
+    GrowCapacity();
+    try {
+        TInsertion insertion{{}, 0};
+        insertion.Rest = store_.PrepareInsert(index, value, insertion.FirstBlock);
+        return insertion;
+    } catch (const std::bad_alloc&) {
+        OutOfMemory();
+    }
+}
+
+void TChartValueList::CommitInsert(TInsertion&& insertion, std::size_t index,
+                                   double value) noexcept {
+    const std::size_t n = Count();
+    if ((index > 0 && !(value >= store_[index - 1])) || (index < n && !(store_[index] >= value)) ||
+        value != value)
+        ascending_ = false;
+    store_.CommitInsert(std::move(insertion.Rest), insertion.FirstBlock);
+    statisticsStale_ = true;
 }
 
 void TChartValueList::Clear() noexcept {
-    values_.Release();
-    chart::Release(blocks_);
+    store_.Release();
+    capacity_ = 0;
     ascending_ = true;
     statisticsStale_ = true;
 }
 
-int TChartSeries::AddPointSlowly(double x, double y, const std::string& label, TColor colour) {
+bool TChartSeries::Appends(double x, double last) const noexcept {
+    switch (XValues.Order) {
+    case TChartListOrder::loNone:
+        return true;
+    case TChartListOrder::loAscending:
+        return x >= last;
+    case TChartListOrder::loDescending:
+        return x <= last;
+    }
+    return true;
+}
+
+int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor colour) {
+    const int index = Add(x, y, label, colour);
+    if (index >= 0 && active_)
+        Repaint();
+    return index;
+}
+
+int TChartSeries::Add(double x, double y, const std::string& label, TColor colour) {
     if (OnBeforeAdd && !OnBeforeAdd(*this))
         return -1;
 
-    // Room first in every sequence, so that a failure leaves all of them as they were.
-    XValues.ReserveOneMore();
-    YValues.ReserveOneMore();
+    // Everything that can fail comes first, so that a failure leaves all sequences as
+    // they were.
+    const std::size_t count = XValues.Count();
+    const double xs[] = {x}, ys[] = {y};
+    std::string stored = label;
+    if (!stored.empty())
+        chart::Reserve(labels_, 1);
     if (colorRuns_.size() + 2 > colorRuns_.capacity())
         chart::Reserve(colorRuns_, 2); // an insertion inside a run splits it
-    if (!label.empty())
-        chart::Reserve(labels_, 1);
 
-    const std::size_t count = XValues.Count();
-    std::size_t index;
-    const TChartListOrder order = XValues.Order;
-    const bool appends = count == 0 || order == TChartListOrder::loNone ||
-                         (order == TChartListOrder::loAscending ? x >= XValues.values_.back()
-                                                                : x <= XValues.values_.back());
-    if (appends) {
+    std::size_t index = count;
+    if (count == 0 || Appends(x, XValues.store_.back())) {
         // The program's X is a frame counter: every add lands here.
-        index = count;
-        XValues.Append(x);
-        YValues.Append(y);
+        (void)XValues.Prepare(xs);
+        (void)YValues.Prepare(ys);
+        XValues.Append(xs);
+        YValues.Append(ys);
         if (colorRuns_.empty() || colorRuns_.back().Color != colour)
             colorRuns_.push_back({index, colour});
-        if (!label.empty())
-            labels_.emplace_back(index, label);
+        if (!stored.empty())
+            labels_.emplace_back(index, std::move(stored));
     } else {
         index = XValues.InsertionIndex(x);
-        XValues.InsertAt(index, x);
-        YValues.InsertAt(index, y);
+        TChartValueList::TInsertion xInsertion = XValues.PrepareInsert(index, x);
+        TChartValueList::TInsertion yInsertion = YValues.PrepareInsert(index, y);
+        XValues.CommitInsert(std::move(xInsertion), index, x);
+        YValues.CommitInsert(std::move(yInsertion), index, y);
         InsertColor(index, colour);
-        InsertLabel(index, label);
+        InsertLabel(index, std::move(stored));
     }
 
     if (OnAfterAdd)
         OnAfterAdd(*this, static_cast<int>(index));
-    if (active_)
-        Repaint();
     return static_cast<int>(index);
 }
 
-void TChartSeries::InsertColor(std::size_t index, TColor colour) {
+bool TChartSeries::AllAppend(const chart::TSteps& xs, std::size_t count) const noexcept {
+    if (count == 0 || (Count() > 0 && !Appends(xs[0], XValues.store_.back())))
+        return count == 0;
+    // Equal steps of finite values follow the step's sign.
+    const bool finite = std::isfinite(xs.First) && std::isfinite(xs.Step);
+    switch (XValues.Order) {
+    case TChartListOrder::loNone:
+        return true;
+    case TChartListOrder::loAscending:
+        return count == 1 || (finite && xs.Step >= 0);
+    case TChartListOrder::loDescending:
+        return count == 1 || (finite && xs.Step <= 0);
+    }
+    return true;
+}
+
+void TChartSeries::AddPoints(double firstX, double stepX, std::span<const double> ys,
+                             TColor colour) {
+    const chart::TSteps xs{firstX, stepX};
+    const std::size_t n = ys.size();
+    const bool appends = !OnBeforeAdd && !OnAfterAdd && AllAppend(xs, n);
+    std::size_t done = 0;
+    try {
+        if (appends) {
+            // A replay's or a live block's points: appended list by list, a tail's worth
+            // at a time.
+            while (done < n) {
+                std::size_t fit = XValues.PrepareSteps(xs, done, n - done);
+                fit = YValues.Prepare(ys.subspan(done, fit));
+                if (colorRuns_.empty() || colorRuns_.back().Color != colour) {
+                    chart::Reserve(colorRuns_, 1);
+                    colorRuns_.push_back({Count(), colour});
+                }
+                XValues.AppendSteps(xs, done, fit);
+                YValues.Append(ys.subspan(done, fit));
+                done += fit;
+            }
+        } else {
+            for (; done < n; ++done)
+                (void)Add(xs[done], ys[done], {}, colour);
+        }
+    } catch (...) {
+        if (done > 0 && active_)
+            Repaint();
+        throw;
+    }
+    if (n > 0 && active_)
+        Repaint();
+}
+
+void TChartSeries::InsertColor(std::size_t index, TColor colour) noexcept {
     // Split the run that holds index so that a run starts there, shift everything from
     // index on by one, put the new point's own run in front, then merge equal neighbours.
     auto at = std::upper_bound(colorRuns_.begin(), colorRuns_.end(), index,
@@ -220,13 +346,13 @@ void TChartSeries::InsertColor(std::size_t index, TColor colour) {
         colorRuns_.erase(at);
 }
 
-void TChartSeries::InsertLabel(std::size_t index, const std::string& label) {
+void TChartSeries::InsertLabel(std::size_t index, std::string label) noexcept {
     auto at = std::lower_bound(labels_.begin(), labels_.end(), index,
                                [](const auto& entry, std::size_t i) { return entry.first < i; });
     for (auto it = at; it != labels_.end(); ++it)
         ++it->first;
     if (!label.empty())
-        labels_.insert(at, {index, label});
+        labels_.insert(at, {index, std::move(label)});
 }
 
 void TChartSeries::Clear() {
@@ -272,9 +398,7 @@ std::string TChartSeries::Label(std::size_t index) const {
 }
 
 std::size_t TChartSeries::StorageBytes() const noexcept {
-    std::size_t bytes = XValues.values_.bytes() + YValues.values_.bytes() +
-                        (XValues.blocks_.capacity() + YValues.blocks_.capacity()) *
-                            sizeof(TChartValueList::TBlockRange) +
+    std::size_t bytes = XValues.store_.Bytes() + YValues.store_.Bytes() +
                         colorRuns_.capacity() * sizeof(TColorRun) +
                         labels_.capacity() * sizeof(labels_[0]);
     for (const auto& entry : labels_)

@@ -4,7 +4,7 @@
 // one optional label per point, lazily recomputed value statistics, and the hooks around
 // adding and clearing.
 
-#include "ValueBuffer.h"
+#include "ValueStore.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -88,60 +88,59 @@ public:
     [[nodiscard]] double Multiplier() const noexcept { return multiplier_; }
     void SetMultiplier(double multiplier) noexcept;
 
-    [[nodiscard]] std::size_t Count() const noexcept { return values_.size(); }
+    [[nodiscard]] std::size_t Count() const noexcept { return store_.size(); }
     [[nodiscard]] double Value(std::size_t index) const; // raises EListError out of range
     [[nodiscard]] double operator[](std::size_t index) const noexcept {
-        return values_[index] * multiplier_;
+        return store_[index] * multiplier_;
     }
     void SetValue(std::size_t index, double value);
 
-    // The raw stored values, unscaled, for drawing loops that apply Multiplier themselves.
-    [[nodiscard]] std::span<const double> Raw() const noexcept { return values_.span(); }
-    [[nodiscard]] std::size_t Capacity() const noexcept { return values_.capacity(); }
+    // The stored values, unscaled (a read gives them times Multiplier), for readers that
+    // visit many: drawing, export. Besides single values and copies of stretches it answers
+    // for whole stretches at little cost however long they are: their extremes, where they
+    // leave a range of values, where a value falls in an ascending list.
+    [[nodiscard]] const chart::TValueStore& Stored() const noexcept { return store_; }
+
+    // Entries the list may hold before it grows by the growth rule, which limits its length.
+    [[nodiscard]] std::size_t Capacity() const noexcept { return capacity_; }
 
     [[nodiscard]] const TValueStatistics& Statistics() const;
-    [[nodiscard]] double MinValue() const { return Statistics().Minimum; }
-    [[nodiscard]] double MaxValue() const { return Statistics().Maximum; }
+    [[nodiscard]] double MinValue() const;
+    [[nodiscard]] double MaxValue() const;
 
     // The index the ordered insertion rule puts value at.
     [[nodiscard]] std::size_t InsertionIndex(double value) const noexcept;
 
-    // True while the stored values never decrease, which ordered insertion keeps and only
-    // SetValue can break; drawing may then search the list instead of scanning it.
+    // True while no stored value is below the one before it, and none is NaN, which ordered
+    // insertion keeps and only SetValue can break; drawing may then search the list instead
+    // of scanning it.
     [[nodiscard]] bool Ascending() const noexcept { return ascending_; }
-
-    // Smallest and largest raw value of each complete block of BlockSize values, built on
-    // the first call and kept up as values are appended, so that drawing can cover a block
-    // that falls into one pixel column without visiting its values. A block holding a NaN
-    // has a NaN minimum.
-    static constexpr std::size_t BlockSize = 256;
-    struct TBlockRange {
-        double Min;
-        double Max;
-    };
-    [[nodiscard]] const std::vector<TBlockRange>& BlockRanges() const;
 
 private:
     friend class TChartSeries;
-    void ReserveOneMore() {
-        if (!values_.HasRoom())
-            values_.MakeRoomForOne();
-    }
-    [[gnu::always_inline]] void Append(double value) noexcept { // room is reserved
-        if (!values_.empty() && value < values_.back())
-            ascending_ = false;
-        if (!statisticsStale_)
-            ExtendStatistics(value);
-        values_.push_back(value);
-    }
-    void InsertAt(std::size_t index, double value) noexcept; // room is reserved
+    // Room for the first of values, for all lists of a series or none: says how many fit
+    // (at least one); raises EListError or EOutOfMemory and changes no value.
+    [[nodiscard]] std::size_t Prepare(std::span<const double> values);
+    void Append(std::span<const double> values) noexcept; // at most what Prepare allowed
+    // The same for the values run[from], run[from + 1], ...
+    [[nodiscard]] std::size_t PrepareSteps(const chart::TSteps& run, std::size_t from,
+                                           std::size_t count);
+    void AppendSteps(const chart::TSteps& run, std::size_t from, std::size_t count) noexcept;
+    // Room in the capacity for one more entry, at least.
+    void GrowCapacity();
+
+    struct TInsertion {
+        chart::TValueStore Rest;
+        std::size_t FirstBlock;
+    };
+    [[nodiscard]] TInsertion PrepareInsert(std::size_t index, double value);
+    void CommitInsert(TInsertion&& insertion, std::size_t index, double value) noexcept;
     void Clear() noexcept;
+    // Extremes as the statistics rule finds them, from the store's summaries.
+    [[nodiscard]] chart::TExtremes StoredExtremes() const noexcept;
 
-    void Invalidate(std::size_t from) noexcept;
-    void ExtendStatistics(double value) noexcept;
-
-    chart::TValueBuffer values_;
-    mutable std::vector<TBlockRange> blocks_; // the valid leading blocks
+    chart::TValueStore store_;
+    std::size_t capacity_ = 0;
     bool ascending_ = true;
     double multiplier_ = 1.0;
     mutable TValueStatistics statistics_;
@@ -172,22 +171,12 @@ public:
 
     // Stores one point; returns its index, or -1 when OnBeforeAdd refuses it. An empty
     // label stores no label. On failure (EListError, EOutOfMemory) nothing is stored.
-    int AddPoint(double x, double y, const std::string& label = {}, TColor colour = clDefault) {
-        // Inline for the common case of a replay or a live session: an unlabelled point
-        // appended in X order, with room in every sequence and no hooks.
-        const std::size_t count = XValues.Count();
-        if (count != 0 && x >= XValues.values_.back() &&
-            XValues.Order == TChartListOrder::loAscending && label.empty() && !OnBeforeAdd &&
-            !OnAfterAdd && XValues.values_.HasRoom() && YValues.values_.HasRoom() &&
-            colorRuns_.back().Color == colour) {
-            XValues.Append(x);
-            YValues.Append(y);
-            if (active_)
-                Repaint();
-            return static_cast<int>(count);
-        }
-        return AddPointSlowly(x, y, label, colour);
-    }
+    int AddPoint(double x, double y, const std::string& label = {}, TColor colour = clDefault);
+    // The points (firstX + i stepX, ys[i]) in order, each stored as AddPoint stores it with
+    // no label and this colour, with one repaint request for them all. On failure the points
+    // before the one that failed stay stored. X values in equal steps (a frame counter) cost
+    // next to nothing to store.
+    void AddPoints(double firstX, double stepX, std::span<const double> ys, TColor colour);
     void Clear();
 
     [[nodiscard]] bool Active() const noexcept { return active_; }
@@ -210,7 +199,7 @@ public:
     [[nodiscard]] const std::vector<TColorRun>& ColorRuns() const noexcept { return colorRuns_; }
     [[nodiscard]] TColor ResolveColor(TColor stored, std::size_t index) const noexcept;
 
-    // Bytes held by the point storage (capacity, not count).
+    // Bytes held by the point storage (allocated, not only used).
     [[nodiscard]] std::size_t StorageBytes() const noexcept;
 
     [[nodiscard]] TChart* ParentChart() const noexcept { return parentChart_; }
@@ -220,9 +209,14 @@ protected:
 
 private:
     friend class TChart;
-    int AddPointSlowly(double x, double y, const std::string& label, TColor colour);
-    void InsertColor(std::size_t index, TColor colour);
-    void InsertLabel(std::size_t index, const std::string& label);
+    // Whether x goes at the end by the ordered insertion rule, after `last`.
+    [[nodiscard]] bool Appends(double x, double last) const noexcept;
+    // Whether every point of xs[0] to xs[count - 1] goes at the end.
+    [[nodiscard]] bool AllAppend(const chart::TSteps& xs, std::size_t count) const noexcept;
+    // AddPoint without the repaint request.
+    int Add(double x, double y, const std::string& label, TColor colour);
+    void InsertColor(std::size_t index, TColor colour) noexcept;     // room for two more runs
+    void InsertLabel(std::size_t index, std::string label) noexcept; // room for one more
 
     bool active_ = true;
     TChart* parentChart_ = nullptr;

@@ -20,11 +20,13 @@ namespace {
 class TDecodedFrames : public telemetry::TFramePlot {
 public:
     std::vector<std::array<double, telemetry::PlotSeriesCount>> Frames;
-    void AddPoint(int series, double x, double y, std::uint32_t) override {
-        const auto k = static_cast<std::size_t>(x);
-        if (Frames.size() <= k)
-            Frames.resize(k + 1, {});
-        Frames[k][static_cast<std::size_t>(series)] = y;
+    void AddPoints(int series, double firstX, std::span<const double> ys, std::uint32_t) override {
+        for (std::size_t i = 0; i < ys.size(); ++i) {
+            const auto k = static_cast<std::size_t>(firstX) + i;
+            if (Frames.size() <= k)
+                Frames.resize(k + 1, {});
+            Frames[k][static_cast<std::size_t>(series)] = ys[i];
+        }
     }
 };
 

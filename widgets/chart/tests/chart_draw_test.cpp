@@ -11,8 +11,12 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -238,63 +242,132 @@ struct FastCase {
 
 class FastDrawing : public ::testing::TestWithParam<FastCase> {};
 
+// Random series with their Y extent, outliers aside.
+struct RandomSeries {
+    TLineSeries series;
+    double low, high, last;
+};
+
+// Odd trials hold long flat stretches, some with a little noise, as slow quantities give;
+// even trials wander; both change colour and hold nulls and values far off the axis. X
+// values are irregular, so the store keeps them one by one.
+void Wandering(RandomSeries& r, int trial, std::mt19937& random) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    const int count = 2000 + trial * 20000;
+    double x = 0, y = 500;
+    r.low = r.high = y;
+    TColor colour = Red;
+    const bool stretches = trial % 2 == 1;
+    for (int i = 0; i < count; ++i) {
+        x += unit(random) < 0.1 ? 0 : unit(random);
+        if (!stretches)
+            y += (unit(random) - 0.5) * 40;
+        else if (unit(random) < 0.0005)
+            y += (unit(random) - 0.5) * 2000;
+        r.low = std::min(r.low, y);
+        r.high = std::max(r.high, y);
+        if (unit(random) < (stretches ? 0.0003 : 0.002))
+            colour = colour == Red ? Blue : Red;
+        const bool null = unit(random) < (stretches ? 0.0003 : 0.003);
+        const double noise = stretches && (i / 3000) % 2 ? unit(random) * 0.01 : 0;
+        const double value = unit(random) < (stretches ? 0.0001 : 0.001) ? 1e7 : y + noise;
+        r.series.AddPoint(x, value, "", null ? clNone : colour);
+    }
+    r.last = y;
+}
+
+// What the program stores: frame numbers handed over in runs of any length, a frame left
+// out now and then, and stretches of integers times ten, floats, doubles and single values,
+// so that blocks of every form follow each other and some mix them; with NaNs, nulls, an X
+// off the frame numbers and a few points that arrive out of order.
+void ProgramLike(RandomSeries& r, int trial, std::mt19937& random) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    const std::size_t count = trial == 3 ? 300000 : 30000 + trial * 20000;
+    double frame = 0, level = 300;
+    r.low = r.high = level;
+    std::vector<double> ys;
+    while (r.series.Count() < count) {
+        const int kind = static_cast<int>(unit(random) * 5);
+        const std::size_t stretch = 200 + static_cast<std::size_t>(unit(random) * 5000);
+        for (std::size_t done = 0; done < stretch;) {
+            ys.resize(1 + static_cast<std::size_t>(unit(random) * 700));
+            for (double& y : ys) {
+                level = std::clamp(level + (unit(random) - 0.5) * 8, 10.0, 2500.0);
+                switch (kind) {
+                case 0:
+                    y = std::round(level / 10) * 10;
+                    break;
+                case 1:
+                    y = static_cast<float>(level * 1.7578125);
+                    break;
+                case 2:
+                    y = 27648000.0 / std::round(27648000.0 / (level + 800));
+                    break;
+                case 3:
+                    y = std::round(level / 100) * 100;
+                    break;
+                default:
+                    y = unit(random) < 0.01 ? std::numeric_limits<double>::quiet_NaN()
+                                            : std::round(level);
+                }
+                if (y == y) {
+                    r.low = std::min(r.low, y);
+                    r.high = std::max(r.high, y);
+                }
+            }
+            const TColor colour = unit(random) < 0.02 ? clNone : unit(random) < 0.1 ? Blue : Red;
+            r.series.AddPoints(frame, 1, ys, colour);
+            frame += static_cast<double>(ys.size()) + (unit(random) < 0.05 ? 1 : 0);
+            done += ys.size();
+            if (unit(random) < 0.01)
+                r.series.AddPoint(frame + 0.5, level, "", Red);
+            if (unit(random) < 0.005)
+                r.series.AddPoint(frame - 300.25, level, "", Blue);
+        }
+    }
+    r.last = level;
+}
+
 TEST_P(FastDrawing, EqualsEverySegment) {
     const FastCase& c = GetParam();
     std::mt19937 random(11);
-    for (int trial = 0; trial < 4; ++trial) {
-        TLineSeries series;
-        std::uniform_real_distribution<double> unit(0, 1);
-        const int count = 2000 + trial * 20000;
-        double x = 0, y = 500, low = y, high = y;
-        TColor colour = Red;
-        // Odd trials hold long flat stretches, some with a little noise, as slow
-        // quantities give; even trials wander; both change colour and hold nulls and
-        // values far off the axis.
-        const bool stretches = trial % 2 == 1;
-        for (int i = 0; i < count; ++i) {
-            x += unit(random) < 0.1 ? 0 : unit(random);
-            if (!stretches)
-                y += (unit(random) - 0.5) * 40;
-            else if (unit(random) < 0.0005)
-                y += (unit(random) - 0.5) * 2000;
-            low = std::min(low, y);
-            high = std::max(high, y);
-            if (unit(random) < (stretches ? 0.0003 : 0.002))
-                colour = colour == Red ? Blue : Red;
-            const bool null = unit(random) < (stretches ? 0.0003 : 0.003);
-            const double noise = stretches && (i / 3000) % 2 ? unit(random) * 0.01 : 0;
-            const double value = unit(random) < (stretches ? 0.0001 : 0.001) ? 1e7 : y + noise;
-            series.AddPoint(x, value, "", null ? clNone : colour);
+    for (auto fill : {Wandering, ProgramLike}) {
+        for (int trial = 0; trial < 4; ++trial) {
+            RandomSeries r;
+            fill(r, trial, random);
+            TLineSeries& series = r.series;
+            const std::size_t count = series.Count();
+            const double x = series.XValues.MaxValue();
+            const double xMin = x * c.xFrom, xMax = x * c.xTo;
+            // Y window centred on the line where the X window's middle falls.
+            const double middle = xMin + (xMax - xMin) / 2;
+            const std::size_t at = std::min<std::size_t>(
+                series.XValues.Stored().LowerBound(0, count, middle), count - 1);
+            const double y = series.YValue(at);
+            const double centre = y > 1e6 || y != y ? r.last : y;
+            const double half = (r.high - r.low) * c.yWindow / 2;
+            const double yMin = centre - half, yMax = centre + half;
+            const chart::TAxisMap h{xMin, xMax, 20, c.width - 10};
+            const chart::TAxisMap v{yMin, yMax, 5, c.height - 30, false};
+            const TRectI clip{21, 6, c.width - 10, c.height - 31};
+            const double xl = h.ToValue(20), xr = h.ToValue(c.width - 10);
+            const auto range = chart::VisibleIndexRange(series, xl, xr);
+            ASSERT_TRUE(range);
+            // Rows on the axis' span outside the clip are drawn on the clip's edge rows.
+            const chart::TSeriesView view{h, v, 20, xl, clip.Top, clip.Bottom - 1};
+            QImage fast(c.width, c.height, QImage::Format_RGB32), plain = fast;
+            fast.fill(Qt::white);
+            plain.fill(Qt::white);
+            chart::TRaster fastRaster(fast), plainRaster(plain);
+            fastRaster.SetClip(clip);
+            plainRaster.SetClip(clip);
+            chart::DrawLineSeries(fastRaster, series, view, *range);
+            chart::DrawLineSeriesSegments(plainRaster, series, view, *range);
+            ASSERT_EQ(fast, plain) << c.rule << " with " << count << " points, trial " << trial;
+            QImage white(plain.size(), plain.format());
+            white.fill(Qt::white);
+            EXPECT_NE(plain, white) << "something was drawn";
         }
-        const double xMin = x * c.xFrom, xMax = x * c.xTo;
-        // Y window centred on the line where the X window's middle falls.
-        const auto& xs = series.XValues.Raw();
-        const double middle = xMin + (xMax - xMin) / 2;
-        const std::size_t at = std::min<std::size_t>(
-            std::lower_bound(xs.begin(), xs.end(), middle) - xs.begin(), count - 1);
-        const double centre = series.YValue(at) > 1e6 ? y : series.YValue(at);
-        const double half = (high - low) * c.yWindow / 2;
-        const double yMin = centre - half, yMax = centre + half;
-        const chart::TAxisMap h{xMin, xMax, 20, c.width - 10};
-        const chart::TAxisMap v{yMin, yMax, 5, c.height - 30, false};
-        const TRectI clip{21, 6, c.width - 10, c.height - 31};
-        const double xl = h.ToValue(20), xr = h.ToValue(c.width - 10);
-        const auto range = chart::VisibleIndexRange(series, xl, xr);
-        ASSERT_TRUE(range);
-        // Rows on the axis' span outside the clip are drawn on the clip's edge rows.
-        const chart::TSeriesView view{h, v, 20, xl, clip.Top, clip.Bottom - 1};
-        QImage fast(c.width, c.height, QImage::Format_RGB32), plain = fast;
-        fast.fill(Qt::white);
-        plain.fill(Qt::white);
-        chart::TRaster fastRaster(fast), plainRaster(plain);
-        fastRaster.SetClip(clip);
-        plainRaster.SetClip(clip);
-        chart::DrawLineSeries(fastRaster, series, view, *range);
-        chart::DrawLineSeriesSegments(plainRaster, series, view, *range);
-        ASSERT_EQ(fast, plain) << c.rule << " with " << count << " points";
-        QImage white(plain.size(), plain.format());
-        white.fill(Qt::white);
-        EXPECT_NE(plain, white) << "something was drawn";
     }
 }
 
