@@ -233,7 +233,8 @@ void Send(int master, const std::vector<std::uint8_t>& bytes, std::FILE* log) {
             break;
         at += static_cast<std::size_t>(n);
     }
-    if (log && (std::fwrite(bytes.data(), 1, at, log) != at || std::fflush(log) != 0))
+    // A tick with nothing due has no bytes, and fwrite takes no null buffer even for none.
+    if (log && at > 0 && (std::fwrite(bytes.data(), 1, at, log) != at || std::fflush(log) != 0))
         Fail(std::string("cannot write the log: ") + std::strerror(errno));
 }
 
