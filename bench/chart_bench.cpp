@@ -1,8 +1,9 @@
 // The chart page with the program's own data: the simulator's engine run, decoded as a
 // replay decodes it. Twenty seconds, an hour (2,304,000 frames, 13.8 million points) and a
-// day (55,296,000 frames, 332 million points). Full redraws, zoomed and scrolled redraws, the
-// six series alone drawn by column spans and segment by segment, and live plotting at the full
-// line rate: a repaint's worth of frames decoded, then the redraw.
+// day (55,296,000 frames, 332 million points). Full redraws (with the background kept, as
+// when only points change, and drawn again), zoomed and scrolled redraws, the six series
+// alone drawn by column spans and segment by segment, and live plotting at the full line
+// rate: a repaint's worth of frames decoded, then the redraw.
 
 #include "ChartRaster.h"
 #include "Simulator.h"
@@ -94,6 +95,16 @@ template <std::size_t Frames> void FullRedraw(benchmark::State& state) {
         benchmark::DoNotOptimize(chart.Draw().constBits());
 }
 
+// The same with the background drawn again too, as after a change of the axes.
+template <std::size_t Frames> void FullRedrawFromScratch(benchmark::State& state) {
+    TChart& chart = Recorded<Frames>().chart;
+    ShowAll(chart);
+    for (auto _ : state) {
+        chart.PropertiesChanged();
+        benchmark::DoNotOptimize(chart.Draw().constBits());
+    }
+}
+
 template <std::size_t Frames> void ZoomedRedraw(benchmark::State& state) {
     TChart& chart = Recorded<Frames>().chart;
     ZoomAndScroll(chart);
@@ -154,6 +165,9 @@ template <std::size_t Frames> void LivePlotting(benchmark::State& state) {
 
 BENCHMARK(FullRedraw<HourFrames>)->Name("FullRedraw/Hour")->Unit(benchmark::kMillisecond);
 BENCHMARK(FullRedraw<DayFrames>)->Name("FullRedraw/Day")->Unit(benchmark::kMillisecond);
+BENCHMARK(FullRedrawFromScratch<HourFrames>)
+    ->Name("FullRedrawFromScratch/Hour")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(ZoomedRedraw<HourFrames>)->Name("ZoomedRedraw/Hour")->Unit(benchmark::kMillisecond);
 BENCHMARK(ZoomedRedraw<DayFrames>)->Name("ZoomedRedraw/Day")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(HourSeries, FullViewColumnSpans, false, false)->Unit(benchmark::kMillisecond);

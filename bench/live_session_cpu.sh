@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Measures a live session as a user runs it: the simulator streams on port 1 at the full
 # line rate, the program records and plots for SECONDS (default 60) under Xvfb, driven
-# through its button and dialogs with xdotool. Prints the program's CPU use during the
-# session and checks that the recording is the simulator's stream, byte for byte, from
-# the first recorded byte on.
-#   bench/live_session_cpu.sh [SECONDS]
+# through its button and dialogs with xdotool. With HISTORY_FRAMES (for an hour, 2304000),
+# the simulator first sends that many frames as fast as the program takes them, so that the
+# measured seconds plot on top of that history. Prints the program's CPU use during the
+# measured seconds and checks that the recording is the simulator's stream, byte for byte,
+# from the first recorded byte on.
+#   bench/live_session_cpu.sh [SECONDS [HISTORY_FRAMES]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+history=${2:-0}
 bin=build/bin
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -19,11 +22,20 @@ cat > "$work/drive.sh" <<DRIVE
 set -euo pipefail
 bin=$bin
 source "$PWD/bench/drive_session.sh"
-$bin/telmira-sim --port 1 --seed 7 & sim=\$!
+$bin/telmira-sim --port 1 --seed 7 --burst $history & sim=\$!
 trap 'kill \$sim 2>/dev/null || true' EXIT
 sleep 1
 open_session "$work/session.dcc"
 sleep 1
+if (( $history > 0 )); then
+  kill -USR1 \$sim
+  # The history is in when the recording holds it; then the repaints it asked for settle.
+  for (( wait = 0; wait < 1200; ++wait )); do
+    (( \$(stat -c %s "$work/session.dcc") >= $history * 9 )) && break
+    sleep 0.5
+  done
+  sleep 3
+fi
 ticks() { awk '{print \$14 + \$15}' /proc/\$app/stat; }
 start=\$(ticks)
 sleep $seconds
@@ -38,13 +50,13 @@ xvfb-run -a -s "-screen 0 1400x900x24" "$work/drive.sh"
 
 read -r start end < "$work/ticks"
 hz=$(getconf CLK_TCK)
-$bin/telmira-sim --out "$work/sent.dcc" --frames $(( (seconds + 30) * 640 )) --seed 7
-python3 - "$work/session.dcc" "$work/sent.dcc" "$start" "$end" "$hz" "$seconds" <<'CHECK'
+$bin/telmira-sim --out "$work/sent.dcc" --frames $(( history + (seconds + 60) * 640 )) --seed 7
+python3 - "$work/session.dcc" "$work/sent.dcc" "$start" "$end" "$hz" "$seconds" "$history" <<'CHECK'
 import sys
 recorded = open(sys.argv[1], 'rb').read()
 sent = open(sys.argv[2], 'rb').read()
-start, end, hz, seconds = map(float, sys.argv[3:7])
-print(f"recorded {len(recorded)} bytes ({len(recorded) / seconds:.0f} bytes/s)")
+start, end, hz, seconds, history = map(float, sys.argv[3:8])
+print(f"recorded {len(recorded)} bytes, {history:.0f} frames of history first")
 print(f"CPU of the program while recording and plotting: {100 * (end - start) / hz / seconds:.2f} % of one core")
 at = sent.find(recorded[:4096])
 ok = len(recorded) > 0 and at >= 0 and sent[at:at + len(recorded)] == recorded

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
+#include <poll.h>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,8 +27,8 @@ namespace {
 // Read by people and by help2man, which makes the manual page from it.
 constexpr const char* Help =
     "Usage: telmira-sim --out FILE.dcc --frames N [--seed S] [--noise]\n"
-    "  or:  telmira-sim --port N [--rate FRAMES_PER_S] [--seconds S] [--seed S] [--noise]\n"
-    "                   [--log FILE] [--wait-reader]\n"
+    "  or:  telmira-sim --port N [--rate FRAMES_PER_S] [--seconds S] [--burst N] [--seed S]\n"
+    "                   [--noise] [--log FILE] [--wait-reader]\n"
     "Simulates the engine ignition controller: writes a recording of a simulated engine run,\n"
     "or streams the run in real time on a pseudo-terminal linked as COM<N> in telmira's port\n"
     "folder ($XDG_RUNTIME_DIR/telmira/ports, or /tmp/telmira-UID/ports without that\n"
@@ -42,6 +43,8 @@ constexpr const char* Help =
     "  --rate FRAMES_PER_S  frames a second on the port (default 640, the full line rate\n"
     "                       of 57600 baud)\n"
     "  --seconds S          stop streaming after S seconds (default 0: until stopped)\n"
+    "  --burst N            on SIGUSR1, send the next N frames as fast as the reader takes\n"
+    "                       them (history for a measurement), then go on at the rate\n"
     "  --seed S             the run's seed (default 1): the same seed gives the same run\n"
     "  --noise              add garbage between frames and 0xFF payload bytes, start in the\n"
     "                       middle of a frame and end with a frame cut short\n"
@@ -62,6 +65,7 @@ struct TOptions {
     std::optional<std::string> log;
     double rate = sim::FramesPerSecond;
     double seconds = 0;
+    unsigned long long burst = 0;
     unsigned long long seed = 1;
     bool noise = false;
     bool waitReader = false;
@@ -110,7 +114,7 @@ TOptions Parse(int argc, char** argv) {
             std::exit(0);
         }
         if (arg != "--out" && arg != "--frames" && arg != "--seed" && arg != "--port" &&
-            arg != "--rate" && arg != "--seconds" && arg != "--log")
+            arg != "--rate" && arg != "--seconds" && arg != "--log" && arg != "--burst")
             FailUsage((arg.starts_with('-') ? "unknown option " : "unexpected argument ") +
                       std::string(arg));
         if (i + 1 >= argc)
@@ -128,6 +132,8 @@ TOptions Parse(int argc, char** argv) {
             o.log = value;
         else if (arg == "--rate")
             o.rate = Number<double>(arg, value);
+        else if (arg == "--burst")
+            o.burst = Number<unsigned long long>(arg, value);
         else
             o.seconds = Number<double>(arg, value);
     }
@@ -137,6 +143,8 @@ TOptions Parse(int argc, char** argv) {
         FailUsage("--log goes with --port");
     if (o.out && !o.frames)
         FailUsage("--out needs --frames");
+    if (o.out && o.burst)
+        FailUsage("--burst is for --port");
     if (o.port && (*o.port < 1 || *o.port > 255))
         FailUsage("--port takes 1 to 255");
     if (!(o.rate > 0) || !(o.seconds >= 0))
@@ -168,9 +176,14 @@ void WriteRecording(const TOptions& o) {
 }
 
 volatile std::sig_atomic_t Stop = 0;
+volatile std::sig_atomic_t BurstAsked = 0;
 
 extern "C" void OnSignal(int) {
     Stop = 1;
+}
+
+extern "C" void OnBurstSignal(int) {
+    BurstAsked = 1;
 }
 
 // The link the simulator puts in the port folder, removed again when it goes.
@@ -221,8 +234,32 @@ double Seconds(const timespec& from, const timespec& to) {
            static_cast<double>(to.tv_nsec - from.tv_nsec) * 1e-9;
 }
 
-// Bytes that find the terminal full are lost, as on a line nobody listens to; the log
-// gets the bytes that went on the line.
+// The log gets the bytes that went on the line.
+void Log(const std::vector<std::uint8_t>& bytes, std::size_t sent, std::FILE* log) {
+    // A tick with nothing due has no bytes, and fwrite takes no null buffer even for none.
+    if (log && sent > 0 &&
+        (std::fwrite(bytes.data(), 1, sent, log) != sent || std::fflush(log) != 0))
+        Fail(std::string("cannot write the log: ") + std::strerror(errno));
+}
+
+// Waits for the reader to take every byte, unless stopped.
+void SendAll(int master, const std::vector<std::uint8_t>& bytes, std::FILE* log) {
+    std::size_t at = 0;
+    while (at < bytes.size() && !Stop) {
+        const ssize_t n = ::write(master, bytes.data() + at, bytes.size() - at);
+        if (n > 0) {
+            at += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd writable{master, POLLOUT, 0};
+            ::poll(&writable, 1, 100);
+        } else if (!(n < 0 && errno == EINTR)) {
+            break;
+        }
+    }
+    Log(bytes, at, log);
+}
+
+// Bytes that find the terminal full are lost, as on a line nobody listens to.
 void Send(int master, const std::vector<std::uint8_t>& bytes, std::FILE* log) {
     std::size_t at = 0;
     while (at < bytes.size()) {
@@ -233,9 +270,7 @@ void Send(int master, const std::vector<std::uint8_t>& bytes, std::FILE* log) {
             break;
         at += static_cast<std::size_t>(n);
     }
-    // A tick with nothing due has no bytes, and fwrite takes no null buffer even for none.
-    if (log && at > 0 && (std::fwrite(bytes.data(), 1, at, log) != at || std::fflush(log) != 0))
-        Fail(std::string("cannot write the log: ") + std::strerror(errno));
+    Log(bytes, at, log);
 }
 
 // Waits until a program has taken the terminal for exclusive use, as telmira does when it
@@ -302,6 +337,8 @@ void Stream(const TOptions& o) {
     ::sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signal, &action, nullptr);
+    action.sa_handler = OnBurstSignal;
+    ::sigaction(SIGUSR1, &action, nullptr);
 
     const TLog log(o.log);
     const TPortLink link(*o.port, name);
@@ -318,6 +355,19 @@ void Stream(const TOptions& o) {
     timespec tick = start;
     unsigned long long sent = 0;
     while (!Stop) {
+        if (BurstAsked && o.burst > 0) {
+            BurstAsked = 0;
+            for (unsigned long long burst = 0; burst < o.burst && !Stop;) {
+                bytes.clear();
+                for (int i = 0; i < 4096 && burst < o.burst; ++i, ++burst)
+                    generator.AppendFrame(bytes);
+                SendAll(master.Get(), bytes, log.Get());
+            }
+            // The rate goes on from here, without making up for the burst's time.
+            ::clock_gettime(CLOCK_MONOTONIC, &start);
+            tick = start;
+            sent = 0;
+        }
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         const double elapsed = Seconds(start, now);
         const bool last = o.seconds > 0 && elapsed >= o.seconds;

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <optional>
 
 using chart::TRectI;
 
@@ -69,6 +71,11 @@ void TChart::SetMargins(const chart::TMargins& m) {
         m.Bottom == margins_.Bottom)
         return;
     margins_ = m;
+    PropertiesChanged();
+}
+
+void TChart::PropertiesChanged() {
+    ++generation_;
     RequestRepaint();
 }
 
@@ -384,7 +391,7 @@ void TChart::DrawBackWall(chart::TRaster& raster) {
     }
 }
 
-void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, TChartAxis& axis) {
+TChart::TAxisPicture TChart::WalkAxis(TChartAxis& axis) {
     const chart::TAxisMap& map = axis.map_;
     const TAxisKind kind = axis.Kind();
     const bool horizontal = axis.Horizontal();
@@ -397,25 +404,7 @@ void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, TChartAxis& axi
                                                 : plotRect_.Right) -
                      outward * shift;
     axis.axisLinePosition_ = line;
-
-    const QFontMetrics metrics(axis.labelsFont_);
-    const int fontHeight = metrics.height();
     const double step = LabelStep(axis, map.Length());
-
-    if (!axis.title_.Caption.isEmpty()) {
-        painter.save();
-        painter.setFont(axis.title_.Font);
-        const int centre = map.Centre();
-        const QPoint at =
-            horizontal ? QPoint(centre, axis.titlePosition_) : QPoint(axis.titlePosition_, centre);
-        painter.translate(at);
-        painter.rotate(-axis.title_.Angle);
-        const int w = TextWidth(QFontMetrics(axis.title_.Font), axis.title_.Caption);
-        painter.drawText(QRect(-w / 2, outward > 0 ? -FontHeight(axis.title_.Font) : 0, w,
-                               FontHeight(axis.title_.Font)),
-                         Qt::AlignCenter, axis.title_.Caption);
-        painter.restore();
-    }
 
     chart::TLabelWalkOptions options{axis.roundFirstLabel_, axis.labelsOnAxis_, axis.labels_,
                                      axis.tickOnLabelsOnly_};
@@ -447,8 +436,8 @@ void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, TChartAxis& axi
             walk = chart::WalkLabels(map, step, options);
     }
 
-    painter.setFont(axis.labelsFont_);
-    painter.setPen(Qt::black);
+    TAxisPicture picture{true,      line,    axis.labelPosition_,   axis.titlePosition_,
+                         map.Start, map.End, std::move(walk.Ticks), {}};
     for (const chart::TAxisLabel& label : walk.Labels) {
         QString text;
         if (style == TAxisLabelStyle::talText || style == TAxisLabelStyle::talMark) {
@@ -465,27 +454,60 @@ void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, TChartAxis& axi
         } else {
             text = axis.LabelText(label.Value);
         }
+        picture.Labels.emplace_back(label.Pixel, std::move(text));
+    }
+    return picture;
+}
+
+void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxis& axis,
+                      const TAxisPicture& picture) {
+    const chart::TAxisMap& map = axis.map_;
+    const TAxisKind kind = axis.Kind();
+    const bool horizontal = axis.Horizontal();
+    const int outward = kind == TAxisKind::Bottom || kind == TAxisKind::Right ? 1 : -1;
+    const int line = picture.Line;
+    const QFontMetrics metrics(axis.labelsFont_);
+    const int fontHeight = metrics.height();
+
+    if (!axis.title_.Caption.isEmpty()) {
+        painter.save();
+        painter.setFont(axis.title_.Font);
+        const int centre = map.Centre();
+        const QPoint at =
+            horizontal ? QPoint(centre, axis.titlePosition_) : QPoint(axis.titlePosition_, centre);
+        painter.translate(at);
+        painter.rotate(-axis.title_.Angle);
+        const int w = TextWidth(QFontMetrics(axis.title_.Font), axis.title_.Caption);
+        painter.drawText(QRect(-w / 2, outward > 0 ? -FontHeight(axis.title_.Font) : 0, w,
+                               FontHeight(axis.title_.Font)),
+                         Qt::AlignCenter, axis.title_.Caption);
+        painter.restore();
+    }
+
+    painter.setFont(axis.labelsFont_);
+    painter.setPen(Qt::black);
+    for (const auto& [pixel, text] : picture.Labels) {
         const QStringList lines = Lines(text);
         const int width = TextWidth(metrics, text);
         const int height = fontHeight * static_cast<int>(lines.size());
         QPoint topLeft;
         switch (kind) {
         case TAxisKind::Bottom:
-            topLeft = {label.Pixel - width / 2, axis.labelPosition_};
+            topLeft = {pixel - width / 2, axis.labelPosition_};
             break;
         case TAxisKind::Top:
-            topLeft = {label.Pixel - width / 2, axis.labelPosition_ - height};
+            topLeft = {pixel - width / 2, axis.labelPosition_ - height};
             break;
         case TAxisKind::Left:
-            topLeft = {axis.labelPosition_ - width, label.Pixel - fontHeight / 2};
+            topLeft = {axis.labelPosition_ - width, pixel - fontHeight / 2};
             break;
         default:
-            topLeft = {axis.labelPosition_, label.Pixel - fontHeight / 2};
+            topLeft = {axis.labelPosition_, pixel - fontHeight / 2};
             break;
         }
         if (axis.labelsAngle_ != 0) {
-            const QPoint anchor = horizontal ? QPoint(label.Pixel, axis.labelPosition_)
-                                             : QPoint(axis.labelPosition_, label.Pixel);
+            const QPoint anchor = horizontal ? QPoint(pixel, axis.labelPosition_)
+                                             : QPoint(axis.labelPosition_, pixel);
             painter.save();
             painter.translate(anchor);
             painter.rotate(-axis.labelsAngle_);
@@ -538,20 +560,20 @@ void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, TChartAxis& axi
             raster.Fill({first, map.Start - w / 2, last + 1, map.End + (w - 1) / 2 + 1}, c);
     }
     if (axis.ticks_.Visible)
-        for (int pixel : walk.Ticks)
+        for (int pixel : picture.Ticks)
             tick(axis.ticks_, pixel, line + outward, axis.tickLength_, outward);
     if (axis.grid_.Visible) {
         const int from = horizontal ? plotRect_.Top : plotRect_.Left;
         const int to = (horizontal ? plotRect_.Bottom : plotRect_.Right) - 1;
-        for (int pixel : walk.Ticks)
+        for (int pixel : picture.Ticks)
             stroke(axis.grid_, pixel, pixel, from, to);
     }
     if (axis.ticksInner_.Visible)
-        for (int pixel : walk.Ticks)
+        for (int pixel : picture.Ticks)
             tick(axis.ticksInner_, pixel, line - outward, axis.tickInnerLength_, -outward);
-    if (!walk.Ticks.empty() && (axis.minorTicks_.Visible || axis.minorGrid_.Visible)) {
+    if (!picture.Ticks.empty() && (axis.minorTicks_.Visible || axis.minorGrid_.Visible)) {
         const std::vector<int> minor = chart::MinorTickPixels(
-            walk.Ticks, axis.minorTickCount_, map.Start, map.End, axis.logarithmic_);
+            picture.Ticks, axis.minorTickCount_, map.Start, map.End, axis.logarithmic_);
         for (int pixel : minor) {
             if (axis.minorTicks_.Visible)
                 tick(axis.minorTicks_, pixel, line + outward, axis.minorTickLength_, outward);
@@ -597,52 +619,89 @@ void TChart::DrawSeries(chart::TRaster& raster) {
     raster.ResetClip();
 }
 
+void TChart::LayOut() {
+    const QSize size = this->size();
+    plotRect_ = chart::PlotRectFromMargins(size.width(), size.height(), margins_, borderWidth_);
+    // Titles take their room only when they have something to show.
+    auto caption = [&](const TChartText& text, bool top) -> std::optional<QRect> {
+        if (!text.Visible || text.Text.isEmpty())
+            return std::nullopt;
+        const int height =
+            FontHeight(ChartDefaultFont()) * static_cast<int>(Lines(text.Text).size());
+        const QRect area(plotRect_.Left, top ? plotRect_.Top : plotRect_.Bottom - height,
+                         plotRect_.Width(), height);
+        TRectI rest = plotRect_;
+        (top ? rest.Top : rest.Bottom) += top ? height : -height;
+        plotRect_ = chart::IntersectOrKeep(plotRect_, rest);
+        return area;
+    };
+    titleArea_ = caption(title_, true);
+    footArea_ = caption(foot_, false);
+
+    CalcAxesRanges();
+    ReserveAxisBands();
+    CalcAxesSpans();
+    ApplySeriesMargins();
+}
+
+TChart::TBackground TChart::DescribeBackground() {
+    TBackground b;
+    b.Generation = generation_;
+    b.Size = size();
+    b.Colours = {PanelRgb(), palette().color(QPalette::Light).rgb(),
+                 palette().color(QPalette::Dark).rgb()};
+    b.Plot = plotRect_;
+    for (std::size_t i = 0; i < axes_.size(); ++i)
+        if (axisVisible_ && axes_[i]->shown_)
+            b.Axes[i] = WalkAxis(*axes_[i]);
+    return b;
+}
+
+void TChart::DrawBackground() {
+    const QSize size = background_.Size;
+    if (backgroundImage_.size() != size)
+        backgroundImage_ = QImage(size, QImage::Format_RGB32);
+    chart::TRaster raster(backgroundImage_);
+    raster.Fill({0, 0, size.width(), size.height()}, PanelRgb());
+    DrawBevels(raster);
+
+    QPainter painter(&backgroundImage_);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    auto caption = [&](const TChartText& text, const std::optional<QRect>& area) {
+        if (!area)
+            return;
+        painter.setFont(ChartDefaultFont());
+        painter.setPen(QColor(0, 0, 255));
+        painter.drawText(*area, static_cast<int>(text.Alignment | Qt::AlignTop), text.Text);
+    };
+    caption(title_, titleArea_);
+    caption(foot_, footArea_);
+    DrawBackWall(raster);
+    for (std::size_t i = 0; i < axes_.size(); ++i)
+        if (background_.Axes[i].Shown)
+            DrawAxis(painter, raster, *axes_[i], background_.Axes[i]);
+}
+
 void TChart::DrawImage() {
     const QSize size = this->size();
     if (image_.size() != size)
         image_ = QImage(size, QImage::Format_RGB32);
     if (image_.isNull())
         return;
-    chart::TRaster raster(image_);
-    raster.Fill({0, 0, size.width(), size.height()}, PanelRgb());
-    DrawBevels(raster);
-
-    plotRect_ = chart::PlotRectFromMargins(size.width(), size.height(), margins_, borderWidth_);
-    QPainter painter(&image_);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setRenderHint(QPainter::TextAntialiasing, true);
-    // Titles take their room only when they have something to show.
-    auto caption = [&](const TChartText& text, bool top) {
-        if (!text.Visible || text.Text.isEmpty())
-            return;
-        const QFont font = ChartDefaultFont();
-        const int height = FontHeight(font) * static_cast<int>(Lines(text.Text).size());
-        const QRect area(plotRect_.Left, top ? plotRect_.Top : plotRect_.Bottom - height,
-                         plotRect_.Width(), height);
-        painter.setFont(font);
-        painter.setPen(QColor(0, 0, 255));
-        painter.drawText(area, static_cast<int>(text.Alignment | Qt::AlignTop), text.Text);
-        TRectI rest = plotRect_;
-        (top ? rest.Top : rest.Bottom) += top ? height : -height;
-        plotRect_ = chart::IntersectOrKeep(plotRect_, rest);
-    };
-    caption(title_, true);
-    caption(foot_, false);
-
-    CalcAxesRanges();
-    ReserveAxisBands();
-    CalcAxesSpans();
-    ApplySeriesMargins();
-
-    DrawBackWall(raster);
-    if (axisVisible_) {
-        if (OnBeforeDrawAxes)
-            OnBeforeDrawAxes(*this);
-        for (auto& axis : axes_)
-            if (axis->shown_)
-                DrawAxis(painter, raster, *axis);
+    LayOut();
+    if (axisVisible_ && OnBeforeDrawAxes)
+        OnBeforeDrawAxes(*this);
+    // The background is drawn again only when something it shows has changed: live
+    // plotting mostly adds points that leave the axes' labels where they were.
+    TBackground wanted = DescribeBackground();
+    if (!(wanted == background_) || backgroundImage_.size() != size) {
+        background_ = std::move(wanted);
+        DrawBackground();
     }
-    painter.end();
+    std::memcpy(image_.bits(), backgroundImage_.constBits(),
+                static_cast<std::size_t>(image_.sizeInBytes()));
+    chart::TRaster raster(image_);
     if (OnBeforeDrawSeries)
         OnBeforeDrawSeries(*this);
     DrawSeries(raster);

@@ -12,8 +12,11 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -83,6 +86,9 @@ public:
     // always followed by one.
     void RequestRepaint();
     [[nodiscard]] bool ImageStale() const noexcept { return imageStale_; }
+    // A property that shapes the chart's look changed: the picture is drawn again from
+    // scratch at the next paint.
+    void PropertiesChanged();
 
     // Redraws the off-screen image for the current size now, and returns it.
     const QImage& Draw();
@@ -156,7 +162,7 @@ private:
         if (field == value)
             return;
         field = value;
-        RequestRepaint();
+        PropertiesChanged();
     }
 
     // Layout (in this order on every redraw).
@@ -170,11 +176,35 @@ private:
     [[nodiscard]] int WidestLabel(const TChartAxis& axis) const;
     [[nodiscard]] TAxisLabelStyle ResolvedLabelStyle(const TChartAxis& axis) const;
 
+    // What an axis shows, worked out before anything is drawn.
+    struct TAxisPicture {
+        bool Shown = false;
+        int Line = 0, LabelPosition = 0, TitlePosition = 0, Start = 0, End = 0;
+        std::vector<int> Ticks;                      // major tick pixels, in walk order
+        std::vector<std::pair<int, QString>> Labels; // pixel along the axis, text
+        bool operator==(const TAxisPicture&) const = default;
+    };
+    // Everything the background (panel, titles, back wall, axes with their grids and labels)
+    // is drawn from. A property setter changes the generation.
+    struct TBackground {
+        std::uint64_t Generation = 0;
+        QSize Size;
+        std::array<QRgb, 3> Colours{}; // panel, bevel highlight, bevel shadow
+        chart::TRectI Plot;
+        std::array<TAxisPicture, 5> Axes;
+        bool operator==(const TBackground&) const = default;
+    };
+
     // Drawing.
     void DrawImage();
+    void LayOut();
+    [[nodiscard]] TBackground DescribeBackground();
+    void DrawBackground(); // of background_, into backgroundImage_
     void DrawBevels(chart::TRaster& raster);
     void DrawBackWall(chart::TRaster& raster);
-    void DrawAxis(QPainter& painter, chart::TRaster& raster, TChartAxis& axis);
+    [[nodiscard]] TAxisPicture WalkAxis(TChartAxis& axis); // places the axis line too
+    void DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxis& axis,
+                  const TAxisPicture& picture);
     void DrawSeries(chart::TRaster& raster);
     [[nodiscard]] QRgb PanelRgb() const;
     void ScheduleUpdate(); // asks the window system for a paint of the whole chart
@@ -204,6 +234,10 @@ private:
 
     QImage image_;
     bool imageStale_ = true;
+    std::uint64_t generation_ = 0; // of the properties, counted by their changes
+    std::optional<QRect> titleArea_, footArea_;
+    TBackground background_;
+    QImage backgroundImage_;
     bool updatePending_ = false; // update() was called: a paint of the whole chart is queued
     QTimer updateTimer_;         // holds a request back until a frame has passed since a paint
     QElapsedTimer sinceLastPaint_;

@@ -22,7 +22,7 @@ TChartAxis::TChartAxis(TChart& chart, TAxisKind kind)
 }
 
 void TChartAxis::Changed() {
-    chart_.RequestRepaint();
+    chart_.PropertiesChanged();
 }
 
 void TChartAxis::SetAutomatic(bool v) {

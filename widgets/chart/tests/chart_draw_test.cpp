@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -378,6 +379,76 @@ INSTANTIATE_TEST_SUITE_P(
                       FastCase{"ScrolledPastTheStart", 640, 300, -0.2, 0.3, 1},
                       FastCase{"ZoomedHardVertically", 300, 200, 0.5, 0.52, 0.0005},
                       FastCase{"TinyPlot", 40, 40, 0, 1, 2.2}),
+    [](const auto& info) { return std::string(info.param.rule); });
+
+// The background (panel, walls, axes, grid, labels) is kept between redraws while what it
+// shows stays as it was: after any change the picture is the one a fresh chart in the same
+// state draws.
+struct BackgroundChange {
+    const char* rule;
+    std::function<void(TChart&, TLineSeries&)> change;
+};
+
+void PrintTo(const BackgroundChange& c, std::ostream* os) {
+    *os << c.rule;
+}
+
+class BackgroundKept : public ::testing::TestWithParam<BackgroundChange> {};
+
+TEST_P(BackgroundKept, RedrawAfterAChangeLooksAsAFreshChart) {
+    auto setUp = [](TChart& chart, TLineSeries& series) {
+        chart.resize(500, 300);
+        for (int i = 0; i < 3000; ++i)
+            series.AddPoint(i, 1000 + (i * 37 % 200), "", Red);
+    };
+    TChart kept;
+    TLineSeries& keptSeries = kept.AddSeries();
+    setUp(kept, keptSeries);
+    (void)kept.Draw();
+    GetParam().change(kept, keptSeries);
+    const QImage afterChange = kept.Draw().copy();
+
+    TChart fresh;
+    TLineSeries& freshSeries = fresh.AddSeries();
+    setUp(fresh, freshSeries);
+    GetParam().change(fresh, freshSeries);
+    EXPECT_EQ(afterChange, fresh.Draw());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chart, BackgroundKept,
+    ::testing::Values(
+        BackgroundChange{"PointsWithinTheLabels",
+                         [](TChart&, TLineSeries& s) { s.AddPoint(3000, 1100, "", Red); }},
+        BackgroundChange{"PointsThatMoveTheLabels",
+                         [](TChart&, TLineSeries& s) { s.AddPoint(90000, 9e5, "", Red); }},
+        BackgroundChange{"PanelColour", [](TChart& c, TLineSeries&) { c.SetPanelColor(Green); }},
+        BackgroundChange{"GridPen",
+                         [](TChart& c, TLineSeries&) {
+                             TAxisPen grid = c.LeftAxis().Grid();
+                             grid.Color = Blue;
+                             c.LeftAxis().SetGrid(grid);
+                         }},
+        BackgroundChange{"LabelsFont",
+                         [](TChart& c, TLineSeries&) {
+                             QFont font = c.BottomAxis().LabelsFont();
+                             font.setPixelSize(15);
+                             c.BottomAxis().SetLabelsFont(font);
+                         }},
+        BackgroundChange{"Title",
+                         [](TChart& c, TLineSeries&) {
+                             c.SetTitle({true, QStringLiteral("Обороты"), Qt::AlignHCenter});
+                         }},
+        BackgroundChange{"Zoom",
+                         [](TChart& c, TLineSeries&) { c.BottomAxis().SetMinMax(100, 200); }},
+        BackgroundChange{"SeriesHidden", [](TChart&, TLineSeries& s) { s.SetActive(false); }},
+        BackgroundChange{"Size", [](TChart& c, TLineSeries&) { c.resize(420, 333); }},
+        BackgroundChange{"Palette",
+                         [](TChart& c, TLineSeries&) {
+                             QPalette palette = c.palette();
+                             palette.setColor(QPalette::Window, QColor(10, 200, 30));
+                             c.setPalette(palette);
+                         }}),
     [](const auto& info) { return std::string(info.param.rule); });
 
 TEST(Raster, LineStopsOnePixelShortAndClipsExactly) {
