@@ -151,6 +151,31 @@ int Wait(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A streaming simulator, stopped when the test leaves however it leaves, so that a failed
+// check leaves no simulator holding the test's output open.
+class TStreaming {
+public:
+    explicit TStreaming(std::vector<std::string> args) : pid_(Spawn(std::move(args))) {}
+    ~TStreaming() {
+        if (pid_ > 0)
+            (void)Stop();
+    }
+    TStreaming(const TStreaming&) = delete;
+    TStreaming& operator=(const TStreaming&) = delete;
+
+    [[nodiscard]] pid_t Pid() const noexcept { return pid_; }
+    // SIGTERM, then the exit status.
+    int Stop() {
+        ::kill(pid_, SIGTERM);
+        const int status = Wait(pid_);
+        pid_ = -1;
+        return status;
+    }
+
+private:
+    pid_t pid_;
+};
+
 TEST(SimulatorProgramTest, WritesTheRecordingTheGeneratorMakes) {
     serial::testing::TTempRuntimeDir dir;
     const auto file = dir.Path() / "run.dcc";
@@ -163,8 +188,8 @@ TEST(SimulatorProgramTest, WritesTheRecordingTheGeneratorMakes) {
 TEST(SimulatorProgramTest, StreamsTheRunOnALinkedPortAndRemovesTheLinkWhenStopped) {
     serial::testing::TTempRuntimeDir dir;
     const auto link = dir.Path() / "telmira" / "ports" / "COM7";
-    const pid_t pid = Spawn({"--port", "7", "--rate", "6400", "--seed", "9"});
-    ASSERT_GT(pid, 0);
+    TStreaming simulator({"--port", "7", "--rate", "6400", "--seed", "9"});
+    ASSERT_GT(simulator.Pid(), 0);
     ASSERT_TRUE(serial::testing::WaitFor([&] { return std::filesystem::is_symlink(link); }));
 
     std::vector<std::uint8_t> received;
@@ -175,8 +200,7 @@ TEST(SimulatorProgramTest, StreamsTheRunOnALinkedPortAndRemovesTheLinkWhenStoppe
         });
         ASSERT_TRUE(serial::testing::WaitFor([&] { return received.size() > 9 * 2000; }));
     }
-    ::kill(pid, SIGTERM);
-    EXPECT_EQ(Wait(pid), 0);
+    EXPECT_EQ(simulator.Stop(), 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 
     // The port was opened mid-stream: its frames are a stretch of the generator's run.
@@ -219,6 +243,38 @@ TEST(SimulatorProgramTest, WaitsForTheReaderAndLogsWhatItPutOnTheLine) {
     EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 9 * 100),
               GenerateRecording(4, 100, false))
         << "the run starts at its beginning";
+}
+
+TEST(SimulatorProgramTest, BurstSendsItsFramesWholeAtOnceThenGoesOnAtTheRate) {
+    serial::testing::TTempRuntimeDir dir;
+    const auto link = dir.Path() / "telmira" / "ports" / "COM8";
+    // A slow rate, so that nearly all of what arrives within the wait is the burst.
+    TStreaming simulator({"--port", "8", "--rate", "10", "--seed", "3", "--burst", "100000"});
+    ASSERT_GT(simulator.Pid(), 0);
+    ASSERT_TRUE(serial::testing::WaitFor([&] { return std::filesystem::is_symlink(link); }));
+
+    std::vector<std::uint8_t> received;
+    {
+        serial::TComPort port(8, 9);
+        port.SetOnData([&](std::span<const std::uint8_t> b) {
+            received.insert(received.end(), b.begin(), b.end());
+        });
+        ::kill(simulator.Pid(), SIGUSR1);
+        ASSERT_TRUE(serial::testing::WaitFor([&] { return received.size() >= 9 * 100000; }));
+    }
+    EXPECT_EQ(simulator.Stop(), 0);
+
+    // Nothing of the burst is lost however fast it goes: from the first whole frame on, the
+    // frames are the generator's, one after the other.
+    std::vector<TFrameFields> frames;
+    GenerateRecording(3, 110000, false, &frames);
+    const auto replay = Replay(received);
+    ASSERT_GE(replay->plot.Frames.size(), 99000u);
+    std::vector<std::array<double, telemetry::PlotSeriesCount>> sent;
+    for (const TFrameFields& f : frames)
+        sent.push_back(Expected(f));
+    const auto& got = replay->plot.Frames;
+    EXPECT_NE(std::search(sent.begin(), sent.end(), got.begin(), got.end() - 1), sent.end());
 }
 
 } // namespace
