@@ -202,8 +202,10 @@ public:
 
     void Point(std::size_t i) { Point(i, series_.ValueColor(i)); }
 
-    void Point(std::size_t i, TColor k) {
-        const TPixel p{view_.X.ToPixel(X(i)), view_.Row(Y(i))};
+    void Point(std::size_t i, TColor k) { Point(i, k, {view_.X.ToPixel(X(i)), view_.Row(Y(i))}); }
+
+    // Point i, whose pixel p the caller has worked out already.
+    void Point(std::size_t i, TColor k, TPixel p) {
         if (!InPixelRange(p.X) || !InPixelRange(p.Y)) {
             previousColor_ = k;
             return;
@@ -294,10 +296,12 @@ struct TOnRow {
     double Value;
     int Row;
     bool operator()(double low, double high) const noexcept {
-        int p0 = 0, p1 = 0;
-        return (low == Value && high == Value) ||
-               (View.LinearRow(low * Multiplier, p0) && p0 == Row &&
-                View.LinearRow(high * Multiplier, p1) && p1 == Row);
+        if (low == Value && high == Value)
+            return true;
+        int p = 0;
+        if (!View.LinearRow(low * Multiplier, p) || p != Row)
+            return false;
+        return low == high || (View.LinearRow(high * Multiplier, p) && p == Row);
     }
 };
 
@@ -325,7 +329,7 @@ public:
             walker_.Continue({column, yLast}, k);
             return true;
         }
-        const TExtremes e = ys_.Extremes(first, tail);
+        const TExtremes e = ys_.Bounds(first, tail);
         int p0 = 0, p1 = 0;
         if (e.NaN || !Pixel(e.Min, p0) || !Pixel(e.Max, p1))
             return false;
@@ -358,7 +362,7 @@ public:
         const std::size_t reach = i + least + 1;
         if (reach > stop || !onRow(ys_[i + 1], ys_[i + 1]))
             return i + 1;
-        const TExtremes e = ys_.Extremes(i, reach);
+        const TExtremes e = ys_.Bounds(i, reach);
         if (e.NaN || !e.HasValues() || !onRow(e.Min, e.Max))
             return i + 1;
         return ys_.SpanEnd(reach, stop, onRow);
@@ -465,12 +469,13 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
         }
         // A long stretch on one row over several columns is one horizontal line.
         int row = 0;
-        if (spans.Row(i, row)) {
+        const bool placed = spans.Row(i, row);
+        if (placed) {
             const std::size_t rowEnd = spans.RowEnd(i, stop, row, RowStretch);
             if (rowEnd > i + 1) {
                 const int lastColumn = walker.Column(rowEnd - 1);
                 if (InPixelRange(lastColumn)) {
-                    walker.Point(i, k);
+                    walker.Point(i, k, {column, row});
                     raster.Line(column, row, lastColumn, row, ToRgb(k));
                     walker.Continue({lastColumn, row}, k);
                     i = rowEnd;
@@ -479,7 +484,15 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
             }
         }
         const std::size_t end = ColumnEnd(walker, xs, i, stop, column);
-        walker.Point(i, k);
+        // The next columns most likely end as far on as this one did: ask for their values
+        // now, so that fetching them overlaps this column's work.
+        const TValueStore& ys = series.YValues.Stored();
+        ys.Prefetch(end + (end - i));
+        ys.Prefetch(end + 2 * (end - i));
+        if (placed)
+            walker.Point(i, k, {column, row});
+        else
+            walker.Point(i, k);
         if (end - i >= 2 && !spans.Draw(i, end, column, k))
             for (std::size_t j = i + 1; j < end; ++j)
                 walker.Point(j, k);

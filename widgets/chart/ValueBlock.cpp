@@ -84,7 +84,7 @@ TValueBlock TValueBlock::Encode(const double* values, TPayloadArena& arena) {
 template <typename T>
 TValueBlock TValueBlock::Pack(TForm form, const double* values, double base, TPayloadArena& arena) {
     TValueBlock block(form, {base, 0});
-    std::byte* const payload = arena.Allocate((Size + 2 * Chunks) * sizeof(T));
+    std::byte* const payload = arena.Allocate(Entries * sizeof(T));
     block.payload_ = payload;
     T* stored = reinterpret_cast<T*>(payload);
     for (std::size_t i = 0; i < Size; ++i) {
@@ -116,59 +116,166 @@ TValueBlock TValueBlock::Pack(TForm form, const double* values, double base, TPa
                 block.nanChunks_ |= std::uint32_t{1} << c;
         }
     }
+    // Segments from their chunks, in order, as values are taken.
+    T* segmentMinima = maxima + Chunks;
+    T* segmentMaxima = segmentMinima + Segments;
+    constexpr std::size_t PerSegment = SegmentSize / ChunkSize;
+    for (std::size_t g = 0; g < Segments; ++g) {
+        T low = minima[g * PerSegment], high = maxima[g * PerSegment];
+        for (std::size_t c = g * PerSegment + 1; c < (g + 1) * PerSegment; ++c) {
+            low = minima[c] < low ? minima[c] : low;
+            high = maxima[c] > high ? maxima[c] : high;
+        }
+        segmentMinima[g] = low;
+        segmentMaxima[g] = high;
+    }
     return block;
+}
+
+template <typename T, typename OnValues, typename OnSummaries>
+void TValueBlock::Pieces(std::size_t first, std::size_t end, OnValues&& values,
+                         OnSummaries&& summaries) const {
+    auto down = [](std::size_t i, std::size_t to) { return i / to * to; };
+    auto up = [](std::size_t i, std::size_t to) { return (i + to - 1) / to * to; };
+    const std::size_t headEnd = std::min(end, up(first, ChunkSize));
+    const std::size_t bodyEnd = std::max(headEnd, down(end, ChunkSize));
+    values(first, headEnd);
+    if (headEnd < bodyEnd) {
+        const std::size_t segmentsFirst = std::min(bodyEnd, up(headEnd, SegmentSize));
+        const std::size_t segmentsEnd = std::max(segmentsFirst, down(bodyEnd, SegmentSize));
+        summaries(ChunkMinima<T>(), ChunkMaxima<T>(), headEnd / ChunkSize,
+                  segmentsFirst / ChunkSize, headEnd / ChunkSize, segmentsFirst / ChunkSize);
+        summaries(SegmentMinima<T>(), SegmentMaxima<T>(), segmentsFirst / SegmentSize,
+                  segmentsEnd / SegmentSize, segmentsFirst / ChunkSize, segmentsEnd / ChunkSize);
+        summaries(ChunkMinima<T>(), ChunkMaxima<T>(), segmentsEnd / ChunkSize, bodyEnd / ChunkSize,
+                  segmentsEnd / ChunkSize, bodyEnd / ChunkSize);
+    }
+    values(bodyEnd, end);
 }
 
 template <typename T>
 TExtremes TValueBlock::Scan(std::size_t first, std::size_t end) const noexcept {
-    // Values up to the first whole chunk, the whole chunks by their extremes, the rest.
-    const std::size_t headEnd = std::min(end, (first + ChunkSize - 1) / ChunkSize * ChunkSize);
-    const std::size_t bodyEnd = std::max(headEnd, end / ChunkSize * ChunkSize);
     const T* v = Values<T>();
-    const T* minima = ChunkMinima<T>();
-    const T* maxima = ChunkMaxima<T>();
     if constexpr (std::is_integral_v<T>) {
         // Each stored integer stands for one value, so the order of taking does not matter.
         T low = std::numeric_limits<T>::max(), high = 0;
-        for (std::size_t i = first; i < headEnd; ++i) {
-            low = std::min(low, v[i]);
-            high = std::max(high, v[i]);
-        }
-        for (std::size_t c = headEnd / ChunkSize; c < bodyEnd / ChunkSize; ++c) {
-            low = std::min(low, minima[c]);
-            high = std::max(high, maxima[c]);
-        }
-        for (std::size_t i = bodyEnd; i < end; ++i) {
-            low = std::min(low, v[i]);
-            high = std::max(high, v[i]);
-        }
+        Pieces<T>(
+            first, end,
+            [&](std::size_t from, std::size_t to) {
+                for (std::size_t i = from; i < to; ++i) {
+                    low = std::min(low, v[i]);
+                    high = std::max(high, v[i]);
+                }
+            },
+            [&](const T* minima, const T* maxima, std::size_t from, std::size_t to, std::size_t,
+                std::size_t) {
+                for (std::size_t k = from; k < to; ++k) {
+                    low = std::min(low, minima[k]);
+                    high = std::max(high, maxima[k]);
+                }
+            });
         return {Decode(low), Decode(high), false};
     } else {
         // The comparisons pass NaNs over and keep the first of equal values; whether a NaN
         // was among the values is asked only of chunks that hold one.
         double low = std::numeric_limits<double>::infinity(), high = -low;
         bool nan = false;
-        auto scan = [&](std::size_t from, std::size_t to) {
+        Pieces<T>(
+            first, end,
+            [&](std::size_t from, std::size_t to) {
+                if (from >= to)
+                    return;
+                for (std::size_t i = from; i < to; ++i) {
+                    const double x = v[i];
+                    low = x < low ? x : low;
+                    high = x > high ? x : high;
+                }
+                if (NaNIn(from / ChunkSize, from / ChunkSize + 1))
+                    for (std::size_t i = from; i < to; ++i)
+                        nan |= v[i] != v[i];
+            },
+            [&](const T* minima, const T* maxima, std::size_t from, std::size_t to,
+                std::size_t chunkFrom, std::size_t chunkTo) {
+                for (std::size_t k = from; k < to; ++k) {
+                    const double chunkLow = minima[k], chunkHigh = maxima[k];
+                    low = chunkLow < low ? chunkLow : low;
+                    high = chunkHigh > high ? chunkHigh : high;
+                }
+                nan |= chunkFrom < chunkTo && NaNIn(chunkFrom, chunkTo);
+            });
+        return {low, high, nan};
+    }
+}
+
+template <typename T>
+void TValueBlock::WidenBy(TExtremes& e, std::size_t first, std::size_t end) const noexcept {
+    const T* v = Values<T>();
+    // Extremes in the stored type, which orders as the values do, decoded once. NaNs are
+    // passed over; a chunk of NaNs keeps its empty extremes, infinities.
+    constexpr T Highest = std::numeric_limits<T>::has_infinity ? std::numeric_limits<T>::infinity()
+                                                               : std::numeric_limits<T>::max();
+    constexpr T Lowest = std::numeric_limits<T>::has_infinity ? -std::numeric_limits<T>::infinity()
+                                                              : std::numeric_limits<T>::lowest();
+    auto widen = [&](T low, T high) {
+        if (low <= high)
+            e.Follow({Decode(low), Decode(high), false});
+    };
+    // The whole chunks and segments first,
+    T low = Highest, high = Lowest;
+    Pieces<T>(
+        first, end, [](std::size_t, std::size_t) {},
+        [&](const T* minima, const T* maxima, std::size_t from, std::size_t to,
+            std::size_t chunkFrom, std::size_t chunkTo) {
+            for (std::size_t k = from; k < to; ++k) {
+                low = minima[k] < low ? minima[k] : low;
+                high = maxima[k] > high ? maxima[k] : high;
+            }
+            e.NaN |= chunkFrom < chunkTo && NaNIn(chunkFrom, chunkTo);
+        });
+    widen(low, high);
+    // then the values of a chunk cut by first or end, only where its extremes could widen e.
+    const T* minima = ChunkMinima<T>();
+    const T* maxima = ChunkMaxima<T>();
+    Pieces<T>(
+        first, end,
+        [&](std::size_t from, std::size_t to) {
             if (from >= to)
                 return;
+            const std::size_t c = from / ChunkSize;
+            const bool chunkNaN = NaNIn(c, c + 1);
+            if (!chunkNaN && Decode(minima[c]) >= e.Min && Decode(maxima[c]) <= e.Max)
+                return;
+            T partLow = Highest, partHigh = Lowest;
             for (std::size_t i = from; i < to; ++i) {
-                const double x = v[i];
-                low = x < low ? x : low;
-                high = x > high ? x : high;
+                partLow = v[i] < partLow ? v[i] : partLow;
+                partHigh = v[i] > partHigh ? v[i] : partHigh;
             }
-            if (nanChunks_ >> (from / ChunkSize) & 1)
+            if (chunkNaN)
                 for (std::size_t i = from; i < to; ++i)
-                    nan |= v[i] != v[i];
-        };
-        scan(first, headEnd);
-        for (std::size_t c = headEnd / ChunkSize; c < bodyEnd / ChunkSize; ++c) {
-            const double chunkLow = minima[c], chunkHigh = maxima[c];
-            low = chunkLow < low ? chunkLow : low;
-            high = chunkHigh > high ? chunkHigh : high;
-            nan |= (nanChunks_ >> c & 1) != 0;
-        }
-        scan(bodyEnd, end);
-        return {low, high, nan};
+                    e.NaN |= v[i] != v[i];
+            widen(partLow, partHigh);
+        },
+        [](const T*, const T*, std::size_t, std::size_t, std::size_t, std::size_t) {});
+}
+
+void TValueBlock::Widen(TExtremes& e, std::size_t first, std::size_t end) const noexcept {
+    if (first >= end)
+        return;
+    switch (form_) {
+    case TForm::Steps:
+        e.Take(steps_[first]);
+        e.Take(steps_[end - 1]);
+        return;
+    case TForm::UInt8:
+        return WidenBy<std::uint8_t>(e, first, end);
+    case TForm::UInt16:
+        return WidenBy<std::uint16_t>(e, first, end);
+    case TForm::UInt32:
+        return WidenBy<std::uint32_t>(e, first, end);
+    case TForm::Float:
+        return WidenBy<float>(e, first, end);
+    case TForm::Double:
+        return WidenBy<double>(e, first, end);
     }
 }
 
@@ -262,8 +369,33 @@ void TValueBlock::Relocate(TPayloadArena& arena) {
     payload_ = payload;
 }
 
+void TValueBlock::Prefetch(std::size_t i) const noexcept {
+    std::size_t width = 0;
+    switch (form_) {
+    case TForm::Steps:
+        return;
+    case TForm::UInt8:
+        width = 1;
+        break;
+    case TForm::UInt16:
+        width = 2;
+        break;
+    case TForm::UInt32:
+    case TForm::Float:
+        width = 4;
+        break;
+    case TForm::Double:
+        width = 8;
+        break;
+    }
+    __builtin_prefetch(payload_ + i * width);
+    constexpr std::size_t Line = 64;
+    for (std::size_t at = Size * width; at < Entries * width; at += Line)
+        __builtin_prefetch(payload_ + at);
+}
+
 std::size_t TValueBlock::PayloadBytes() const noexcept {
-    const std::size_t entries = Size + 2 * Chunks;
+    const std::size_t entries = Entries;
     switch (form_) {
     case TForm::Steps:
         return 0;

@@ -65,6 +65,8 @@ public:
     static constexpr std::size_t Size = 1024;    // values in a block
     static constexpr std::size_t ChunkSize = 32; // values a chunk's extremes cover
     static constexpr std::size_t Chunks = Size / ChunkSize;
+    static constexpr std::size_t SegmentSize = 256; // values a segment's extremes cover
+    static constexpr std::size_t Segments = Size / SegmentSize;
 
     // Size values in their narrowest exact form, with the payload from arena. Raises
     // std::bad_alloc.
@@ -76,7 +78,12 @@ public:
     void Copy(std::size_t first, std::size_t count, double* out) const noexcept;
     // The extremes of values [first, end), taken in order.
     [[nodiscard]] TExtremes Extremes(std::size_t first, std::size_t end) const noexcept;
+    // Widens e by values [first, end): whole chunks by their extremes, the values of a chunk
+    // cut by first or end only where its extremes could widen e.
+    void Widen(TExtremes& e, std::size_t first, std::size_t end) const noexcept;
     [[nodiscard]] TExtremes ChunkExtremes(std::size_t chunk) const noexcept;
+    // Asks for the memory that reading near value i, and the block's chunk extremes, takes.
+    void Prefetch(std::size_t i) const noexcept;
     // The run the block holds, when it holds one.
     [[nodiscard]] const TSteps* Steps() const noexcept {
         return form_ == TForm::Steps ? &steps_ : nullptr;
@@ -102,13 +109,32 @@ private:
     template <typename T> [[nodiscard]] const T* Values() const noexcept {
         return reinterpret_cast<const T*>(payload_);
     }
-    // Chunk minima, then maxima, in the values' own type, after the values.
+    // After the values, in their own type: chunk minima, chunk maxima, segment minima and
+    // segment maxima.
+    static constexpr std::size_t Entries = Size + 2 * (Chunks + Segments);
     template <typename T> [[nodiscard]] const T* ChunkMinima() const noexcept {
         return Values<T>() + Size;
     }
     template <typename T> [[nodiscard]] const T* ChunkMaxima() const noexcept {
         return Values<T>() + Size + Chunks;
     }
+    template <typename T> [[nodiscard]] const T* SegmentMinima() const noexcept {
+        return Values<T>() + Size + 2 * Chunks;
+    }
+    template <typename T> [[nodiscard]] const T* SegmentMaxima() const noexcept {
+        return Values<T>() + Size + 2 * Chunks + Segments;
+    }
+    // Whether a NaN lies in chunks [first, end).
+    [[nodiscard]] bool NaNIn(std::size_t first, std::size_t end) const noexcept {
+        const std::uint64_t span = ((std::uint64_t{1} << (end - first)) - 1) << first;
+        return (nanChunks_ & span) != 0;
+    }
+    // Values [first, end) in order as pieces: values(from, to) for values read one by one,
+    // summaries(minima, maxima, from, to, chunkFrom, chunkTo) for entries [from, to) of
+    // extremes that cover whole chunks or whole segments, the chunks [chunkFrom, chunkTo).
+    template <typename T, typename OnValues, typename OnSummaries>
+    void Pieces(std::size_t first, std::size_t end, OnValues&& values,
+                OnSummaries&& summaries) const;
     template <typename T> [[nodiscard]] double Decode(T stored) const noexcept {
         if constexpr (std::is_integral_v<T>)
             return steps_.First + static_cast<double>(stored);
@@ -119,6 +145,8 @@ private:
     static TValueBlock Pack(TForm form, const double* values, double base, TPayloadArena& arena);
     template <typename T>
     [[nodiscard]] TExtremes Scan(std::size_t first, std::size_t end) const noexcept;
+    template <typename T>
+    void WidenBy(TExtremes& e, std::size_t first, std::size_t end) const noexcept;
     template <typename Inside>
     [[nodiscard]] static bool Covers(const TExtremes& e, Inside& inside) {
         return !e.NaN && e.HasValues() && inside(e.Min, e.Max);

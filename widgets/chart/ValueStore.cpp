@@ -88,6 +88,40 @@ TExtremes TValueStore::Extremes(std::size_t first, std::size_t end) const noexce
     return e;
 }
 
+TExtremes TValueStore::Bounds(std::size_t first, std::size_t end) const noexcept {
+    TExtremes e;
+    const std::size_t sealed = Sealed();
+    const std::size_t sealedEnd = std::min(end, sealed);
+    if (first < sealedEnd) {
+        const std::size_t headBlock = first / BlockSize, tailBlock = (sealedEnd - 1) / BlockSize;
+        // A block cut by first or end is looked into only where its extremes could widen
+        // what the whole blocks give.
+        auto partial = [&](std::size_t b, std::size_t from, std::size_t to) {
+            const TExtremes& whole = tree_.Block(b);
+            if (!whole.NaN && whole.Min >= e.Min && whole.Max <= e.Max)
+                return;
+            blocks_[b].Widen(e, from - b * BlockSize, to - b * BlockSize);
+        };
+        const std::size_t wholeFirst = first % BlockSize == 0 ? headBlock : headBlock + 1;
+        const std::size_t wholeEnd = sealedEnd / BlockSize;
+        if (wholeFirst < wholeEnd)
+            e = tree_.Extremes(wholeFirst, wholeEnd);
+        if (headBlock == tailBlock) {
+            if (wholeFirst >= wholeEnd)
+                partial(headBlock, first, sealedEnd);
+        } else {
+            if (wholeFirst > headBlock)
+                partial(headBlock, first, wholeFirst * BlockSize);
+            if (wholeEnd == tailBlock)
+                partial(tailBlock, tailBlock * BlockSize, sealedEnd);
+        }
+    }
+    const std::size_t from = std::max(first, sealed);
+    if (from < end)
+        e.Follow(TailExtremes(from - sealed, end - sealed));
+    return e;
+}
+
 const TSteps* TValueStore::StepsAt(std::size_t i) const noexcept {
     if (i < Sealed())
         return blocks_[i / BlockSize].Steps();

@@ -39,6 +39,9 @@ public:
 
     // The extremes of values [first, end), taken in order.
     [[nodiscard]] TExtremes Extremes(std::size_t first, std::size_t end) const noexcept;
+    // The same, but read in the order that looks at fewest values: whole blocks first, then
+    // only what could widen them; of equal extremes any may be given (0 or -0).
+    [[nodiscard]] TExtremes Bounds(std::size_t first, std::size_t end) const noexcept;
     // The first index in [first, end) whose value is not inside, or end; and the least s in
     // [first, end] such that values [s, end) are all inside. Inside(lo, hi) says whether
     // every value from lo to hi lies in a convex set of the caller's, without NaN; it is
@@ -52,6 +55,13 @@ public:
     // is at least v, or end.
     [[nodiscard]] std::size_t LowerBound(std::size_t first, std::size_t end,
                                          double v) const noexcept;
+
+    // Asks for the memory that reading near value i takes, for a reader that knows where it
+    // will look next.
+    void Prefetch(std::size_t i) const noexcept {
+        if (i < Sealed())
+            blocks_[i / BlockSize].Prefetch(i % BlockSize);
+    }
 
     // Bytes held for the values (allocated, not only used).
     [[nodiscard]] std::size_t Bytes() const noexcept;

@@ -117,6 +117,14 @@ void ExpectQueriesAnswerAsAScan(const TValueStore& store, const std::vector<doub
         ASSERT_EQ(Bits(e.Min), Bits(m.Min)) << first << ".." << end;
         ASSERT_EQ(Bits(e.Max), Bits(m.Max)) << first << ".." << end;
         ASSERT_EQ(e.NaN, m.NaN) << first << ".." << end;
+        // Bounds may take another of equal extremes (0 for -0).
+        const TExtremes b = store.Bounds(first, end);
+        ASSERT_EQ(b.HasValues(), m.HasValues()) << first << ".." << end;
+        if (m.HasValues()) {
+            ASSERT_EQ(b.Min, m.Min) << first << ".." << end;
+            ASSERT_EQ(b.Max, m.Max) << first << ".." << end;
+        }
+        ASSERT_EQ(b.NaN, m.NaN) << first << ".." << end;
         if (first == end)
             continue;
         // An interval around the value at first: the span stops at the first value off it.
