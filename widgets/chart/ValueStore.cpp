@@ -55,9 +55,29 @@ TExtremes TValueStore::TailExtremes(std::size_t first, std::size_t end) const no
         e.Take(run_[end - 1]);
         return e;
     }
-    for (std::size_t i = first; i < end; ++i)
-        e.Take(tail_[i]);
+    constexpr std::size_t C = TValueBlock::ChunkSize;
+    for (std::size_t i = first; i < end;) {
+        const std::size_t chunkEnd = (i / C + 1) * C;
+        if (i % C == 0 && chunkEnd <= end) {
+            e.Follow(TailChunk(i / C));
+            i = chunkEnd;
+            continue;
+        }
+        for (const std::size_t stop = std::min(end, chunkEnd); i < stop; ++i)
+            e.Take(tail_[i]);
+    }
     return e;
+}
+
+const TExtremes& TValueStore::TailChunk(std::size_t c) const noexcept {
+    constexpr std::size_t C = TValueBlock::ChunkSize;
+    for (; tailChunksKnown_ <= c; ++tailChunksKnown_) {
+        TExtremes e;
+        for (std::size_t i = tailChunksKnown_ * C; i < (tailChunksKnown_ + 1) * C; ++i)
+            e.Take(tail_[i]);
+        tailChunks_[tailChunksKnown_] = e;
+    }
+    return tailChunks_[c];
 }
 
 TExtremes TValueStore::Extremes(std::size_t first, std::size_t end) const noexcept {
@@ -269,6 +289,7 @@ void TValueStore::MakeTailRoom(std::size_t count) {
         for (std::size_t k = 0; k < tailCount_; ++k)
             tail_[k] = run_[k];
         tailIsRun_ = false;
+        tailChunksKnown_ = 0;
     }
 }
 
@@ -295,6 +316,7 @@ void TValueStore::Seal() {
     tree_.Extend(extremes);
     tailCount_ = 0;
     tailIsRun_ = true;
+    tailChunksKnown_ = 0;
     run_ = {};
 }
 
@@ -373,6 +395,7 @@ void TValueStore::CommitInsert(TValueStore&& rest, std::size_t firstBlock) noexc
     tailCount_ = rest.tailCount_;
     run_ = rest.run_;
     tailIsRun_ = rest.tailIsRun_;
+    tailChunksKnown_ = 0;
 }
 
 void TValueStore::Set(std::size_t index, double v) {
@@ -385,6 +408,7 @@ void TValueStore::Set(std::size_t index, double v) {
             MakeTailRoom(tailCount_);
         }
         tail_[k] = v;
+        tailChunksKnown_ = std::min(tailChunksKnown_, k / TValueBlock::ChunkSize);
         return;
     }
     CompactIfWasteful();
@@ -405,7 +429,7 @@ void TValueStore::Release() noexcept {
     payloadBytes_ = 0;
     tree_.Release();
     tail_.reset();
-    tailCapacity_ = tailCount_ = 0;
+    tailCapacity_ = tailCount_ = tailChunksKnown_ = 0;
     run_ = {};
     tailIsRun_ = true;
 }

@@ -10,6 +10,7 @@
 #include "PayloadArena.h"
 #include "ValueBlock.h"
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -92,6 +93,8 @@ public:
 private:
     [[nodiscard]] std::size_t Sealed() const noexcept { return blocks_.size() * BlockSize; }
     [[nodiscard]] TExtremes TailExtremes(std::size_t first, std::size_t end) const noexcept;
+    // The extremes of whole chunk c of a tail that holds its values one by one.
+    [[nodiscard]] const TExtremes& TailChunk(std::size_t c) const noexcept;
     // How many of values continue the tail's run.
     [[nodiscard]] std::size_t RunLength(std::span<const double> values) const noexcept;
     // Whether run[from] to run[from + count - 1] continue the tail's run.
@@ -115,6 +118,11 @@ private:
     std::size_t tailCount_ = 0;
     TSteps run_;
     bool tailIsRun_ = true;
+    // Extremes of the tail's whole chunks, worked out in order as they are first asked for,
+    // so that the newest points are bounded as cheaply as sealed ones. A tail that changes
+    // other than by growing forgets them.
+    mutable std::array<TExtremes, TValueBlock::Chunks> tailChunks_;
+    mutable std::size_t tailChunksKnown_ = 0;
 };
 
 template <typename Inside>
@@ -139,16 +147,27 @@ std::size_t TValueStore::SpanEnd(std::size_t first, std::size_t end, Inside&& in
     i = std::max(i, first);
     if (i >= end)
         return end;
+    const std::size_t sealed = Sealed();
     if (tailIsRun_) {
-        const std::size_t sealed = Sealed();
         const double low = run_[i - sealed], high = run_[end - 1 - sealed];
         if (inside(std::min(low, high), std::max(low, high)))
             return end;
     }
-    for (; i < end; ++i) {
-        const double v = (*this)[i];
-        if (!inside(v, v))
-            return i;
+    constexpr std::size_t C = TValueBlock::ChunkSize;
+    while (i < end) {
+        const std::size_t k = i - sealed, chunkEnd = i + C;
+        if (!tailIsRun_ && k % C == 0 && chunkEnd <= end) {
+            const TExtremes& chunk = TailChunk(k / C);
+            if (!chunk.NaN && chunk.HasValues() && inside(chunk.Min, chunk.Max)) {
+                i = chunkEnd;
+                continue;
+            }
+        }
+        for (const std::size_t stop = std::min(end, (k / C + 1) * C + sealed); i < stop; ++i) {
+            const double v = (*this)[i];
+            if (!inside(v, v))
+                return i;
+        }
     }
     return end;
 }
@@ -164,15 +183,24 @@ std::size_t TValueStore::SpanStart(std::size_t first, std::size_t end, Inside&& 
             const double low = run_[from - sealed], high = run_[s - 1 - sealed];
             covered = inside(std::min(low, high), std::max(low, high));
         }
-        if (covered) {
-            s = from;
-        } else {
-            for (; s > from; --s) {
+        constexpr std::size_t C = TValueBlock::ChunkSize;
+        while (!covered && s > from) {
+            const std::size_t k = s - sealed;
+            if (!tailIsRun_ && k % C == 0 && s - C >= from) {
+                const TExtremes& chunk = TailChunk(k / C - 1);
+                if (!chunk.NaN && chunk.HasValues() && inside(chunk.Min, chunk.Max)) {
+                    s -= C;
+                    continue;
+                }
+            }
+            for (const std::size_t stop = std::max(from, (k - 1) / C * C + sealed); s > stop; --s) {
                 const double v = (*this)[s - 1];
                 if (!inside(v, v))
                     return s;
             }
         }
+        if (covered)
+            s = from;
     }
     while (s > first) {
         std::size_t b = (s - 1) / BlockSize;

@@ -248,7 +248,10 @@ TEST(ValueStoreChanges, InsertsAndReplacementsKeepEveryOtherValue) {
         store.CommitInsert(std::move(rest), firstBlock);
         model.insert(model.begin() + static_cast<std::ptrdiff_t>(index), v);
 
-        const std::size_t changed = at(random) % model.size();
+        // Summaries the queries keep must follow the changes.
+        (void)store.Extremes(0, store.size());
+        const std::size_t changed =
+            k % 3 == 0 ? model.size() - 1 - k % 40 : at(random) % model.size();
         store.Set(changed, -static_cast<double>(k));
         model[changed] = -static_cast<double>(k);
     }
@@ -258,6 +261,18 @@ TEST(ValueStoreChanges, InsertsAndReplacementsKeepEveryOtherValue) {
     TValueStore compact;
     compact.AppendAll(model);
     EXPECT_LE(store.Bytes(), 3 * compact.Bytes() + (std::size_t{4} << 20));
+}
+
+TEST(ValueStoreChanges, ANewValueInTheTailShowsInWhatWasAskedBefore) {
+    std::mt19937 random(4);
+    auto model = Values("Doubles", 5 * B + 100, random);
+    TValueStore store;
+    store.AppendAll(model);
+    (void)store.Extremes(0, model.size());
+    const std::size_t last = model.size() - 1;
+    store.Set(last - 50, 1e9);
+    model[last - 50] = 1e9;
+    ExpectQueriesAnswerAsAScan(store, model, random);
 }
 
 TEST(ValueStoreChanges, ReleaseGivesEverythingBack) {
