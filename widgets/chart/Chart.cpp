@@ -92,7 +92,11 @@ void TChart::RequestRepaint() {
 
 void TChart::ScheduleUpdate() {
     updatePending_ = true;
-    update();
+    // New points change the plot; whatever else the redraw changes (axes' labels, switches
+    // lying over the chart) is painted after it, and only when it did change.
+    update(clipPoints_
+               ? QRect(plotRect_.Left, plotRect_.Top, plotRect_.Width() + 1, plotRect_.Height() + 1)
+               : rect());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -195,7 +199,7 @@ double TChart::LabelStep(const TChartAxis& axis, int length) const {
     const QString maxText = axis.LabelText(map.Maximum), minText = axis.LabelText(map.Minimum);
     const bool across = axis.labelsAngle_ == 90 || axis.labelsAngle_ == 270;
     auto extent = [&](const QString& text) {
-        const int width = TextWidth(metrics, text);
+        const int width = axis.LabelWidth(text);
         const int height = metrics.height() * static_cast<int>(Lines(text).size());
         return axis.Horizontal() != across ? width : height;
     };
@@ -230,8 +234,7 @@ int TChart::WidestLabel(const TChartAxis& axis) const {
         low = std::trunc(low / step) * step;
         high = std::trunc(high / step) * step;
     }
-    return std::max(TextWidth(metrics, axis.LabelText(low)),
-                    TextWidth(metrics, axis.LabelText(high))) +
+    return std::max(axis.LabelWidth(axis.LabelText(low)), axis.LabelWidth(axis.LabelText(high))) +
            metrics.horizontalAdvance(QLatin1Char(' '));
 }
 
@@ -488,7 +491,7 @@ void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxi
     painter.setPen(Qt::black);
     for (const auto& [pixel, text] : picture.Labels) {
         const QStringList lines = Lines(text);
-        const int width = TextWidth(metrics, text);
+        const int width = axis.LabelWidth(text);
         const int height = fontHeight * static_cast<int>(lines.size());
         QPoint topLeft;
         switch (kind) {
@@ -683,12 +686,34 @@ void TChart::DrawBackground() {
             DrawAxis(painter, raster, *axes_[i], background_.Axes[i]);
 }
 
-void TChart::DrawImage() {
+namespace {
+
+// The band of rows in which two pictures differ, empty when they are the same.
+QRect ChangedRows(const QImage& now, const QImage& before) {
+    if (now.size() != before.size())
+        return now.rect();
+    const auto bytes = static_cast<std::size_t>(now.bytesPerLine());
+    auto same = [&](int y) {
+        return std::memcmp(now.constScanLine(y), before.constScanLine(y), bytes) == 0;
+    };
+    int first = 0, last = now.height() - 1;
+    while (first <= last && same(first))
+        ++first;
+    while (last > first && same(last))
+        --last;
+    return first > last ? QRect() : QRect(0, first, now.width(), last - first + 1);
+}
+
+} // namespace
+
+QRect TChart::DrawImage() {
     const QSize size = this->size();
+    // The last picture is kept, to tell what the new one changes.
+    std::swap(image_, previousImage_);
     if (image_.size() != size)
         image_ = QImage(size, QImage::Format_RGB32);
     if (image_.isNull())
-        return;
+        return {};
     LayOut();
     if (axisVisible_ && OnBeforeDrawAxes)
         OnBeforeDrawAxes(*this);
@@ -707,20 +732,26 @@ void TChart::DrawImage() {
     DrawSeries(raster);
     if (OnAfterDraw)
         OnAfterDraw(*this);
+    return ChangedRows(image_, previousImage_);
 }
 
-void TChart::paintEvent(QPaintEvent*) {
+void TChart::paintEvent(QPaintEvent* event) {
     // The timer keeps running: this paint may cover only part of the chart (a switch lying
     // over it paints the chart beneath itself), and the rest of the window still needs the
     // picture drawn now. What update() asked for comes whatever this paint covers.
     updatePending_ = false;
     sinceLastPaint_.start();
+    QRect changed;
     if (imageStale_ || image_.size() != size()) {
-        DrawImage();
+        changed = DrawImage();
         imageStale_ = false;
     }
     QPainter painter(this);
     painter.drawImage(0, 0, image_);
+    // The picture changed beyond what this paint covers: that part is painted next.
+    const QRegion rest = QRegion(changed).subtracted(event->region());
+    if (!rest.isEmpty())
+        update(rest);
     if (!zoom_.Active)
         return;
     // Not-xor: each pixel becomes the inverse of pen xor image, so the rectangle never

@@ -195,8 +195,8 @@ private:
         bool operator==(const TBackground&) const = default;
     };
 
-    // Drawing.
-    void DrawImage();
+    // Drawing. DrawImage gives the band of rows the new picture changed.
+    QRect DrawImage();
     void LayOut();
     [[nodiscard]] TBackground DescribeBackground();
     void DrawBackground(); // of background_, into backgroundImage_
@@ -207,7 +207,7 @@ private:
                   const TAxisPicture& picture);
     void DrawSeries(chart::TRaster& raster);
     [[nodiscard]] QRgb PanelRgb() const;
-    void ScheduleUpdate(); // asks the window system for a paint of the whole chart
+    void ScheduleUpdate(); // asks the window system for a paint of the plot
 
     // Zoom and scroll.
     void SaveScales();
@@ -233,12 +233,13 @@ private:
     bool legendVisible_ = true;
 
     QImage image_;
+    QImage previousImage_;
     bool imageStale_ = true;
     std::uint64_t generation_ = 0; // of the properties, counted by their changes
     std::optional<QRect> titleArea_, footArea_;
     TBackground background_;
     QImage backgroundImage_;
-    bool updatePending_ = false; // update() was called: a paint of the whole chart is queued
+    bool updatePending_ = false; // update() was called: a paint of the plot is queued
     QTimer updateTimer_;         // holds a request back until a frame has passed since a paint
     QElapsedTimer sinceLastPaint_;
     chart::TRectI plotRect_;

@@ -2,8 +2,10 @@
 
 #include "Chart.h"
 
+#include <QFontMetrics>
 #include <QLocale>
 
+#include <algorithm>
 #include <utility>
 
 QFont ChartDefaultFont() {
@@ -22,7 +24,22 @@ TChartAxis::TChartAxis(TChart& chart, TAxisKind kind)
 }
 
 void TChartAxis::Changed() {
+    labelWidths_.clear();
     chart_.PropertiesChanged();
+}
+
+int TChartAxis::LabelWidth(const QString& text) const {
+    if (const auto known = labelWidths_.constFind(text); known != labelWidths_.cend())
+        return *known;
+    // Live plotting makes a new text for the growing end of a range on every redraw.
+    if (labelWidths_.size() >= 256)
+        labelWidths_.clear();
+    const QFontMetrics metrics(labelsFont_);
+    int width = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        width = std::max(width, metrics.horizontalAdvance(line));
+    labelWidths_.insert(text, width);
+    return width;
 }
 
 void TChartAxis::SetAutomatic(bool v) {

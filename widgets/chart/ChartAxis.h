@@ -8,6 +8,7 @@
 #include "ChartSeries.h"
 
 #include <QFont>
+#include <QHash>
 #include <QString>
 
 #include <stdexcept>
@@ -151,6 +152,10 @@ public:
 
     // The text of a label for value, in this axis' format and the current locale.
     [[nodiscard]] QString LabelText(double value) const;
+    // The width of a label's text (its widest line) in LabelsFont. Measuring shapes the
+    // text, which costs more than a redraw can spare on every label: widths are kept until
+    // a property changes.
+    [[nodiscard]] int LabelWidth(const QString& text) const;
 
 private:
     friend class TChart;
@@ -181,6 +186,7 @@ private:
     int titleSize_ = 0;
     bool labelsMultiLine_ = false;
     QFont labelsFont_;
+    mutable QHash<QString, int> labelWidths_;
     TAxisLabelStyle labelStyle_ = TAxisLabelStyle::talAuto;
     QString axisValuesFormat_ = QStringLiteral("#,##0.###");
     QString dateTimeFormat_;

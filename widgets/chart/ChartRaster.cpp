@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace chart {
@@ -135,8 +136,14 @@ void TRaster::DottedLine(int x0, int y0, int x1, int y1, QRgb colour) noexcept {
 void TRaster::Fill(const TRectI& r, QRgb colour) noexcept {
     const int left = std::max(r.Left, clip_.Left), right = std::min(r.Right, clip_.Right);
     const int top = std::max(r.Top, clip_.Top), bottom = std::min(r.Bottom, clip_.Bottom);
-    for (int y = top; y < bottom; ++y)
-        std::fill(bits_ + y * stride_ + left, bits_ + y * stride_ + std::max(left, right), colour);
+    if (left >= right || top >= bottom)
+        return;
+    // One row filled, the others copied from it, which goes at memory speed.
+    QRgb* const first = bits_ + top * stride_ + left;
+    std::fill(first, first + (right - left), colour);
+    for (int y = top + 1; y < bottom; ++y)
+        std::memcpy(bits_ + y * stride_ + left, first,
+                    static_cast<std::size_t>(right - left) * sizeof(QRgb));
 }
 
 std::optional<TIndexRange> VisibleIndexRange(const TChartSeries& series, double xl, double xr) {
@@ -360,8 +367,12 @@ public:
                                      std::size_t least) const {
         const auto onRow = OnRow(ys_[i], row);
         const std::size_t reach = i + least + 1;
-        if (reach > stop || !onRow(ys_[i + 1], ys_[i + 1]))
+        if (reach > stop)
             return i + 1;
+        // A few points tell most stretches off the row before their bounds are asked for.
+        for (const std::size_t probe : {i + 1, i + least / 2, reach - 1})
+            if (!onRow(ys_[probe], ys_[probe]))
+                return i + 1;
         const TExtremes e = ys_.Bounds(i, reach);
         if (e.NaN || !e.HasValues() || !onRow(e.Min, e.Max))
             return i + 1;

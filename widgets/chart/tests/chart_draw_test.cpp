@@ -547,28 +547,30 @@ TEST_P(RepaintAfterAPartialPaint, ReachesTheScreen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Chart, RepaintAfterAPartialPaint,
-    ::testing::Values(LateChange{"SeriesSwitchedOff",
-                                 [](TChart&, TLineSeries& series) { series.SetActive(false); }},
-                      LateChange{"WheelNotch",
-                                 [](TChart& chart, TLineSeries&) {
-                                     QWheelEvent wheel(QPointF(150, 100),
-                                                       chart.mapToGlobal(QPointF(150, 100)),
-                                                       QPoint(), QPoint(0, -120), Qt::NoButton,
-                                                       Qt::NoModifier, Qt::NoScrollPhase, false);
-                                     QApplication::sendEvent(&chart, &wheel);
-                                 }},
-                      LateChange{
-                          "ScrollStep",
-                          [](TChart& chart, TLineSeries&) {
-                              for (auto [type, x] : {std::pair(QEvent::MouseButtonPress, 150),
-                                                     {QEvent::MouseMove, 190}}) {
-                                  QMouseEvent event(
-                                      type, QPointF(x, 100), chart.mapToGlobal(QPointF(x, 100)),
-                                      type == QEvent::MouseMove ? Qt::NoButton : Qt::RightButton,
-                                      Qt::RightButton, Qt::NoModifier);
-                                  QApplication::sendEvent(&chart, &event);
-                              }
-                          }}),
+    ::testing::Values(
+        LateChange{"SeriesSwitchedOff",
+                   [](TChart&, TLineSeries& series) { series.SetActive(false); }},
+        // New points ask for the plot; the axes' labels they move follow.
+        LateChange{"PointsThatMoveTheLabels",
+                   [](TChart&, TLineSeries& series) { series.AddPoint(1000, 50, "", Red); }},
+        LateChange{"WheelNotch",
+                   [](TChart& chart, TLineSeries&) {
+                       QWheelEvent wheel(QPointF(150, 100), chart.mapToGlobal(QPointF(150, 100)),
+                                         QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                                         Qt::NoScrollPhase, false);
+                       QApplication::sendEvent(&chart, &wheel);
+                   }},
+        LateChange{"ScrollStep",
+                   [](TChart& chart, TLineSeries&) {
+                       for (auto [type, x] :
+                            {std::pair(QEvent::MouseButtonPress, 150), {QEvent::MouseMove, 190}}) {
+                           QMouseEvent event(
+                               type, QPointF(x, 100), chart.mapToGlobal(QPointF(x, 100)),
+                               type == QEvent::MouseMove ? Qt::NoButton : Qt::RightButton,
+                               Qt::RightButton, Qt::NoModifier);
+                           QApplication::sendEvent(&chart, &event);
+                       }
+                   }}),
     [](const auto& info) { return std::string(info.param.rule); });
 
 } // namespace
