@@ -20,9 +20,13 @@ namespace {
 constexpr TColor SeriesPalette[] = {0x0000FF, 0x00FF00, 0xFFFF00, 0xFF0000, 0xFF00FF,
                                     0x008080, 0x800000, 0x008000, 0x000080, 0x808000};
 
-// Paints come no closer together than this: 30 a second, smooth to the eye while live
-// plotting keeps the drawing within a small share of a core.
+// Paints come no closer together than this: 30 a second, smooth to the eye under the
+// mouse.
 constexpr int FrameMilliseconds = 33;
+// New points alone are shown at the gauges' refresh rate: a stream of 640 frames a second
+// moves the picture by a few columns at most between two such paints, and the cost of
+// following it stays a small share of a core however much is plotted.
+constexpr int PointsMilliseconds = 100;
 
 constexpr int ZoomThreshold = 16;
 constexpr double WheelStepPercent = 3;
@@ -80,14 +84,25 @@ void TChart::PropertiesChanged() {
 }
 
 void TChart::RequestRepaint() {
+    RequestRepaintWithin(FrameMilliseconds);
+}
+
+void TChart::RequestPointsRepaint() {
+    RequestRepaintWithin(PointsMilliseconds);
+}
+
+void TChart::RequestRepaintWithin(int milliseconds) {
     imageStale_ = true;
-    if (updatePending_ || updateTimer_.isActive())
+    if (updatePending_)
         return;
-    const qint64 since = sinceLastPaint_.isValid() ? sinceLastPaint_.elapsed() : FrameMilliseconds;
-    if (since >= FrameMilliseconds)
+    const qint64 since = sinceLastPaint_.isValid() ? sinceLastPaint_.elapsed() : milliseconds;
+    const qint64 wait = milliseconds - since;
+    if (wait <= 0) {
+        updateTimer_.stop();
         ScheduleUpdate();
-    else
-        updateTimer_.start(static_cast<int>(FrameMilliseconds - since));
+    } else if (!updateTimer_.isActive() || updateTimer_.remainingTime() > wait) {
+        updateTimer_.start(static_cast<int>(wait));
+    }
 }
 
 void TChart::ScheduleUpdate() {

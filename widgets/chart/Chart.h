@@ -85,6 +85,8 @@ public:
     // rate; any number of requests before a paint cost one redraw, and the last request is
     // always followed by one.
     void RequestRepaint();
+    // The same for points added to a series, which are shown at a slower pace.
+    void RequestPointsRepaint();
     [[nodiscard]] bool ImageStale() const noexcept { return imageStale_; }
     // A property that shapes the chart's look changed: the picture is drawn again from
     // scratch at the next paint.
@@ -207,6 +209,7 @@ private:
                   const TAxisPicture& picture);
     void DrawSeries(chart::TRaster& raster);
     [[nodiscard]] QRgb PanelRgb() const;
+    void RequestRepaintWithin(int milliseconds);
     void ScheduleUpdate(); // asks the window system for a paint of the plot
 
     // Zoom and scroll.

@@ -233,7 +233,7 @@ bool TChartSeries::Appends(double x, double last) const noexcept {
 int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor colour) {
     const int index = Add(x, y, label, colour);
     if (index >= 0 && active_)
-        Repaint();
+        RepaintForPoints();
     return index;
 }
 
@@ -320,11 +320,11 @@ void TChartSeries::AddPoints(double firstX, double stepX, std::span<const double
         }
     } catch (...) {
         if (done > 0 && active_)
-            Repaint();
+            RepaintForPoints();
         throw;
     }
     if (n > 0 && active_)
-        Repaint();
+        RepaintForPoints();
 }
 
 void TChartSeries::InsertColor(std::size_t index, TColor colour) noexcept {
@@ -409,4 +409,9 @@ std::size_t TChartSeries::StorageBytes() const noexcept {
 void TChartSeries::Repaint() const {
     if (parentChart_)
         parentChart_->RequestRepaint();
+}
+
+void TChartSeries::RepaintForPoints() const {
+    if (parentChart_)
+        parentChart_->RequestPointsRepaint();
 }

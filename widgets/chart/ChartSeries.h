@@ -206,6 +206,7 @@ public:
 
 protected:
     void Repaint() const;
+    void RepaintForPoints() const;
 
 private:
     friend class TChart;

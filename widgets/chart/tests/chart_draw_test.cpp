@@ -504,6 +504,27 @@ TEST(ChartRepaintRate, LastRequestIsAlwaysDrawn) {
     EXPECT_EQ(chart.LeftAxis().Map().Maximum, 49 * 49);
 }
 
+// New points alone wait for the slower pace of live plotting after a paint.
+TEST(ChartRepaintRate, NewPointsAloneWaitForTheSlowerPace) {
+    TChart chart;
+    chart.resize(300, 200);
+    chart.show();
+    TLineSeries& series = chart.AddSeries();
+    for (int i = 0; i < 50; ++i)
+        series.AddPoint(i, i, "", 0x0000FF);
+    auto millisecondsToPaint = [&] {
+        QElapsedTimer clock;
+        clock.start();
+        while (chart.ImageStale() && clock.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        return chart.ImageStale() ? -1 : clock.elapsed();
+    };
+    ASSERT_GE(millisecondsToPaint(), 0);
+    chart.repaint();
+    series.AddPoint(50, 0, "", 0x0000FF);
+    EXPECT_GE(millisecondsToPaint(), 90);
+}
+
 bool WaitUntil(const std::function<bool()>& condition) {
     QElapsedTimer deadline;
     deadline.start();
