@@ -23,10 +23,14 @@ constexpr TColor SeriesPalette[] = {0x0000FF, 0x00FF00, 0xFFFF00, 0xFF0000, 0xFF
 // Paints come no closer together than this: 30 a second, smooth to the eye under the
 // mouse.
 constexpr int FrameMilliseconds = 33;
-// New points alone are shown at the gauges' refresh rate: a stream of 640 frames a second
-// moves the picture by a few columns at most between two such paints, and the cost of
-// following it stays a small share of a core however much is plotted.
-constexpr int PointsMilliseconds = 100;
+// New points alone are shown at most at the gauges' refresh rate: a stream of 640 frames a
+// second moves the picture by a few columns at most between two such paints. Where drawing
+// takes longer (much plotted, a slow machine), they wait a hundred times as long as the last
+// drawing took, up to a second, so that following the stream costs about one percent of a
+// core however much is plotted.
+constexpr qint64 PointsMilliseconds = 100;
+constexpr qint64 PointsWaitPerDrawing = 100;
+constexpr qint64 LongestPointsMilliseconds = 1000;
 
 constexpr int ZoomThreshold = 16;
 constexpr double WheelStepPercent = 3;
@@ -52,12 +56,12 @@ int TextWidth(const QFontMetrics& metrics, const QString& text) {
 
 } // namespace
 
-TChart::TChart(QWidget* parent) : QWidget(parent) {
+TChart::TChart(QWidget* parent) : QWidget(parent), pointsMilliseconds_(PointsMilliseconds) {
     for (int i = 0; i < 5; ++i)
         axes_[i] = std::make_unique<TChartAxis>(*this, static_cast<TAxisKind>(i));
     setAttribute(Qt::WA_OpaquePaintEvent); // the image covers the whole area
     updateTimer_.setSingleShot(true);
-    connect(&updateTimer_, &QTimer::timeout, this, &TChart::ScheduleUpdate);
+    connect(&updateTimer_, &QTimer::timeout, this, &TChart::ShowChanges);
 }
 
 TChart::~TChart() = default;
@@ -88,30 +92,38 @@ void TChart::RequestRepaint() {
 }
 
 void TChart::RequestPointsRepaint() {
-    RequestRepaintWithin(PointsMilliseconds);
+    RequestRepaintWithin(pointsMilliseconds_);
 }
 
-void TChart::RequestRepaintWithin(int milliseconds) {
+void TChart::RequestRepaintWithin(qint64 milliseconds) {
     imageStale_ = true;
     if (updatePending_)
         return;
+    // Always through the event loop: a replay adds all its points before anything is drawn.
     const qint64 since = sinceLastPaint_.isValid() ? sinceLastPaint_.elapsed() : milliseconds;
-    const qint64 wait = milliseconds - since;
-    if (wait <= 0) {
-        updateTimer_.stop();
-        ScheduleUpdate();
-    } else if (!updateTimer_.isActive() || updateTimer_.remainingTime() > wait) {
-        updateTimer_.start(static_cast<int>(wait));
-    }
+    const int wait = static_cast<int>(std::max<qint64>(0, milliseconds - since));
+    if (!updateTimer_.isActive() || updateTimer_.remainingTime() > wait)
+        updateTimer_.start(wait);
 }
 
-void TChart::ScheduleUpdate() {
-    updatePending_ = true;
-    // New points change the plot; whatever else the redraw changes (axes' labels, switches
-    // lying over the chart) is painted after it, and only when it did change.
-    update(clipPoints_
-               ? QRect(plotRect_.Left, plotRect_.Top, plotRect_.Width() + 1, plotRect_.Height() + 1)
-               : rect());
+void TChart::ShowChanges() {
+    if (!isVisible()) {
+        // Drawn at the paint that comes when the chart is shown again.
+        updatePending_ = true;
+        update();
+        return;
+    }
+    // Drawn ahead of the paint, so that one paint covers exactly the rows that changed (the
+    // plot, and the axes' labels and the switches lying over the chart only when they did),
+    // and a redraw that changes nothing costs no paint.
+    sinceLastPaint_.start();
+    const QRect changed = DrawImage();
+    imageStale_ = false;
+    pointsMilliseconds_ =
+        std::clamp(sinceLastPaint_.nsecsElapsed() * PointsWaitPerDrawing / 1'000'000,
+                   PointsMilliseconds, LongestPointsMilliseconds);
+    if (!changed.isEmpty())
+        update(changed);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -209,8 +209,8 @@ private:
                   const TAxisPicture& picture);
     void DrawSeries(chart::TRaster& raster);
     [[nodiscard]] QRgb PanelRgb() const;
-    void RequestRepaintWithin(int milliseconds);
-    void ScheduleUpdate(); // asks the window system for a paint of the plot
+    void RequestRepaintWithin(qint64 milliseconds);
+    void ShowChanges(); // draws the picture and asks for a paint of what changed
 
     // Zoom and scroll.
     void SaveScales();
@@ -242,9 +242,10 @@ private:
     std::optional<QRect> titleArea_, footArea_;
     TBackground background_;
     QImage backgroundImage_;
-    bool updatePending_ = false; // update() was called: a paint of the plot is queued
+    bool updatePending_ = false; // update() was called on a hidden chart: a paint draws
     QTimer updateTimer_;         // holds a request back until a frame has passed since a paint
     QElapsedTimer sinceLastPaint_;
+    qint64 pointsMilliseconds_; // how long new points alone wait after a paint
     chart::TRectI plotRect_;
 
     TZoomPanningRecord zoom_;
