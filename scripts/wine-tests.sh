@@ -16,7 +16,9 @@ wine64=$(sed -n 's/^TELMIRA_WINE64:FILEPATH=//p' build-win/CMakeCache.txt)
 wineserver="$(dirname "$wine64")/wineserver"
 mkdir -p "$WINEPREFIX"
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
-# The first start makes the prefix, which takes a minute; later starts find it made.
+# The first start makes the prefix, which takes a minute; later starts find it made. The
+# server stays up between the tests, which would otherwise each start one.
 "$wine64" wineboot --init >/dev/null 2>&1
+"$wineserver" --persistent
 
 ctest --test-dir build-win --output-on-failure -j2 --timeout 600 "$@"
