@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "Messages.h"
+#include "QtWindowThread.h"
 
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -65,6 +66,8 @@ void ShowStartupError() {
 } // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Received blocks reach the window through this thread's event loop.
+    serial::InstallQtWindowThread();
     // The window system's name for the program's windows; the title itself captions boxes.
     setApplicationName(ApplicationTitle());
     // The desktop entry the windows belong to, for the name and icon docks show.
