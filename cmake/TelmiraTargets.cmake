@@ -73,7 +73,9 @@ function(telmira_test name)
     target_link_libraries(${name} PRIVATE telmira_binary_stdout)
   endif()
   target_compile_definitions(${name} PRIVATE TELMIRA_BIN_DIR="${TELMIRA_BIN_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${name} ${ARG_PROPERTIES})
+  # Wine may take seconds to start a program, the first one with its server longer.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES LABELS ${name} ${ARG_PROPERTIES})
   add_dependencies(telmira_tests ${name})
 endfunction()
 
