@@ -35,8 +35,8 @@ HANDLE NewEvent() noexcept {
     return ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
-// The driver's queues are a recommendation; the input queue is asked large enough for a
-// second of the line and more, since the reader takes a block only when its hand-over is done.
+// The driver's queue sizes are a recommendation. The input queue is asked for some ten seconds
+// of the line, since the reader takes nothing while a hand-over waits for the window thread.
 constexpr DWORD InputQueueSize = 64 * 1024;
 constexpr DWORD OutputQueueSize = 4 * 1024;
 
