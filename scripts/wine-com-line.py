@@ -5,7 +5,7 @@ Wine's COM12 (the port under test) and COM13 (the controller's end, which a test
 linked in the prefix's dosdevices to the slaves of two pseudo-terminals; what is written to
 COM13 is passed on to COM12. A test ends the line by closing COM13, as when an adapter is
 pulled out: the port's terminal is hung up, and a new pair is made in its place, so that every
-test gets a fresh line.
+test gets a fresh line. COM14 leads to a plain file, a port that opens but is no serial device.
 
 Usage: wine-com-line.py start | stop. Uses WINEPREFIX as wine does.
 """
@@ -22,6 +22,8 @@ from pathlib import Path
 PREFIX = Path(os.environ.get("WINEPREFIX") or Path.home() / ".wine")
 LINE = PREFIX / "telmira-com-line"
 LINKS = {"port": PREFIX / "dosdevices" / "com12", "controller": PREFIX / "dosdevices" / "com13"}
+# COM14 leads to a plain file: a port that opens but is no serial device.
+NOT_A_PORT = ("not-a-port", PREFIX / "dosdevices" / "com14")
 PID = LINE / "relay.pid"
 
 
@@ -107,7 +109,8 @@ def serve_one_line():
 def start():
     stop()
     LINE.mkdir(parents=True, exist_ok=True)
-    for name, link in LINKS.items():
+    (LINE / NOT_A_PORT[0]).write_text("no serial device\n")
+    for name, link in [*LINKS.items(), NOT_A_PORT]:
         link.parent.mkdir(parents=True, exist_ok=True)
         link.unlink(missing_ok=True)
         link.symlink_to(LINE / name)
@@ -144,7 +147,7 @@ def stop():
                 time.sleep(0.01)
         except ProcessLookupError:
             pass
-    for link in LINKS.values():
+    for link in [*LINKS.values(), NOT_A_PORT[1]]:
         link.unlink(missing_ok=True)
     if LINE.exists():
         for entry in LINE.iterdir():

@@ -145,7 +145,7 @@ void TWineLine::WaitUntilQueued(int count, bool runPosted) const {
     }
 }
 
-void TWineLine::CloseController() {
+void TWineLine::GoAway() {
     ::CloseHandle(controller_);
     controller_ = INVALID_HANDLE_VALUE;
 }

@@ -63,7 +63,7 @@ public:
     // Waits until exactly count bytes are queued; throws when that takes over 20 s.
     void WaitUntilQueued(int count, bool runPosted) const;
     // The line goes away, as when an adapter is pulled out.
-    void CloseController();
+    void GoAway();
 
 private:
     bool Connect();
