@@ -25,7 +25,7 @@ constexpr std::size_t FramesPerSecond = sim::FramesPerSecond;
 constexpr std::size_t FreshFrames = 20 * FramesPerSecond;
 constexpr std::size_t HourFrames = 3600 * FramesPerSecond;
 constexpr std::size_t DayFrames = 24 * HourFrames;
-constexpr double RepaintsPerSecond = 30; // the chart's own limit
+constexpr double RepaintsPerSecond = 10; // the chart's fastest pace for new points alone
 
 TChart& Configured(TChart& chart) {
     ConfigureTelemetryChart(chart);
