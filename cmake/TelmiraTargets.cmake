@@ -33,8 +33,14 @@ endfunction()
 
 # The manual page of a program, written by help2man from the program's own --help and
 # --version, so that the two never disagree, and installed gzipped as Debian keeps manuals.
-find_program(HELP2MAN_EXECUTABLE help2man REQUIRED)
+# A cross build makes none: its programs do not run on the build machine.
+if(NOT CMAKE_CROSSCOMPILING)
+  find_program(HELP2MAN_EXECUTABLE help2man REQUIRED)
+endif()
 function(telmira_manual target summary)
+  if(CMAKE_CROSSCOMPILING)
+    return()
+  endif()
   set(page "${CMAKE_CURRENT_BINARY_DIR}/${target}.1")
   add_custom_command(
     OUTPUT "${page}.gz"
@@ -62,6 +68,9 @@ function(telmira_test name)
   target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS} GTest::gtest GTest::gmock)
   if(NOT "GTest::gtest_main" IN_LIST ARG_LIBS AND NOT "telmira_qt_test_main" IN_LIST ARG_LIBS)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  if(WIN32)
+    target_link_libraries(${name} PRIVATE telmira_binary_stdout)
   endif()
   target_compile_definitions(${name} PRIVATE TELMIRA_BIN_DIR="${TELMIRA_BIN_DIR}")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${name})

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Configures and builds the Windows build in build-win/ with MinGW-w64 (the packages
+# scripts/setup.sh installs): without a Windows Qt, the parts that need none and their tests.
+# Arguments go to the configure step (for example -DCMAKE_PREFIX_PATH=<a Qt for Windows>).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@"
+cmake --build build-win -j2

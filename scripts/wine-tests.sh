@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the Windows build (scripts/build-windows.sh) and runs every test it registers under
+# wine64, with ctest; ctest's summary counts them. Wine keeps its prefix outside the
+# repository (WINEPREFIX, by default in the user's cache) and its server is stopped at the end.
+# Arguments go to ctest (for example -R pattern).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+scripts/build-windows.sh
+
+export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/telmira/wine}
+export WINEDEBUG=-all
+# No Mono or Gecko: the tests are console programs, and their installers would ask.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine64=$(sed -n 's/^TELMIRA_WINE64:FILEPATH=//p' build-win/CMakeCache.txt)
+wineserver="$(dirname "$wine64")/wineserver"
+mkdir -p "$WINEPREFIX"
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+# The first start makes the prefix, which takes a minute; later starts find it made.
+"$wine64" wineboot --init >/dev/null 2>&1
+
+ctest --test-dir build-win --output-on-failure -j2 --timeout 600 "$@"
