@@ -3,18 +3,19 @@
 # "qwindows" platform plugin) for x86_64-w64-mingw32, from Debian's qt6-base source, with the
 # host's Qt 6.4.2 tools (moc, rcc, uic) doing the generation. Debian packages no Qt for MinGW.
 #
-# The result goes to a cache outside the repository:
+# The result goes to a cache outside the repository (scripts/qt-windows-cache.sh):
 #   ${TELMIRA_QT_MINGW:-${XDG_CACHE_HOME:-$HOME/.cache}/telmira/qt6-mingw}/qt
-# (the Windows build finds it as Qt6_DIR=<that>/lib/cmake/Qt6). A complete cache is left
+# where scripts/windows-gui.sh builds the whole program with it. A complete cache is left
 # alone, so the script may be run every time; an interrupted build resumes where it stopped.
 # It takes about an hour of two cores and runs at the lowest priority.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-cache=${TELMIRA_QT_MINGW:-${XDG_CACHE_HOME:-$HOME/.cache}/telmira/qt6-mingw}
+source scripts/qt-windows-cache.sh
+cache=$qt_windows_cache
+prefix=$qt_windows_prefix
+complete=$qt_windows_complete
 jobs=${JOBS:-2}
-prefix=$cache/qt
-complete=$prefix/.telmira-complete
 
 # The version the host tools must match: Debian bookworm's.
 version=6.4.2+dfsg-10
