@@ -3,6 +3,7 @@
 
 #include "LiveSession.h"
 #include "Pty.h"
+#include "QtWindowThread.h"
 #include "Simulator.h"
 
 #include <QCoreApplication>
@@ -95,6 +96,7 @@ void BM_SessionCpuAtFullLineRate(benchmark::State& state) {
     static char name[] = "bench";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
+    serial::InstallQtWindowThread();
 
     const double seconds = static_cast<double>(state.range(0));
     for (auto _ : state) {

@@ -1,27 +1,17 @@
 #include "ComPort.h"
 
-#include "PortFolder.h"
-
-#include <QMetaObject>
-#include <QObject>
+#include "PortName.h"
+#include "SerialLine.h"
+#include "WindowThread.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
-#include <fcntl.h>
 #include <mutex>
 #include <optional>
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -29,24 +19,14 @@ namespace serial {
 
 namespace {
 
-// Runs hand-overs on the thread it lives on. One per process, never destroyed, so a
-// queued call never outlives its receiver.
-class THandOverTarget : public QObject {
-    Q_OBJECT
-public:
-    // Invoked by name: the queued call then carries no data of ours, and everything the
-    // two threads share passes under HandOverLock, where a race detector can see it.
-    Q_INVOKABLE void RunQueued();
-};
-
-THandOverTarget* WindowThreadTarget() {
-    static THandOverTarget* const target = new THandOverTarget;
-    return target;
-}
-
 // The process-wide lock over the hand-over queue and every link's state.
 std::mutex HandOverLock;
 std::deque<std::shared_ptr<THandOverLink>> HandOverQueue;
+// Set once, before the first port is opened; read by readers under HandOverLock.
+IWindowThread* WindowThread = nullptr;
+
+// On the window thread: runs every hand-over queued.
+void RunQueued();
 
 } // namespace
 
@@ -55,7 +35,6 @@ std::deque<std::shared_ptr<THandOverLink>> HandOverQueue;
 // that destroys ports, so a check of Closed under the lock keeps it valid there.
 struct THandOverLink {
     TComPort* Port = nullptr;
-    THandOverTarget* Target = nullptr;
     std::condition_variable Done;
     bool Closed = false;
     bool Pending = false;  // a block waits for the window thread
@@ -68,7 +47,7 @@ struct THandOverLink {
     // Caller holds HandOverLock.
     void Enqueue(const std::shared_ptr<THandOverLink>& self) {
         HandOverQueue.push_back(self);
-        QMetaObject::invokeMethod(Target, "RunQueued", Qt::QueuedConnection);
+        WindowThread->Post(&RunQueued);
     }
 
     // On the window thread.
@@ -76,7 +55,14 @@ struct THandOverLink {
     void Report(const std::string& message);
 };
 
-void THandOverTarget::RunQueued() {
+void SetWindowThread(IWindowThread& thread) noexcept {
+    std::lock_guard lock(HandOverLock);
+    WindowThread = &thread;
+}
+
+namespace {
+
+void RunQueued() {
     for (;;) {
         std::shared_ptr<THandOverLink> link;
         {
@@ -89,6 +75,8 @@ void THandOverTarget::RunQueued() {
         link->Run();
     }
 }
+
+} // namespace
 
 void THandOverLink::Run() {
     std::unique_lock lock(HandOverLock);
@@ -146,30 +134,11 @@ void THandOverLink::Report(const std::string& message) {
         handler(message);
 }
 
-namespace {
-
-// Reads count bytes that the driver counted as queued, in as many reads as the driver needs
-// to give them; returns how many came, fewer only when a read failed.
-std::size_t ReadQueued(int port, std::uint8_t* into, std::size_t count) {
-    std::size_t got = 0;
-    while (got < count) {
-        const ssize_t n = ::read(port, into + got, count - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
-}
-
-} // namespace
-
 class TReadThread {
 public:
     static constexpr std::size_t BufferSize = 4'500'000;
 
-    TReadThread(int port, int eventMask, const std::string& name, std::uint8_t threshold,
+    TReadThread(TSerialLine& line, const std::string& name, std::uint8_t threshold,
                 std::shared_ptr<THandOverLink> link);
     // Terminates and joins. Never waits for the window thread: the port has marked the
     // link closed first, which releases a reader waiting for a hand-over.
@@ -190,42 +159,26 @@ private:
     bool HandOver(std::size_t size);
 
     std::array<std::uint8_t, BufferSize> buffer_;
-    const int port_;
-    const int eventMask_;
+    TSerialLine& line_;
     const std::string name_;
     std::uint32_t bytesRead_ = 0;
     const std::uint8_t threshold_;
     const std::shared_ptr<THandOverLink> link_;
-    int wake_ = -1; // the read event: wakes the wait when the port is destroyed
     std::atomic<bool> terminated_{false};
     std::thread thread_;
 };
 
-TReadThread::TReadThread(int port, int eventMask, const std::string& name, std::uint8_t threshold,
+TReadThread::TReadThread(TSerialLine& line, const std::string& name, std::uint8_t threshold,
                          std::shared_ptr<THandOverLink> link)
-    : port_(port), eventMask_(eventMask), name_(name), threshold_(threshold),
-      link_(std::move(link)) {
-    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_ < 0)
-        throw EComPortError("Error creating read event");
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.fd = wake_;
-    if (::epoll_ctl(eventMask_, EPOLL_CTL_ADD, wake_, &ev) != 0) {
-        ::close(wake_);
-        throw EComPortError("Error creating read event");
-    }
-}
+    : line_(line), name_(name), threshold_(threshold), link_(std::move(link)) {}
 
 TReadThread::~TReadThread() {
     Stop();
-    ::close(wake_);
 }
 
 void TReadThread::Stop() {
     terminated_.store(true);
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
+    line_.Wake();
     if (thread_.joinable())
         thread_.join();
 }
@@ -247,37 +200,27 @@ void TReadThread::Run() noexcept {
 }
 
 void TReadThread::Loop() {
-    // The wait is edge-triggered: it completes when new bytes arrive, not while bytes
-    // below the threshold stay queued. After a read capped at the buffer's size the rest
-    // is already queued, so the next pass looks at the queue without waiting.
+    // The wait completes when new bytes arrive, not while bytes below the threshold stay
+    // queued. After a read capped at the buffer's size the rest is already queued, so the
+    // next pass looks at the queue without waiting.
     bool moreQueued = false;
     while (!terminated_.load()) {
-        if (!moreQueued) {
-            std::array<epoll_event, 2> events{};
-            const int count = ::epoll_wait(eventMask_, events.data(), events.size(), -1);
-            if (count < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw EComPortError("Error waiting port " + name_ + " event");
-            }
-            if (terminated_.load())
-                return;
-            for (int i = 0; i < count; ++i)
-                if (events[i].data.fd == port_ && (events[i].events & (EPOLLHUP | EPOLLERR)))
-                    throw EComPortError("Error clearing port " + name_);
-        }
+        if (!moreQueued && !line_.WaitForBytes())
+            return;
+        if (terminated_.load())
+            return;
 
-        int queued = 0;
-        if (::ioctl(port_, FIONREAD, &queued) != 0 || queued < 0)
+        const std::optional<std::uint32_t> queued = line_.Queued();
+        if (!queued)
             throw EComPortError("Error clearing port " + name_);
-        bytesRead_ = static_cast<std::uint32_t>(queued);
+        bytesRead_ = *queued;
         if (bytesRead_ == 0 || bytesRead_ < threshold_) {
             moreQueued = false;
             continue;
         }
 
         const std::size_t wanted = std::min<std::size_t>(bytesRead_, BufferSize);
-        if (ReadQueued(port_, buffer_.data(), wanted) != wanted)
+        if (line_.ReadQueued(buffer_.data(), wanted) != wanted)
             throw EComPortError("Error reading port " + name_);
         moreQueued = bytesRead_ > wanted;
         bytesRead_ = static_cast<std::uint32_t>(wanted);
@@ -300,84 +243,21 @@ bool TReadThread::HandOver(std::size_t size) {
     return !link_->Closed && !link_->Stop && !link_->Draining;
 }
 
-TComPort::TDescriptor::~TDescriptor() {
-    Reset(-1);
-}
-
-void TComPort::TDescriptor::Reset(int fd) noexcept {
-    if (fd_ >= 0) {
-        if (exclusive_)
-            ::ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
-    }
-    fd_ = fd;
-    exclusive_ = false;
-}
-
-namespace {
-
-// Raw input: no byte is translated, swallowed (XON/XOFF, 0xFF escapes) or echoed back,
-// since the link never transmits. Flow control, modem-line handling and the special
-// characters stay as the driver reports them; the receiver is on and carrier is ignored,
-// as a plain three-wire line needs.
-void ApplyLineSettings(termios& tio) {
-    tio.c_iflag &= ~static_cast<tcflag_t>(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
-    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
-    tio.c_cflag |= CS8 | CREAD | CLOCAL;
-    ::cfsetispeed(&tio, B57600);
-    ::cfsetospeed(&tio, B57600);
-}
-
-} // namespace
-
 TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold) : name_(PortName(portNumber)) {
-    try {
-        device_ = PortDevice(portNumber);
-    } catch (const std::runtime_error& refused) {
-        // The message stays the port's own; why is for whoever runs the program.
-        std::fprintf(stderr, "%s: %s\n", name_.c_str(), refused.what());
-        throw EComPortError("Error opening port " + name_);
+    {
+        std::lock_guard lock(HandOverLock);
+        if (!WindowThread)
+            throw std::logic_error("No window thread is installed for the serial link");
     }
-
-    // Exclusive use takes both the terminal flag and a lock: root ignores the flag.
-    // Something that is no terminal at all fails at the settings below.
-    port_.Reset(::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (port_.Get() < 0 || ::flock(port_.Get(), LOCK_EX | LOCK_NB) != 0)
-        throw EComPortError("Error opening port " + name_);
-    if (::ioctl(port_.Get(), TIOCEXCL) == 0)
-        port_.MarkExclusive();
-    else if (errno != ENOTTY)
-        throw EComPortError("Error opening port " + name_);
-
-    termios tio{};
-    if (::tcgetattr(port_.Get(), &tio) != 0)
-        throw EComPortError("Error setting port " + name_ + " state");
-    ApplyLineSettings(tio);
-    if (::tcsetattr(port_.Get(), TCSANOW, &tio) != 0)
-        throw EComPortError("Error setting port " + name_ + " state");
-
-    // No time-outs: a read returns what is queued, and the wait lasts until a byte comes.
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    if (::tcsetattr(port_.Get(), TCSANOW, &tio) != 0)
-        throw EComPortError("Error setting port" + name_ + "times");
-
-    if (::tcflush(port_.Get(), TCIOFLUSH) != 0)
-        throw EComPortError("Error purging port " + name_);
-
-    eventMask_.Reset(::epoll_create1(EPOLL_CLOEXEC));
-    epoll_event ev{};
-    ev.events = EPOLLIN | EPOLLET;
-    ev.data.fd = port_.Get();
-    if (eventMask_.Get() < 0 || ::epoll_ctl(eventMask_.Get(), EPOLL_CTL_ADD, port_.Get(), &ev) != 0)
-        throw EComPortError("Error setting port " + name_ + " mask");
-
+    line_ = std::make_unique<TSerialLine>(portNumber, name_);
     link_ = std::make_shared<THandOverLink>();
     link_->Port = this;
-    link_->Target = WindowThreadTarget();
-    reader_ = std::make_unique<TReadThread>(port_.Get(), eventMask_.Get(), name_, threshold, link_);
+    reader_ = std::make_unique<TReadThread>(*line_, name_, threshold, link_);
     reader_->Start();
+}
+
+const std::filesystem::path& TComPort::Device() const noexcept {
+    return line_->Device();
 }
 
 void TComPort::SetOnData(TDataHandler handler) {
@@ -411,11 +291,11 @@ void TComPort::Drain() {
         }
         portFailed = link_->Failure.has_value();
     }
-    int queued = 0;
-    if (!portFailed && ::ioctl(port_.Get(), FIONREAD, &queued) == 0 && queued > 0) {
+    const std::optional<std::uint32_t> queued = portFailed ? std::nullopt : line_->Queued();
+    if (queued && *queued > 0) {
         const std::size_t from = rest.size();
-        rest.resize(from + static_cast<std::size_t>(queued));
-        rest.resize(from + ReadQueued(port_.Get(), rest.data() + from, rest.size() - from));
+        rest.resize(from + *queued);
+        rest.resize(from + line_->ReadQueued(rest.data() + from, rest.size() - from));
     }
     if (onData_ && !rest.empty())
         onData_(rest);
@@ -434,5 +314,3 @@ TComPort::~TComPort() {
 }
 
 } // namespace serial
-
-#include "ComPort.moc"

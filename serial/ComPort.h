@@ -3,8 +3,8 @@
 // The serial link: one numbered port opened for exclusive use at 57600 baud, 8 data bits,
 // no parity, one stop bit, and a reader thread that hands each received block,
 // synchronously, to the thread that constructed the port (the window thread). The link
-// only receives. A QCoreApplication must exist; hand-overs run from its event loop,
-// modal loops included.
+// only receives. The window thread must be installed (WindowThread.h); hand-overs run from
+// its event loop, modal loops included.
 
 #include <cstdint>
 #include <filesystem>
@@ -28,6 +28,7 @@ using TDataHandler = std::function<void(std::span<const std::uint8_t> block)>;
 using TErrorHandler = std::function<void(const std::string& message)>;
 
 class TReadThread;
+class TSerialLine;
 struct THandOverLink;
 
 class TComPort {
@@ -47,7 +48,7 @@ public:
 
     [[nodiscard]] const std::string& Name() const noexcept { return name_; }
     // What was opened for the port number (PortDevice).
-    [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_; }
+    [[nodiscard]] const std::filesystem::path& Device() const noexcept;
 
     // Attaches the data handler, which runs on the window thread. Blocks read while no
     // handler is attached are kept; they go to the handler first, in order, from the
@@ -68,30 +69,10 @@ public:
     TErrorHandler OnError;
 
 private:
-    // Closes its descriptor; a terminal taken for exclusive use is handed back first,
-    // because the flag outlives the descriptor while the other end of a pseudo-terminal
-    // stays open.
-    class TDescriptor {
-    public:
-        TDescriptor() noexcept = default;
-        ~TDescriptor();
-        TDescriptor(const TDescriptor&) = delete;
-        TDescriptor& operator=(const TDescriptor&) = delete;
-        void Reset(int fd) noexcept;
-        void MarkExclusive() noexcept { exclusive_ = true; }
-        [[nodiscard]] int Get() const noexcept { return fd_; }
-
-    private:
-        int fd_ = -1;
-        bool exclusive_ = false;
-    };
-
     friend struct THandOverLink;
 
     std::string name_;
-    std::filesystem::path device_;
-    TDescriptor port_;
-    TDescriptor eventMask_;
+    std::unique_ptr<TSerialLine> line_;
     std::shared_ptr<THandOverLink> link_;
     std::unique_ptr<TReadThread> reader_;
     // Both only on the window thread.

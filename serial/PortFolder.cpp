@@ -34,10 +34,6 @@ void MakeDirectory(const std::filesystem::path& dir) {
 
 } // namespace
 
-std::string PortName(std::uint8_t number) {
-    return "\\\\.\\COM" + std::to_string(number);
-}
-
 std::filesystem::path PortFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime)
@@ -64,6 +60,9 @@ std::vector<TPortTarget> MachinePorts() {
     return NumberedPorts("/dev", PortFolder());
 }
 
+// The port's link, its adapter (PortMap.h), or else /dev/ttyS<number-1>. A port folder that
+// is there but untrusted refuses every port, saying why: falling back to another device would
+// record whatever that is.
 std::filesystem::path PortDevice(std::uint8_t number) {
     const std::filesystem::path folder = PortFolder();
     struct stat st {};

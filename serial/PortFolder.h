@@ -6,6 +6,7 @@
 // number (PortMap.h), else /dev/ttyS<n-1>.
 
 #include "PortMap.h"
+#include "PortName.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -14,9 +15,6 @@
 #include <vector>
 
 namespace serial {
-
-// "\\.\COM" followed by the number in decimal, without leading zeros.
-[[nodiscard]] std::string PortName(std::uint8_t number);
 
 // $XDG_RUNTIME_DIR/telmira/ports when that variable is set, else /tmp/telmira-<uid>/ports.
 [[nodiscard]] std::filesystem::path PortFolder();
@@ -31,10 +29,5 @@ std::filesystem::path EnsurePortFolder();
 
 // The numbered ports of this machine: NumberedPorts of /dev and the port folder.
 [[nodiscard]] std::vector<TPortTarget> MachinePorts();
-
-// The device to open for port <number>: its link, its adapter (PortMap.h), or else
-// /dev/ttyS<number-1>. A port folder that is there but untrusted refuses every port, with
-// std::runtime_error saying why: falling back to another device would record whatever that is.
-[[nodiscard]] std::filesystem::path PortDevice(std::uint8_t number);
 
 } // namespace serial

@@ -1,6 +1,6 @@
 #include "LiveSession.h"
 
-#include "PortFolder.h"
+#include "PortName.h"
 
 #include <cerrno>
 #include <cstring>

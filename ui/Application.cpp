@@ -2,6 +2,7 @@
 
 #include "LoadAddress.h"
 #include "Messages.h"
+#include "QtWindowThread.h"
 
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -61,6 +62,8 @@ void ShowStartupError() {
 } // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Received blocks reach the window through this thread's event loop.
+    serial::InstallQtWindowThread();
     // The window system's name for the program's windows; the title itself captions boxes.
     setApplicationName(ApplicationTitle());
     // The desktop entry the windows belong to, for the name and icon docks show.
