@@ -7,6 +7,11 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 scripts/build-windows.sh
+# The csv check runs the Linux build's telmira-dcc and simulator (scripts/setup.sh makes the
+# Linux build).
+if [[ -f build/CMakeCache.txt ]]; then
+  cmake --build build -j2 --target telmira-dcc telmira-sim
+fi
 
 export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/telmira/wine}
 export WINEDEBUG=-all
@@ -16,7 +21,11 @@ wine64=$(sed -n 's/^TELMIRA_WINE64:FILEPATH=//p' build-win/CMakeCache.txt)
 wineserver="$(dirname "$wine64")/wineserver"
 mkdir -p "$WINEPREFIX"
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
-# The first start makes the prefix, which takes a minute; later starts find it made.
+# The server stays up between the tests, which would otherwise each start one; one left
+# running in the prefix would not. The first start makes the prefix, which takes a minute;
+# later starts find it made.
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -p
 "$wine64" wineboot --init >/dev/null 2>&1
 
 ctest --test-dir build-win --output-on-failure -j2 --timeout 600 "$@"

@@ -6,6 +6,7 @@
 
 #include "ComPort.h"
 #include "LinkHealth.h"
+#include "RecordingFile.h"
 #include "Telemetry.h"
 
 #include <QTimer>
@@ -13,71 +14,14 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 
 namespace telemetry {
 
-// The recording could not be created; the window says "Ошибка создания файла".
-class ERecordingCreateError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Writing or closing the recording failed.
-class EInOutError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The age at which written bytes are synced to the disk. The session looks at least every
-// SyncCheckInterval, so that a power loss takes less than a second of the recording.
-inline constexpr std::chrono::milliseconds SyncAfter{500};
+// How often the session syncs what its recording holds (SyncAfter), so that a power loss
+// takes less than a second of the recording.
 inline constexpr std::chrono::milliseconds SyncCheckInterval{250};
-
-// The recording of a session. It is created empty (an existing regular file is truncated;
-// anything else of that name, a named pipe or a device, is refused; no extension is added),
-// every write goes straight to the operating system, so the file is complete up to the last
-// handled byte at any moment, and a shared lock is held while it is open: other programs may
-// read and write it, but the viewer, which wants the file to itself, refuses it. A file whose
-// lock is held elsewhere is refused; where the file system grants no lock, the file is
-// recorded without one.
-class TRecordingFile {
-public:
-    using TClock = std::chrono::steady_clock;
-
-    explicit TRecordingFile(std::string fileName);
-    ~TRecordingFile();
-    TRecordingFile(const TRecordingFile&) = delete;
-    TRecordingFile& operator=(const TRecordingFile&) = delete;
-
-    void Write(std::span<const std::uint8_t> bytes, TClock::time_point now);
-    // Syncs the written bytes to the disk (fdatasync) once the oldest of them is SyncAfter
-    // old. A file that takes no sync (a device) is left as it is.
-    void SyncIfDue(TClock::time_point now);
-    // Syncs what is written, then closes; reports a failure, which the destructor cannot.
-    void Close();
-    [[nodiscard]] const std::string& FileName() const noexcept { return fileName_; }
-    // How many times written bytes were synced to the disk.
-    [[nodiscard]] std::uint64_t Syncs() const noexcept { return syncs_; }
-
-private:
-    void Sync();
-
-    std::string fileName_;
-    int fd_ = -1;
-    std::optional<TClock::time_point> unsyncedSince_;
-    std::uint64_t syncs_ = 0;
-};
-
-// Writes a received block to the recording, then decodes it with values.LiveState, and
-// returns the frames it completed. A failed write raises before any byte of the block is
-// decoded.
-std::size_t RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
-                        TLatestValues& values, TFramePlot* plot,
-                        TRecordingFile::TClock::time_point now);
 
 // The least block the reader hands over: one frame.
 inline constexpr std::uint8_t SessionThreshold = FrameSize;

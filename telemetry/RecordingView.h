@@ -3,8 +3,10 @@
 // A recording opened for one replay: the file, held under an exclusive lock, and a read-only
 // view of all its bytes, walked once through the frame decoder. Each object releases what it
 // acquired in its destructor, so a replay that fails at any step gives back the view, then
-// the file, in that order.
+// the file, in that order. Each platform has its own implementation (RecordingViewPosix.cpp,
+// RecordingViewWin32.cpp) of the same rules and messages.
 
+#include "NativeFile.h"
 #include "Telemetry.h"
 
 #include <cstddef>
@@ -22,11 +24,12 @@ inline constexpr char RecordingViewError[] = "Невозможно просмо�
 // True when path names something that exists and is not a directory.
 [[nodiscard]] bool RecordingExists(const std::string& path);
 
-// The file open for reading under an exclusive advisory lock, so that nobody who honours
-// locks writes to it during the replay; the live session holds a shared lock on the file it
-// records, which makes that file unavailable here. Raises RecordingOpenError when the file
-// cannot be opened or another holder has a lock on it. Where the file system grants no lock
-// at all, the file is opened without one.
+// The file open for reading and held to itself, so that nobody writes to it during the replay;
+// a file the live session records is unavailable here. On Windows the file is opened with no
+// sharing, which fails while anyone else has it open. Elsewhere it is held under an exclusive
+// advisory lock, which fails while anyone else holds a lock on it (the live session holds a
+// shared one); where the file system grants no lock at all, the file is opened without one.
+// Raises RecordingOpenError when the file cannot be opened or held.
 class TViewedFile {
 public:
     explicit TViewedFile(const std::string& path);
@@ -34,10 +37,10 @@ public:
     TViewedFile(const TViewedFile&) = delete;
     TViewedFile& operator=(const TViewedFile&) = delete;
 
-    [[nodiscard]] int Descriptor() const noexcept { return fd_; }
+    [[nodiscard]] TNativeFile Handle() const noexcept { return file_; }
 
 private:
-    int fd_;
+    TNativeFile file_;
 };
 
 // What of the file can be mapped: a regular file with at least one byte, all of them.
@@ -45,12 +48,18 @@ private:
 class TRecordingMapping {
 public:
     explicit TRecordingMapping(const TViewedFile& file);
+    ~TRecordingMapping();
+    TRecordingMapping(const TRecordingMapping&) = delete;
+    TRecordingMapping& operator=(const TRecordingMapping&) = delete;
 
-    [[nodiscard]] int Descriptor() const noexcept { return fd_; }
+    [[nodiscard]] TNativeFile File() const noexcept { return file_; }
+    // What a view is mapped from: the mapping object on Windows, the file itself elsewhere.
+    [[nodiscard]] TNativeFile Handle() const noexcept { return mapping_; }
     [[nodiscard]] std::size_t Size() const noexcept { return size_; }
 
 private:
-    int fd_;
+    TNativeFile file_;
+    TNativeFile mapping_;
     std::size_t size_;
 };
 
@@ -67,16 +76,17 @@ public:
     [[nodiscard]] std::span<const std::uint8_t> Bytes() const noexcept { return {data_, size_}; }
 
     // Feeds every byte, in order, to the decoder in replay mode. When another program cuts
-    // the file short during the walk, no byte past its new end is decoded (those the view
-    // still shows read as zeros) and no frame that needs one is counted: the bytes before
-    // the end stay decoded and RecordingViewError is raised. One walk at a time per process
-    // (the walk owns the process's bus-error handler while it runs).
+    // the file short during the walk, or a page of the view no longer reads (a file on a
+    // removed drive), no byte past the file's new end is decoded (those the view still shows
+    // read as zeros) and no frame that needs one is counted: the bytes before the end stay
+    // decoded and RecordingViewError is raised. One walk at a time per process (the walk owns
+    // the process's bus-error handler while it runs).
     void Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot) const;
 
 private:
     const std::uint8_t* data_;
     std::size_t size_;
-    int fd_; // the viewed file's
+    TNativeFile file_; // the viewed file
 };
 
 } // namespace telemetry

@@ -281,32 +281,6 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     EXPECT_TRUE(TOtherOpener(file).Try(LOCK_EX)) << "the recording is released";
 }
 
-TEST(RecordingFileTest, WrittenBytesAreSyncedOnceHalfASecondOldAndOnClose) {
-    using namespace std::chrono_literals;
-    const TTempRuntimeDir dir;
-    TRecordingFile file((dir.Path() / "run.dcc").string());
-    const auto t0 = TRecordingFile::TClock::now();
-    const std::vector<std::uint8_t> block(100, 0x55);
-
-    file.SyncIfDue(t0 + 10s);
-    EXPECT_EQ(file.Syncs(), 0u) << "nothing written, nothing to sync";
-    file.Write(block, t0);
-    file.Write(block, t0 + 300ms);
-    file.SyncIfDue(t0 + 499ms);
-    EXPECT_EQ(file.Syncs(), 0u);
-    file.SyncIfDue(t0 + 500ms);
-    EXPECT_EQ(file.Syncs(), 1u) << "the oldest unsynced byte is half a second old";
-    file.SyncIfDue(t0 + 900ms);
-    EXPECT_EQ(file.Syncs(), 1u) << "both blocks went with that sync";
-
-    file.Write(block, t0 + 1s);
-    file.SyncIfDue(t0 + 1400ms);
-    EXPECT_EQ(file.Syncs(), 1u);
-    file.Close();
-    EXPECT_EQ(file.Syncs(), 2u) << "closing syncs what is left";
-    EXPECT_EQ(std::filesystem::file_size(dir.Path() / "run.dcc"), 300u);
-}
-
 TEST_F(LiveSessionTest, SessionSyncsItsRecordingWhileDataComesAndOnClose) {
     const auto session = Open(file);
     session->AttachHandler(false);

@@ -1,3 +1,4 @@
+#include "CountingPlot.h"
 #include "FlockRule.h"
 #include "RecordingView.h"
 
@@ -17,13 +18,7 @@
 namespace {
 
 using namespace telemetry;
-
-struct TCountingPlot final : TFramePlot {
-    int points = 0;
-    void AddPoints(int, double, std::span<const double> ys, std::uint32_t) override {
-        points += static_cast<int>(ys.size());
-    }
-};
+using telemetry::testing::TCountingPlot;
 
 class RecordingViewTest : public ::testing::Test {
 protected:

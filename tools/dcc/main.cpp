@@ -1,11 +1,8 @@
 // telmira-dcc: reads ".dcc" recordings without the window; Help below says how.
 
+#include "ChartPicture.h"
 #include "RecordingScan.h"
-#include "TelemetryChart.h"
 #include "TelmiraVersion.h"
-
-#include <QApplication>
-#include <QImage>
 
 #include <algorithm>
 #include <cerrno>
@@ -23,11 +20,25 @@
 #include <unistd.h>
 #include <vector>
 
+#ifdef _WIN32
+#include <io.h>
+#endif
+
 namespace {
 
+#ifdef _WIN32
+// Bytes as they are: no CR LF turned into LF, no end of file at a 0x1A byte.
+constexpr int ReadFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
+#else
+constexpr int ReadFlags = O_RDONLY | O_CLOEXEC;
+#endif
+
 // Read by people and by help2man, which makes the manual page from it.
+// Without pictures, the png command and its option are left out.
+constexpr const char* Usage = "Usage: telmira-dcc COMMAND FILE.dcc\n";
+constexpr const char* UsageWithPictures =
+    "Usage: telmira-dcc COMMAND FILE.dcc [OUT.png] [--size WxH]\n";
 constexpr const char* Help =
-    "Usage: telmira-dcc COMMAND FILE.dcc [OUT.png] [--size WxH]\n"
     "Reads the telemetry recordings (\".dcc\" files) that telmira writes, without the "
     "window.\n"
     "\n"
@@ -36,22 +47,24 @@ constexpr const char* Help =
     "                        period, engine speed, MAP, curve number, temperature, octane\n"
     "                        corrector, advance code and advance in degrees\n"
     "  info FILE.dcc         size, frames, skipped bytes, whether the last frame is cut short,\n"
-    "                        and the smallest and largest value of each quantity\n"
+    "                        and the smallest and largest value of each quantity\n";
+constexpr const char* PictureCommandHelp =
     "  png FILE.dcc OUT.png  the chart page's chart after a replay of the recording, as a PNG\n"
     "                        picture; needs no display; the recording is mapped and replayed\n"
     "                        as the viewer does it, so an empty file or one that is being\n"
-    "                        recorded is refused as there\n"
-    "\n"
-    "Options:\n"
+    "                        recorded is refused as there\n";
+constexpr const char* OptionsHelp = "\n"
+                                    "Options:\n";
+constexpr const char* PictureOptionHelp =
     "  --size WxH            the png picture's width and height in pixels, each 1 to 16384\n"
-    "                        (default 1001x473, the chart's size in the window)\n"
-    "  --help                print this help and exit\n"
-    "  --version             print the version and exit\n"
-    "\n"
-    "Exit status:\n"
-    "  0  done\n"
-    "  1  a file could not be read or written\n"
-    "  2  wrong command line\n";
+    "                        (default 1001x473, the chart's size in the window)\n";
+constexpr const char* GeneralHelp = "  --help                print this help and exit\n"
+                                    "  --version             print the version and exit\n"
+                                    "\n"
+                                    "Exit status:\n"
+                                    "  0  done\n"
+                                    "  1  a file could not be read or written\n"
+                                    "  2  wrong command line\n";
 
 // Wrong arguments: main prints the reason and exits with 2.
 class EUsage : public std::runtime_error {
@@ -72,7 +85,7 @@ public:
 class TInputFile {
 public:
     explicit TInputFile(const std::string& path) : path_(path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(path.c_str(), ReadFlags);
         if (fd_ < 0)
             FileError(path, errno);
         struct stat st {};
@@ -173,7 +186,7 @@ int Info(const std::string& path) {
     return 0;
 }
 
-QSize ParseSize(const std::string& text) {
+TPictureSize ParseSize(const std::string& text) {
     int width = 0, height = 0;
     const char* end = text.data() + text.size();
     auto [x, e1] = std::from_chars(text.data(), end, width);
@@ -186,41 +199,42 @@ QSize ParseSize(const std::string& text) {
     return {width, height};
 }
 
-int Png(const std::string& path, const std::string& out, QSize size) {
+int Png(const std::string& path, const std::string& out, TPictureSize size) {
     // A missing file or a folder is reported as csv and info report it.
     { const TInputFile file(path); }
-    // Pictures are made without a display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "telmira-dcc";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    // The recording is mapped and walked as the viewer does it, never read into memory.
-    QImage image;
     try {
-        image = RenderRecordingChart(path, size);
+        WriteChartPicture(path, out, size);
     } catch (const std::runtime_error& e) {
-        throw EFileError(path + ": " + e.what());
+        throw EFileError(e.what());
     }
-    if (!image.save(QString::fromLocal8Bit(out.c_str()), "PNG"))
-        throw EFileError(out + ": cannot write the picture");
     return 0;
+}
+
+void PrintHelp() {
+    std::fputs(ChartPicturesBuilt ? UsageWithPictures : Usage, stdout);
+    std::fputs(Help, stdout);
+    if (ChartPicturesBuilt)
+        std::fputs(PictureCommandHelp, stdout);
+    std::fputs(OptionsHelp, stdout);
+    if (ChartPicturesBuilt)
+        std::fputs(PictureOptionHelp, stdout);
+    std::fputs(GeneralHelp, stdout);
 }
 
 int Run(int argc, char** argv) {
     std::vector<std::string> operands; // the command and its files
-    std::optional<QSize> size;
+    std::optional<TPictureSize> size;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg(argv[i]);
         if (arg == "--help") {
-            std::fputs(Help, stdout);
+            PrintHelp();
             return 0;
         }
         if (arg == "--version") {
             std::printf("telmira-dcc %s\n", TelmiraVersion);
             return 0;
         }
-        if (arg == "--size") {
+        if (arg == "--size" && ChartPicturesBuilt) {
             if (++i == argc)
                 throw EUsage("--size needs a value");
             size = ParseSize(argv[i]);
@@ -233,12 +247,12 @@ int Run(int argc, char** argv) {
     if (operands.empty())
         throw EUsage("a command is needed");
     const std::string& command = operands[0];
-    if (command != "csv" && command != "info" && command != "png")
+    if (command != "csv" && command != "info" && (command != "png" || !ChartPicturesBuilt))
         throw EUsage("unknown command " + command);
     if (command == "png") {
         if (operands.size() != 3)
             throw EUsage("png needs FILE.dcc and OUT.png");
-        return Png(operands[1], operands[2], size.value_or(QSize(1001, 473)));
+        return Png(operands[1], operands[2], size.value_or(DefaultPictureSize));
     }
     if (operands.size() != 2)
         throw EUsage(command + " needs FILE.dcc alone");
@@ -250,6 +264,10 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The same bytes as on Linux: LF line ends.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     try {
         const int status = Run(argc, argv);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

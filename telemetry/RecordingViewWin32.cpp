@@ -1,0 +1,144 @@
+#include "RecordingView.h"
+#include "RecordingWalk.h"
+
+#include <cstdint>
+#include <stdexcept>
+
+#include <windows.h>
+
+namespace telemetry {
+
+bool RecordingExists(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// No sharing: the file cannot be opened while another program has it open, and nobody can
+// open it while it is viewed.
+TViewedFile::TViewedFile(const std::string& path)
+    : file_(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    if (file_ == INVALID_HANDLE_VALUE)
+        throw std::runtime_error(RecordingOpenError);
+}
+
+TViewedFile::~TViewedFile() {
+    ::CloseHandle(file_);
+}
+
+// A mapping object needs a file on a disk with at least one byte: an empty file, a pipe or a
+// device gets none.
+TRecordingMapping::TRecordingMapping(const TViewedFile& file)
+    : file_(file.Handle()),
+      mapping_(::CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr)) {
+    if (!mapping_)
+        throw std::runtime_error(RecordingMapError);
+    DWORD high = 0;
+    const DWORD low = ::GetFileSize(file_, &high);
+    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
+        ::CloseHandle(mapping_);
+        throw std::runtime_error(RecordingMapError);
+    }
+    size_ = static_cast<std::size_t>(high) << 32 | low;
+}
+
+TRecordingMapping::~TRecordingMapping() {
+    ::CloseHandle(mapping_);
+}
+
+TRecordingView::TRecordingView(const TRecordingMapping& mapping)
+    : size_(mapping.Size()), file_(mapping.File()) {
+    data_ =
+        static_cast<const std::uint8_t*>(::MapViewOfFile(mapping.Handle(), FILE_MAP_READ, 0, 0, 0));
+    if (!data_)
+        throw std::runtime_error(RecordingViewError);
+}
+
+TRecordingView::~TRecordingView() {
+    ::UnmapViewOfFile(data_);
+}
+
+namespace {
+
+// Owns a vectored exception handler and this thread's walk for one replay. A page of the view
+// that no longer reads raises an in-page error (Wine raises an access violation where Linux
+// gives it a bus error); inside [first_, end_) the handler resumes the thread where Resume
+// was captured, with Faulted() true. Resuming through the context, instead of jumping out of
+// the handler, lets the system finish the handler's call, which holds a reference to it.
+class TInPageErrorScope {
+public:
+    explicit TInPageErrorScope(std::span<const std::uint8_t> bytes)
+        : first_(bytes.data()), end_(bytes.data() + bytes.size()) {
+        current = this;
+        handler_ = ::AddVectoredExceptionHandler(1, OnException);
+    }
+    ~TInPageErrorScope() {
+        ::RemoveVectoredExceptionHandler(handler_);
+        current = nullptr;
+    }
+    TInPageErrorScope(const TInPageErrorScope&) = delete;
+    TInPageErrorScope& operator=(const TInPageErrorScope&) = delete;
+
+    [[nodiscard]] CONTEXT& Resume() noexcept { return resume_; }
+    [[nodiscard]] bool Faulted() const noexcept { return faulted_; }
+
+private:
+    static LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
+        const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+        TInPageErrorScope* const scope = current;
+        if (!scope ||
+            (record.ExceptionCode != EXCEPTION_IN_PAGE_ERROR &&
+             record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION) ||
+            record.NumberParameters < 2)
+            return EXCEPTION_CONTINUE_SEARCH;
+        const auto* address = reinterpret_cast<const std::uint8_t*>(record.ExceptionInformation[1]);
+        if (address < scope->first_ || address >= scope->end_)
+            return EXCEPTION_CONTINUE_SEARCH;
+        scope->faulted_ = true;
+        *info->ContextRecord = scope->resume_;
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+
+    static thread_local TInPageErrorScope* current;
+
+    const std::uint8_t* first_;
+    const std::uint8_t* end_;
+    PVOID handler_;
+    volatile bool faulted_ = false;
+    CONTEXT resume_{};
+};
+
+thread_local TInPageErrorScope* TInPageErrorScope::current = nullptr;
+
+} // namespace
+
+namespace walk {
+
+std::size_t CurrentFileSize(HANDLE file) {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(file, &size) && size.QuadPart > 0
+               ? static_cast<std::size_t>(size.QuadPart)
+               : 0;
+}
+
+std::size_t PageSize() {
+    SYSTEM_INFO info{};
+    ::GetSystemInfo(&info);
+    return info.dwPageSize;
+}
+
+// A fault in the view resumes the thread just after the context is captured, with this frame
+// as it was then: the walk's frame is left without clean-up, which it needs none of, and the
+// walk's progress is read from memory.
+bool WalkUntilCut(std::span<const std::uint8_t> view, HANDLE file, TWalkProgress& walk,
+                  std::uint8_t& state, TLatestValues& values, TFramePlot& plot) {
+    TInPageErrorScope scope(view);
+    ::RtlCaptureContext(&scope.Resume());
+    if (scope.Faulted())
+        return false;
+    return WalkBlocks(view, file, walk, state, values, plot);
+}
+
+} // namespace walk
+
+} // namespace telemetry

@@ -1,0 +1,116 @@
+// What only the Windows file layers meet: devices named like files, and a view whose pages stop
+// reading during the replay.
+
+#include "CountingPlot.h"
+#include "RecordingFile.h"
+#include "RecordingView.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <windows.h>
+
+namespace telemetry {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TCountingPlot;
+
+TEST(RecordingWin32Test, ADeviceIsNoRecording) {
+    for (const char* device : {"NUL", "CON"}) {
+        SCOPED_TRACE(device);
+        EXPECT_THROW(TRecordingFile{device}, ERecordingCreateError);
+    }
+}
+
+// Under Wine, a Linux program cuts a file short behind the back of the Windows programs that
+// have it open: the pages of a view beyond the new end stop reading, as on Windows a file on a
+// drive that was removed. False where that cannot be done (on Windows).
+bool CutShortFromLinux(const fs::path& path, std::uintmax_t size) {
+    using TUnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto unixFileName = reinterpret_cast<TUnixFileName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixFileName)
+        return false;
+    char* unixPath = unixFileName(path.wstring().c_str());
+    std::string command = "/usr/bin/truncate -s " + std::to_string(size) + " " + unixPath;
+    ::HeapFree(::GetProcessHeap(), 0, unixPath);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process))
+        return false;
+    // Wine gives no handle to wait on for a Linux program: the file's size tells when it ran.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+            (std::uintmax_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow) == size)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// A cut at a page boundary makes the pages beyond it stop reading; a cut inside the last page
+// reads as zeros up to the page's end.
+class RecordingViewWin32Test : public ::testing::Test {
+protected:
+    void SetUp() override { fs::create_directories(folder); }
+    void TearDown() override { fs::remove_all(folder); }
+
+    const fs::path folder =
+        fs::temp_directory_path() / ("telmira-cut-" + std::to_string(std::random_device{}()));
+};
+
+TEST_F(RecordingViewWin32Test, AFileCutShortDuringTheReplayCountsNoFrameBeyondTheCut) {
+    const struct {
+        const char* where;
+        int frames;
+        std::uintmax_t cut;
+    } cases[] = {
+        {"at a page boundary", 4 * 4096 / 9, 4096},
+        {"inside the last page", 1111, 9004},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        const fs::path path = folder / "cut.dcc";
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            for (int k = 0; k < c.frames; ++k)
+                out.write("\xFF\xFF\x12\x34\x01\x02\x03\x04\x05", 9);
+        }
+        const TViewedFile file(path.string());
+        const TRecordingMapping mapping(file);
+        const TRecordingView view(mapping);
+        if (!CutShortFromLinux(path, c.cut))
+            GTEST_SKIP() << "no Linux program can cut the file short here";
+        TLatestValues values;
+        std::uint8_t state = 0;
+        TCountingPlot plot;
+
+        try {
+            view.Replay(state, values, plot);
+            ADD_FAILURE() << "the cut went unnoticed";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), RecordingViewError);
+        }
+
+        EXPECT_EQ(values.FrameCounter, static_cast<std::int32_t>(c.cut / 9))
+            << "the frames before the cut stay decoded";
+        EXPECT_EQ(values.AdvanceCode, 5) << "the last frame counted is a whole one of the file";
+        EXPECT_EQ(values.Temperature, 3);
+    }
+}
+
+} // namespace
+} // namespace telemetry
