@@ -60,10 +60,10 @@ add_custom_target(telmira_tests)
 # A GoogleTest executable registered with ctest. Widget tests pass telmira_qt_test_main in
 # LIBS, which runs them on the offscreen platform; TELMIRA_BIN_DIR tells tests where the
 # programs are. Each test carries its executable's name as a label, so that a build holding only
-# some of the executables runs just those (ctest -L). Usage:
-# telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# some of the executables runs just those (ctest -L); PROPERTIES go to each of its tests. Usage:
+# telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROPERTIES name value ...])
 function(telmira_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS} GTest::gtest GTest::gmock)
   if(NOT "GTest::gtest_main" IN_LIST ARG_LIBS AND NOT "telmira_qt_test_main" IN_LIST ARG_LIBS)
@@ -73,7 +73,9 @@ function(telmira_test name)
     target_link_libraries(${name} PRIVATE telmira_binary_stdout)
   endif()
   target_compile_definitions(${name} PRIVATE TELMIRA_BIN_DIR="${TELMIRA_BIN_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${name})
+  # Wine may take seconds to start a program, the first one with its server longer.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES LABELS ${name} ${ARG_PROPERTIES})
   add_dependencies(telmira_tests ${name})
 endfunction()
 

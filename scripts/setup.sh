@@ -13,7 +13,8 @@ scripts/install-packages.sh \
   fonts-dejavu-core fonts-liberation2 fontconfig \
   xvfb xauth x11-utils imagemagick xdotool \
   dpkg-dev file desktop-file-utils shared-mime-info libxml2-utils \
-  g++-mingw-w64-x86-64-posix googletest wine64
+  g++-mingw-w64-x86-64-posix googletest wine64 \
+  python3
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2

@@ -35,8 +35,8 @@ HANDLE NewEvent() noexcept {
     return ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
-// The driver's queues are a recommendation; the input queue is asked large enough for a
-// second of the line and more, since the reader takes a block only when its hand-over is done.
+// The driver's queue sizes are a recommendation. The input queue is asked for some ten seconds
+// of the line, since the reader takes nothing while a hand-over waits for the window thread.
 constexpr DWORD InputQueueSize = 64 * 1024;
 constexpr DWORD OutputQueueSize = 4 * 1024;
 
@@ -53,6 +53,7 @@ struct TSerialLine::TState {
     THandle WriteEvent;
     OVERLAPPED ReadOverlapped{}; // the wait and the reads
     DWORD EventMask = 0;         // what the wait reports; not examined
+    DWORD LastQueued = 0;        // what the last status read counted, none after a read
     THandle ReadEvent;
     THandle Wake;
 };
@@ -122,8 +123,14 @@ const std::filesystem::path& TSerialLine::Device() const noexcept {
 bool TSerialLine::WaitForBytes() {
     TState& s = *state_;
     const HANDLE port = s.Port.Get();
-    if (::WaitCommEvent(port, &s.EventMask, &s.ReadOverlapped))
+    if (::WaitCommEvent(port, &s.EventMask, &s.ReadOverlapped)) {
+        // Wine completes the wait at once while any byte is queued, not when one arrives.
+        // Bytes already counted that wait for more would then spin the reader; they wait a
+        // millisecond instead, or until Wake.
+        if (s.LastQueued > 0 && Queued() == s.LastQueued)
+            return ::WaitForSingleObject(s.Wake.Get(), 1) == WAIT_TIMEOUT;
         return true;
+    }
     if (::GetLastError() != ERROR_IO_PENDING)
         throw EComPortError("Error waiting port " + s.Name + " event");
 
@@ -148,11 +155,13 @@ std::optional<std::uint32_t> TSerialLine::Queued() noexcept {
     COMSTAT status{};
     if (!::ClearCommError(state_->Port.Get(), &errors, &status))
         return std::nullopt;
+    state_->LastQueued = status.cbInQue;
     return status.cbInQue;
 }
 
 std::size_t TSerialLine::ReadQueued(std::uint8_t* into, std::size_t count) noexcept {
     TState& s = *state_;
+    s.LastQueued = 0;
     const HANDLE port = s.Port.Get();
     std::size_t got = 0;
     while (got < count) {

@@ -86,10 +86,11 @@ private:
     static LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
         const EXCEPTION_RECORD& record = *info->ExceptionRecord;
         TInPageErrorScope* const scope = current;
+        // The first parameter is 0 for a read: a write to the view is a fault of the program.
         if (!scope ||
             (record.ExceptionCode != EXCEPTION_IN_PAGE_ERROR &&
              record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION) ||
-            record.NumberParameters < 2)
+            record.NumberParameters < 2 || record.ExceptionInformation[0] != 0)
             return EXCEPTION_CONTINUE_SEARCH;
         const auto* address = reinterpret_cast<const std::uint8_t*>(record.ExceptionInformation[1]);
         if (address < scope->first_ || address >= scope->end_)
