@@ -19,8 +19,8 @@
 
 namespace telemetry {
 
-// How often the session syncs what its recording holds (SyncAfter), so that a power loss
-// takes less than a second of the recording.
+// How often the session asks its recording to sync the bytes that are SyncAfter old, so that
+// a power loss takes less than a second of the recording.
 inline constexpr std::chrono::milliseconds SyncCheckInterval{250};
 
 // The least block the reader hands over: one frame.

@@ -112,5 +112,36 @@ TEST_F(RecordingViewWin32Test, AFileCutShortDuringTheReplayCountsNoFrameBeyondTh
     }
 }
 
+// GetFileSize gives the size in two halves; a file past 4 GiB needs the high one.
+TEST_F(RecordingViewWin32Test, AFileOverFourGibibytesIsViewedToItsLastByte) {
+    const std::uint64_t leading = (std::uint64_t{1} << 32) + 7;
+    const fs::path path = folder / "large.dcc";
+    {
+        const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        // Sparse, so that the leading zeros take no room where the file system allows.
+        DWORD returned = 0;
+        ::DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(leading);
+        DWORD written = 0;
+        const bool frameWritten =
+            ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+            ::WriteFile(file, "\xFF\xFF\x12\x34\x01\x02\x03\x04\x05", 9, &written, nullptr) &&
+            written == 9;
+        ::CloseHandle(file);
+        if (!frameWritten)
+            GTEST_SKIP() << "the temporary folder takes no file of this size";
+    }
+    const TViewedFile file(path.string());
+    const TRecordingMapping mapping(file);
+    const TRecordingView view(mapping);
+
+    ASSERT_EQ(mapping.Size(), leading + FrameSize);
+    EXPECT_EQ(view.Bytes()[leading], SyncByte);
+    EXPECT_EQ(view.Bytes().back(), 5);
+}
+
 } // namespace
 } // namespace telemetry

@@ -33,8 +33,8 @@ constexpr int ReadFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
 constexpr int ReadFlags = O_RDONLY | O_CLOEXEC;
 #endif
 
-// Read by people and by help2man, which makes the manual page from it.
-// Without pictures, the png command and its option are left out.
+// Read by people and by help2man, which makes the manual page from it. Without pictures, the
+// png command and its option are left out.
 constexpr const char* Usage = "Usage: telmira-dcc COMMAND FILE.dcc\n";
 constexpr const char* UsageWithPictures =
     "Usage: telmira-dcc COMMAND FILE.dcc [OUT.png] [--size WxH]\n";
@@ -202,11 +202,7 @@ TPictureSize ParseSize(const std::string& text) {
 int Png(const std::string& path, const std::string& out, TPictureSize size) {
     // A missing file or a folder is reported as csv and info report it.
     { const TInputFile file(path); }
-    try {
-        WriteChartPicture(path, out, size);
-    } catch (const std::runtime_error& e) {
-        throw EFileError(e.what());
-    }
+    WriteChartPicture(path, out, size);
     return 0;
 }
 
