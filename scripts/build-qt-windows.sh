@@ -30,7 +30,7 @@ if [[ -f $complete ]]; then
 fi
 
 scripts/install-packages.sh cmake ninja-build curl dpkg-dev xz-utils \
-  g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools
+  g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools libwine-dev
 
 if [[ $(dpkg-query -W -f '${Version}' qt6-base-dev) != "$version" ]]; then
   echo "The host Qt is not $version; its tools must match the Qt being built" >&2
@@ -53,6 +53,19 @@ if [[ ! -f qtbase/.unpacked ]]; then
   dpkg-source --extract "$dsc" qtbase
   touch qtbase/.unpacked
 fi
+# The platform plugin's tablet support includes the Wintab headers, which Debian's source
+# leaves out (their licence forbids changes); Wine's declare the same interface, with Wine's
+# own names for the ANSI/Unicode choice and without Wintab's API, defined here.
+wintab=qtbase/src/3rdparty/wintab
+mkdir -p "$wintab"
+cp /usr/include/wine/wine/windows/pktdef.h "$wintab/"
+cp /usr/include/wine/wine/windows/wintab.h "$wintab/wine-wintab.h"
+cat >"$wintab/wintab.h" <<'EOF'
+#define WINELIB_NAME_AW(name) name##W
+#define DECL_WINELIB_TYPE_AW(type) typedef WINELIB_NAME_AW(type) type;
+#define API WINAPI
+#include "wine-wintab.h"
+EOF
 
 cat >"$cache/mingw-w64.cmake" <<'EOF'
 set(CMAKE_SYSTEM_NAME Windows)
