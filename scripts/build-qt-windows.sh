@@ -30,7 +30,7 @@ if [[ -f $complete ]]; then
 fi
 
 scripts/install-packages.sh cmake ninja-build curl dpkg-dev xz-utils \
-  g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools libwine-dev
+  g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools libwine-dev patch
 
 if [[ $(dpkg-query -W -f '${Version}' qt6-base-dev) != "$version" ]]; then
   echo "The host Qt is not $version; its tools must match the Qt being built" >&2
@@ -51,21 +51,56 @@ done
 if [[ ! -f qtbase/.unpacked ]]; then
   rm -rf qtbase
   dpkg-source --extract "$dsc" qtbase
-  touch qtbase/.unpacked
-fi
-# The platform plugin's tablet support includes the Wintab headers, which Debian's source
-# leaves out (their licence forbids changes); Wine's declare the same interface, with Wine's
-# own names for the ANSI/Unicode choice and without Wintab's API, defined here.
-wintab=qtbase/src/3rdparty/wintab
-mkdir -p "$wintab"
-cp /usr/include/wine/wine/windows/pktdef.h "$wintab/"
-cp /usr/include/wine/wine/windows/wintab.h "$wintab/wine-wintab.h"
-cat >"$wintab/wintab.h" <<'EOF'
+  # The platform plugin's tablet support includes the Wintab headers, which Debian's source
+  # leaves out (their licence forbids changes); Wine's declare the same interface, with Wine's
+  # own names for the ANSI/Unicode choice and without Wintab's API, defined here.
+  wintab=qtbase/src/3rdparty/wintab
+  mkdir -p "$wintab"
+  cp /usr/include/wine/wine/windows/pktdef.h "$wintab/"
+  cp /usr/include/wine/wine/windows/wintab.h "$wintab/wine-wintab.h"
+  cat >"$wintab/wintab.h" <<'EOF'
 #define WINELIB_NAME_AW(name) name##W
 #define DECL_WINELIB_TYPE_AW(type) typedef WINELIB_NAME_AW(type) type;
 #define API WINAPI
 #include "wine-wintab.h"
 EOF
+  # Without OpenGL and Direct2D, the platform plugin of Qt 6.4 still names the OpenGL context
+  # and the DirectWrite font database, which Qt Gui then lacks.
+  patch --directory=qtbase --strip=1 --quiet <<'EOF'
+--- a/src/plugins/platforms/windows/qwindowswindow.cpp
++++ b/src/plugins/platforms/windows/qwindowswindow.cpp
+@@ -2293,7 +2293,7 @@
+ 
+ static inline bool isSoftwareGl()
+ {
+-#if QT_CONFIG(dynamicgl)
++#if QT_CONFIG(dynamicgl) && QT_CONFIG(opengl)
+     return QOpenGLStaticContext::opengl32.moduleIsNotOpengl32()
+         && QOpenGLContext::openGLModuleType() == QOpenGLContext::LibGL;
+ #else
+--- a/src/plugins/platforms/windows/qwindowsintegration.cpp
++++ b/src/plugins/platforms/windows/qwindowsintegration.cpp
+@@ -13,7 +13,7 @@
+ #include "qwindowstheme.h"
+ #include "qwindowsservices.h"
+ #include <QtGui/private/qtgui-config_p.h>
+-#if QT_CONFIG(directwrite3)
++#if QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)
+ #include <QtGui/private/qwindowsdirectwritefontdatabase_p.h>
+ #endif
+ #ifndef QT_NO_FREETYPE
+@@ -503,7 +503,7 @@
+ QPlatformFontDatabase *QWindowsIntegration::fontDatabase() const
+ {
+     if (!d->m_fontDatabase) {
+-#if QT_CONFIG(directwrite3)
++#if QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)
+         if (d->m_options & QWindowsIntegration::FontDatabaseDirectWrite)
+             d->m_fontDatabase = new QWindowsDirectWriteFontDatabase;
+         else
+EOF
+  touch qtbase/.unpacked
+fi
 
 cat >"$cache/mingw-w64.cmake" <<'EOF'
 set(CMAKE_SYSTEM_NAME Windows)
