@@ -69,6 +69,8 @@ work=$(mktemp -d)
 mkdir -p "$WINEPREFIX"
 trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
 "$wine64" wineboot --init >/dev/null 2>&1
+# What the prefix's start left running knows no display; the window's Wine starts afresh.
+"$wineserver" -k 2>/dev/null || true
 
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
