@@ -69,11 +69,22 @@ work=$(mktemp -d)
 mkdir -p "$WINEPREFIX"
 trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
 "$wine64" wineboot --init >/dev/null 2>&1
-# What the prefix's start left running knows no display; the window's Wine starts afresh.
-"$wineserver" -k 2>/dev/null || true
 
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+build/bin/telmira-sim --port 1 --seed 7 &
+sim=$!
+trap 'kill "$sim" 2>/dev/null || true; "$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
+for ((wait = 0; wait < 100; ++wait)); do
+  [[ -e $XDG_RUNTIME_DIR/telmira/ports/COM1 ]] && break
+  sleep 0.1
+done
+# Wine's COM1 is what the prefix's registry names; Wine links it in dosdevices as it starts,
+# over any link put there before.
+"$wine64" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /f \
+  /d "$(readlink -f "$XDG_RUNTIME_DIR/telmira/ports/COM1")" >/dev/null
+# What started so far knows no display; the window's Wine starts afresh.
+"$wineserver" -k 2>/dev/null || true
 export wine64 bin work SHOTS=${SHOTS:-}
 xvfb-run -a -s "-screen 0 1400x900x24" bash -euo pipefail -c '
   shot() { [[ -z $SHOTS ]] || import -window root "$SHOTS/windows-$1.png"; }
@@ -92,15 +103,6 @@ xvfb-run -a -s "-screen 0 1400x900x24" bash -euo pipefail -c '
   }
   # "Открыть порт и файл", and "Закрыть порт и файл" during a session.
   button() { xdotool mousemove $((x + 232)) $((y + 16)) click 1; }
-
-  build/bin/telmira-sim --port 1 --seed 7 &
-  sim=$!
-  trap "kill $sim 2>/dev/null || true" EXIT
-  for ((wait = 0; wait < 100; ++wait)); do
-    [[ -e $XDG_RUNTIME_DIR/telmira/ports/COM1 ]] && break
-    sleep 0.1
-  done
-  ln -sfn "$(readlink -f "$XDG_RUNTIME_DIR/telmira/ports/COM1")" "$WINEPREFIX/dosdevices/com1"
 
   start
   shot window
