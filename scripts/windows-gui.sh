@@ -3,7 +3,7 @@
 # that scripts/build-qt-windows.sh builds into its cache (about an hour, which CI does not
 # spend: without that Qt this says so and stops, successfully). build-win-qt/bin then holds
 # what the programs need to start on a Windows machine: the Qt DLLs and plugins, the MinGW
-# runtime Qt links, Qt's Russian texts.
+# runtime Qt links, Qt's Russian texts. The widgets' tests run under Wine.
 # Then, under Wine on a virtual X display, driven with xdotool as a user would: the window
 # opens a session on COM1, which Wine leads to the pseudo-terminal of the Linux build's
 # simulator, records and plots for a few seconds, and closes it; the recording must be a piece
@@ -69,6 +69,17 @@ work=$(mktemp -d)
 mkdir -p "$WINEPREFIX"
 trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
 "$wine64" wineboot --init >/dev/null 2>&1
+
+# The widgets' tests, which the build without Qt has none of, with the Qt DLLs where they are.
+runtime_dirs=()
+for dll in libstdc++-6.dll libwinpthread-1.dll; do
+  runtime_dirs+=("Z:$(dirname "$(readlink -f "$("$cxx" -print-file-name="$dll")")")")
+done
+for test in "$build"/widgets/*/*_tests.exe "$build"/widgets/*/tests/*_test.exe; do
+  echo "=== $test under Wine"
+  WINEPATH="Z:$qt_windows_prefix/bin;${runtime_dirs[0]};${runtime_dirs[1]}" \
+    "$wine64" "$test" | grep -E '^\[  (PASSED|FAILED) '
+done
 
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
