@@ -33,12 +33,12 @@ endfunction()
 
 # The manual page of a program, written by help2man from the program's own --help and
 # --version, so that the two never disagree, and installed gzipped as Debian keeps manuals.
-# A cross build makes none: its programs do not run on the build machine.
-if(NOT CMAKE_CROSSCOMPILING)
+# Windows has no manual pages, and a cross build's programs do not run on the build machine.
+if(NOT WIN32)
   find_program(HELP2MAN_EXECUTABLE help2man REQUIRED)
 endif()
 function(telmira_manual target summary)
-  if(CMAKE_CROSSCOMPILING)
+  if(WIN32)
     return()
   endif()
   set(page "${CMAKE_CURRENT_BINARY_DIR}/${target}.1")

@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "LoadAddress.h"
 #include "Messages.h"
 #include "QtWindowThread.h"
 
@@ -12,7 +13,6 @@
 #include <QThread>
 
 #include <cxxabi.h>
-#include <dlfcn.h>
 
 #include <cstdlib>
 #include <exception>
@@ -46,11 +46,7 @@ std::string CurrentExceptionMessage() {
 // Where start-up failed, relative to the program's load address. A C++ exception carries no
 // code address of its own; the start-up routine that caught it is the nearest place.
 quintptr StartupAddress() {
-    Dl_info info{};
-    const auto* routine = reinterpret_cast<const void*>(&RunApplication);
-    if (::dladdr(routine, &info) == 0 || !info.dli_fbase)
-        return reinterpret_cast<quintptr>(routine);
-    return reinterpret_cast<quintptr>(routine) - reinterpret_cast<quintptr>(info.dli_fbase);
+    return OffsetInModule(reinterpret_cast<const void*>(&RunApplication));
 }
 
 void ShowStartupError() {

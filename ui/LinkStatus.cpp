@@ -17,6 +17,15 @@ QString StateText(telemetry::TLinkState state) {
     return {};
 }
 
+// A path as the system spells it: bytes in the local encoding on Linux, UTF-16 on Windows.
+[[maybe_unused]] QString PathText(const std::string& native) {
+    return QFile::decodeName(native.c_str());
+}
+
+[[maybe_unused]] QString PathText(const std::wstring& native) {
+    return QString::fromStdWString(native);
+}
+
 } // namespace
 
 QString LinkStatusText(const telemetry::TLinkReport& report, bool open, const QString& port) {
@@ -29,23 +38,10 @@ QString LinkStatusText(const telemetry::TLinkReport& report, bool open, const QS
 }
 
 QString PortText(int number, const std::filesystem::path& device) {
-    QString text = QString("COM%1: %2").arg(number).arg(QFile::decodeName(device.c_str()));
+    QString text = QString("COM%1: %2").arg(number).arg(PathText(device.native()));
     std::error_code error;
     const std::filesystem::path target = std::filesystem::canonical(device, error);
     if (!error && target != device)
-        text += QString(" (%1)").arg(QFile::decodeName(target.c_str()));
+        text += QString(" (%1)").arg(PathText(target.native()));
     return text;
-}
-
-QString PortToolTip(int chosen, const std::vector<serial::TPortTarget>& numbered) {
-    const serial::TPortTarget port =
-        serial::ResolvePort(static_cast<std::uint8_t>(chosen), numbered);
-    QString tip = PortText(chosen, port.Device);
-    QStringList others;
-    for (const serial::TPortTarget& other : numbered)
-        if (other.Number != chosen)
-            others << PortText(other.Number, other.Device);
-    if (!others.isEmpty())
-        tip += "\nДругие порты:\n" + others.join('\n');
-    return tip;
 }

@@ -3,13 +3,11 @@
 // The status line under the pages: how the link of the live session is doing.
 
 #include "LinkHealth.h"
-#include "PortMap.h"
 
 #include <QString>
 
 #include <chrono>
 #include <filesystem>
-#include <vector>
 
 // The height the status line adds to the window, in pixels.
 inline constexpr int LinkStatusHeight = 20;
@@ -24,6 +22,3 @@ inline constexpr std::chrono::milliseconds LinkStatusRefresh{250};
 // A port and its device: "COM3: /dev/serial/by-id/usb-FTDI_A-if00-port0 (/dev/ttyUSB0)", the
 // device a link leads to in brackets.
 [[nodiscard]] QString PortText(int number, const std::filesystem::path& device);
-
-// The port box's tooltip: where the chosen number leads, then the other numbered ports.
-[[nodiscard]] QString PortToolTip(int chosen, const std::vector<serial::TPortTarget>& numbered);

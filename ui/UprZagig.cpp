@@ -8,7 +8,7 @@
 #include "LinkStatus.h"
 #include "LiveSession.h"
 #include "Messages.h"
-#include "PortFolder.h"
+#include "PortToolTip.h"
 #include "RecordingView.h"
 #include "TelemetryChart.h"
 
@@ -234,8 +234,7 @@ void TfrmUprZagig::ShowLinkStatus() {
 bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip && (watched == edtPortNumber || watched == updPort)) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        QToolTip::showText(help->globalPos(),
-                           PortToolTip(updPort->Position(), serial::MachinePorts()),
+        QToolTip::showText(help->globalPos(), PortToolTip(updPort->Position()),
                            static_cast<QWidget*>(watched));
         return true;
     }

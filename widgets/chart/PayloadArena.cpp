@@ -1,11 +1,9 @@
 #include "PayloadArena.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <new>
-#include <utility>
+#include "ChunkPages.h"
 
-#include <sys/mman.h>
+#include <algorithm>
+#include <utility>
 
 namespace chart {
 
@@ -52,20 +50,9 @@ std::byte* TPayloadArena::Allocate(std::size_t bytes) {
         if (huge)
             size = RoundUp(size, HugePage);
         ReserveChunks(1);
-        // A huge chunk starts on a huge page: map one more to find that start in.
-        const std::size_t mapped = size + (huge ? HugePage : 0);
-        void* mapping = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
-                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (mapping == MAP_FAILED)
-            throw std::bad_alloc();
-        auto* start = static_cast<std::byte*>(mapping);
-        if (huge) {
-            const auto address = reinterpret_cast<std::uintptr_t>(start);
-            start += RoundUp(address, HugePage) - address;
-            ::madvise(start, size, MADV_HUGEPAGE);
-        }
-        chunks_.push_back({mapping, mapped});
-        next_ = start;
+        const TChunkPages pages = MapChunkPages(size, huge);
+        chunks_.push_back({pages.Mapping, pages.MappedBytes});
+        next_ = pages.Start;
         left_ = size;
         bytes_ += size;
     }
@@ -97,7 +84,7 @@ void TPayloadArena::Adopt(TPayloadArena&& other) noexcept {
 
 void TPayloadArena::Release() noexcept {
     for (const TChunk& chunk : chunks_)
-        ::munmap(chunk.Mapping, chunk.MappedBytes);
+        UnmapChunkPages(chunk.Mapping, chunk.MappedBytes);
     std::vector<TChunk>().swap(chunks_);
     next_ = nullptr;
     left_ = bytes_ = used_ = 0;
