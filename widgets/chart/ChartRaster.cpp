@@ -288,8 +288,8 @@ private:
     const TLineSeries& series_;
     const TSeriesView& view_;
     TIndexRange range_;
-    const TValueStore& xs_;
-    const TValueStore& ys_;
+    const store::TValueStore& xs_;
+    const store::TValueStore& ys_;
     double mx_, my_;
     TPixel previous_{0, 0};
     bool hasPrevious_ = false;
@@ -336,7 +336,7 @@ public:
             walker_.Continue({column, yLast}, k);
             return true;
         }
-        const TExtremes e = ys_.Bounds(first, tail);
+        const store::TExtremes e = ys_.Bounds(first, tail);
         int p0 = 0, p1 = 0;
         if (e.NaN || !Pixel(e.Min, p0) || !Pixel(e.Max, p1))
             return false;
@@ -373,7 +373,7 @@ public:
         for (const std::size_t probe : {i + 1, i + least / 2, reach - 1})
             if (!onRow(ys_[probe], ys_[probe]))
                 return i + 1;
-        const TExtremes e = ys_.Bounds(i, reach);
+        const store::TExtremes e = ys_.Bounds(i, reach);
         if (e.NaN || !e.HasValues() || !onRow(e.Min, e.Max))
             return i + 1;
         return ys_.SpanEnd(reach, stop, onRow);
@@ -393,7 +393,7 @@ private:
     TRaster& raster_;
     const TSeriesView& view_;
     TLineWalker& walker_;
-    const TValueStore& ys_;
+    const store::TValueStore& ys_;
     double my_;
 };
 
@@ -401,7 +401,7 @@ private:
 // of an ascending X list never go back. The column's edge value tells where to look: with
 // equal X steps (the program's frame numbers) exactly, up to the map's rounding, which a
 // few probes around the guess settle.
-std::size_t ColumnEnd(const TLineWalker& walker, const TValueStore& xs, std::size_t from,
+std::size_t ColumnEnd(const TLineWalker& walker, const store::TValueStore& xs, std::size_t from,
                       std::size_t end, int column) {
     const std::size_t guess = xs.LowerBound(from + 1, end, walker.ColumnEdge(column));
     std::size_t inside = from, outside = end;
@@ -452,7 +452,7 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
         return;
     }
     TColumnSpans spans(raster, series, view, walker);
-    const TValueStore& xs = series.XValues.Stored();
+    const store::TValueStore& xs = series.XValues.Stored();
     const auto& runs = series.ColorRuns();
     std::size_t run = 0;
     walker.Point(range.First);
@@ -497,7 +497,7 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
         const std::size_t end = ColumnEnd(walker, xs, i, stop, column);
         // The next columns most likely end as far on as this one did: ask for their values
         // now, so that fetching them overlaps this column's work.
-        const TValueStore& ys = series.YValues.Stored();
+        const store::TValueStore& ys = series.YValues.Stored();
         ys.Prefetch(end + (end - i));
         ys.Prefetch(end + 2 * (end - i));
         if (placed)

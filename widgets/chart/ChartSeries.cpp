@@ -100,7 +100,7 @@ const TValueStatistics& TChartValueList::Statistics() const {
     return statistics_;
 }
 
-chart::TExtremes TChartValueList::StoredExtremes() const noexcept {
+store::TExtremes TChartValueList::StoredExtremes() const noexcept {
     // The rule lowers the minimum for a value below it and raises the maximum for one
     // above: the first of the least values and of the greatest, NaNs aside, unless the very
     // first value is a NaN, which then stays both.
@@ -152,7 +152,7 @@ std::size_t TChartValueList::Prepare(std::span<const double> values) {
     }
 }
 
-std::size_t TChartValueList::PrepareSteps(const chart::TSteps& run, std::size_t from,
+std::size_t TChartValueList::PrepareSteps(const store::TSteps& run, std::size_t from,
                                           std::size_t count) {
     GrowCapacity();
     try {
@@ -162,7 +162,7 @@ std::size_t TChartValueList::PrepareSteps(const chart::TSteps& run, std::size_t 
     }
 }
 
-void TChartValueList::AppendSteps(const chart::TSteps& run, std::size_t from,
+void TChartValueList::AppendSteps(const store::TSteps& run, std::size_t from,
                                   std::size_t count) noexcept {
     if (count == 0)
         return;
@@ -277,7 +277,7 @@ int TChartSeries::Add(double x, double y, const std::string& label, TColor colou
     return static_cast<int>(index);
 }
 
-bool TChartSeries::AllAppend(const chart::TSteps& xs, std::size_t count) const noexcept {
+bool TChartSeries::AllAppend(const store::TSteps& xs, std::size_t count) const noexcept {
     if (count == 0 || (Count() > 0 && !Appends(xs[0], XValues.store_.back())))
         return count == 0;
     // Equal steps of finite values follow the step's sign.
@@ -295,7 +295,7 @@ bool TChartSeries::AllAppend(const chart::TSteps& xs, std::size_t count) const n
 
 void TChartSeries::AddPoints(double firstX, double stepX, std::span<const double> ys,
                              TColor colour) {
-    const chart::TSteps xs{firstX, stepX};
+    const store::TSteps xs{firstX, stepX};
     const std::size_t n = ys.size();
     const bool appends = !OnBeforeAdd && !OnAfterAdd && AllAppend(xs, n);
     std::size_t done = 0;

@@ -99,7 +99,7 @@ public:
     // visit many: drawing, export. Besides single values and copies of stretches it answers
     // for whole stretches at little cost however long they are: their extremes, where they
     // leave a range of values, where a value falls in an ascending list.
-    [[nodiscard]] const chart::TValueStore& Stored() const noexcept { return store_; }
+    [[nodiscard]] const store::TValueStore& Stored() const noexcept { return store_; }
 
     // Entries the list may hold before it grows by the growth rule, which limits its length.
     [[nodiscard]] std::size_t Capacity() const noexcept { return capacity_; }
@@ -123,23 +123,23 @@ private:
     [[nodiscard]] std::size_t Prepare(std::span<const double> values);
     void Append(std::span<const double> values) noexcept; // at most what Prepare allowed
     // The same for the values run[from], run[from + 1], ...
-    [[nodiscard]] std::size_t PrepareSteps(const chart::TSteps& run, std::size_t from,
+    [[nodiscard]] std::size_t PrepareSteps(const store::TSteps& run, std::size_t from,
                                            std::size_t count);
-    void AppendSteps(const chart::TSteps& run, std::size_t from, std::size_t count) noexcept;
+    void AppendSteps(const store::TSteps& run, std::size_t from, std::size_t count) noexcept;
     // Room in the capacity for one more entry, at least.
     void GrowCapacity();
 
     struct TInsertion {
-        chart::TValueStore Rest;
+        store::TValueStore Rest;
         std::size_t FirstBlock;
     };
     [[nodiscard]] TInsertion PrepareInsert(std::size_t index, double value);
     void CommitInsert(TInsertion&& insertion, std::size_t index, double value) noexcept;
     void Clear() noexcept;
     // Extremes as the statistics rule finds them, from the store's summaries.
-    [[nodiscard]] chart::TExtremes StoredExtremes() const noexcept;
+    [[nodiscard]] store::TExtremes StoredExtremes() const noexcept;
 
-    chart::TValueStore store_;
+    store::TValueStore store_;
     std::size_t capacity_ = 0;
     bool ascending_ = true;
     double multiplier_ = 1.0;
@@ -213,7 +213,7 @@ private:
     // Whether x goes at the end by the ordered insertion rule, after `last`.
     [[nodiscard]] bool Appends(double x, double last) const noexcept;
     // Whether every point of xs[0] to xs[count - 1] goes at the end.
-    [[nodiscard]] bool AllAppend(const chart::TSteps& xs, std::size_t count) const noexcept;
+    [[nodiscard]] bool AllAppend(const store::TSteps& xs, std::size_t count) const noexcept;
     // AddPoint without the repaint request.
     int Add(double x, double y, const std::string& label, TColor colour);
     void InsertColor(std::size_t index, TColor colour) noexcept;     // room for two more runs

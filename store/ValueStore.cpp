@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace chart {
+namespace store {
 
 namespace {
 
@@ -434,4 +434,4 @@ void TValueStore::Release() noexcept {
     tailIsRun_ = true;
 }
 
-} // namespace chart
+} // namespace store

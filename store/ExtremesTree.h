@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace chart {
+namespace store {
 
 class TExtremesTree {
 public:
@@ -111,4 +111,4 @@ std::size_t TExtremesTree::SpanStart(std::size_t first, std::size_t end, Inside&
     return first;
 }
 
-} // namespace chart
+} // namespace store

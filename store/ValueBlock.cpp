@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace chart {
+namespace store {
 
 namespace {
 
@@ -412,4 +412,4 @@ std::size_t TValueBlock::PayloadBytes() const noexcept {
     return 0;
 }
 
-} // namespace chart
+} // namespace store

@@ -1,6 +1,6 @@
 #include "ExtremesTree.h"
 
-namespace chart {
+namespace store {
 
 namespace {
 
@@ -118,4 +118,4 @@ TExtremes TExtremesTree::Extremes(std::size_t first, std::size_t end) const noex
     return e;
 }
 
-} // namespace chart
+} // namespace store

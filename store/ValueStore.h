@@ -16,7 +16,7 @@
 #include <span>
 #include <vector>
 
-namespace chart {
+namespace store {
 
 class TValueStore {
 public:
@@ -223,4 +223,4 @@ std::size_t TValueStore::SpanStart(std::size_t first, std::size_t end, Inside&& 
     return s;
 }
 
-} // namespace chart
+} // namespace store

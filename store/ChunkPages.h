@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace chart {
+namespace store {
 
 struct TChunkPages {
     // What to give back to the system, and where the chunk starts within it.
@@ -20,4 +20,4 @@ struct TChunkPages {
 [[nodiscard]] TChunkPages MapChunkPages(std::size_t bytes, bool huge);
 void UnmapChunkPages(void* mapping, std::size_t mappedBytes) noexcept;
 
-} // namespace chart
+} // namespace store

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace chart {
+namespace store {
 
 class TPayloadArena {
 public:
@@ -45,4 +45,4 @@ private:
     std::size_t used_ = 0;
 };
 
-} // namespace chart
+} // namespace store

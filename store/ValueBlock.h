@@ -13,7 +13,7 @@
 #include <limits>
 #include <type_traits>
 
-namespace chart {
+namespace store {
 
 // The smallest and largest of some values, NaNs aside, and whether a NaN was among them.
 // Of equal values the first one taken is kept, so that extremes taken in order tell 0 from
@@ -213,4 +213,4 @@ std::size_t TValueBlock::SpanStart(std::size_t first, std::size_t end, Inside&& 
     return first;
 }
 
-} // namespace chart
+} // namespace store

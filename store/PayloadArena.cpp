@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace chart {
+namespace store {
 
 namespace {
 
@@ -90,4 +90,4 @@ void TPayloadArena::Release() noexcept {
     left_ = bytes_ = used_ = 0;
 }
 
-} // namespace chart
+} // namespace store

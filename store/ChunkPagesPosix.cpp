@@ -5,7 +5,7 @@
 
 #include <sys/mman.h>
 
-namespace chart {
+namespace store {
 
 namespace {
 
@@ -33,4 +33,4 @@ void UnmapChunkPages(void* mapping, std::size_t mappedBytes) noexcept {
     ::munmap(mapping, mappedBytes);
 }
 
-} // namespace chart
+} // namespace store

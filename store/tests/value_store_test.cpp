@@ -11,9 +11,9 @@
 
 namespace {
 
-using chart::TExtremes;
-using chart::TSteps;
-using chart::TValueStore;
+using store::TExtremes;
+using store::TSteps;
+using store::TValueStore;
 
 constexpr std::size_t B = TValueStore::BlockSize;
 const double NaN = std::numeric_limits<double>::quiet_NaN();

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace chart {
+namespace store {
 
 // Windows gives large pages only to programs holding the "lock pages in memory" privilege,
 // which a user's program does not: every chunk is on ordinary pages.
@@ -19,4 +19,4 @@ void UnmapChunkPages(void* mapping, std::size_t) noexcept {
     ::VirtualFree(mapping, 0, MEM_RELEASE);
 }
 
-} // namespace chart
+} // namespace store
