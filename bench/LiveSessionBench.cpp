@@ -1,10 +1,10 @@
 // The cost of a live session: the handler's work per second of line rate, and the CPU
 // a whole session (reader thread, hand-over, handler) takes at the full line rate.
 
-#include "LiveSession.h"
-#include "Pty.h"
-#include "QtWindowThread.h"
-#include "Simulator.h"
+#include "serial/tests/Pty.h"
+#include "telemetry/LiveSession.h"
+#include "tools/sim/Simulator.h"
+#include "ui/platform/QtWindowThread.h"
 
 #include <QCoreApplication>
 

@@ -5,9 +5,9 @@
 // alone drawn by column spans and segment by segment, and live plotting at the full line
 // rate: a repaint's worth of frames decoded, then the redraw.
 
-#include "ChartRaster.h"
-#include "Simulator.h"
-#include "TelemetryChart.h"
+#include "tools/sim/Simulator.h"
+#include "ui/window/TelemetryChart.h"
+#include "widgets/chart/ChartRaster.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // The 100 ms refresh repaints five gauges: a value change must stay well under a
 // millisecond, which holds only while the scale, labels and bevels come from the layers.
 
-#include "TILAngularGauge.h"
+#include "widgets/gauge/TILAngularGauge.h"
 
 #include <QImage>
 #include <benchmark/benchmark.h>

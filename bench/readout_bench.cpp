@@ -3,10 +3,10 @@
 // copies the cached picture under the old and the new cursor and draws cursor and readout.
 // And the window's CSV export of that whole hour.
 
-#include "ChartExport.h"
-#include "ChartReadout.h"
-#include "Simulator.h"
-#include "TelemetryChart.h"
+#include "tools/sim/Simulator.h"
+#include "ui/reading/ChartExport.h"
+#include "ui/reading/ChartReadout.h"
+#include "ui/window/TelemetryChart.h"
 
 #include <benchmark/benchmark.h>
 

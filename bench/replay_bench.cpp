@@ -4,8 +4,8 @@
 // Then warm repetitions in one process, from memory and through the viewer's mapped file:
 // throughput and the memory each point costs.
 
-#include "RecordingView.h"
-#include "TelemetryChart.h"
+#include "telemetry/RecordingView.h"
+#include "ui/window/TelemetryChart.h"
 
 #include <benchmark/benchmark.h>
 

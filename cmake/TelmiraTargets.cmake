@@ -20,7 +20,7 @@ set(TELMIRA_BIN_DIR "${CMAKE_BINARY_DIR}/bin")
 
 # TelmiraVersion.h: the version the programs' --version prints.
 configure_file("${CMAKE_CURRENT_LIST_DIR}/TelmiraVersion.h.in"
-               "${CMAKE_BINARY_DIR}/generated/TelmiraVersion.h" @ONLY)
+               "${CMAKE_BINARY_DIR}/generated/cmake/TelmiraVersion.h" @ONLY)
 add_library(telmira_version INTERFACE)
 target_include_directories(telmira_version INTERFACE "${CMAKE_BINARY_DIR}/generated")
 

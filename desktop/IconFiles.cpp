@@ -2,7 +2,7 @@
 // FOLDER/<SIZE>x<SIZE>/apps/telmira.png for each size and FOLDER/scalable/apps/telmira.svg,
 // drawn by the code that draws the window's icon. Run by the build; needs no display.
 
-#include "Application.h"
+#include "ui/shell/Application.h"
 
 #include <QDir>
 #include <QImage>

@@ -4,7 +4,7 @@
 // point it plots (each series' points in order; how they were grouped into hand-overs
 // depends on where blocks end), and the check that stops the fuzzer on a difference.
 
-#include "Telemetry.h"
+#include "telemetry/Telemetry.h"
 
 #include <array>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // Input: byte 0 is a count n, the next n bytes are the sizes of the first blocks (0 is an
 // empty block), and the rest is the stream; what the sizes leave of it is the last block.
 
-#include "DecodeRun.h"
+#include "fuzz/DecodeRun.h"
 
 #include <algorithm>
 #include <cstddef>

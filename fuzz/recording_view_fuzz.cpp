@@ -4,8 +4,8 @@
 //
 // Input: the recording's bytes.
 
-#include "DecodeRun.h"
-#include "RecordingView.h"
+#include "fuzz/DecodeRun.h"
+#include "telemetry/RecordingView.h"
 
 #include <cstddef>
 #include <cstdint>

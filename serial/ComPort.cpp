@@ -1,8 +1,8 @@
-#include "ComPort.h"
+#include "serial/ComPort.h"
 
-#include "PortName.h"
-#include "SerialLine.h"
-#include "WindowThread.h"
+#include "serial/PortName.h"
+#include "serial/SerialLine.h"
+#include "serial/WindowThread.h"
 
 #include <algorithm>
 #include <array>

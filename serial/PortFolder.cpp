@@ -1,4 +1,4 @@
-#include "PortFolder.h"
+#include "serial/PortFolder.h"
 
 #include <cerrno>
 #include <cstdlib>

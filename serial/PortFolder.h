@@ -5,8 +5,8 @@
 // when there is one (a USB adapter, the simulator's pseudo-terminal), else an adapter's
 // number (PortMap.h), else /dev/ttyS<n-1>.
 
-#include "PortMap.h"
-#include "PortName.h"
+#include "serial/PortMap.h"
+#include "serial/PortName.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,6 +1,6 @@
-#include "PortMap.h"
+#include "serial/PortMap.h"
 
-#include "PortFolder.h"
+#include "serial/PortFolder.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
-#include "SerialLine.h"
+#include "serial/SerialLine.h"
 
-#include "ComPort.h"
-#include "PortName.h"
+#include "serial/ComPort.h"
+#include "serial/PortName.h"
 
 #include <array>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "ChunkPages.h"
+#include "store/ChunkPages.h"
 
 #include <cstdint>
 #include <new>

@@ -1,4 +1,4 @@
-#include "ExtremesTree.h"
+#include "store/ExtremesTree.h"
 
 namespace store {
 

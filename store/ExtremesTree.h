@@ -4,7 +4,7 @@
 // Fanout groups, and so on: the extremes of any stretch of whole blocks, or the first block
 // in it that leaves a range, take a few entries of each level, however long the list is.
 
-#include "ValueBlock.h"
+#include "store/ValueBlock.h"
 
 #include <cstddef>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "PayloadArena.h"
+#include "store/PayloadArena.h"
 
-#include "ChunkPages.h"
+#include "store/ChunkPages.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "ValueBlock.h"
+#include "store/ValueBlock.h"
 
 #include <cfloat>
 #include <cmath>

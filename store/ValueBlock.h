@@ -4,7 +4,7 @@
 // that gives every one of them back bit for bit, with the extremes of each chunk of the
 // block, so that a reader can bound a stretch of values without visiting them.
 
-#include "PayloadArena.h"
+#include "store/PayloadArena.h"
 
 #include <algorithm>
 #include <bit>

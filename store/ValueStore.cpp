@@ -1,4 +1,4 @@
-#include "ValueStore.h"
+#include "store/ValueStore.h"
 
 #include <bit>
 #include <cmath>

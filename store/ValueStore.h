@@ -6,9 +6,9 @@
 // values as they come; it is sealed into a block when full. Memory follows the values: no
 // more is held than the blocks, the tree and one tail need, and growing copies no values.
 
-#include "ExtremesTree.h"
-#include "PayloadArena.h"
-#include "ValueBlock.h"
+#include "store/ExtremesTree.h"
+#include "store/PayloadArena.h"
+#include "store/ValueBlock.h"
 
 #include <array>
 #include <cstddef>

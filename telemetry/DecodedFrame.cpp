@@ -1,6 +1,6 @@
-#include "DecodedFrame.h"
+#include "telemetry/DecodedFrame.h"
 
-#include "Telemetry.h"
+#include "telemetry/Telemetry.h"
 
 #include <charconv>
 

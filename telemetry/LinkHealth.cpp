@@ -1,6 +1,6 @@
-#include "LinkHealth.h"
+#include "telemetry/LinkHealth.h"
 
-#include "Telemetry.h"
+#include "telemetry/Telemetry.h"
 
 namespace telemetry {
 

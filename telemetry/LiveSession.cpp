@@ -1,6 +1,6 @@
-#include "LiveSession.h"
+#include "telemetry/LiveSession.h"
 
-#include "PortName.h"
+#include "serial/PortName.h"
 
 namespace telemetry {
 

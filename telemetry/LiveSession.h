@@ -4,10 +4,10 @@
 // to the frame decoder, with or without plotting. The window creates a session when the
 // user opens the port and destroys it (or calls Close) when the user closes it.
 
-#include "ComPort.h"
-#include "LinkHealth.h"
-#include "RecordingFile.h"
-#include "Telemetry.h"
+#include "serial/ComPort.h"
+#include "telemetry/LinkHealth.h"
+#include "telemetry/RecordingFile.h"
+#include "telemetry/Telemetry.h"
 
 #include <QTimer>
 

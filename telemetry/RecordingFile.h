@@ -3,8 +3,8 @@
 // The recording a live session writes. Each platform has its own implementation
 // (RecordingFilePosix.cpp, RecordingFileWin32.cpp) of the same rules.
 
-#include "NativeFile.h"
-#include "Telemetry.h"
+#include "telemetry/NativeFile.h"
+#include "telemetry/Telemetry.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "RecordingFile.h"
+#include "telemetry/RecordingFile.h"
 
 #include <cerrno>
 #include <cstring>

@@ -6,8 +6,8 @@
 // the file, in that order. Each platform has its own implementation (RecordingViewPosix.cpp,
 // RecordingViewWin32.cpp) of the same rules and messages.
 
-#include "NativeFile.h"
-#include "Telemetry.h"
+#include "telemetry/NativeFile.h"
+#include "telemetry/Telemetry.h"
 
 #include <cstddef>
 #include <cstdint>

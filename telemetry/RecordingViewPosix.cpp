@@ -1,5 +1,5 @@
-#include "RecordingView.h"
-#include "RecordingWalk.h"
+#include "telemetry/RecordingView.h"
+#include "telemetry/RecordingWalk.h"
 
 #include <cerrno>
 #include <csetjmp>

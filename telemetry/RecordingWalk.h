@@ -3,8 +3,8 @@
 // The viewer's walk over a view whose pages may stop reading: what every platform shares
 // (RecordingView.cpp) and what each gives (RecordingViewPosix.cpp, RecordingViewWin32.cpp).
 
-#include "NativeFile.h"
-#include "Telemetry.h"
+#include "telemetry/NativeFile.h"
+#include "telemetry/Telemetry.h"
 
 #include <cstddef>
 #include <cstdint>

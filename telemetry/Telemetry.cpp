@@ -1,4 +1,4 @@
-#include "Telemetry.h"
+#include "telemetry/Telemetry.h"
 
 #include <cmath>
 #include <utility>

@@ -1,9 +1,13 @@
 // The link's rules that hold on every platform, against the platform's own line (TestLine.h):
 // a pseudo-terminal here, a Wine COM port on Windows.
 
-#include "ComPort.h"
-#include "ReceivedBlocks.h"
-#include "TestLine.h"
+#include "serial/ComPort.h"
+#include "serial/tests/ReceivedBlocks.h"
+#ifdef _WIN32
+#include "serial/tests/win32/TestLine.h"
+#else
+#include "serial/tests/posix/TestLine.h"
+#endif
 
 #include <gtest/gtest.h>
 

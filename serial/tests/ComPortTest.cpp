@@ -2,11 +2,11 @@
 // port folder, and reads the driver gives short. The rules of every platform are tested in
 // ComPortScenarioTest.cpp.
 
-#include "ComPort.h"
-#include "PortFolder.h"
-#include "Pty.h"
-#include "ReceivedBlocks.h"
-#include "ShortReads.h"
+#include "serial/ComPort.h"
+#include "serial/PortFolder.h"
+#include "serial/tests/Pty.h"
+#include "serial/tests/ReceivedBlocks.h"
+#include "serial/tests/ShortReads.h"
 
 #include <gtest/gtest.h>
 

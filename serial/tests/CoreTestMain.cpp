@@ -1,4 +1,4 @@
-#include "QtWindowThread.h"
+#include "ui/platform/QtWindowThread.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

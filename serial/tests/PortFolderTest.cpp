@@ -1,5 +1,5 @@
-#include "PortFolder.h"
-#include "Pty.h"
+#include "serial/PortFolder.h"
+#include "serial/tests/Pty.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "PortMap.h"
-#include "PortFolder.h"
-#include "Pty.h"
+#include "serial/PortMap.h"
+#include "serial/PortFolder.h"
+#include "serial/tests/Pty.h"
 
 #include <gtest/gtest.h>
 

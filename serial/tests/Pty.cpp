@@ -1,6 +1,6 @@
-#include "Pty.h"
+#include "serial/tests/Pty.h"
 
-#include "PortFolder.h"
+#include "serial/PortFolder.h"
 
 #include <QCoreApplication>
 

@@ -2,7 +2,7 @@
 
 // What the tests of the serial link send and what a port under test hands over.
 
-#include "ComPort.h"
+#include "serial/ComPort.h"
 
 #include <cstdint>
 #include <initializer_list>

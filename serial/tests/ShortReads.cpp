@@ -1,4 +1,4 @@
-#include "ShortReads.h"
+#include "serial/tests/ShortReads.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,8 +1,8 @@
 // The link's rules that rest on the Windows port, against a real Wine COM port. The rules of
 // every platform are tested in ComPortScenarioTest.cpp, which this program runs as well.
 
-#include "ComPort.h"
-#include "WineLine.h"
+#include "serial/ComPort.h"
+#include "serial/tests/WineLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "WineLine.h"
+#include "serial/tests/WineLine.h"
 
-#include "PortName.h"
+#include "serial/PortName.h"
 
 #include <stdexcept>
 #include <string>

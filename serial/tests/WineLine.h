@@ -4,7 +4,7 @@
 // own (a queue of posted calls that the test runs while it waits), and the controller's end of
 // the Wine COM port that scripts/wine-com-line.py keeps linked to a pseudo-terminal pair.
 
-#include "WindowThread.h"
+#include "serial/WindowThread.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 
 // A plot that only counts the points a replay hands it, for the viewer's tests.
 
-#include "Telemetry.h"
+#include "telemetry/Telemetry.h"
 
 #include <span>
 

@@ -1,4 +1,4 @@
-#include "FlockRule.h"
+#include "telemetry/tests/FlockRule.h"
 
 #include <atomic>
 #include <cerrno>

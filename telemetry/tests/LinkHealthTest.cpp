@@ -1,6 +1,6 @@
-#include "LinkHealth.h"
-#include "Simulator.h"
-#include "Telemetry.h"
+#include "telemetry/LinkHealth.h"
+#include "telemetry/Telemetry.h"
+#include "tools/sim/Simulator.h"
 
 #include <gtest/gtest.h>
 

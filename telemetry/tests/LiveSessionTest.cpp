@@ -1,7 +1,7 @@
-#include "LiveSession.h"
-#include "FlockRule.h"
-#include "Pty.h"
-#include "Simulator.h"
+#include "telemetry/LiveSession.h"
+#include "serial/tests/Pty.h"
+#include "telemetry/tests/FlockRule.h"
+#include "tools/sim/Simulator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The recording's and the viewer's file layers as every platform gives them: the same rules
 // and messages on Linux and on Windows.
 
-#include "CountingPlot.h"
-#include "RecordingFile.h"
-#include "RecordingView.h"
+#include "telemetry/RecordingFile.h"
+#include "telemetry/RecordingView.h"
+#include "telemetry/tests/CountingPlot.h"
 
 #include <gtest/gtest.h>
 

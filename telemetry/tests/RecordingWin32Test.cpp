@@ -1,9 +1,9 @@
 // What only the Windows file layers meet: devices named like files, and a view whose pages stop
 // reading during the replay.
 
-#include "CountingPlot.h"
-#include "RecordingFile.h"
-#include "RecordingView.h"
+#include "telemetry/RecordingFile.h"
+#include "telemetry/RecordingView.h"
+#include "telemetry/tests/CountingPlot.h"
 
 #include <gtest/gtest.h>
 

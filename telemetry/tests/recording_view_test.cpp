@@ -1,6 +1,6 @@
-#include "CountingPlot.h"
-#include "FlockRule.h"
-#include "RecordingView.h"
+#include "telemetry/RecordingView.h"
+#include "telemetry/tests/CountingPlot.h"
+#include "telemetry/tests/FlockRule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "RunProgram.h"
-#include "TelmiraVersion.h"
+#include "cmake/TelmiraVersion.h"
+#include "tests/support/RunProgram.h"
 
 #include <gtest/gtest.h>
 

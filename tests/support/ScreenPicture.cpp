@@ -1,4 +1,4 @@
-#include "ScreenPicture.h"
+#include "tests/support/ScreenPicture.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -1,6 +1,6 @@
-#include "ChartPicture.h"
+#include "tools/dcc/ChartPicture.h"
 
-#include "TelemetryChart.h"
+#include "ui/window/TelemetryChart.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "ChartPicture.h"
+#include "tools/dcc/ChartPicture.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "RecordingScan.h"
+#include "tools/dcc/RecordingScan.h"
 
 #include <cstring>
 

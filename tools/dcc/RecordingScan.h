@@ -3,8 +3,8 @@
 // Walks a recording frame by frame with the program's own replay decoder, for the
 // recording tool's csv and info commands.
 
-#include "DecodedFrame.h"
-#include "Telemetry.h"
+#include "telemetry/DecodedFrame.h"
+#include "telemetry/Telemetry.h"
 
 #include <cstdint>
 #include <functional>

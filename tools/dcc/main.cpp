@@ -1,8 +1,8 @@
 // telmira-dcc: reads ".dcc" recordings without the window; Help below says how.
 
-#include "ChartPicture.h"
-#include "RecordingScan.h"
-#include "TelmiraVersion.h"
+#include "cmake/TelmiraVersion.h"
+#include "tools/dcc/ChartPicture.h"
+#include "tools/dcc/RecordingScan.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "Simulator.h"
+#include "tools/sim/Simulator.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 // telmira-sim: the ignition controller's stream, into a recording file or onto a
 // pseudo-terminal linked as a numbered port.
 
-#include "PortFolder.h"
-#include "Simulator.h"
-#include "TelmiraVersion.h"
+#include "cmake/TelmiraVersion.h"
+#include "serial/PortFolder.h"
+#include "tools/sim/Simulator.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "LoadAddress.h"
+#include "ui/platform/LoadAddress.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
-#include "PortToolTip.h"
+#include "ui/platform/PortToolTip.h"
 
-#include "LinkStatus.h"
-#include "PortFolder.h"
-#include "PortMap.h"
+#include "serial/PortFolder.h"
+#include "serial/PortMap.h"
+#include "ui/window/LinkStatus.h"
 
 #include <QStringList>
 

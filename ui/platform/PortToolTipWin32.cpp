@@ -1,7 +1,7 @@
-#include "PortToolTip.h"
+#include "ui/platform/PortToolTip.h"
 
-#include "LinkStatus.h"
-#include "PortName.h"
+#include "serial/PortName.h"
+#include "ui/window/LinkStatus.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "QtWindowThread.h"
+#include "ui/platform/QtWindowThread.h"
 
-#include "WindowThread.h"
+#include "serial/WindowThread.h"
 
 #include <QMetaObject>
 #include <QObject>

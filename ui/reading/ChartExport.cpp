@@ -1,7 +1,7 @@
-#include "ChartExport.h"
+#include "ui/reading/ChartExport.h"
 
-#include "Messages.h"
-#include "TelemetryChart.h"
+#include "ui/shell/Messages.h"
+#include "ui/window/TelemetryChart.h"
 
 #include <QAction>
 #include <QBuffer>

@@ -4,8 +4,8 @@
 // its visible range in the recording tool's CSV form. Reached by keyboard shortcut and by a
 // small menu on a right click that does not scroll (on the chart or on the tab strip).
 
-#include "Chart.h"
-#include "FileDialogs.h"
+#include "ui/shell/FileDialogs.h"
+#include "widgets/chart/Chart.h"
 
 #include <QObject>
 #include <QPoint>

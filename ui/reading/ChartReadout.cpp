@@ -1,7 +1,7 @@
-#include "ChartReadout.h"
+#include "ui/reading/ChartReadout.h"
 
-#include "ChartCursor.h"
-#include "TelemetryChart.h"
+#include "ui/window/TelemetryChart.h"
+#include "widgets/chart/ChartCursor.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -5,7 +5,7 @@
 // marker of a chosen frame. Both are drawn over the chart's cached image by a transparent
 // widget lying on the chart, so following the pointer never redraws the series.
 
-#include "Chart.h"
+#include "widgets/chart/Chart.h"
 
 #include <QFontMetrics>
 #include <QRegion>

@@ -1,7 +1,7 @@
-#include "ChosenFrame.h"
+#include "ui/reading/ChosenFrame.h"
 
-#include "ChartCursor.h"
-#include "TelemetryChart.h"
+#include "ui/window/TelemetryChart.h"
+#include "widgets/chart/ChartCursor.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -4,7 +4,7 @@
 // values: chosen with a left click on the plot that does not drag, stepped with the keys,
 // and played forward at the line's frame rate. The chart's readout marks it.
 
-#include "ChartReadout.h"
+#include "ui/reading/ChartReadout.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,8 +1,8 @@
-#include "Application.h"
+#include "ui/shell/Application.h"
 
-#include "LoadAddress.h"
-#include "Messages.h"
-#include "QtWindowThread.h"
+#include "ui/platform/LoadAddress.h"
+#include "ui/platform/QtWindowThread.h"
+#include "ui/shell/Messages.h"
 
 #include <QFileInfo>
 #include <QLibraryInfo>

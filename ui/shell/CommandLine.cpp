@@ -1,7 +1,7 @@
-#include "CommandLine.h"
+#include "ui/shell/CommandLine.h"
 
-#include "TelmiraVersion.h"
-#include "UprZagig.h"
+#include "cmake/TelmiraVersion.h"
+#include "ui/window/UprZagig.h"
 
 #include <string_view>
 

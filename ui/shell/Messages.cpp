@@ -1,6 +1,6 @@
-#include "Messages.h"
+#include "ui/shell/Messages.h"
 
-#include "Application.h"
+#include "ui/shell/Application.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "Application.h"
-#include "CommandLine.h"
-#include "FileDialogs.h"
-#include "Telemetry.h"
-#include "UprZagig.h"
+#include "telemetry/Telemetry.h"
+#include "ui/shell/Application.h"
+#include "ui/shell/CommandLine.h"
+#include "ui/shell/FileDialogs.h"
+#include "ui/window/UprZagig.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "InstrumentsPage.h"
+#include "ui/window/InstrumentsPage.h"
 
 #include <QCheckBox>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "FileDialogs.h"
-#include "Messages.h"
-#include "ModalAnswer.h"
+#include "ui/shell/FileDialogs.h"
+#include "ui/shell/Messages.h"
+#include "ui/tests/ModalAnswer.h"
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>

@@ -1,13 +1,13 @@
-#include "AnsweredDialogs.h"
-#include "ChartExport.h"
-#include "ChartReadout.h"
-#include "ChosenFrame.h"
-#include "InstrumentsPage.h"
-#include "ModalAnswer.h"
-#include "RecordingScan.h"
-#include "Simulator.h"
-#include "TelemetryChart.h"
-#include "UprZagig.h"
+#include "tools/dcc/RecordingScan.h"
+#include "tools/sim/Simulator.h"
+#include "ui/reading/ChartExport.h"
+#include "ui/reading/ChartReadout.h"
+#include "ui/reading/ChosenFrame.h"
+#include "ui/tests/AnsweredDialogs.h"
+#include "ui/tests/ModalAnswer.h"
+#include "ui/window/InstrumentsPage.h"
+#include "ui/window/TelemetryChart.h"
+#include "ui/window/UprZagig.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
-#include "Application.h"
-#include "Messages.h"
-#include "ModalAnswer.h"
+#include "ui/shell/Application.h"
+#include "ui/shell/Messages.h"
+#include "ui/tests/ModalAnswer.h"
 
 #include <QClipboard>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
-#include "AnsweredDialogs.h"
-#include "Application.h"
-#include "CommandLine.h"
-#include "ModalAnswer.h"
-#include "Pty.h"
-#include "ScreenPicture.h"
-#include "UprZagig.h"
+#include "serial/tests/Pty.h"
+#include "tests/support/ScreenPicture.h"
+#include "ui/shell/Application.h"
+#include "ui/shell/CommandLine.h"
+#include "ui/tests/AnsweredDialogs.h"
+#include "ui/tests/ModalAnswer.h"
+#include "ui/window/UprZagig.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -3,9 +3,9 @@
 // The "Приборы" page: five dial gauges refreshed from the latest telemetry values every
 // 100 ms, and the "ХХ" switch that narrows the engine-speed gauge to the idle range.
 
-#include "DecodedFrame.h"
-#include "TILAngularGauge.h"
-#include "Telemetry.h"
+#include "telemetry/DecodedFrame.h"
+#include "telemetry/Telemetry.h"
+#include "widgets/gauge/TILAngularGauge.h"
 
 #include <QWidget>
 

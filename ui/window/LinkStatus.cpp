@@ -1,4 +1,4 @@
-#include "LinkStatus.h"
+#include "ui/window/LinkStatus.h"
 
 #include <QFile>
 #include <QLocale>

@@ -2,7 +2,7 @@
 
 // The status line under the pages: how the link of the live session is doing.
 
-#include "LinkHealth.h"
+#include "telemetry/LinkHealth.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "TelemetryChart.h"
+#include "ui/window/TelemetryChart.h"
 
-#include "ChartCursor.h"
-#include "ChartRaster.h"
-#include "RecordingView.h"
+#include "telemetry/RecordingView.h"
+#include "widgets/chart/ChartCursor.h"
+#include "widgets/chart/ChartRaster.h"
 
 #include <algorithm>
 #include <array>

@@ -3,9 +3,9 @@
 // The chart page's chart: its configuration with the nine series, and the link through
 // which the decoder puts telemetry points on series 0 to 5.
 
-#include "Chart.h"
-#include "DecodedFrame.h"
-#include "Telemetry.h"
+#include "telemetry/DecodedFrame.h"
+#include "telemetry/Telemetry.h"
+#include "widgets/chart/Chart.h"
 
 #include <QImage>
 #include <QSize>

@@ -1,4 +1,4 @@
-#include "UpDown.h"
+#include "ui/window/UpDown.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,16 +1,16 @@
-#include "UprZagig.h"
+#include "ui/window/UprZagig.h"
 
-#include "Application.h"
-#include "ChartExport.h"
-#include "ChartReadout.h"
-#include "ChosenFrame.h"
-#include "InstrumentsPage.h"
-#include "LinkStatus.h"
-#include "LiveSession.h"
-#include "Messages.h"
-#include "PortToolTip.h"
-#include "RecordingView.h"
-#include "TelemetryChart.h"
+#include "telemetry/LiveSession.h"
+#include "telemetry/RecordingView.h"
+#include "ui/platform/PortToolTip.h"
+#include "ui/reading/ChartExport.h"
+#include "ui/reading/ChartReadout.h"
+#include "ui/reading/ChosenFrame.h"
+#include "ui/shell/Application.h"
+#include "ui/shell/Messages.h"
+#include "ui/window/InstrumentsPage.h"
+#include "ui/window/LinkStatus.h"
+#include "ui/window/TelemetryChart.h"
 
 #include <QCheckBox>
 #include <QDragEnterEvent>

@@ -3,10 +3,10 @@
 // The program's one window: the port strip with the two command buttons, and the tab control
 // with the chart page and the instruments page.
 
-#include "Chart.h"
-#include "FileDialogs.h"
-#include "Telemetry.h"
-#include "UpDown.h"
+#include "telemetry/Telemetry.h"
+#include "ui/shell/FileDialogs.h"
+#include "ui/window/UpDown.h"
+#include "widgets/chart/Chart.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ChartAxis.h"
-#include "ChartRaster.h"
-#include "ChartRules.h"
-#include "ChartSeries.h"
+#include "widgets/chart/ChartAxis.h"
+#include "widgets/chart/ChartRaster.h"
+#include "widgets/chart/ChartRules.h"
+#include "widgets/chart/ChartSeries.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -1,6 +1,6 @@
-#include "ChartAxis.h"
+#include "widgets/chart/ChartAxis.h"
 
-#include "Chart.h"
+#include "widgets/chart/Chart.h"
 
 #include <QFontMetrics>
 #include <QLocale>

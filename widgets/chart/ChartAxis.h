@@ -4,8 +4,8 @@
 // and ask the chart for a repaint on a real change, and the working state that every redraw
 // recomputes (range, pixel span, band positions, label step).
 
-#include "ChartRules.h"
-#include "ChartSeries.h"
+#include "widgets/chart/ChartRules.h"
+#include "widgets/chart/ChartSeries.h"
 
 #include <QFont>
 #include <QHash>

@@ -1,6 +1,6 @@
-#include "ChartCursor.h"
+#include "widgets/chart/ChartCursor.h"
 
-#include "ChartRaster.h"
+#include "widgets/chart/ChartRaster.h"
 
 #include <algorithm>
 #include <cmath>

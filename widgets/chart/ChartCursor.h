@@ -3,8 +3,8 @@
 // Reading values off a chart at a column: the point at a given X, the whole X nearest to a
 // pixel, and where a readout box stands beside a cursor line.
 
-#include "ChartRules.h"
-#include "ChartSeries.h"
+#include "widgets/chart/ChartRules.h"
+#include "widgets/chart/ChartSeries.h"
 
 #include <QRect>
 #include <QSize>

@@ -1,4 +1,4 @@
-#include "ChartRaster.h"
+#include "widgets/chart/ChartRaster.h"
 
 #include <algorithm>
 #include <cmath>

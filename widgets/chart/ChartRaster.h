@@ -4,8 +4,8 @@
 // with it: once segment by segment, and once with the work shrunk to what can change pixels.
 // Both go through the same rasteriser, so they give the same picture pixel for pixel.
 
-#include "ChartRules.h"
-#include "ChartSeries.h"
+#include "widgets/chart/ChartRules.h"
+#include "widgets/chart/ChartSeries.h"
 
 #include <QImage>
 

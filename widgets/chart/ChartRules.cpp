@@ -1,4 +1,4 @@
-#include "ChartRules.h"
+#include "widgets/chart/ChartRules.h"
 
 #include <QDateTime>
 #include <QTimeZone>

@@ -1,6 +1,6 @@
-#include "ChartSeries.h"
+#include "widgets/chart/ChartSeries.h"
 
-#include "Chart.h"
+#include "widgets/chart/Chart.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 // one optional label per point, lazily recomputed value statistics, and the hooks around
 // adding and clearing.
 
-#include "ValueStore.h"
+#include "store/ValueStore.h"
 
 #include <cstddef>
 #include <cstdint>

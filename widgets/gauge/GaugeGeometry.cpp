@@ -1,4 +1,4 @@
-#include "GaugeGeometry.h"
+#include "widgets/gauge/GaugeGeometry.h"
 
 #include <QLocale>
 

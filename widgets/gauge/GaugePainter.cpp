@@ -1,4 +1,4 @@
-#include "GaugePainter.h"
+#include "widgets/gauge/GaugePainter.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -3,8 +3,8 @@
 // Painter helpers: each draws one element of the dial from geometry already computed.
 // Pens have flat ends, as the ticks and arcs are measured to their ends.
 
-#include "GaugeGeometry.h"
-#include "GaugeProperties.h"
+#include "widgets/gauge/GaugeGeometry.h"
+#include "widgets/gauge/GaugeProperties.h"
 
 #include <QColor>
 #include <QFont>

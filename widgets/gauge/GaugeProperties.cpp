@@ -1,4 +1,4 @@
-#include "GaugeProperties.h"
+#include "widgets/gauge/GaugeProperties.h"
 
 namespace gauge {
 

@@ -5,7 +5,7 @@
 // change tells the gauge, which drops its cached drawing and asks for a repaint. Paths read
 // as the component's dotted property paths: gauge.Scale.MajorTicks.Count.Set(7).
 
-#include "GaugeGeometry.h"
+#include "widgets/gauge/GaugeGeometry.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "TILAngularGauge.h"
+#include "widgets/gauge/TILAngularGauge.h"
 
-#include "GaugePainter.h"
+#include "widgets/gauge/GaugePainter.h"
 
 #include <QApplication>
 #include <QLinearGradient>

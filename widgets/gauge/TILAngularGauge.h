@@ -5,7 +5,7 @@
 // and an optional glass reflection. Everything that does not depend on Value is drawn once
 // into cached layers, so a change of Value alone redraws only the hand and the caps.
 
-#include "GaugeProperties.h"
+#include "widgets/gauge/GaugeProperties.h"
 
 #include <QColor>
 #include <QImage>

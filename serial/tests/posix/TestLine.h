@@ -3,7 +3,7 @@
 // The line of the link's scenario tests here: a pseudo-terminal linked as the port in a
 // private port folder of its own.
 
-#include "Pty.h"
+#include "serial/tests/Pty.h"
 
 #include <QCoreApplication>
 

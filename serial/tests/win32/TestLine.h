@@ -2,7 +2,7 @@
 
 // The line of the link's scenario tests here: the Wine COM port of WineLine.h.
 
-#include "WineLine.h"
+#include "serial/tests/WineLine.h"
 
 namespace serial::testing {
 

@@ -1,7 +1,7 @@
-#include "Simulator.h"
-#include "ComPort.h"
-#include "Pty.h"
-#include "Telemetry.h"
+#include "tools/sim/Simulator.h"
+#include "serial/ComPort.h"
+#include "serial/tests/Pty.h"
+#include "telemetry/Telemetry.h"
 
 #include <gtest/gtest.h>
 

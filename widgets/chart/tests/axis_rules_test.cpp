@@ -1,5 +1,5 @@
-#include "Chart.h"
-#include "ChartRules.h"
+#include "widgets/chart/Chart.h"
+#include "widgets/chart/ChartRules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ChartCursor.h"
+#include "widgets/chart/ChartCursor.h"
 
 #include <gtest/gtest.h>
 

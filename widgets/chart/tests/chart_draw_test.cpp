@@ -1,6 +1,6 @@
-#include "Chart.h"
-#include "ChartRaster.h"
-#include "ScreenPicture.h"
+#include "tests/support/ScreenPicture.h"
+#include "widgets/chart/Chart.h"
+#include "widgets/chart/ChartRaster.h"
 
 #include <gtest/gtest.h>
 

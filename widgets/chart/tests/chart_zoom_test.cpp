@@ -1,4 +1,4 @@
-#include "Chart.h"
+#include "widgets/chart/Chart.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TILAngularGauge.h"
+#include "widgets/gauge/TILAngularGauge.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
