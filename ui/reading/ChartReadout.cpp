@@ -79,9 +79,16 @@ void TChartReadout::SetMarker(std::optional<std::int64_t> frame) {
 std::optional<int> TChartReadout::FrameColumn(std::int64_t frame) const {
     const int x = chart_.BottomAxis().Map().ToPixel(static_cast<double>(frame));
     const chart::TRectI& plot = chart_.PlotRect();
-    if (x <= plot.Left || x >= plot.Right)
+    if (x < plot.Left || x > plot.Right)
         return std::nullopt;
     return x;
+}
+
+// The first and the last frame of an automatic axis stand on the plot's edges: their
+// columns are drawn over the frame lines there, wholly inside the plot's outline.
+QRect TChartReadout::ColumnRect(int x, int width) const {
+    const chart::TRectI& plot = chart_.PlotRect();
+    return {std::min(x, plot.Right + 1 - width), plot.Top + 1, width, plot.Height() - 2};
 }
 
 std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
@@ -101,16 +108,12 @@ std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
 
 QRegion TChartReadout::Covered() const {
     QRegion region;
-    const chart::TRectI& plot = chart_.PlotRect();
-    const auto column = [&](int x, int width) {
-        region += QRect(x, plot.Top + 1, width, plot.Height() - 2);
-    };
     if (marker_)
         if (const auto x = FrameColumn(*marker_))
-            column(*x, MarkerWidth);
+            region += ColumnRect(*x, MarkerWidth);
     if (const auto layout = Layout()) {
         if (layout->CursorX)
-            column(*layout->CursorX, 1);
+            region += ColumnRect(*layout->CursorX, 1);
         region += layout->Box;
     }
     return region;
@@ -162,10 +165,9 @@ bool TChartReadout::eventFilter(QObject* watched, QEvent* event) {
 
 void TChartReadout::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const chart::TRectI& plot = chart_.PlotRect();
     QRegion painted;
     const auto column = [&](int x, int width, QRgb colour) {
-        const QRect r(x, plot.Top + 1, width, plot.Height() - 2);
+        const QRect r = ColumnRect(x, width);
         painter.fillRect(r, QColor(colour));
         painted += r;
     };

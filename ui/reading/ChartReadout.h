@@ -53,6 +53,7 @@ private:
     };
     [[nodiscard]] std::optional<TLayout> Layout() const;
     [[nodiscard]] std::optional<int> FrameColumn(std::int64_t frame) const;
+    [[nodiscard]] QRect ColumnRect(int x, int width) const;
     [[nodiscard]] QRegion Covered() const;
     void Refresh();
 

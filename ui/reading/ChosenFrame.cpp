@@ -33,20 +33,25 @@ void TChosenFrame::SetEnabled(bool enabled) {
 }
 
 void TChosenFrame::Choose(std::int64_t frame) {
-    Show(frame);
+    Choose(frame, TScroll::KeepInside);
+}
+
+void TChosenFrame::Choose(std::int64_t frame, TScroll scroll) {
+    Show(frame, scroll);
     if (Playing() && frame_) {
         playedFrom_ = *frame_;
         playClock_.start();
     }
 }
 
-void TChosenFrame::Show(std::int64_t frame) {
+void TChosenFrame::Show(std::int64_t frame, TScroll scroll) {
     const auto frames = CompletedFrames(chart_);
     if (!enabled_ || !frames)
         return;
     frame = std::clamp(frame, frames->First, frames->Last);
     frame_ = frame;
-    KeepInView(frame);
+    if (scroll == TScroll::KeepInside)
+        KeepInside(frame);
     readout_.SetMarker(frame);
     emit Chosen(frame);
 }
@@ -76,7 +81,7 @@ void TChosenFrame::PlayOn() {
     if (frame >= frames->Last)
         playTimer_.stop();
     if (frame != frame_)
-        Show(frame);
+        Show(frame, TScroll::KeepInside);
 }
 
 std::int64_t TChosenFrame::FramesOnScreen() const {
@@ -84,15 +89,20 @@ std::int64_t TChosenFrame::FramesOnScreen() const {
     return std::max<std::int64_t>(1, std::llround(map.Maximum - map.Minimum));
 }
 
-void TChosenFrame::KeepInView(std::int64_t frame) {
-    // An automatic axis shows every frame; a fixed one moves by no more than it must.
+void TChosenFrame::KeepInside(std::int64_t frame) {
+    // An automatic axis shows every frame, the first and the last on the plot's edges, where
+    // the marker is drawn over the frame lines; a fixed one moves by no more than it must.
     TChartAxis& axis = chart_.BottomAxis();
     if (axis.Automatic())
         return;
+    const chart::TAxisMap& map = axis.Map();
+    const int marginPixels = std::min(EdgeMargin, map.Length() / 4);
+    const double margin =
+        map.Length() > 0 ? (axis.Maximum() - axis.Minimum()) * marginPixels / map.Length() : 0;
     const double x = static_cast<double>(frame);
-    const double shift = x < axis.Minimum()   ? x - axis.Minimum()
-                         : x > axis.Maximum() ? x - axis.Maximum()
-                                              : 0;
+    const double low = axis.Minimum() + margin;
+    const double high = axis.Maximum() - margin;
+    const double shift = x < low ? x - low : x > high ? x - high : 0;
     if (shift != 0)
         axis.SetMinMax(axis.Minimum() + shift, axis.Maximum() + shift);
 }
@@ -151,8 +161,10 @@ bool TChosenFrame::eventFilter(QObject* watched, QEvent* event) {
             std::abs(p.x() - pressedAt_->x()) <= ClickSlack &&
             std::abs(p.y() - pressedAt_->y()) <= ClickSlack) {
             chart_.setFocus(Qt::MouseFocusReason);
-            Choose(chart::NearestWholeX(chart_.BottomAxis().Map(), p.x(), frames->First,
-                                        frames->Last));
+            // The frame clicked is in view where it was clicked: the chart stays still.
+            Choose(
+                chart::NearestWholeX(chart_.BottomAxis().Map(), p.x(), frames->First, frames->Last),
+                TScroll::None);
         }
         pressedAt_.reset();
         return false;
