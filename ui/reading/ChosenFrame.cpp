@@ -32,6 +32,11 @@ void TChosenFrame::SetEnabled(bool enabled) {
     readout_.SetMarker(std::nullopt);
 }
 
+void TChosenFrame::TakeKeysOf(QWidget& widget) {
+    keysOf_ = &widget;
+    widget.installEventFilter(this);
+}
+
 void TChosenFrame::Choose(std::int64_t frame) {
     Choose(frame, TScroll::KeepInside);
 }
@@ -141,7 +146,12 @@ bool TChosenFrame::StepByKey(int key) {
 }
 
 bool TChosenFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != &chart_ || !enabled_)
+    if (!enabled_)
+        return false;
+    if (watched == keysOf_)
+        return event->type() == QEvent::KeyPress &&
+               StepByKey(static_cast<QKeyEvent*>(event)->key());
+    if (watched != &chart_)
         return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress: {

@@ -40,6 +40,9 @@ public:
     void Choose(std::int64_t frame);
     // Plays forward from the chosen frame, or pauses.
     void TogglePlaying();
+    // The playback keys (Space, Left/Right, Page Up/Down, Home/End) pressed on widget, or
+    // left to it by the child that has the focus, work there as on the chart.
+    void TakeKeysOf(QWidget& widget);
 
 signals:
     void Chosen(std::int64_t frame);
@@ -61,6 +64,7 @@ private:
     bool enabled_ = false;
     std::optional<std::int64_t> frame_;
     std::optional<QPoint> pressedAt_;
+    QWidget* keysOf_ = nullptr;
     QTimer playTimer_;
     QElapsedTimer playClock_;
     std::int64_t playedFrom_ = 0;

@@ -2,10 +2,16 @@
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChosenFrame.h"
 #include "ui/tests/AnsweredDialogs.h"
+#include "ui/window/InstrumentsPage.h"
 #include "ui/window/UprZagig.h"
 
+#include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +50,7 @@ protected:
     void TearDown() override { fs::remove(path_); }
 
     TChart& chart() { return *window_.Chart1; }
+    TInstrumentsPage& page() { return *window_.TabSheet2; }
     int Column(std::int64_t frame) {
         return chart().BottomAxis().Map().ToPixel(static_cast<double>(frame));
     }
@@ -55,6 +62,26 @@ protected:
         // The pointer leaves the plot, and with it the cursor and the readout.
         QTest::mouseMove(&chart(), {chart().PlotRect().Left - 5, MidRow()});
     }
+    void ShowTab(int index) {
+        QTabBar& tabs = *window_.PageControl1->tabBar();
+        QTest::mouseClick(&tabs, Qt::LeftButton, {}, tabs.tabRect(index).center());
+        ASSERT_EQ(window_.PageControl1->currentIndex(), index);
+    }
+    // Waits for the page's next ticks, their work and what was painted meanwhile done.
+    void Ticks(int count) {
+        int ticked = 0;
+        const auto counter = QObject::connect(page().Timer1, &QTimer::timeout, [&] { ++ticked; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ticked >= count; }, 5000));
+        QObject::disconnect(counter);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    }
+    // The frame named on the instruments page, as a tick has put it there; empty when none.
+    std::string NamedFrame() {
+        Ticks(1);
+        const QLabel& label = *page().lblShownFrame;
+        return label.isVisible() ? label.text().toStdString() : std::string();
+    }
+    static std::string Named(std::int64_t frame) { return "Кадр " + std::to_string(frame); }
     // The columns of the plot's middle row that show the marker's colour.
     std::vector<int> MarkerColumns() {
         const QImage screen = Grabbed(chart());
@@ -70,6 +97,99 @@ protected:
     TAnsweredDialogs dialogs_;
     TfrmUprZagig window_{values_, dialogs_};
 };
+
+TEST_F(PlayingARecording, SpaceOnTheInstrumentsPagePausesAndTheGaugesStayStill) {
+    ClickPlot(100);
+    Press(Qt::Key_Space);
+    Ticks(1);
+    ShowTab(1);
+    const std::string playing = NamedFrame();
+    EXPECT_NE(NamedFrame(), playing) << "the page follows the playing frame";
+
+    Press(Qt::Key_Space);
+    const std::string paused = NamedFrame();
+    Ticks(1);
+    const QImage still = OnScreen(page());
+    Ticks(4);
+    EXPECT_TRUE(OnScreen(page()) == still) << "the gauges stay still";
+    EXPECT_EQ(NamedFrame(), paused);
+    EXPECT_EQ(paused, Named(*window_.ChosenFrame->Frame()));
+
+    Press(Qt::Key_Space);
+    Ticks(4);
+    EXPECT_TRUE(OnScreen(page()) != still) << "Space plays on";
+}
+
+TEST_F(PlayingARecording, StepKeysWorkOnTheInstrumentsPage) {
+    ClickPlot(100);
+    ShowTab(1);
+    EXPECT_EQ(NamedFrame(), Named(*window_.ChosenFrame->Frame()));
+    const std::int64_t screen = std::llround(chart().BottomAxis().Map().Range());
+    const struct {
+        Qt::Key key;
+        std::int64_t frame;
+    } steps[] = {{Qt::Key_Home, 0},          {Qt::Key_Right, 1},        {Qt::Key_Right, 2},
+                 {Qt::Key_Left, 1},          {Qt::Key_End, Frames - 1}, {Qt::Key_Home, 0},
+                 {Qt::Key_PageDown, screen}, {Qt::Key_PageUp, 0}};
+    for (const auto& s : steps) {
+        Press(s.key);
+        EXPECT_EQ(NamedFrame(), Named(s.frame)) << QTest::toString(s.key);
+    }
+    EXPECT_FALSE(page().chk_xx->isChecked());
+
+    ShowTab(0);
+    ShowTab(1);
+    Press(Qt::Key_Right);
+    EXPECT_EQ(NamedFrame(), Named(1)) << "the page takes the keys again when it comes back";
+}
+
+TEST_F(PlayingARecording, TabStripKeepsItsArrowKeys) {
+    ClickPlot(100);
+    const std::int64_t chosen = *window_.ChosenFrame->Frame();
+    window_.PageControl1->tabBar()->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Right);
+    ASSERT_EQ(window_.PageControl1->currentIndex(), 1);
+    EXPECT_EQ(NamedFrame(), Named(chosen));
+    Press(Qt::Key_Left);
+    EXPECT_EQ(window_.PageControl1->currentIndex(), 0) << "the arrow keys step along the tabs";
+    EXPECT_EQ(window_.ChosenFrame->Frame(), chosen);
+}
+
+TEST_F(PlayingARecording, IdleSwitchKeepsItsKeyWhenTheUserGivesItTheFocus) {
+    ClickPlot(100);
+    ShowTab(1);
+    const std::string chosen = NamedFrame();
+    const QRect rpm = page().dev_rpm->geometry();
+    const QImage full = OnScreen(page()).copy(rpm);
+
+    Press(Qt::Key_Tab);
+    Press(Qt::Key_Space);
+    EXPECT_EQ(NamedFrame(), chosen) << "no playing while the switch has the keys";
+    EXPECT_TRUE(OnScreen(page()).copy(rpm) != full) << "the speed gauge on the idle range";
+
+    QTest::mouseClick(page().dev_ok, Qt::LeftButton);
+    Press(Qt::Key_Space);
+    Ticks(3);
+    EXPECT_NE(NamedFrame(), chosen) << "a click beside the switch gives the keys back";
+    EXPECT_TRUE(page().chk_xx->isChecked());
+
+    QTest::mouseClick(page().chk_xx, Qt::LeftButton);
+    EXPECT_FALSE(page().chk_xx->isChecked()) << "the switch keeps its click";
+}
+
+TEST_F(PlayingARecording, NoFrameIsNamedWhileTheGaugesShowTheLatestValues) {
+    ShowTab(1);
+    EXPECT_EQ(NamedFrame(), "");
+    ShowTab(0);
+    ClickPlot(300);
+    ShowTab(1);
+    EXPECT_EQ(NamedFrame(), Named(*window_.ChosenFrame->Frame()));
+    Press(Qt::Key_Space);
+    Ticks(1);
+    dialogs_.answer = QString::fromStdString(path_.string());
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    EXPECT_EQ(NamedFrame(), "") << "viewing again forgets the frame";
+}
 
 TEST_F(PlayingARecording, MarkerIsDrawnOverTheFrameAtBothEnds) {
     const chart::TRectI& plot = chart().PlotRect();
