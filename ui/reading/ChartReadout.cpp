@@ -21,12 +21,17 @@ constexpr int BoxPadding = 4;
 QString ValueText(int series, double value) {
     switch (series) {
     case telemetry::SeriesSpeed:
-        return QString::number(std::llround(value)) + " об/мин";
+        return QString::number(std::llround(value)) + " " + QuantityUnit(series);
     case telemetry::SeriesAdvance:
-        return QString::number(value, 'f', 2).replace('.', ',') + "°";
+        return QString::number(value, 'f', 2).replace('.', ',') + QuantityUnit(series);
     default:
         return QString::number(value);
     }
+}
+
+QString ScaleNote(int series) {
+    const int scale = PlotScale(series);
+    return scale == 1 ? QString() : " (на графике ×" + QString::number(scale) + ")";
 }
 
 // Light colours (yellow points) stand on a dark band so that they read in the light box.
@@ -37,6 +42,28 @@ bool NeedsDarkBand(QRgb rgb) {
 
 } // namespace
 
+int PlotScale(int series) noexcept {
+    switch (series) {
+    case telemetry::SeriesSpeed:
+        return 1;
+    case telemetry::SeriesAdvance:
+        return 100;
+    default:
+        return 10;
+    }
+}
+
+QString QuantityUnit(int series) {
+    switch (series) {
+    case telemetry::SeriesSpeed:
+        return "об/мин";
+    case telemetry::SeriesAdvance:
+        return "°";
+    default:
+        return {};
+    }
+}
+
 std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
                                        const std::array<QString, 6>& captions) {
     std::vector<TReadoutLine> lines{{-1, std::nullopt, "Кадр " + QString::number(frame), 0}};
@@ -44,7 +71,8 @@ std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
         if (!chart.Series(s).Active())
             continue;
         const std::optional<double> value = QuantityAt(chart, s, frame);
-        lines.push_back({s, value, captions[s] + ": " + (value ? ValueText(s, *value) : "—"),
+        lines.push_back({s, value,
+                         captions[s] + ": " + (value ? ValueText(s, *value) : "—") + ScaleNote(s),
                          telemetry::PlotColours[s]});
     }
     return lines;

@@ -24,8 +24,14 @@ struct TReadoutLine {
     TColor Colour;
 };
 
+// How many times its quantity, in the unit the readout gives, series 0 to 5 plots: the speed
+// as it is, the byte fields ×10, the advance in degrees ×100.
+[[nodiscard]] int PlotScale(int series) noexcept;
+// The unit the readout gives series 0 to 5 in: "об/мин", "°", or none for the bytes as decoded.
+[[nodiscard]] QString QuantityUnit(int series);
+
 // The readout of frame on chart: its number, then each switched-on series of 0 to 5 under
-// its caption, in its points' colour.
+// its caption, in its points' colour, naming the plotted scale where it is not 1.
 [[nodiscard]] std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
                                                      const std::array<QString, 6>& captions);
 

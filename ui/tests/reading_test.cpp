@@ -8,6 +8,7 @@
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/TelemetryChart.h"
 #include "ui/window/UprZagig.h"
+#include "widgets/chart/ChartCursor.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -137,13 +138,31 @@ TEST_F(ReadingARecording, ReadoutShowsWhatTheBytesDecodeTo) {
             ASSERT_EQ(lines[s + 1].Series, s);
             ASSERT_EQ(lines[s + 1].Value, expected[s]) << "frame " << f.Number << " series " << s;
             EXPECT_EQ(lines[s + 1].Colour, telemetry::PlotColours[s]);
+            // The scale the readout names is the one the points are plotted at.
+            const TChartSeries& series = chart().Series(s);
+            if (const auto index = chart::IndexOfX(series, static_cast<double>(f.Number))) {
+                ASSERT_EQ(series.YValue(*index), *expected[s] * PlotScale(s))
+                    << "frame " << f.Number << " series " << s;
+            }
         }
     }
+    // The zero-period frame's fields: period 0, MAP 11, curve 2, temperature 90, octane
+    // corrector 128, advance code 77.
     const auto zero = ReadoutLines(chart(), ZeroPeriodFrame, captions);
-    EXPECT_EQ(zero[1].Text, "a: —");
-    EXPECT_EQ(zero[6].Text,
-              "f: " + QString::number(telemetry::AdvanceDegrees(77), 'f', 2).replace('.', ',') +
-                  "°");
+    const QString advance =
+        QString::number(telemetry::AdvanceDegrees(77), 'f', 2).replace('.', ',');
+    const QStringList texts = {"a: —",
+                               "b: 11 (на графике ×10)",
+                               "c: 2 (на графике ×10)",
+                               "d: 90 (на графике ×10)",
+                               "e: 128 (на графике ×10)",
+                               "f: " + advance + "° (на графике ×100)"};
+    for (int s = 0; s < 6; ++s)
+        EXPECT_EQ(zero[s + 1].Text.toStdString(), texts[s].toStdString());
+    EXPECT_EQ(ReadoutLines(chart(), 3, captions)[1].Text.toStdString(),
+              "a: " + std::to_string(std::llround(telemetry::EngineSpeed(decoded_[3].Period))) +
+                  " об/мин")
+        << "the speed is plotted as it is";
     EXPECT_FALSE(FrameOnChart(chart(), Frames)) << "the frame cut short is not completed";
 
     QTest::mouseClick(window_.chkdad, Qt::LeftButton);
