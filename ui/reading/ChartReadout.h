@@ -44,6 +44,9 @@ public:
     // The frame the cursor marks: while the pointer is over the plot with no button held.
     [[nodiscard]] std::optional<std::int64_t> CursorFrame() const;
 
+    // The captions that name series 0 to 5.
+    [[nodiscard]] const std::array<QString, 6>& Captions() const noexcept { return captions_; }
+
     [[nodiscard]] std::optional<std::int64_t> Marker() const noexcept { return marker_; }
     void SetMarker(std::optional<std::int64_t> frame);
 

@@ -383,14 +383,33 @@ protected:
     fs::path dir_;
 };
 
-TEST_F(ExportingTheChart, PictureIsTheChartAsOnScreen) {
+TEST_F(ExportingTheChart, PictureIsTheChartAsOnScreenWithALegendUnderIt) {
     ZoomAndSwitch();
     const fs::path path = dir_ / "chart.png";
     ASSERT_EQ(Export(window_.ChartExport->SavePicture, path), std::nullopt);
     EXPECT_EQ(dialogs_.shownFilter, "Изображение PNG *.png|*.png|");
     const QImage written(QString::fromStdString(path.string()));
     const QImage screen = chart().grab().toImage().convertToFormat(written.format());
-    ASSERT_EQ(written.size(), screen.size());
+    ASSERT_EQ(written.width(), screen.width());
+    ASSERT_EQ(written.height(), screen.height() + LegendRowHeight());
+
+    // The legend names the switched-on series (MAP is off), each after a swatch of its colour.
+    const auto legend = LegendRow(chart(), window_.ChartReadout->Captions());
+    QStringList texts;
+    for (const TLegendEntry& entry : legend) {
+        texts << entry.Text;
+        const QPoint swatch = entry.Swatch.center() + QPoint(0, screen.height());
+        EXPECT_EQ(written.pixel(swatch), chart::ToRgb(entry.Colour)) << entry.Text.toStdString();
+        EXPECT_GE(entry.Swatch.left(), chart().PlotRect().Left);
+        EXPECT_LT(entry.TextBox.right(), written.width()) << entry.Text.toStdString();
+    }
+    EXPECT_EQ(texts.join(" | ").toStdString(),
+              "Обороты, об/мин | Номер кривой ×10 | Температура ×10 | ОК ×10 | УОЗ, ° ×100");
+    for (std::size_t i = 1; i < legend.size(); ++i)
+        EXPECT_GT(legend[i].Swatch.left(), legend[i - 1].TextBox.right()) << "side by side";
+    EXPECT_EQ(legend[0].Colour, telemetry::PlotColours[telemetry::SeriesSpeed]);
+    EXPECT_EQ(legend[4].Colour, telemetry::PlotColours[telemetry::SeriesAdvance]);
+
     QRegion controls;
     for (const QWidget* child : chart().findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (child != window_.ChartReadout)

@@ -114,7 +114,8 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
     // it by as before.
     Chart1->setFocusPolicy(Qt::ClickFocus);
-    ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_);
+    ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_,
+                                   ChartReadout->Captions());
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
