@@ -50,10 +50,8 @@ void LayOut(TChart& chart) {
         chart.Draw();
 }
 
-} // namespace
-
-namespace {
-
+// The legend row: framed swatches, so that light colours show on the panel, each followed by
+// its text.
 constexpr int LegendPadding = 4;
 constexpr int SwatchSize = 11;
 constexpr int SwatchGap = 5;
@@ -67,6 +65,7 @@ QString LegendText(int series, const QString& caption) {
            (scale == 1 ? QString() : " ×" + QString::number(scale));
 }
 
+// The panel's colour, as the chart fills it.
 QRgb PanelRgb(const TChart& chart) {
     return chart.PanelColor() == clDefault ? chart.palette().color(QPalette::Window).rgb()
                                            : chart::ToRgb(chart.PanelColor());
