@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolTip>
@@ -109,10 +110,12 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     ChartReadout = new TChartReadout(*Chart1, {chkoborot->text(), chkdad->text(), chknkr->text(),
                                                chktemp->text(), chkok->text(), chkuoz->text()});
     ChosenFrame = new TChosenFrame(*Chart1, *ChartReadout);
+    ChosenFrame->TakeKeysOf(*TabSheet2);
     // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
     // it by as before.
     Chart1->setFocusPolicy(Qt::ClickFocus);
-    ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_);
+    ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_,
+                                   ChartReadout->Captions());
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
@@ -140,6 +143,14 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     connect(btnOpenPort, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenPortClick);
     connect(btnOpenF_DCC, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenF_DCCClick);
     connect(ChosenFrame, &TChosenFrame::Chosen, this, &TfrmUprZagig::ShowChosenFrame);
+    // The instruments page takes the keys when the user brings it to the front, so that the
+    // playback keys work where playing is watched; the tab strip keeps them while the user
+    // steps along it.
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (isVisible() && PageControl1->widget(index) == TabSheet2 &&
+            !PageControl1->tabBar()->hasFocus())
+            TabSheet2->setFocus();
+    });
     connect(chkoborot, &QCheckBox::toggled, this, &TfrmUprZagig::chkoborotClick);
     connect(chkdad, &QCheckBox::toggled, this, &TfrmUprZagig::chkdadClick);
     connect(chknkr, &QCheckBox::toggled, this, &TfrmUprZagig::chknkrClick);
