@@ -62,7 +62,11 @@ add_custom_target(telmira_tests)
 # programs are. Each test carries its executable's name as a label, so that a build holding only
 # some of the executables runs just those (ctest -L); PROPERTIES go to each of its tests. Usage:
 # telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROPERTIES name value ...])
+# A build without TELMIRA_TESTS defines no test.
 function(telmira_test name)
+  if(NOT TELMIRA_TESTS)
+    return()
+  endif()
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS} GTest::gtest GTest::gmock)

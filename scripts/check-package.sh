@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Debian package in build/ and checks what a user gets from it, without installing
 # it: the package is unpacked into a temporary folder, its programs run from there, and its
-# desktop entry and MIME type pass the desktop's own tools. Needs a configured build/
-# (scripts/setup.sh makes it) and the tools setup.sh installs.
+# desktop entry and MIME type pass the desktop's own tools. Builds build/ with scripts/setup.sh
+# first (as it is configured, or without the tests when it is new), and installs the
+# packaging tools and the desktop's tools it checks with.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+# dpkg-dev and file: dpkg-deb and dpkg-shlibdeps, and CPack's look at what is a program.
+scripts/install-packages.sh dpkg-dev file desktop-file-utils shared-mime-info libxml2-utils
 
 rm -f build/telmira_*.deb # one of an older version would be taken for this one
 cmake --build build -j2 --target package
