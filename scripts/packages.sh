@@ -9,6 +9,7 @@ build_packages=(
   cmake g++ ninja-build
   qt6-base-dev qt6-svg-dev libgl-dev
   help2man                                       # the manual pages, from the programs' --help
+  locales                                        # the Russian locale telmira's page is made in
   qt6-translations-l10n                          # Qt's Russian texts in dialogs and boxes
   fonts-dejavu-core fonts-liberation2 fontconfig # the faces the window asks for
 )
