@@ -57,7 +57,7 @@ echo "Windows programs and what they need in $bin:"
 ls "$bin"
 
 # The simulator of the Linux build feeds the Windows program's port.
-[[ -f build/build.ninja ]] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+[[ -f build/build.ninja ]] || scripts/setup.sh
 cmake --build build -j2 --target telmira-sim
 
 export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/telmira/wine}

@@ -7,6 +7,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 scripts/build-windows.sh
+scripts/install-packages.sh python3 # scripts/wine-com-line.py, the serial tests' line
 # The csv check runs the Linux build's telmira-dcc and simulator (scripts/setup.sh makes the
 # Linux build).
 if [[ -f build/CMakeCache.txt ]]; then

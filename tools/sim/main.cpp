@@ -24,11 +24,11 @@
 
 namespace {
 
-// Read by people and by help2man, which makes the manual page from it.
+// Read by people and by help2man, which makes the manual page from it: each usage form stays
+// on one line, as help2man takes a line that goes on as the description's first.
 constexpr const char* Help =
     "Usage: telmira-sim --out FILE.dcc --frames N [--seed S] [--noise]\n"
-    "  or:  telmira-sim --port N [--rate FRAMES_PER_S] [--seconds S] [--burst N] [--seed S]\n"
-    "                   [--noise] [--log FILE] [--wait-reader]\n"
+    "  or:  telmira-sim --port N [OPTION]...\n"
     "Simulates the engine ignition controller: writes a recording of a simulated engine run,\n"
     "or streams the run in real time on a pseudo-terminal linked as COM<N> in telmira's port\n"
     "folder ($XDG_RUNTIME_DIR/telmira/ports, or /tmp/telmira-UID/ports without that\n"

@@ -179,6 +179,8 @@ TChartExport::TChartExport(QWidget& window, TChart& chart, QTabBar& tabs, TFileD
     PictureDialog.DefaultExt = "png";
     CsvDialog.Filter = "Таблица CSV *.csv|*.csv|";
     CsvDialog.DefaultExt = "csv";
+    PictureDialog.Name = "picture";
+    CsvDialog.Name = "csv";
 }
 
 void TChartExport::SavePictureClick() {

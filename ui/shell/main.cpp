@@ -2,6 +2,7 @@
 #include "ui/shell/Application.h"
 #include "ui/shell/CommandLine.h"
 #include "ui/shell/FileDialogs.h"
+#include "ui/shell/Settings.h"
 #include "ui/window/UprZagig.h"
 
 #include <cstdio>
@@ -27,9 +28,12 @@ int main(int argc, char** argv) {
     char* appArgv[] = {argv[0], nullptr};
     TApplication app(appArgc, appArgv);
     const QString recording = QString::fromLocal8Bit(commandLine.Recording.c_str());
-    TSystemFileDialogs dialogs;
-    return RunApplication(app, [&dialogs, &recording] {
+    TSettings settings(TSettings::UserFile());
+    TSystemFileDialogs systemDialogs;
+    TRememberedFolderDialogs dialogs(systemDialogs, settings);
+    return RunApplication(app, [&dialogs, &settings, &recording] {
         auto window = std::make_unique<TfrmUprZagig>(telemetry::ProcessLatestValues(), dialogs);
+        window->RememberIn(settings);
         if (!recording.isEmpty())
             window->OpenRecordingWhenRunning(recording);
         return window;

@@ -8,6 +8,7 @@
 #include "ui/reading/ChosenFrame.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
+#include "ui/shell/Settings.h"
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/LinkStatus.h"
 #include "ui/window/TelemetryChart.h"
@@ -55,6 +56,9 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
     control->setGeometry(left, top, width, height);
     return control;
 }
+
+// The names the settings file knows the pages by, in the order of their tabs.
+constexpr const char* PageNames[] = {"chart", "instruments"};
 
 QCheckBox* Switch(QWidget* chart, const char* name, int left, int width, const char* caption) {
     auto* box = Place(new QCheckBox(QString::fromUtf8(caption), chart), name, left, 448, width, 17);
@@ -138,6 +142,8 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     OpenDialog1.Options = ofHideReadOnly | ofEnableSizing;
     SaveDialog1.Kind = TFileDialog::TKind::Save;
     SaveDialog1.Options = ofOverwritePrompt | ofHideReadOnly | ofPathMustExist | ofEnableSizing;
+    OpenDialog1.Name = "view";
+    SaveDialog1.Name = "record";
     setAcceptDrops(true);
 
     connect(btnOpenPort, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenPortClick);
@@ -167,6 +173,19 @@ TfrmUprZagig::~TfrmUprZagig() = default;
 
 void TfrmUprZagig::ShowFileInCaption(const QString& path) {
     setWindowTitle(QString(MainCaption) + " - " + path);
+}
+
+void TfrmUprZagig::RememberIn(TSettings& settings) {
+    settings_ = &settings;
+    if (const std::optional<int> port = settings.PortNumber())
+        updPort->SetPosition(*port);
+    for (int i = 0; i < static_cast<int>(std::size(PageNames)); ++i)
+        if (settings.FrontPage() == PageNames[i])
+            PageControl1->setCurrentIndex(i);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int page) {
+        if (page >= 0 && page < static_cast<int>(std::size(PageNames)))
+            settings_->SetFrontPage(PageNames[page]);
+    });
 }
 
 void TfrmUprZagig::FormCreate() {
@@ -200,6 +219,8 @@ void TfrmUprZagig::OpenSession() {
         return;
     }
     sessionPort_ = portNumber;
+    if (settings_)
+        settings_->SetPortNumber(portNumber);
     ShowLinkStatus();
     linkStatusTimer_.start(LinkStatusRefresh);
     btnOpenPort->setText(ClosePortCaption);

@@ -26,6 +26,7 @@ class TChartPlot;
 class TChartReadout;
 class TChosenFrame;
 class TInstrumentsPage;
+class TSettings;
 namespace telemetry {
 class TLiveSession;
 }
@@ -44,6 +45,11 @@ public:
 
     // The caption naming the file recorded or viewed last: MainCaption + " - " + full path.
     void ShowFileInCaption(const QString& path);
+
+    // Shows the port number and brings to the front the page that settings remember, and
+    // from now on remembers there the port of each session opened and the page brought to the
+    // front. settings outlives the window.
+    void RememberIn(TSettings& settings);
 
     // Top strip.
     QLabel* Label1;
@@ -128,4 +134,5 @@ private:
     std::unique_ptr<telemetry::TLiveSession> session_; // while a live session is open
     QTimer linkStatusTimer_;                           // refreshes lblLinkStatus meanwhile
     int sessionPort_ = 0;                              // the port number of the session
+    TSettings* settings_ = nullptr;                    // where the port is remembered
 };
