@@ -25,12 +25,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <optional>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -189,15 +192,25 @@ TEST_F(LiveSessionWindowTest, ASessionIsPlottedWholeWhereverTheChartWasScrolled)
 TEST_F(LiveSessionWindowTest, BytesReceivedWhileThePlottingQuestionIsOpenAreRecordedFirst) {
     const auto sent = sim::GenerateRecording(4, 600, false);
     const std::size_t early = 5 * telemetry::SessionThreshold;
+    const QString waiting =
+        QString("Вопрос о выводе графиков ждёт ответа | принято 45 байт, они будут записаны после "
+                "ответа | COM1: %1 (%2)")
+            .arg(QString::fromStdString((serial::EnsurePortFolder() / "COM1").string()),
+                 QString::fromStdString(pty_.SlavePath()));
+    bool saidWaiting = false;
     TModalAnswer answer([&](QWidget& modal) {
         // The question's own event loop runs the hand-overs meanwhile.
         for (std::size_t at = 0; at < early; at += telemetry::SessionThreshold)
             pty_.WriteAndWaitUntilRead(std::span(sent).subspan(at, telemetry::SessionThreshold),
                                        true);
+        // Not "no data" while bytes come and are kept.
+        saidWaiting = WaitFor([&] { return window_.lblLinkStatus->text() == waiting; },
+                              std::chrono::seconds(2));
         static_cast<QMessageBox&>(modal).button(QMessageBox::Yes)->click();
     });
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
     ASSERT_TRUE(answer.answered);
+    EXPECT_TRUE(saidWaiting) << window_.lblLinkStatus->text().toStdString();
 
     Stream(sent, early);
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
@@ -264,6 +277,49 @@ TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndTheSessionGoesOnWhen
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
     EXPECT_EQ(Recorded(), sent);
+}
+
+// A disk that takes no more than room bytes of a file while it lives.
+class TFullDisk {
+public:
+    explicit TFullDisk(rlim_t room) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limited = saved_;
+        limited.rlim_cur = room;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~TFullDisk() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    TFullDisk(const TFullDisk&) = delete;
+    TFullDisk& operator=(const TFullDisk&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+TEST_F(LiveSessionWindowTest, StatusLineCountsWhatReachedAFullDiskAndSaysTheRecordingStopped) {
+    Open(QMessageBox::No);
+    std::optional<QString> shown;
+    TModalAnswer answer([&](QWidget& modal) {
+        shown = static_cast<QMessageBox&>(modal).text();
+        modal.close();
+    });
+    {
+        const TFullDisk full(1000); // a block of the stream crosses it
+        pty_.Write(sim::GenerateRecording(3, 200, false));
+        ASSERT_TRUE(WaitFor([&] { return shown.has_value(); }));
+    }
+    ASSERT_EQ(Recorded().size(), 1000u);
+    const QString stopped = "Запись остановлена: файл не принял данные | записано 1" +
+                            QLocale(QLocale::Russian).groupSeparator() + "000 байт | ";
+    EXPECT_TRUE(WaitFor([&] { return window_.lblLinkStatus->text().startsWith(stopped); },
+                        std::chrono::seconds(2)))
+        << window_.lblLinkStatus->text().toStdString();
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
 TEST_F(LiveSessionWindowTest, PortThatCannotBeOpenedLeavesNoSessionAndAnEmptyRecording) {

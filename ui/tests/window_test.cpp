@@ -120,7 +120,7 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
         {"chktemp", "Chart1", {472, 448, 89, 17}, "Температура", 11, false},
         {"chkok", "Chart1", {576, 448, 41, 17}, "ОК", 11, false},
         {"chkuoz", "Chart1", {624, 448, 49, 17}, "УОЗ", 11, false},
-        {"lblLinkStatus", "frmUprZagig", {0, 535, 1016, 20}, "", 11, false},
+        {"lblLinkStatus", "frmUprZagig", {0, 535, 1016, 20}, "Порт закрыт", 11, false},
     };
     for (const auto& c : layout) {
         SCOPED_TRACE(c.name);

@@ -13,8 +13,16 @@ QString StateText(telemetry::TLinkState state) {
         return "Нет данных больше 1 с";
     case telemetry::TLinkState::WaitingForPort:
         return "Ожидание порта";
+    case telemetry::TLinkState::AwaitingMode:
+        return "Вопрос о выводе графиков ждёт ответа";
+    case telemetry::TLinkState::Stopped:
+        return "Запись остановлена: файл не принял данные";
     }
     return {};
+}
+
+QString Number(std::uint64_t n) {
+    return QLocale(QLocale::Russian).toString(qulonglong{n});
 }
 
 // A path as the system spells it: bytes in the local encoding on Linux, UTF-16 on Windows.
@@ -29,12 +37,13 @@ QString StateText(telemetry::TLinkState state) {
 } // namespace
 
 QString LinkStatusText(const telemetry::TLinkReport& report, bool open, const QString& port) {
-    const QLocale russian(QLocale::Russian);
-    const auto number = [&](std::uint64_t n) { return russian.toString(qulonglong{n}); };
+    if (open && report.State == telemetry::TLinkState::AwaitingMode)
+        return QString("%1 | принято %2 байт, они будут записаны после ответа | %3")
+            .arg(StateText(report.State), Number(report.BytesKept), port);
     return QString("%1 | записано %2 байт | кадров %3 | пропущено %4 байт | %5 кадров/с | %6")
-        .arg(open ? StateText(report.State) : QString("Порт закрыт"), number(report.BytesRecorded),
-             number(report.Frames), number(report.SkippedBytes),
-             number(open ? report.FrameRate : 0), port);
+        .arg(open ? StateText(report.State) : QString(PortClosedText), Number(report.BytesRecorded),
+             Number(report.Frames), Number(report.SkippedBytes),
+             Number(open ? report.FrameRate : 0), port);
 }
 
 QString PortText(int number, const std::filesystem::path& device) {

@@ -120,6 +120,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShape(QFrame::Panel);
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
+    lblLinkStatus->setText(PortClosedText);
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
