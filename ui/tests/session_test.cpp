@@ -279,6 +279,17 @@ TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndTheSessionGoesOnWhen
     EXPECT_EQ(Recorded(), sent);
 }
 
+TEST_F(LiveSessionWindowTest, PortBoxShowsThePortTheSessionOpens) {
+    for (const char* typed : {"27", "x", ""}) {
+        SCOPED_TRACE(typed);
+        window_.edtPortNumber->setText(typed);
+        Open(QMessageBox::No);
+        EXPECT_EQ(window_.edtPortNumber->text(), "1") << "the port the session opened";
+        EXPECT_TRUE(window_.lblLinkStatus->text().contains("| COM1: "));
+        QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    }
+}
+
 // A disk that takes no more than room bytes of a file while it lives.
 class TFullDisk {
 public:

@@ -173,6 +173,9 @@ void TfrmUprZagig::btnOpenPortClick() {
 }
 
 void TfrmUprZagig::OpenSession() {
+    // The box shows the port the session opens: typed text that is no valid number gives way
+    // to the last valid one before anything is opened.
+    updPort->SetPosition(updPort->Position());
     SaveDialog1.Filter = "Файл данных работы системы *.dcc|*.dcc|";
     if (!dialogs_.Execute(SaveDialog1, this))
         return;
