@@ -46,6 +46,50 @@ QString LinkStatusText(const telemetry::TLinkReport& report, bool open, const QS
              Number(open ? report.FrameRate : 0), port);
 }
 
+QString ViewStatusText(TViewEnd end, const telemetry::TRecordingFigures& read, std::uint64_t size,
+                       std::uint64_t framesOnChart) {
+    const QString onChart = Number(framesOnChart);
+    QString text;
+    switch (end) {
+    case TViewEnd::Whole:
+        text = "Просмотр записи";
+        break;
+    case TViewEnd::TooLong:
+        text = QString("Запись длиннее, чем вмещает график: на нём первые %1 кадров").arg(onChart);
+        break;
+    case TViewEnd::Cancelled:
+        text = QString("Просмотр отменён: на графике только первые %1 кадров").arg(onChart);
+        break;
+    case TViewEnd::CutShort:
+        text = QString("Файл укорочен во время чтения: на графике только первые %1 кадров")
+                   .arg(onChart);
+        break;
+    }
+    const bool whole = end == TViewEnd::Whole || end == TViewEnd::TooLong;
+    text += whole ? QString(" | размер %1 байт").arg(Number(size))
+                  : QString(" | прочитано %1 из %2 байт").arg(Number(read.Bytes), Number(size));
+    return text + QString(" | кадров %1 | пропущено %2 байт | %3 при %4 кадрах/с")
+                      .arg(Number(read.Frames), Number(read.SkippedBytes),
+                           LineRateDuration(read.Frames), Number(telemetry::LineFramesPerSecond));
+}
+
+QString ChartTooShortText(std::uint64_t framesOnChart, std::uint64_t frames) {
+    return QString("Запись длиннее, чем вмещает график: на нём первые %1 кадров (%2) из %3 (%4 "
+                   "при %5 кадрах/с)")
+        .arg(Number(framesOnChart), LineRateDuration(framesOnChart), Number(frames),
+             LineRateDuration(frames), Number(telemetry::LineFramesPerSecond));
+}
+
+QString LineRateDuration(std::uint64_t frames) {
+    const std::uint64_t seconds = frames / telemetry::LineFramesPerSecond;
+    const std::uint64_t hours = seconds / 3600, minutes = seconds / 60 % 60;
+    if (hours > 0)
+        return QString("%1 ч %2 мин %3 с").arg(hours).arg(minutes).arg(seconds % 60);
+    if (minutes > 0)
+        return QString("%1 мин %2 с").arg(minutes).arg(seconds % 60);
+    return QString("%1 с").arg(seconds);
+}
+
 QString PortText(int number, const std::filesystem::path& device) {
     QString text = QString("COM%1: %2").arg(number).arg(PathText(device.native()));
     std::error_code error;

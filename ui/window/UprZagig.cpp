@@ -10,6 +10,7 @@
 #include "ui/shell/Messages.h"
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/LinkStatus.h"
+#include "ui/window/OpeningProgress.h"
 #include "ui/window/TelemetryChart.h"
 
 #include <QCheckBox>
@@ -27,6 +28,7 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -265,17 +267,43 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     Chart1->UndoZoom();
+    lblLinkStatus->setText(PortClosedText);
     telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
+    TChartPlot plot(*Chart1);
+    TViewEnd end = TViewEnd::Whole;
+    telemetry::TRecordingFigures read;
     {
         telemetry::TRecordingView view(mapping);
         std::uint8_t state = 0;
         values_.FrameCounter = 0;
-        TChartPlot plot(*Chart1);
-        view.Replay(state, values_, plot);
+        std::uint64_t decoded = 0;
+        {
+            TOpeningProgress progress(*lblLinkStatus);
+            try {
+                decoded = view.Replay(state, values_, plot, &progress);
+            } catch (const telemetry::ERecordingCut& cut) {
+                decoded = cut.Decoded();
+                end = TViewEnd::CutShort;
+            }
+        }
+        if (end == TViewEnd::Whole && decoded < mapping.Size())
+            end = TViewEnd::Cancelled;
+        else if (end == TViewEnd::Whole && plot.Full())
+            end = TViewEnd::TooLong;
+        read =
+            telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
     }
+    // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
+    const std::uint64_t onChart =
+        std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
+    lblLinkStatus->setText(ViewStatusText(end, read, mapping.Size(), onChart));
+    if (end == TViewEnd::CutShort)
+        throw std::runtime_error(telemetry::RecordingViewError);
+    if (end == TViewEnd::TooLong)
+        throw std::runtime_error(ChartTooShortText(onChart, read.Frames).toStdString());
 }
 
 void TfrmUprZagig::ShowLatestOnGauges() {
