@@ -321,7 +321,22 @@ void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {
 }
 
 void TfrmUprZagig::OpenRecordingShowingFailures(const QString& path) {
-    ShowFailures([this, &path] { OpenRecording(path); });
+    ShowFailures([this, &path] {
+        // Named without the dialog: the box names the file, and a file that is not there, or
+        // a folder, is said to be so rather than passed over as the dialog's choice is.
+        const QFileInfo named(path);
+        const std::string shown = "«" + named.absoluteFilePath().toStdString() + "»";
+        const std::string cannotOpen = std::string(telemetry::RecordingOpenError) + "\n";
+        if (named.isDir())
+            throw std::runtime_error(cannotOpen + shown + " — папка, а не файл");
+        if (!named.exists())
+            throw std::runtime_error(cannotOpen + "Файл " + shown + " не найден");
+        try {
+            OpenRecording(path);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(std::string(e.what()) + "\nФайл " + shown);
+        }
+    });
 }
 
 QString TfrmUprZagig::DroppedRecording(const QMimeData& data) const {

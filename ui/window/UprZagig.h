@@ -114,7 +114,8 @@ protected:
 
 private:
     [[nodiscard]] QString DroppedRecording(const QMimeData& data) const;
-    // OpenRecording with its failures shown in the error box, as the button's are.
+    // OpenRecording with its failures shown in the error box, as the button's are, and the
+    // file named under them; a missing file or a folder is said to be one.
     void OpenRecordingShowingFailures(const QString& path);
     void OpenSession();
     void CloseSession();
