@@ -1,6 +1,7 @@
 #include "telemetry/LiveSession.h"
 #include "serial/tests/Pty.h"
 #include "telemetry/tests/FlockRule.h"
+#include "telemetry/tests/FullDisk.h"
 #include "tools/sim/Simulator.h"
 
 #include <gtest/gtest.h>
@@ -8,13 +9,11 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
-#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -27,6 +26,7 @@ using serial::testing::TTempRuntimeDir;
 using serial::testing::WaitFor;
 using testing::NfsFlock;
 using testing::TFlockRule;
+using testing::TFullDisk;
 
 struct TPoint {
     double x, y;
@@ -71,29 +71,6 @@ public:
 
 private:
     int fd_;
-};
-
-// A disk that takes no more bytes than room: writes to regular files past it fail with EFBIG
-// while it lives.
-class TFullDisk {
-public:
-    explicit TFullDisk(rlim_t room = 0) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit none = saved_;
-        none.rlim_cur = room;
-        ::setrlimit(RLIMIT_FSIZE, &none);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~TFullDisk() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    TFullDisk(const TFullDisk&) = delete;
-    TFullDisk& operator=(const TFullDisk&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
 };
 
 // Opens a named pipe for reading if the code under test is still stuck opening it for

@@ -1,6 +1,7 @@
 #include "serial/PortFolder.h"
 #include "serial/tests/Pty.h"
 #include "telemetry/LiveSession.h"
+#include "telemetry/tests/FullDisk.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
@@ -25,15 +26,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <optional>
 #include <vector>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -290,28 +288,6 @@ TEST_F(LiveSessionWindowTest, PortBoxShowsThePortTheSessionOpens) {
     }
 }
 
-// A disk that takes no more than room bytes of a file while it lives.
-class TFullDisk {
-public:
-    explicit TFullDisk(rlim_t room) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limited = saved_;
-        limited.rlim_cur = room;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~TFullDisk() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    TFullDisk(const TFullDisk&) = delete;
-    TFullDisk& operator=(const TFullDisk&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
-
 TEST_F(LiveSessionWindowTest, StatusLineCountsWhatReachedAFullDiskAndSaysTheRecordingStopped) {
     Open(QMessageBox::No);
     std::optional<QString> shown;
@@ -320,7 +296,7 @@ TEST_F(LiveSessionWindowTest, StatusLineCountsWhatReachedAFullDiskAndSaysTheReco
         modal.close();
     });
     {
-        const TFullDisk full(1000); // a block of the stream crosses it
+        const telemetry::testing::TFullDisk full(1000); // a block of the stream crosses it
         pty_.Write(sim::GenerateRecording(3, 200, false));
         ASSERT_TRUE(WaitFor([&] { return shown.has_value(); }));
     }
