@@ -54,6 +54,8 @@ public:
     // handler is attached are kept; they go to the handler first, in order, from the
     // window thread's event loop, joined to the next block or on their own.
     void SetOnData(TDataHandler handler);
+    // On the window thread: the bytes kept for the handler.
+    [[nodiscard]] std::size_t KeptBytes() const noexcept { return kept_.size(); }
 
     // On the window thread, outside this port's handlers: stops the reader, then hands the
     // data handler, at once, every byte received and not yet handed over: blocks kept while

@@ -43,16 +43,20 @@ void TLiveSession::SaveHarNoReal(std::span<const std::uint8_t> data) {
 
 void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot) {
     const TClock::time_point now = TClock::now();
+    const std::uint64_t before = file_.Written();
     try {
-        const std::size_t frames = RecordBlock(file_, data, mode, values_, plot, now);
-        health_.Block(data.size(), frames, values_.LiveState, now);
+        RecordBlock(file_, data, mode, values_, plot, now);
         file_.SyncIfDue(now);
     } catch (...) {
         // A failed write or plot ends the recording for good; the port then reports the
-        // failure through PortFailed, which must not take it for the port's own.
+        // failure through PortFailed, which must not take it for the port's own. The health
+        // counts what reached the file.
         recordingFailed_ = true;
+        health_.Block(data.first(static_cast<std::size_t>(file_.Written() - before)), now);
+        health_.RecordingStopped();
         throw;
     }
+    health_.Block(data, now);
 }
 
 void TLiveSession::PortFailed(const std::string& message) {
@@ -82,7 +86,6 @@ void TLiveSession::Reopen(TClock::time_point now) {
     }
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
-    health_.DecoderReset();
     health_.PortBack(now);
     Attach();
 }
@@ -97,11 +100,22 @@ void TLiveSession::Tick() {
         file_.SyncIfDue(now);
     } catch (const EInOutError& e) {
         recordingFailed_ = true;
+        health_.RecordingStopped();
         ticker_.stop();
         port_.reset(); // nothing more can be recorded
         if (onError_)
             onError_(e.what());
     }
+}
+
+TLinkReport TLiveSession::Health() {
+    TLinkReport report = health_.Report(TClock::now());
+    const bool linked = report.State == TLinkState::Receiving || report.State == TLinkState::NoData;
+    if (handler_ == THandler::None && linked) {
+        report.State = TLinkState::AwaitingMode;
+        report.BytesKept = port_ ? port_->KeptBytes() : 0;
+    }
+    return report;
 }
 
 void TLiveSession::Close() {

@@ -69,8 +69,8 @@ public:
     void Close();
 
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }
-    // How the link is doing now.
-    [[nodiscard]] TLinkReport Health() { return health_.Report(TClock::now()); }
+    // How the link is doing now: until AttachHandler, the bytes kept meanwhile.
+    [[nodiscard]] TLinkReport Health();
     // What was opened for the port number.
     [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_; }
     // How many times the recording was synced to the disk.

@@ -58,6 +58,8 @@ public:
     [[nodiscard]] const std::string& FileName() const noexcept { return fileName_; }
     // How many times written bytes were synced to the disk.
     [[nodiscard]] std::uint64_t Syncs() const noexcept { return syncs_; }
+    // The bytes that reached the file, those of a write that failed part way included.
+    [[nodiscard]] std::uint64_t Written() const noexcept { return written_; }
 
 private:
     void Sync();
@@ -72,6 +74,7 @@ private:
     bool open_ = false;
     std::optional<TClock::time_point> unsyncedSince_;
     std::uint64_t syncs_ = 0;
+    std::uint64_t written_ = 0;
 };
 
 // Writes a received block to the recording, then decodes it with values.LiveState, and

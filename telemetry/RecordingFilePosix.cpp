@@ -56,6 +56,7 @@ void TRecordingFile::WriteAll(std::span<const std::uint8_t> bytes) {
             throw EInOutError("Error writing file " + fileName_ + ": " +
                               std::strerror(n < 0 ? errno : ENOSPC));
         bytes = bytes.subspan(static_cast<std::size_t>(n));
+        written_ += static_cast<std::size_t>(n);
     }
 }
 

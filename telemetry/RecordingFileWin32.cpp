@@ -60,6 +60,7 @@ void TRecordingFile::WriteAll(std::span<const std::uint8_t> bytes) {
                                                 ? ERROR_DISK_FULL
                                                 : ::GetLastError()));
         bytes = bytes.subspan(written);
+        written_ += written;
     }
 }
 

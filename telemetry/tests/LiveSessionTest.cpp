@@ -1,6 +1,7 @@
 #include "telemetry/LiveSession.h"
 #include "serial/tests/Pty.h"
 #include "telemetry/tests/FlockRule.h"
+#include "telemetry/tests/FullDisk.h"
 #include "tools/sim/Simulator.h"
 
 #include <gtest/gtest.h>
@@ -8,13 +9,11 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
-#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -27,6 +26,7 @@ using serial::testing::TTempRuntimeDir;
 using serial::testing::WaitFor;
 using testing::NfsFlock;
 using testing::TFlockRule;
+using testing::TFullDisk;
 
 struct TPoint {
     double x, y;
@@ -71,28 +71,6 @@ public:
 
 private:
     int fd_;
-};
-
-// A disk that takes no more bytes: writes to regular files fail with EFBIG while it lives.
-class TFullDisk {
-public:
-    TFullDisk() {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit none = saved_;
-        none.rlim_cur = 0;
-        ::setrlimit(RLIMIT_FSIZE, &none);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~TFullDisk() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    TFullDisk(const TFullDisk&) = delete;
-    TFullDisk& operator=(const TFullDisk&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
 };
 
 // Opens a named pipe for reading if the code under test is still stuck opening it for
@@ -230,6 +208,31 @@ TEST_F(LiveSessionTest, WriteFailureIsReportedOnceAndNothingUnrecordedIsDecoded)
               std::vector<std::string>{"Error writing file " + file.string() + ": File too large"});
     EXPECT_TRUE(plot.Empty());
     EXPECT_EQ(values.Period, 0);
+    EXPECT_EQ(session->Health().State, TLinkState::Stopped);
+    EXPECT_EQ(session->Health().BytesRecorded, 0u);
+}
+
+// The figures a replay of the recording gives, as telmira-dcc info prints them.
+TRecordingFigures FiguresOfFile(const std::filesystem::path& file) {
+    const auto bytes = ReadAll(file);
+    TLatestValues values;
+    std::uint8_t state = 0;
+    DecodeBlock(bytes, DecodeMode::Replay, state, values, nullptr);
+    return FiguresOf(bytes.size(), static_cast<std::uint64_t>(values.FrameCounter), state);
+}
+
+TEST_F(LiveSessionTest, WriteThatFailsPartWayCountsWhatReachedTheFile) {
+    const auto session = Open(file);
+    session->AttachHandler(false);
+    const TFullDisk full(1000); // a block of the stream crosses it
+    pty.Write(sim::GenerateRecording(3, 200, false));
+    ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
+    ASSERT_EQ(std::filesystem::file_size(file), 1000u);
+    const TLinkReport report = session->Health();
+    EXPECT_EQ(report.State, TLinkState::Stopped);
+    EXPECT_EQ(report.BytesRecorded, 1000u);
+    EXPECT_EQ(report.Frames, FiguresOfFile(file).Frames);
+    EXPECT_EQ(report.SkippedBytes, FiguresOfFile(file).SkippedBytes);
 }
 
 // The stream of frames frames from seed, followed by the first cut bytes of one more frame.
@@ -245,9 +248,15 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     std::vector<std::unique_ptr<TPty>> lines;
     TPty* lastPty = &pty;
     std::vector<std::uint8_t> sent;
+    // A line that comes back starts with a few bytes that are no frame's; the decoder of the
+    // live chart starts afresh there, a replay of the file goes on with the frame the line
+    // cut short.
+    const std::vector<std::uint8_t> noise = {1, 2, 3, 4, 5, 6};
     for (int line = 0; line < 3; ++line) {
         SCOPED_TRACE(line);
-        const auto part = StreamCutShort(40 + line, 300, 4); // the line goes mid-frame
+        auto part = StreamCutShort(40 + line, 300, 4); // the line goes mid-frame
+        if (line > 0)
+            part.insert(part.begin(), noise.begin(), noise.end());
         lastPty->Write(part);
         sent.insert(sent.end(), part.begin(), part.end());
         ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
@@ -262,7 +271,8 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     }
     EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM2"});
 
-    const auto last = sim::GenerateRecording(50, 300, false);
+    auto last = sim::GenerateRecording(50, 300, false);
+    last.insert(last.begin(), noise.begin(), noise.end());
     lastPty->Write(last);
     sent.insert(sent.end(), last.begin(), last.end());
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
@@ -270,8 +280,10 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     EXPECT_EQ(values.FrameCounter, 4 * 300) << "the chart goes on; cut frames are dropped";
     EXPECT_EQ(plot.Series[SeriesAdvance].back().x, 4 * 300 - 1);
     const TLinkReport report = session->Health();
-    EXPECT_EQ(report.Frames, 4u * 300);
-    EXPECT_EQ(report.SkippedBytes, 3u * 4);
+    const TRecordingFigures figures = FiguresOfFile(file);
+    EXPECT_EQ(report.Frames, figures.Frames) << "the recording's frames, as a replay counts them";
+    EXPECT_EQ(report.SkippedBytes, figures.SkippedBytes);
+    EXPECT_EQ(figures.Frames, 4u * 300 + 3) << "each cut frame takes five bytes of noise";
 
     lastPty->CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::WaitingForPort; }));
@@ -375,11 +387,19 @@ TEST_F(LiveSessionTest, BlocksReceivedBeforeTheModeIsChosenAreRecordedFirstWhenI
     for (std::size_t at = 0; at < 2 * SessionThreshold; at += SessionThreshold)
         pty.WriteAndWaitUntilRead(std::span(sent).subspan(at, SessionThreshold), true);
     EXPECT_EQ(std::filesystem::file_size(file), 0u);
+    // Kept once the window thread has taken the hand-overs.
+    EXPECT_TRUE(WaitFor([&] { return session->Health().BytesKept == 2 * SessionThreshold; }));
+    TLinkReport report = session->Health();
+    EXPECT_EQ(report.State, TLinkState::AwaitingMode);
+    EXPECT_EQ(report.BytesRecorded, 0u);
 
     session->AttachHandler(true);
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == 2 * SessionThreshold; }))
         << "recorded once the mode is chosen, with no more bytes coming";
     EXPECT_EQ(values.FrameCounter, 2);
+    report = session->Health();
+    EXPECT_EQ(report.BytesKept, 0u);
+    EXPECT_EQ(report.BytesRecorded, 2 * SessionThreshold);
     pty.Write(std::span(sent).subspan(2 * SessionThreshold));
     ASSERT_TRUE(WaitFor([&] { return ReadAll(file) == sent; }));
     EXPECT_EQ(values.FrameCounter, 3);

@@ -47,7 +47,11 @@ constexpr const char* Help =
     "                        period, engine speed, MAP, curve number, temperature, octane\n"
     "                        corrector, advance code and advance in degrees\n"
     "  info FILE.dcc         size, frames, skipped bytes, whether the last frame is cut short,\n"
-    "                        and the smallest and largest value of each quantity\n";
+    "                        and the smallest and largest value of each quantity. Skipped\n"
+    "                        bytes are in no frame; those of a frame the file ends inside,\n"
+    "                        from its first 0xFF on (a lone 0xFF too), are not skipped but\n"
+    "                        make the last frame cut short. telmira's status line counts the\n"
+    "                        same\n";
 constexpr const char* PictureCommandHelp =
     "  png FILE.dcc OUT.png  the chart page's chart after a replay of the recording, as a PNG\n"
     "                        picture; needs no display; the recording is mapped and replayed\n"
@@ -171,8 +175,9 @@ int Info(const std::string& path) {
     std::printf("file: %s\n", path.c_str());
     std::printf("size: %llu bytes\n", static_cast<unsigned long long>(scan.Bytes()));
     std::printf("frames: %lld\n", static_cast<long long>(scan.Frames()));
-    std::printf("skipped: %llu bytes\n", static_cast<unsigned long long>(scan.SkippedBytes()));
-    std::printf("last frame cut short: %s\n", scan.LastFrameCutShort() ? "yes" : "no");
+    const telemetry::TRecordingFigures figures = scan.Figures();
+    std::printf("skipped: %llu bytes\n", static_cast<unsigned long long>(figures.SkippedBytes));
+    std::printf("last frame cut short: %s\n", figures.EndBytes != 0 ? "yes" : "no");
     const std::pair<const char*, const TRange<double>*> rows[] = {{"period", &period},
                                                                   {"rpm", &rpm},
                                                                   {"map", &map},

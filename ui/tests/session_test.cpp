@@ -1,6 +1,7 @@
 #include "serial/PortFolder.h"
 #include "serial/tests/Pty.h"
 #include "telemetry/LiveSession.h"
+#include "telemetry/tests/FullDisk.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
@@ -189,15 +190,25 @@ TEST_F(LiveSessionWindowTest, ASessionIsPlottedWholeWhereverTheChartWasScrolled)
 TEST_F(LiveSessionWindowTest, BytesReceivedWhileThePlottingQuestionIsOpenAreRecordedFirst) {
     const auto sent = sim::GenerateRecording(4, 600, false);
     const std::size_t early = 5 * telemetry::SessionThreshold;
+    const QString waiting =
+        QString("Вопрос о выводе графиков ждёт ответа | принято 45 байт, они будут записаны после "
+                "ответа | COM1: %1 (%2)")
+            .arg(QString::fromStdString((serial::EnsurePortFolder() / "COM1").string()),
+                 QString::fromStdString(pty_.SlavePath()));
+    bool saidWaiting = false;
     TModalAnswer answer([&](QWidget& modal) {
         // The question's own event loop runs the hand-overs meanwhile.
         for (std::size_t at = 0; at < early; at += telemetry::SessionThreshold)
             pty_.WriteAndWaitUntilRead(std::span(sent).subspan(at, telemetry::SessionThreshold),
                                        true);
+        // Not "no data" while bytes come and are kept.
+        saidWaiting = WaitFor([&] { return window_.lblLinkStatus->text() == waiting; },
+                              std::chrono::seconds(2));
         static_cast<QMessageBox&>(modal).button(QMessageBox::Yes)->click();
     });
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
     ASSERT_TRUE(answer.answered);
+    EXPECT_TRUE(saidWaiting) << window_.lblLinkStatus->text().toStdString();
 
     Stream(sent, early);
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
@@ -264,6 +275,38 @@ TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndTheSessionGoesOnWhen
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
     EXPECT_EQ(Recorded(), sent);
+}
+
+TEST_F(LiveSessionWindowTest, PortBoxShowsThePortTheSessionOpens) {
+    for (const char* typed : {"27", "x", ""}) {
+        SCOPED_TRACE(typed);
+        window_.edtPortNumber->setText(typed);
+        Open(QMessageBox::No);
+        EXPECT_EQ(window_.edtPortNumber->text(), "1") << "the port the session opened";
+        EXPECT_TRUE(window_.lblLinkStatus->text().contains("| COM1: "));
+        QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    }
+}
+
+TEST_F(LiveSessionWindowTest, StatusLineCountsWhatReachedAFullDiskAndSaysTheRecordingStopped) {
+    Open(QMessageBox::No);
+    std::optional<QString> shown;
+    TModalAnswer answer([&](QWidget& modal) {
+        shown = static_cast<QMessageBox&>(modal).text();
+        modal.close();
+    });
+    {
+        const telemetry::testing::TFullDisk full(1000); // a block of the stream crosses it
+        pty_.Write(sim::GenerateRecording(3, 200, false));
+        ASSERT_TRUE(WaitFor([&] { return shown.has_value(); }));
+    }
+    ASSERT_EQ(Recorded().size(), 1000u);
+    const QString stopped = "Запись остановлена: файл не принял данные | записано 1" +
+                            QLocale(QLocale::Russian).groupSeparator() + "000 байт | ";
+    EXPECT_TRUE(WaitFor([&] { return window_.lblLinkStatus->text().startsWith(stopped); },
+                        std::chrono::seconds(2)))
+        << window_.lblLinkStatus->text().toStdString();
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
 TEST_F(LiveSessionWindowTest, PortThatCannotBeOpenedLeavesNoSessionAndAnEmptyRecording) {

@@ -11,6 +11,7 @@
 #include "ui/shell/Settings.h"
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/LinkStatus.h"
+#include "ui/window/OpeningProgress.h"
 #include "ui/window/TelemetryChart.h"
 
 #include <QCheckBox>
@@ -29,6 +30,7 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -127,6 +129,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShape(QFrame::Panel);
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
+    lblLinkStatus->setText(PortClosedText);
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
@@ -202,6 +205,9 @@ void TfrmUprZagig::btnOpenPortClick() {
 }
 
 void TfrmUprZagig::OpenSession() {
+    // The box shows the port the session opens: typed text that is no valid number gives way
+    // to the last valid one before anything is opened.
+    updPort->SetPosition(updPort->Position());
     SaveDialog1.Filter = "Файл данных работы системы *.dcc|*.dcc|";
     if (!dialogs_.Execute(SaveDialog1, this))
         return;
@@ -293,17 +299,43 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     Chart1->UndoZoom();
+    lblLinkStatus->setText(PortClosedText);
     telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
+    TChartPlot plot(*Chart1);
+    TViewEnd end = TViewEnd::Whole;
+    telemetry::TRecordingFigures read;
     {
         telemetry::TRecordingView view(mapping);
         std::uint8_t state = 0;
         values_.FrameCounter = 0;
-        TChartPlot plot(*Chart1);
-        view.Replay(state, values_, plot);
+        std::uint64_t decoded = 0;
+        {
+            TOpeningProgress progress(*lblLinkStatus);
+            try {
+                decoded = view.Replay(state, values_, plot, &progress);
+            } catch (const telemetry::ERecordingCut& cut) {
+                decoded = cut.Decoded();
+                end = TViewEnd::CutShort;
+            }
+        }
+        if (end == TViewEnd::Whole && decoded < mapping.Size())
+            end = TViewEnd::Cancelled;
+        else if (end == TViewEnd::Whole && plot.Full())
+            end = TViewEnd::TooLong;
+        read =
+            telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
     }
+    // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
+    const std::uint64_t onChart =
+        std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
+    lblLinkStatus->setText(ViewStatusText(end, read, mapping.Size(), onChart));
+    if (end == TViewEnd::CutShort)
+        throw std::runtime_error(telemetry::RecordingViewError);
+    if (end == TViewEnd::TooLong)
+        throw std::runtime_error(ChartTooShortText(onChart, read.Frames).toStdString());
 }
 
 void TfrmUprZagig::ShowLatestOnGauges() {
@@ -321,7 +353,22 @@ void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {
 }
 
 void TfrmUprZagig::OpenRecordingShowingFailures(const QString& path) {
-    ShowFailures([this, &path] { OpenRecording(path); });
+    ShowFailures([this, &path] {
+        // Named without the dialog: the box names the file, and a file that is not there, or
+        // a folder, is said to be so rather than passed over as the dialog's choice is.
+        const QFileInfo named(path);
+        const std::string shown = "«" + named.absoluteFilePath().toStdString() + "»";
+        const std::string cannotOpen = std::string(telemetry::RecordingOpenError) + "\n";
+        if (named.isDir())
+            throw std::runtime_error(cannotOpen + shown + " — папка, а не файл");
+        if (!named.exists())
+            throw std::runtime_error(cannotOpen + "Файл " + shown + " не найден");
+        try {
+            OpenRecording(path);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(std::string(e.what()) + "\nФайл " + shown);
+        }
+    });
 }
 
 QString TfrmUprZagig::DroppedRecording(const QMimeData& data) const {

@@ -95,7 +95,10 @@ public:
     void btnOpenF_DCCClick();
     // The viewer's steps for a file already chosen, as if OpenDialog1 had returned path
     // (made absolute): the same replay, messages and caption, and the dialog offers the
-    // file next time.
+    // file next time. A replay that takes a while shows its progress and stops at Esc. The
+    // caption names the file whenever the chart shows any of it: read whole, stopped, cut
+    // short under the replay, or too long for the chart (the last two raise). The status
+    // line then says what was read.
     void OpenRecording(const QString& path);
     // OpenRecording once the event loop runs, so that its failures reach the error box as
     // the button's do: how the program opens the file named on its command line.
@@ -117,7 +120,8 @@ protected:
 
 private:
     [[nodiscard]] QString DroppedRecording(const QMimeData& data) const;
-    // OpenRecording with its failures shown in the error box, as the button's are.
+    // OpenRecording with its failures shown in the error box, as the button's are, and the
+    // file named under them; a missing file or a folder is said to be one.
     void OpenRecordingShowingFailures(const QString& path);
     void OpenSession();
     void CloseSession();

@@ -72,6 +72,30 @@ TEST_F(RecordingTool, InfoCountsFramesSkippedBytesAndTheCutFrame) {
     EXPECT_NE(run.out.find("map: min 4, max 4\n"), std::string::npos) << run.out;
 }
 
+// The count of telmira's status line: bytes of the frame the file ends inside, from its first
+// 0xFF on, are not skipped.
+TEST_F(RecordingTool, InfoTakesALoneSyncByteAtTheEndForTheStartOfACutFrame) {
+    const struct {
+        const char* rule;
+        std::vector<unsigned char> bytes;
+        const char* skipped;
+        const char* cut;
+    } cases[] = {
+        {"a lone 0xFF at the end", {0x01, 0xFF, 0xFF, 0x12, 0, 4, 2, 3, 4, 5, 0xFF}, "1", "yes"},
+        {"0xFF and a byte that is not one", {0xFF, 0x07}, "2", "no"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const ToolRun run = Tool("info " + Write("r.dcc", c.bytes).string());
+        EXPECT_NE(run.out.find("skipped: " + std::string(c.skipped) + " bytes\n"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("last frame cut short: " + std::string(c.cut) + "\n"),
+                  std::string::npos)
+            << run.out;
+    }
+}
+
 TEST_F(RecordingTool, EmptyFileIsValid) {
     const auto path = Write("empty.dcc", {});
     const ToolRun csv = Tool("csv " + path.string());
