@@ -1,6 +1,7 @@
 #include "serial/PortFolder.h"
 #include "serial/tests/Pty.h"
 #include "telemetry/LiveSession.h"
+#include "telemetry/RecordingFile.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
@@ -337,6 +338,26 @@ TEST_F(LiveSessionWindowTest, RecordingThatCannotBeCreatedIsANotice) {
     EXPECT_TRUE(notice.contains("Ошибка создания файла")) << notice.toStdString();
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_EQ(pty_.Queued(), 0) << "no port was opened";
+}
+
+// The second window of issue 18 chooses the file the first one records and answers "Да" to
+// replacing it.
+TEST_F(LiveSessionWindowTest, RecordingThatAnotherSessionMakesIsLeftAloneAndTheNoticeSaysSo) {
+    telemetry::TRecordingFile other(dialogs_.answer->toStdString());
+    const auto recorded = sim::GenerateRecording(3, 50, false);
+    other.Write(recorded, telemetry::TRecordingFile::TClock::now());
+    QString notice;
+    TModalAnswer answer([&](QWidget& modal) {
+        notice = modal.findChild<QLabel*>("Message")->text();
+        modal.close();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ASSERT_TRUE(answer.answered);
+    EXPECT_EQ(notice, "Ошибка создания файла\nЭтот файл сейчас записывается в другом окне или "
+                      "другой программой и оставлен без изменений.");
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    EXPECT_FALSE(pty_.Exclusive()) << "no port was opened";
+    EXPECT_EQ(Recorded(), recorded);
 }
 
 TEST_F(LiveSessionWindowTest, ViewerRefusesTheRecordingOfAnOpenSession) {

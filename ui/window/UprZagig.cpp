@@ -184,6 +184,11 @@ void TfrmUprZagig::OpenSession() {
         session_ = std::make_unique<telemetry::TLiveSession>(
             QFile::encodeName(fileName).toStdString(), static_cast<std::uint8_t>(portNumber),
             values_, *livePlot_, [](const std::string& message) { ShowError(message); });
+    } catch (const telemetry::EFileBeingWritten&) {
+        ShowNotice("Ошибка создания файла\n"
+                   "Этот файл сейчас записывается в другом окне или другой программой "
+                   "и оставлен без изменений.");
+        return;
     } catch (const telemetry::ERecordingCreateError&) {
         ShowNotice("Ошибка создания файла");
         return;
