@@ -13,13 +13,21 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace serial {
 
 class EComPortError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EComPortError(const std::string& message, std::string explanation = {})
+        : std::runtime_error(message), explanation_(std::move(explanation)) {}
+    // Why the port was refused, said to the window's user in Russian under the message; empty
+    // where the message says all there is.
+    [[nodiscard]] const std::string& Explanation() const noexcept { return explanation_; }
+
+private:
+    std::string explanation_;
 };
 
 // A received block: valid only during the call.

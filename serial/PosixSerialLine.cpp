@@ -73,10 +73,11 @@ TSerialLine::TSerialLine(std::uint8_t number, const std::string& name)
     s.Name = name;
     try {
         s.Device = PortDevice(number);
-    } catch (const std::runtime_error& refused) {
-        // The message stays the port's own; why is for whoever runs the program.
+    } catch (const EPortRefused& refused) {
+        // The message stays the port's own, and the reason goes under it in the window; standard
+        // error has it for whoever runs the program from a shell.
         std::fprintf(stderr, "%s: %s\n", name.c_str(), refused.what());
-        throw EComPortError("Error opening port " + name);
+        throw EComPortError("Error opening port " + name, refused.Explanation());
     }
 
     // Exclusive use takes both the terminal flag and a lock: root ignores the flag.

@@ -121,7 +121,7 @@ TEST_F(ComPortTest, ReadsShorterThanTheCountedBytesAreRepeatedUntilAllAreIn) {
         EXPECT_GE(block.size(), 9u);
 }
 
-TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyOnStandardError) {
+TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyToTheUserAndOnStandardError) {
     pty.LinkAs(4);
     const auto folder = PortFolder();
     ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
@@ -131,6 +131,11 @@ TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyOnStandard
         ADD_FAILURE() << "a port was opened through a folder that others can write to";
     } catch (const EComPortError& e) {
         EXPECT_STREQ(e.what(), "Error opening port \\\\.\\COM4");
+        EXPECT_EQ(e.Explanation(),
+                  "В папку " + folder.string() +
+                      " могут писать другие пользователи. Через такую папку можно подменить "
+                      "порт, поэтому порты не открываются: удалите её или исправьте владельца и "
+                      "права доступа.");
     }
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find(folder.string() + " is writable by other users"), std::string::npos)

@@ -33,6 +33,8 @@
 #include <optional>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -358,6 +360,25 @@ TEST_F(LiveSessionWindowTest, RecordingThatAnotherSessionMakesIsLeftAloneAndTheN
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_FALSE(pty_.Exclusive()) << "no port was opened";
     EXPECT_EQ(Recorded(), recorded);
+}
+
+TEST_F(LiveSessionWindowTest, RefusedPortFolderIsExplainedUnderThePortsMessage) {
+    const fs::path folder = serial::EnsurePortFolder();
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    std::optional<QString> shown;
+    TModalAnswer answer([&](QWidget& modal) {
+        shown = static_cast<QMessageBox&>(modal).text();
+        modal.close();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ::chmod(folder.c_str(), 0700);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, QString::fromStdString(
+                          "Error opening port \\\\.\\COM1.\nВ папку " + folder.string() +
+                          " могут писать другие пользователи. Через такую папку можно подменить "
+                          "порт, поэтому порты не открываются: удалите её или исправьте "
+                          "владельца и права доступа."));
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
 }
 
 TEST_F(LiveSessionWindowTest, ViewerRefusesTheRecordingOfAnOpenSession) {

@@ -192,6 +192,9 @@ void TfrmUprZagig::OpenSession() {
     } catch (const telemetry::ERecordingCreateError&) {
         ShowNotice("Ошибка создания файла");
         return;
+    } catch (const serial::EComPortError& e) {
+        ShowError(e.what(), e.Explanation());
+        return;
     }
     sessionPort_ = portNumber;
     ShowLinkStatus();
