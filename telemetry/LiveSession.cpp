@@ -15,6 +15,7 @@ TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
     values_.FrameCounter = 0;
     QObject::connect(&ticker_, &QTimer::timeout, [this] { Tick(); });
     ticker_.start(SyncCheckInterval);
+    QObject::connect(&reopenTimer_, &QTimer::timeout, [this] { Reopen(); });
 }
 
 TLiveSession::~TLiveSession() = default;
@@ -59,7 +60,7 @@ void TLiveSession::PortFailed(const std::string& message) {
     if (!recordingFailed_) {
         port_.reset();
         health_.PortLost();
-        lastAttempt_ = TClock::now();
+        reopenTimer_.start(ReopenInterval);
         if (portFailureReported_)
             return;
         portFailureReported_ = true;
@@ -71,8 +72,7 @@ void TLiveSession::PortFailed(const std::string& message) {
 // The port's own texts are not repeated while it stays away: the first failure was shown.
 // The number must lead to the device it led to: while a link or an adapter is away, the
 // number falls through to /dev/ttyS<n-1>, which may well open and then deliver nothing.
-void TLiveSession::Reopen(TClock::time_point now) {
-    lastAttempt_ = now;
+void TLiveSession::Reopen() {
     try {
         if (serial::PortDevice(portNumber_) != device_)
             return;
@@ -80,24 +80,24 @@ void TLiveSession::Reopen(TClock::time_point now) {
     } catch (const std::exception&) {
         return;
     }
+    reopenTimer_.stop();
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     health_.DecoderReset();
-    health_.PortBack(now);
+    health_.PortBack(TClock::now());
     Attach();
 }
 
-// Syncs bytes that came before a pause in the stream, and tries a failed port again. A
-// failed sync ends the recording as a failed write does.
+// Syncs bytes that came before a pause in the stream. A failed sync ends the recording as a
+// failed write does.
 void TLiveSession::Tick() {
     const TClock::time_point now = TClock::now();
-    if (!port_ && !recordingFailed_ && now - lastAttempt_ >= ReopenInterval)
-        Reopen(now);
     try {
         file_.SyncIfDue(now);
     } catch (const EInOutError& e) {
         recordingFailed_ = true;
         ticker_.stop();
+        reopenTimer_.stop();
         port_.reset(); // nothing more can be recorded
         if (onError_)
             onError_(e.what());
@@ -106,6 +106,7 @@ void TLiveSession::Tick() {
 
 void TLiveSession::Close() {
     ticker_.stop();
+    reopenTimer_.stop();
     if (port_) {
         const std::unique_ptr<serial::TComPort> port = std::move(port_);
         port->Drain();

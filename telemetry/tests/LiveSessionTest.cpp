@@ -255,10 +255,12 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
 
         lastPty->CloseMaster();
         ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::WaitingForPort; }));
+        EXPECT_TRUE(session->WaitingForPort());
         EXPECT_EQ(errors.size(), 1u) << "only the first failure is shown";
         lastPty = lines.emplace_back(std::make_unique<TPty>()).get();
         lastPty->LinkAs(Port);
         ASSERT_TRUE(WaitFor([&] { return lastPty->Exclusive(); })) << "the port is opened again";
+        EXPECT_FALSE(session->WaitingForPort());
     }
     EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM2"});
 
