@@ -71,14 +71,18 @@ std::vector<TPortTarget> MachinePorts() {
 // The port's link, its adapter (PortMap.h), or else /dev/ttyS<number-1>. A port folder that
 // is there but untrusted refuses every port, saying why: falling back to another device would
 // record whatever that is.
-std::filesystem::path PortDevice(std::uint8_t number) {
+TPortTarget PortTarget(std::uint8_t number) {
     const std::filesystem::path folder = PortFolder();
     struct stat st {};
     const bool noFolder = ::lstat(folder.c_str(), &st) != 0 && errno == ENOENT;
     if (!noFolder)
         if (const auto why = WhyUntrusted(folder))
             throw EPortRefused(why->Why, why->Explanation);
-    return ResolvePort(number, MachinePorts()).Device;
+    return ResolvePort(number, MachinePorts());
+}
+
+std::filesystem::path PortDevice(std::uint8_t number) {
+    return PortTarget(number).Device;
 }
 
 } // namespace serial

@@ -37,4 +37,8 @@ std::filesystem::path EnsurePortFolder();
 // The numbered ports of this machine: NumberedPorts of /dev and the port folder.
 [[nodiscard]] std::vector<TPortTarget> MachinePorts();
 
+// Where port number leads on this machine (PortDevice). Raises EPortRefused when the port
+// folder is there but not trusted.
+[[nodiscard]] TPortTarget PortTarget(std::uint8_t number);
+
 } // namespace serial

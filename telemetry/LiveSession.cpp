@@ -1,7 +1,5 @@
 #include "telemetry/LiveSession.h"
 
-#include "serial/PortName.h"
-
 namespace telemetry {
 
 TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
@@ -9,7 +7,7 @@ TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
     : portNumber_(portNumber), values_(values), plot_(plot), file_(fileName),
       health_(TClock::now()),
       port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
-      device_(port_->Device()), onError_(std::move(onError)) {
+      device_(port_->Identity()), onError_(std::move(onError)) {
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     values_.FrameCounter = 0;
@@ -71,16 +69,16 @@ void TLiveSession::PortFailed(const std::string& message) {
 
 // The port's own texts are not repeated while it stays away: the first failure was shown.
 // The number must lead to the device it led to: while a link or an adapter is away, the
-// number falls through to /dev/ttyS<n-1>, which may well open and then deliver nothing.
+// number falls through to /dev/ttyS<n-1>, which may well open and then deliver nothing, and a
+// link left behind may lead to another program's pseudo-terminal.
 void TLiveSession::Reopen() {
     try {
-        if (serial::PortDevice(portNumber_) != device_)
-            return;
-        port_ = std::make_unique<serial::TComPort>(portNumber_, SessionThreshold);
+        port_ = std::make_unique<serial::TComPort>(portNumber_, SessionThreshold, device_);
     } catch (const std::exception&) {
         return;
     }
     reopenTimer_.stop();
+    device_ = port_->Identity();
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     health_.DecoderReset();

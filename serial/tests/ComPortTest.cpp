@@ -109,6 +109,34 @@ TEST_F(ComPortTest, ConstructionFailuresQuoteThePortName) {
     TComPort unaffected(1, 9); // the failed attempts hold nothing that is in the way
 }
 
+// A session that lost its port opens the number again only onto the device it lost, and keeps
+// what that device sent since it came back.
+TEST_F(ComPortTest, ReopeningTakesOnlyTheLostDeviceAndKeepsWhatItQueued) {
+    TDeviceIdentity lost;
+    {
+        const auto port = Open(3);
+        lost = port->Identity();
+        EXPECT_EQ(lost.Device, PortFolder() / "COM3");
+    }
+    const auto early = Pattern(20, 1);
+    pty.Write(early);
+    ASSERT_TRUE(WaitFor([&] { return pty.Queued() == 20; }));
+    EXPECT_THROW(TComPort(3, 9, lost), EComPortError) << "the node is back under the old link";
+    EXPECT_FALSE(pty.Exclusive());
+    EXPECT_EQ(pty.Queued(), 20) << "and nothing of it was touched";
+
+    pty.LinkAs(3); // made anew
+    TComPort again(3, 9, lost);
+    received.Attach(again);
+    const auto later = Pattern(9, 2);
+    pty.Write(later);
+    ASSERT_TRUE(WaitFor([&] { return received.All().size() == 29; }));
+    auto sent = early;
+    sent.insert(sent.end(), later.begin(), later.end());
+    EXPECT_EQ(received.All(), sent) << "nothing purged";
+    EXPECT_NE(again.Identity().Entry, lost.Entry);
+}
+
 TEST_F(ComPortTest, ReadsShorterThanTheCountedBytesAreRepeatedUntilAllAreIn) {
     const TShortReads shortReads(4);
     const auto port = Open(3);
