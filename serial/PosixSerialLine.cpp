@@ -7,12 +7,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -59,6 +63,35 @@ void ApplyLineSettings(termios& tio) {
     ::cfsetospeed(&tio, B57600);
 }
 
+// Whether the terminal device is the controlling terminal of a process, a shell's in a
+// terminal window for one: its input is that program's, never a controller's line. Read from
+// each process's stat, whose seventh field is its terminal's device number as the kernel
+// encodes it.
+bool SomeonesTerminal(dev_t device) {
+    const unsigned long encoded =
+        (minor(device) & 0xFFu) | (major(device) << 8) | ((minor(device) & ~0xFFu) << 12);
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream in(process.path() / "stat");
+        std::string stat;
+        std::getline(in, stat);
+        // The name in brackets may hold blanks and brackets itself.
+        const std::size_t nameEnd = stat.rfind(')');
+        if (nameEnd == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(nameEnd + 1));
+        std::string state;
+        long long parent = 0, group = 0, session = 0, terminal = 0;
+        if (fields >> state >> parent >> group >> session >> terminal && terminal != 0 &&
+            static_cast<unsigned long>(terminal) == encoded)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 struct TSerialLine::TState {
@@ -96,6 +129,14 @@ TSerialLine::TSerialLine(std::uint8_t number, const std::string& name, const TDe
     // What was identified is what was opened, not a node that took its name in between.
     if (lost && (!isNamed || opened.st_rdev != named.st_rdev || opened.st_ino != named.st_ino))
         throw EComPortError("Error opening port " + name);
+    if (S_ISCHR(opened.st_mode) && SomeonesTerminal(opened.st_rdev)) {
+        std::error_code unnamed;
+        const std::filesystem::path node = std::filesystem::canonical(s.Identity.Device, unnamed);
+        throw EComPortError("Error opening port " + name,
+                            (unnamed ? s.Identity.Device : node).string() +
+                                " — терминал другой программы (например, окна терминала), а не "
+                                "линия контроллера.");
+    }
     if (::flock(port, LOCK_EX | LOCK_NB) != 0)
         throw EComPortError("Error opening port " + name);
     if (::ioctl(port, TIOCEXCL) == 0)

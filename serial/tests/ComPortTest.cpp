@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -135,6 +138,40 @@ TEST_F(ComPortTest, ReopeningTakesOnlyTheLostDeviceAndKeepsWhatItQueued) {
     sent.insert(sent.end(), later.begin(), later.end());
     EXPECT_EQ(received.All(), sent) << "nothing purged";
     EXPECT_NE(again.Identity().Entry, lost.Entry);
+}
+
+// A terminal window's pseudo-terminal reads what its user types; a link to it leads nowhere.
+TEST_F(ComPortTest, AnotherProgramsTerminalIsRefusedSayingWhy) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t shell = ::fork();
+    ASSERT_GE(shell, 0);
+    if (shell == 0) {
+        // A session of its own, whose terminal the slave becomes on being opened.
+        ::setsid();
+        const int terminal = ::open(pty.SlavePath().c_str(), O_RDWR);
+        const char opened = terminal >= 0 ? 1 : 0;
+        [[maybe_unused]] const auto told = ::write(ready[1], &opened, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char opened = 0;
+    ASSERT_EQ(::read(ready[0], &opened, 1), 1);
+    ::close(ready[0]);
+    pty.LinkAs(5);
+    try {
+        TComPort port(5, 9);
+        ADD_FAILURE() << "opened the terminal of another program";
+    } catch (const EComPortError& e) {
+        EXPECT_STREQ(e.what(), "Error opening port \\\\.\\COM5");
+        EXPECT_EQ(e.Explanation(), pty.SlavePath() + " — терминал другой программы (например, "
+                                                     "окна терминала), а не линия контроллера.");
+    }
+    ::kill(shell, SIGKILL);
+    ::waitpid(shell, nullptr, 0);
+    EXPECT_EQ(opened, 1);
+    EXPECT_NO_THROW(TComPort(5, 9)) << "once nobody has it for a terminal";
 }
 
 TEST_F(ComPortTest, ReadsShorterThanTheCountedBytesAreRepeatedUntilAllAreIn) {
