@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 class QCheckBox;
 class QDragEnterEvent;
@@ -114,6 +115,7 @@ private:
     // OpenRecording with its failures shown in the error box, as the button's are.
     void OpenRecordingShowingFailures(const QString& path);
     void OpenSession();
+    void ShowSessionError(const std::string& message);
     void CloseSession();
     void ViewRecording();
     void SwitchSeries(int position, const QCheckBox& box);
