@@ -110,8 +110,10 @@ TSerialLine::TSerialLine(std::uint8_t number, const std::string& name, const TDe
         s.Identity = IdentifyDevice(PortTarget(number), "/sys");
     } catch (const EPortRefused& refused) {
         // The message stays the port's own, and the reason goes under it in the window; standard
-        // error has it for whoever runs the program from a shell.
-        std::fprintf(stderr, "%s: %s\n", name.c_str(), refused.what());
+        // error has it for whoever runs the program from a shell, once: a session trying its
+        // port again tries it many times a second.
+        if (!lost)
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), refused.what());
         throw EComPortError("Error opening port " + name, refused.Explanation());
     }
     if (lost && !SameDevice(*lost, s.Identity))

@@ -205,6 +205,11 @@ TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyToTheUserA
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find(folder.string() + " is writable by other users"), std::string::npos)
         << said;
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(TComPort(4, 9, TDeviceIdentity{}), EComPortError);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "")
+        << "a session trying its port again says it once, not at every try";
 }
 
 } // namespace
