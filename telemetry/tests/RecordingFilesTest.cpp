@@ -113,7 +113,7 @@ public:
             argv.push_back(word.data());
         argv.push_back(nullptr);
 #ifdef _WIN32
-        process_ = ::_spawnv(_P_NOWAIT, argv[0], argv.data());
+        process_ = ::_spawnv(_P_NOWAIT, Program().string().c_str(), argv.data());
 #else
         if (::posix_spawn(&process_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
             process_ = -1;
