@@ -338,7 +338,7 @@ private:
 // program asking for a pseudo-terminal, a simulator on port 24, gets the same node. The session
 // waiting for port 23 records nothing of it, and takes the port again once a link is made anew.
 TEST_F(LiveSessionTest, ANodeThatReappearsUnderTheLostPortsLinkIsNeverRecorded) {
-    const auto said = [&](const char* name) { return runtime.Path() / name; };
+    const auto said = [&](const std::string& name) { return runtime.Path() / name; };
     auto first =
         std::make_unique<TSimulator>(said("first.out"), std::vector<std::string>{"--port", "23"});
     const std::string node = first->Terminal();
@@ -352,13 +352,18 @@ TEST_F(LiveSessionTest, ANodeThatReappearsUnderTheLostPortsLinkIsNeverRecorded) 
     ASSERT_TRUE(WaitFor([&] { return session->WaitingForPort(); }));
     const auto before = ReadAll(file);
 
-    // The node goes to the lowest number free, which another program may take first.
+    // The node goes to the lowest number free: simulators that get a lower one stay until one
+    // gets it, unless another program took it first.
+    std::vector<std::unique_ptr<TSimulator>> others;
     std::unique_ptr<TSimulator> second;
-    for (int attempt = 0; attempt < 50 && !second; ++attempt) {
-        second = std::make_unique<TSimulator>(said("second.out"),
-                                              std::vector<std::string>{"--port", "24"});
-        if (second->Terminal() != node)
-            second.reset();
+    for (int port = 24; port < 40 && !second; ++port) {
+        auto next =
+            std::make_unique<TSimulator>(said("second" + std::to_string(port) + ".out"),
+                                         std::vector<std::string>{"--port", std::to_string(port)});
+        if (next->Terminal() == node)
+            second = std::move(next);
+        else
+            others.push_back(std::move(next));
     }
     if (!second)
         GTEST_SKIP() << "another program kept " << node;
