@@ -58,7 +58,8 @@ struct TSerialLine::TState {
     THandle Wake;
 };
 
-TSerialLine::TSerialLine(std::uint8_t number, const std::string& name)
+// Windows names a port after its adapter, so the same name counts as the same device.
+TSerialLine::TSerialLine(std::uint8_t number, const std::string& name, const TDeviceIdentity* lost)
     : state_(std::make_unique<TState>()) {
     TState& s = *state_;
     s.Name = name;
@@ -96,7 +97,7 @@ TSerialLine::TSerialLine(std::uint8_t number, const std::string& name)
     if (!::SetCommTimeouts(port, &none))
         throw EComPortError("Error setting port" + name + "times");
 
-    if (!::PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
+    if (!lost && !::PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
         throw EComPortError("Error purging port " + name);
 
     if (!::SetCommMask(port, EV_RXCHAR))
@@ -118,6 +119,10 @@ TSerialLine::~TSerialLine() = default;
 
 const std::filesystem::path& TSerialLine::Device() const noexcept {
     return state_->Device;
+}
+
+TDeviceIdentity TSerialLine::Identity() const {
+    return {state_->Device, true, {}, std::nullopt};
 }
 
 bool TSerialLine::WaitForBytes() {

@@ -40,14 +40,23 @@ TRecordingFile::TRecordingFile(std::string fileName) : fileName_(std::move(fileN
     // A pipe or a device (NUL, a COM port) is not a file on a disk.
     if (::GetFileType(file_) != FILE_TYPE_DISK)
         refuse("not a regular file");
+    // Claimed before it is emptied, so that a recording another session makes is left alone.
+    if (ClaimFile(file_) == TClaim::HeldByWriter) {
+        // Even a file made here a moment ago: the writer that holds it now records it.
+        ::CloseHandle(file_);
+        throw EFileBeingWritten("Cannot create " + fileName_ +
+                                ": being recorded by another session or program");
+    }
     if (!created && !::SetEndOfFile(file_))
         refuse(SystemMessage(::GetLastError()));
     open_ = true;
 }
 
 TRecordingFile::~TRecordingFile() {
-    if (open_)
+    if (open_) {
+        ReleaseClaim(file_);
         ::CloseHandle(file_);
+    }
 }
 
 void TRecordingFile::WriteAll(std::span<const std::uint8_t> bytes) {
@@ -72,6 +81,7 @@ bool TRecordingFile::SyncFile() {
 }
 
 void TRecordingFile::CloseFile() {
+    ReleaseClaim(file_);
     if (!::CloseHandle(file_))
         throw EInOutError("Error closing file " + fileName_ + ": " +
                           SystemMessage(::GetLastError()));

@@ -13,10 +13,14 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace telemetry {
 namespace {
@@ -264,10 +268,12 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
 
         lastPty->CloseMaster();
         ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::WaitingForPort; }));
+        EXPECT_TRUE(session->WaitingForPort());
         EXPECT_EQ(errors.size(), 1u) << "only the first failure is shown";
         lastPty = lines.emplace_back(std::make_unique<TPty>()).get();
         lastPty->LinkAs(Port);
         ASSERT_TRUE(WaitFor([&] { return lastPty->Exclusive(); })) << "the port is opened again";
+        EXPECT_FALSE(session->WaitingForPort());
     }
     EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM2"});
 
@@ -291,6 +297,105 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     EXPECT_EQ(ReadAll(file), sent);
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_TRUE(TOtherOpener(file).Try(LOCK_EX)) << "the recording is released";
+}
+
+// A simulator of ours, its output in a file: the line it names its pseudo-terminal in.
+class TSimulator {
+public:
+    TSimulator(const std::filesystem::path& out, std::vector<std::string> args) : out_(out) {
+        args.insert(args.begin(), TELMIRA_SIM_PROGRAM);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                           0600);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        ::posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TSimulator() { Stop(SIGTERM); }
+    TSimulator(const TSimulator&) = delete;
+    TSimulator& operator=(const TSimulator&) = delete;
+
+    // The pseudo-terminal it streams on, once it has said so.
+    [[nodiscard]] std::string Terminal() const {
+        std::string node;
+        WaitFor([&] {
+            std::ifstream in(out_);
+            const std::string said{std::istreambuf_iterator<char>(in), {}};
+            const auto at = said.find(" is /dev/pts/");
+            if (at != std::string::npos)
+                node = said.substr(at + 4, said.find(' ', at + 4) - at - 4);
+            return pid_ < 0 || !node.empty();
+        });
+        return node;
+    }
+    void Stop(int signal) {
+        if (pid_ < 0)
+            return;
+        ::kill(pid_, signal);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    std::filesystem::path out_;
+    pid_t pid_ = -1;
+};
+
+// Issue 18: a simulator on port 23 is killed, so that its link stays behind, and the next
+// program asking for a pseudo-terminal, a simulator on port 24, gets the same node. The session
+// waiting for port 23 records nothing of it, and takes the port again once a link is made anew.
+TEST_F(LiveSessionTest, ANodeThatReappearsUnderTheLostPortsLinkIsNeverRecorded) {
+    const auto said = [&](const std::string& name) { return runtime.Path() / name; };
+    auto first =
+        std::make_unique<TSimulator>(said("first.out"), std::vector<std::string>{"--port", "23"});
+    const std::string node = first->Terminal();
+    ASSERT_FALSE(node.empty());
+    auto session = std::make_unique<TLiveSession>(
+        file, 23, values, plot, [this](const std::string& m) { errors.push_back(m); });
+    session->AttachHandler(true);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) > 1000; }));
+
+    first->Stop(SIGKILL);
+    ASSERT_TRUE(WaitFor([&] { return session->WaitingForPort(); }));
+    const auto before = ReadAll(file);
+
+    // The node goes to the lowest number free: simulators that get a lower one stay until one
+    // gets it, unless another program took it first.
+    std::vector<std::unique_ptr<TSimulator>> others;
+    std::unique_ptr<TSimulator> second;
+    for (int port = 24; port < 40 && !second; ++port) {
+        auto next =
+            std::make_unique<TSimulator>(said("second" + std::to_string(port) + ".out"),
+                                         std::vector<std::string>{"--port", std::to_string(port)});
+        if (next->Terminal() == node)
+            second = std::move(next);
+        else
+            others.push_back(std::move(next));
+    }
+    if (!second)
+        GTEST_SKIP() << "another program kept " << node;
+    EXPECT_FALSE(WaitFor([&] { return ReadAll(file) != before || !session->WaitingForPort(); },
+                         10 * ReopenInterval))
+        << "the second simulator was recorded";
+    EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM23"});
+
+    // A device that comes back behind a link made anew is taken, with what it sent meanwhile.
+    second.reset();
+    TPty back;
+    back.Raw();
+    const auto early = sim::GenerateRecording(7, 20, false);
+    back.Write(early);
+    back.LinkAs(23);
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(file).size() == before.size() + early.size(); }));
+    auto expected = before;
+    expected.insert(expected.end(), early.begin(), early.end());
+    EXPECT_EQ(ReadAll(file), expected);
+    session->Close();
 }
 
 TEST_F(LiveSessionTest, SessionSyncsItsRecordingWhileDataComesAndOnClose) {

@@ -3,6 +3,7 @@
 
 #include "cmake/TelmiraVersion.h"
 #include "serial/PortFolder.h"
+#include "telemetry/WriterClaim.h"
 #include "tools/sim/Simulator.h"
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <stdexcept>
@@ -153,6 +155,8 @@ TOptions Parse(int argc, char** argv) {
 }
 
 void WriteRecording(const TOptions& o) {
+    // Before it is emptied: a recording that a session or program of ours writes is refused.
+    const telemetry::TWriterClaim claim(*o.out);
     std::FILE* file = std::fopen(o.out->c_str(), "wb");
     if (!file)
         Fail("cannot create " + *o.out + ": " + std::strerror(errno));
@@ -298,8 +302,10 @@ void Drain(int slave) {
 
 class TLog {
 public:
+    // Claimed before it is emptied, as the recording is.
     explicit TLog(const std::optional<std::string>& name)
-        : file_(name ? std::fopen(name->c_str(), "wb") : nullptr) {
+        : claim_(name ? std::make_unique<telemetry::TWriterClaim>(*name) : nullptr),
+          file_(name ? std::fopen(name->c_str(), "wb") : nullptr) {
         if (name && !file_)
             Fail("cannot create " + *name + ": " + std::strerror(errno));
     }
@@ -312,6 +318,7 @@ public:
     [[nodiscard]] std::FILE* Get() const { return file_; }
 
 private:
+    std::unique_ptr<telemetry::TWriterClaim> claim_;
     std::FILE* file_;
 };
 

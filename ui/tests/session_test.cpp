@@ -1,6 +1,7 @@
 #include "serial/PortFolder.h"
 #include "serial/tests/Pty.h"
 #include "telemetry/LiveSession.h"
+#include "telemetry/RecordingFile.h"
 #include "telemetry/tests/FullDisk.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartReadout.h"
@@ -32,6 +33,8 @@
 #include <iterator>
 #include <optional>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -268,8 +271,10 @@ TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndTheSessionGoesOnWhen
     EXPECT_EQ(advance.XValue(advance.Count() - 1), lastX + 300);
     back.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return status.text().startsWith("Ожидание порта"); }));
-    ASSERT_EQ(shown, std::vector<QString>{"Error clearing port \\\\.\\COM1."})
-        << "the failure is shown once";
+    ASSERT_EQ(shown, std::vector<QString>{"Error clearing port \\\\.\\COM1.\n"
+                                          "Запись в файл продолжается: порт будет открыт "
+                                          "снова, как только он появится."})
+        << "the failure is shown once, saying that the session goes on";
 
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton); // while waiting for the port
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
@@ -380,6 +385,45 @@ TEST_F(LiveSessionWindowTest, RecordingThatCannotBeCreatedIsANotice) {
     EXPECT_TRUE(notice.contains("Ошибка создания файла")) << notice.toStdString();
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_EQ(pty_.Queued(), 0) << "no port was opened";
+}
+
+// The second window of issue 18 chooses the file the first one records and answers "Да" to
+// replacing it.
+TEST_F(LiveSessionWindowTest, RecordingThatAnotherSessionMakesIsLeftAloneAndTheNoticeSaysSo) {
+    telemetry::TRecordingFile other(dialogs_.answer->toStdString());
+    const auto recorded = sim::GenerateRecording(3, 50, false);
+    other.Write(recorded, telemetry::TRecordingFile::TClock::now());
+    QString notice;
+    TModalAnswer answer([&](QWidget& modal) {
+        notice = modal.findChild<QLabel*>("Message")->text();
+        modal.close();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ASSERT_TRUE(answer.answered);
+    EXPECT_EQ(notice, "Ошибка создания файла\nЭтот файл сейчас записывается в другом окне или "
+                      "другой программой и оставлен без изменений.");
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    EXPECT_FALSE(pty_.Exclusive()) << "no port was opened";
+    EXPECT_EQ(Recorded(), recorded);
+}
+
+TEST_F(LiveSessionWindowTest, RefusedPortFolderIsExplainedUnderThePortsMessage) {
+    const fs::path folder = serial::EnsurePortFolder();
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    std::optional<QString> shown;
+    TModalAnswer answer([&](QWidget& modal) {
+        shown = static_cast<QMessageBox&>(modal).text();
+        modal.close();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ::chmod(folder.c_str(), 0700);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, QString::fromStdString(
+                          "Error opening port \\\\.\\COM1.\nВ папку " + folder.string() +
+                          " могут писать другие пользователи. Через такую папку можно подменить "
+                          "порт, поэтому порты не открываются: удалите её или исправьте "
+                          "владельца и права доступа."));
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
 }
 
 TEST_F(LiveSessionWindowTest, ViewerRefusesTheRecordingOfAnOpenSession) {

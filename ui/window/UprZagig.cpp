@@ -219,9 +219,17 @@ void TfrmUprZagig::OpenSession() {
         // the session stays open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
             QFile::encodeName(fileName).toStdString(), static_cast<std::uint8_t>(portNumber),
-            values_, *livePlot_, [](const std::string& message) { ShowError(message); });
+            values_, *livePlot_, [this](const std::string& message) { ShowSessionError(message); });
+    } catch (const telemetry::EFileBeingWritten&) {
+        ShowNotice("Ошибка создания файла\n"
+                   "Этот файл сейчас записывается в другом окне или другой программой "
+                   "и оставлен без изменений.");
+        return;
     } catch (const telemetry::ERecordingCreateError&) {
         ShowNotice("Ошибка создания файла");
+        return;
+    } catch (const serial::EComPortError& e) {
+        ShowError(e.what(), e.Explanation());
         return;
     }
     sessionPort_ = portNumber;
@@ -240,6 +248,16 @@ void TfrmUprZagig::OpenSession() {
                                    "Менеджер", msgbox::MB_YESNO);
     session_->AttachHandler(answer == msgbox::IDYES);
     ShowFileInCaption(fileName);
+}
+
+// A port that fails is tried again while the recording goes on; the user is told so under the
+// port's own message.
+void TfrmUprZagig::ShowSessionError(const std::string& message) {
+    if (session_ && session_->WaitingForPort())
+        ShowError(message, "Запись в файл продолжается: порт будет открыт снова, как только "
+                           "он появится.");
+    else
+        ShowError(message);
 }
 
 void TfrmUprZagig::CloseSession() {

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 class QCheckBox;
 class QDragEnterEvent;
@@ -124,6 +125,7 @@ private:
     // file named under them; a missing file or a folder is said to be one.
     void OpenRecordingShowingFailures(const QString& path);
     void OpenSession();
+    void ShowSessionError(const std::string& message);
     void CloseSession();
     void ViewRecording();
     void SwitchSeries(int position, const QCheckBox& box);

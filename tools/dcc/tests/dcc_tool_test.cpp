@@ -1,9 +1,12 @@
+#include "telemetry/RecordingFile.h"
+
 #include <QImage>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,6 +143,23 @@ TEST_F(RecordingTool, PngIsTheChartAfterAReplay) {
     EXPECT_EQ(QImage(QString::fromStdString(out.string())).size(), QSize(400, 300));
     EXPECT_EQ(Tool("png " + path.string() + " " + out.string() + " --size 400").status, 2);
     EXPECT_EQ(Tool("png " + (dir / "none.dcc").string() + " " + out.string()).status, 1);
+}
+
+TEST_F(RecordingTool, PngNeverGoesOverARecordingThatASessionMakes) {
+    const std::vector<unsigned char> frame{0xFF, 0xFF, 0x24, 0, 0, 1, 2, 3, 40};
+    const auto path = Write("r.dcc", frame);
+    const fs::path held = dir / "held.dcc";
+    telemetry::TRecordingFile recording(held.string());
+    recording.Write(frame, telemetry::TRecordingFile::TClock::now());
+
+    const ToolRun run = Tool("png " + path.string() + " " + held.string(), true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("telmira-dcc: Cannot create " + held.string() +
+                           ": being written by another session or program\n"),
+              std::string::npos)
+        << run.out;
+    std::ifstream in(held, std::ios::binary);
+    EXPECT_EQ(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}), frame);
 }
 
 TEST_F(RecordingTool, FilesOverFourGibibytesWork) {
