@@ -35,6 +35,34 @@ HANDLE NewEvent() noexcept {
     return ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
+// Windows keeps a port's settings from one opener to the next, so every field that decides
+// what reaches the program is set here, whatever a terminal or `mode` left: binary mode, no
+// parity checking, no flow control of any kind (which would drop XON and XOFF bytes from the
+// stream or hold input back on a three-wire cable), no bytes removed or replaced (null
+// stripping, the error character), no read failing after a line error, and DTR and RTS on,
+// which adapters powered from those lines need. The driver refuses equal XON and XOFF
+// characters even with XON/XOFF off. The queue limits stay the driver's.
+void ApplyLineSettings(DCB& settings) noexcept {
+    settings.BaudRate = CBR_57600;
+    settings.ByteSize = 8;
+    settings.Parity = NOPARITY;
+    settings.StopBits = ONESTOPBIT;
+    settings.fBinary = TRUE;
+    settings.fParity = FALSE;
+    settings.fOutxCtsFlow = FALSE;
+    settings.fOutxDsrFlow = FALSE;
+    settings.fDtrControl = DTR_CONTROL_ENABLE;
+    settings.fDsrSensitivity = FALSE;
+    settings.fOutX = FALSE;
+    settings.fInX = FALSE;
+    settings.fErrorChar = FALSE;
+    settings.fNull = FALSE;
+    settings.fRtsControl = RTS_CONTROL_ENABLE;
+    settings.fAbortOnError = FALSE;
+    settings.XonChar = 0x11;
+    settings.XoffChar = 0x13;
+}
+
 // The driver's queue sizes are a recommendation. The input queue is asked for some ten seconds
 // of the line, since the reader takes nothing while a hand-over waits for the window thread.
 constexpr DWORD InputQueueSize = 64 * 1024;
@@ -82,19 +110,14 @@ TSerialLine::TSerialLine(std::uint8_t number, const std::string& name)
     settings.DCBlength = sizeof settings;
     if (!::SetupComm(port, InputQueueSize, OutputQueueSize) || !::GetCommState(port, &settings))
         throw EComPortError("Error setting port " + name + " state");
-    // Flow control, DTR and RTS handling, XON/XOFF and the special characters stay as the
-    // driver reports them.
-    settings.BaudRate = CBR_57600;
-    settings.ByteSize = 8;
-    settings.Parity = NOPARITY;
-    settings.StopBits = ONESTOPBIT;
+    ApplyLineSettings(settings);
     if (!::SetCommState(port, &settings))
         throw EComPortError("Error setting port " + name + " state");
 
     // No time-outs: a read returns when the count asked for has arrived.
     COMMTIMEOUTS none{};
     if (!::SetCommTimeouts(port, &none))
-        throw EComPortError("Error setting port" + name + "times");
+        throw EComPortError("Error setting port " + name + " times");
 
     if (!::PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
         throw EComPortError("Error purging port " + name);
