@@ -101,7 +101,7 @@ TSerialLine::TSerialLine(std::uint8_t number, const std::string& name)
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::tcsetattr(port, TCSANOW, &tio) != 0)
-        throw EComPortError("Error setting port" + name + "times");
+        throw EComPortError("Error setting port " + name + " times");
 
     if (::tcflush(port, TCIOFLUSH) != 0)
         throw EComPortError("Error purging port " + name);
