@@ -2,12 +2,18 @@
 // every platform are tested in ComPortScenarioTest.cpp, which this program runs as well.
 
 #include "serial/ComPort.h"
+#include "serial/SerialLine.h"
 #include "serial/tests/ReceivedBlocks.h"
 #include "serial/tests/WineLine.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace serial {
@@ -77,6 +83,39 @@ TEST(WineComPortTest, AStateLeftByAnotherProgramLetsEveryByteValueThrough) {
     EXPECT_FALSE(settings.fOutxDsrFlow);
     EXPECT_FALSE(settings.fOutxCtsFlow);
     EXPECT_NE(settings.XonChar, settings.XoffChar);
+}
+
+// A read asked for more than is queued waits, with no time-outs, for bytes that never come,
+// as a read of a driver that lost the port does: it is cancelled after a bounded wait instead
+// of holding the reader, and whoever closes the port, forever.
+TEST(WineComPortTest, AReadThatNeverCompletesEndsWithTheBytesItGot) {
+    const testing::TWineLine line;
+    auto port = std::make_unique<TSerialLine>(testing::TWineLine::PortNumber, "COM12");
+    const std::vector<std::uint8_t> sent = {1, 2, 3, 4, 5};
+    line.Write(sent);
+    line.WaitUntilQueued(static_cast<int>(sent.size()), false);
+
+    struct TRead {
+        std::array<std::uint8_t, 10> Bytes{};
+        std::atomic<std::size_t> Got{0};
+        std::atomic<bool> Ended{false};
+    };
+    const auto read = std::make_shared<TRead>();
+    std::thread([read, &line = *port] {
+        read->Got = line.ReadQueued(read->Bytes.data(), read->Bytes.size());
+        read->Ended = true;
+    }).detach();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!read->Ended && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    if (!read->Ended) {
+        // The read holds the port: leave it to the reading thread.
+        static_cast<void>(port.release());
+        FAIL() << "the read never ended";
+    }
+    EXPECT_LE(read->Got, sent.size());
+    EXPECT_TRUE(std::equal(read->Bytes.begin(), read->Bytes.begin() + read->Got, sent.begin()));
 }
 
 // COM14 is a plain file (scripts/wine-com-line.py). Each attempt fails at its own step: one
