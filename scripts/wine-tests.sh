@@ -15,6 +15,8 @@ fi
 
 export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/telmira/wine}
 export WINEDEBUG=-all
+# Wine takes its locale from the environment's: with C.UTF-8, or any English one, it is en-US
+# with the Western code page 1252, which cannot spell the Cyrillic and Greek names the tests use.
 # No Mono or Gecko: the tests are console programs, and their installers would ask.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine64=$(sed -n 's/^TELMIRA_WINE64:FILEPATH=//p' build-win/CMakeCache.txt)

@@ -24,6 +24,6 @@ void WriteChartPicture(const std::string& recording, const std::string& picture,
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(recording + ": " + e.what());
     }
-    if (!image.save(QString::fromLocal8Bit(picture.c_str()), "PNG"))
+    if (!image.save(QString::fromStdString(picture), "PNG"))
         throw std::runtime_error(picture + ": cannot write the picture");
 }

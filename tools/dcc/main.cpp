@@ -1,6 +1,7 @@
 // telmira-dcc: reads ".dcc" recordings without the window; Help below says how.
 
 #include "cmake/TelmiraVersion.h"
+#include "native/Arguments.h"
 #include "tools/dcc/ChartPicture.h"
 #include "tools/dcc/RecordingScan.h"
 
@@ -21,6 +22,8 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "native/WideText.h"
+
 #include <io.h>
 #endif
 
@@ -85,7 +88,11 @@ public:
 class TInputFile {
 public:
     explicit TInputFile(const std::string& path) : path_(path) {
+#ifdef _WIN32
+        fd_ = ::_wopen(native::WideText(path).c_str(), ReadFlags);
+#else
         fd_ = ::open(path.c_str(), ReadFlags);
+#endif
         if (fd_ < 0)
             FileError(path, errno);
         struct stat st {};
@@ -217,11 +224,11 @@ void PrintHelp() {
     std::fputs(GeneralHelp, stdout);
 }
 
-int Run(int argc, char** argv) {
+int Run(const std::vector<std::string>& arguments) {
     std::vector<std::string> operands; // the command and its files
     std::optional<TPictureSize> size;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg(argv[i]);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view arg(arguments[i]);
         if (arg == "--help") {
             PrintHelp();
             return 0;
@@ -231,9 +238,9 @@ int Run(int argc, char** argv) {
             return 0;
         }
         if (arg == "--size" && ChartPicturesBuilt) {
-            if (++i == argc)
+            if (++i == arguments.size())
                 throw EUsage("--size needs a value");
-            size = ParseSize(argv[i]);
+            size = ParseSize(arguments[i]);
         } else if (arg.size() > 1 && arg.front() == '-') {
             throw EUsage("unknown option " + std::string(arg));
         } else {
@@ -265,7 +272,7 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     try {
-        const int status = Run(argc, argv);
+        const int status = Run(native::ProgramArguments(argc, argv));
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             std::fprintf(stderr, "telmira-dcc: standard output: %s\n", std::strerror(errno));
             return 1;

@@ -1,3 +1,4 @@
+#include "native/Arguments.h"
 #include "telemetry/Telemetry.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/CommandLine.h"
@@ -5,9 +6,15 @@
 #include "ui/window/UprZagig.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
-    const TCommandLine commandLine = ParseCommandLine({argv + 1, argv + argc});
+    const std::vector<std::string> arguments = native::ProgramArguments(argc, argv);
+    std::vector<const char*> argumentTexts;
+    for (const std::string& argument : arguments)
+        argumentTexts.push_back(argument.c_str());
+    const TCommandLine commandLine = ParseCommandLine(argumentTexts);
     switch (commandLine.Action) {
     case TCommandLine::TAction::Help:
         std::fputs(HelpText().c_str(), stdout);
@@ -26,7 +33,7 @@ int main(int argc, char** argv) {
     int appArgc = 1;
     char* appArgv[] = {argv[0], nullptr};
     TApplication app(appArgc, appArgv);
-    const QString recording = QString::fromLocal8Bit(commandLine.Recording.c_str());
+    const QString recording = QString::fromStdString(commandLine.Recording);
     TSystemFileDialogs dialogs;
     return RunApplication(app, [&dialogs, &recording] {
         auto window = std::make_unique<TfrmUprZagig>(telemetry::ProcessLatestValues(), dialogs);

@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QLabel>
@@ -182,7 +181,7 @@ void TfrmUprZagig::OpenSession() {
         // come back; a recording that fails is reported and records no more. Either way
         // the session stays open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
-            QFile::encodeName(fileName).toStdString(), static_cast<std::uint8_t>(portNumber),
+            fileName.toStdString(), static_cast<std::uint8_t>(portNumber),
             values_, *livePlot_, [](const std::string& message) { ShowError(message); });
     } catch (const telemetry::ERecordingCreateError&) {
         ShowNotice("Ошибка создания файла");
@@ -254,7 +253,7 @@ void TfrmUprZagig::ViewRecording() {
 
 void TfrmUprZagig::OpenRecording(const QString& chosen) {
     OpenDialog1.FileName = QFileInfo(chosen).absoluteFilePath();
-    const std::string path = QFile::encodeName(OpenDialog1.FileName).toStdString();
+    const std::string path = OpenDialog1.FileName.toStdString();
     if (!telemetry::RecordingExists(path))
         return;
     ShowLatestOnGauges();
