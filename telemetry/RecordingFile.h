@@ -35,8 +35,8 @@ inline constexpr std::chrono::milliseconds SyncAfter{500};
 // anything else of that name, a named pipe or a device, is refused; no extension is added),
 // every write goes straight to the operating system, so the file is complete up to the last
 // handled byte at any moment, and other programs may read and write it while it is open, but
-// the viewer, which wants the file to itself, refuses it. On Windows the file is opened
-// sharing reading and writing, which the viewer's opening without sharing fails against, and a
+// the viewer, which keeps writers out, refuses it. On Windows the file is opened sharing
+// reading and writing, which the viewer's opening, sharing reading only, fails against, and a
 // file the viewer holds cannot be opened. Elsewhere a shared lock is held while it is open; a
 // file whose lock is held elsewhere is refused, and where the file system grants no lock, the
 // file is recorded without one. A refused file is left as it was found.
