@@ -22,6 +22,7 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "native/Console.h"
 #include "native/WideText.h"
 
 #include <io.h>
@@ -270,6 +271,8 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     // The same bytes as on Linux: LF line ends.
     _setmode(_fileno(stdout), _O_BINARY);
+    // File names and messages are UTF-8, and a console shows them so.
+    const native::TUtf8Console console;
 #endif
     try {
         const int status = Run(native::ProgramArguments(argc, argv));

@@ -9,6 +9,25 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "native/Console.h"
+#endif
+
+namespace {
+
+// Prints text and says whether it got out. On Windows the window program has no console of its
+// own: its text goes to the console it was started from.
+bool Print(std::FILE* stream, const std::string& text) {
+#ifdef _WIN32
+    return native::WriteStandard(
+        stream == stderr ? native::TStandard::Error : native::TStandard::Output, text);
+#else
+    return std::fputs(text.c_str(), stream) >= 0 && std::fflush(stream) == 0;
+#endif
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments = native::ProgramArguments(argc, argv);
     std::vector<const char*> argumentTexts;
@@ -17,14 +36,11 @@ int main(int argc, char** argv) {
     const TCommandLine commandLine = ParseCommandLine(argumentTexts);
     switch (commandLine.Action) {
     case TCommandLine::TAction::Help:
-        std::fputs(HelpText().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        return Print(stdout, HelpText()) ? 0 : 1;
     case TCommandLine::TAction::Version:
-        std::fputs(VersionText().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        return Print(stdout, VersionText()) ? 0 : 1;
     case TCommandLine::TAction::Refuse:
-        std::fprintf(stderr, "telmira: %s; справка: telmira --help\n",
-                     commandLine.Complaint.c_str());
+        Print(stderr, "telmira: " + commandLine.Complaint + "; справка: telmira --help\n");
         return RefusedCommandLineStatus;
     case TCommandLine::TAction::Run:
         break;
