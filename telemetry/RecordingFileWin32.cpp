@@ -18,8 +18,9 @@ std::string SystemMessage(DWORD error) {
 // Others may read and write the recording while it is open; the viewer, which shares
 // nothing, cannot open it, and a file the viewer holds cannot be opened here.
 HANDLE OpenForRecording(const std::string& fileName, DWORD disposition) {
-    return ::CreateFileW(native::WideText(fileName).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileW(native::WideText(fileName).c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 } // namespace

@@ -33,8 +33,14 @@ namespace {
 #ifdef _WIN32
 // Bytes as they are: no CR LF turned into LF, no end of file at a 0x1A byte.
 constexpr int ReadFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
+int OpenForReading(const std::string& path) {
+    return ::_wopen(native::WideText(path).c_str(), ReadFlags);
+}
 #else
 constexpr int ReadFlags = O_RDONLY | O_CLOEXEC;
+int OpenForReading(const std::string& path) {
+    return ::open(path.c_str(), ReadFlags);
+}
 #endif
 
 // Read by people and by help2man, which makes the manual page from it. Without pictures, the
@@ -89,11 +95,7 @@ public:
 class TInputFile {
 public:
     explicit TInputFile(const std::string& path) : path_(path) {
-#ifdef _WIN32
-        fd_ = ::_wopen(native::WideText(path).c_str(), ReadFlags);
-#else
-        fd_ = ::open(path.c_str(), ReadFlags);
-#endif
+        fd_ = OpenForReading(path);
         if (fd_ < 0)
             FileError(path, errno);
         struct stat st {};

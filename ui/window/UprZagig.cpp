@@ -181,8 +181,8 @@ void TfrmUprZagig::OpenSession() {
         // come back; a recording that fails is reported and records no more. Either way
         // the session stays open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
-            fileName.toStdString(), static_cast<std::uint8_t>(portNumber),
-            values_, *livePlot_, [](const std::string& message) { ShowError(message); });
+            fileName.toStdString(), static_cast<std::uint8_t>(portNumber), values_, *livePlot_,
+            [](const std::string& message) { ShowError(message); });
     } catch (const telemetry::ERecordingCreateError&) {
         ShowNotice("Ошибка создания файла");
         return;
