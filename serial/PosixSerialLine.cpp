@@ -157,7 +157,7 @@ TSerialLine::TSerialLine(std::uint8_t number, const std::string& name, const TDe
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::tcsetattr(port, TCSANOW, &tio) != 0)
-        throw EComPortError("Error setting port" + name + "times");
+        throw EComPortError("Error setting port " + name + " times");
 
     // A line opened again for a session keeps what its device queued by now: the same
     // device's stream, after the gap.

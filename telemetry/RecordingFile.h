@@ -35,10 +35,10 @@ inline constexpr std::chrono::milliseconds SyncAfter{500};
 // every write goes straight to the operating system, so the file is complete up to the last
 // handled byte at any moment, and other programs may read and write it while it is open. It is
 // claimed (WriterClaim.h) before it is emptied and until it is closed: a file another session
-// or program of ours writes is refused with EFileBeingWritten, and the viewer, which wants the
-// file to itself, refuses the recording and is not recorded over. On Windows the file is opened
-// sharing reading and writing, which the viewer's opening without sharing fails against, and a
-// file the viewer holds cannot be opened. A refused file is left as it was found.
+// or program of ours writes is refused with EFileBeingWritten, and the viewer, which keeps
+// writers out, refuses the recording and is not recorded over. On Windows the file is opened
+// sharing reading and writing, which the viewer's opening, sharing reading only, fails against,
+// and a file the viewer holds cannot be opened. A refused file is left as it was found.
 class TRecordingFile {
 public:
     using TClock = std::chrono::steady_clock;

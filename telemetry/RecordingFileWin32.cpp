@@ -1,5 +1,7 @@
 #include "telemetry/RecordingFile.h"
 
+#include "native/WideText.h"
+
 #include <algorithm>
 #include <system_error>
 
@@ -16,8 +18,9 @@ std::string SystemMessage(DWORD error) {
 // Others may read and write the recording while it is open; the viewer, which shares
 // nothing, cannot open it, and a file the viewer holds cannot be opened here.
 HANDLE OpenForRecording(const std::string& fileName, DWORD disposition) {
-    return ::CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileW(native::WideText(fileName).c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 } // namespace
@@ -34,7 +37,7 @@ TRecordingFile::TRecordingFile(std::string fileName) : fileName_(std::move(fileN
     const auto refuse = [&](const std::string& why) {
         ::CloseHandle(file_);
         if (created)
-            ::DeleteFileA(fileName_.c_str());
+            ::DeleteFileW(native::WideText(fileName_).c_str());
         throw ERecordingCreateError("Cannot create " + fileName_ + ": " + why);
     };
     // A pipe or a device (NUL, a COM port) is not a file on a disk.

@@ -39,11 +39,11 @@ private:
 [[nodiscard]] bool RecordingExists(const std::string& path);
 
 // The file open for reading and held to itself, so that nobody writes to it during the replay;
-// a file the live session records is unavailable here. On Windows the file is opened with no
-// sharing, which fails while anyone else has it open. Elsewhere it is held under an exclusive
-// advisory lock, which fails while anyone else holds a lock on it (the live session holds a
-// shared one); where the file system grants no lock at all, the file is opened without one.
-// Raises RecordingOpenError when the file cannot be opened or held.
+// a file the live session records is unavailable here. On Windows the file is opened sharing
+// reading only, which fails while anyone else may write to it and lets readers in. Elsewhere it is
+// held under an exclusive advisory lock, which fails while anyone else holds a lock on it (the live
+// session holds a shared one); where the file system grants no lock at all, the file is opened
+// without one. Raises RecordingOpenError when the file cannot be opened or held.
 class TViewedFile {
 public:
     explicit TViewedFile(const std::string& path);

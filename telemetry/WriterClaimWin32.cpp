@@ -1,5 +1,7 @@
 #include "telemetry/WriterClaim.h"
 
+#include "native/WideText.h"
+
 #include <system_error>
 
 #include <windows.h>
@@ -42,7 +44,7 @@ void ReleaseClaim(TNativeFile file) noexcept {
 // claim.
 TWriterClaim::TWriterClaim(const std::string& fileName) {
     const auto open = [&](DWORD disposition) {
-        return ::CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        return ::CreateFileW(native::WideText(fileName).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     };
     file_ = open(CREATE_NEW);

@@ -27,6 +27,6 @@ void WriteChartPicture(const std::string& recording, const std::string& picture,
     }
     // Never over a recording that a session or program of ours is writing.
     const telemetry::TWriterClaim claim(picture);
-    if (!image.save(QString::fromLocal8Bit(picture.c_str()), "PNG"))
+    if (!image.save(QString::fromStdString(picture), "PNG"))
         throw std::runtime_error(picture + ": cannot write the picture");
 }

@@ -17,7 +17,6 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QLabel>
@@ -218,8 +217,8 @@ void TfrmUprZagig::OpenSession() {
         // come back; a recording that fails is reported and records no more. Either way
         // the session stays open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
-            QFile::encodeName(fileName).toStdString(), static_cast<std::uint8_t>(portNumber),
-            values_, *livePlot_, [this](const std::string& message) { ShowSessionError(message); });
+            fileName.toStdString(), static_cast<std::uint8_t>(portNumber), values_, *livePlot_,
+            [this](const std::string& message) { ShowSessionError(message); });
     } catch (const telemetry::EFileBeingWritten&) {
         ShowNotice("Ошибка создания файла\n"
                    "Этот файл сейчас записывается в другом окне или другой программой "
@@ -310,7 +309,7 @@ void TfrmUprZagig::ViewRecording() {
 
 void TfrmUprZagig::OpenRecording(const QString& chosen) {
     OpenDialog1.FileName = QFileInfo(chosen).absoluteFilePath();
-    const std::string path = QFile::encodeName(OpenDialog1.FileName).toStdString();
+    const std::string path = OpenDialog1.FileName.toStdString();
     if (!telemetry::RecordingExists(path))
         return;
     ShowLatestOnGauges();
