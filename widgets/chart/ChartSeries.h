@@ -5,6 +5,7 @@
 // adding and clearing.
 
 #include "store/ValueStore.h"
+#include "widgets/chart/ChartPen.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,11 +17,6 @@
 #include <vector>
 
 class TChart;
-
-// Colours are 0x00BBGGRR; two values above that range are markers.
-using TColor = std::uint32_t;
-inline constexpr TColor clDefault = 0x20000000; // the series colour applies
-inline constexpr TColor clNone = 0x1FFFFFFF;    // a null point: stored, counted, never drawn
 
 // Raised by the point sequences ("List capacity out of bounds (%d)",
 // "List index out of bounds (%d)").
@@ -227,20 +223,6 @@ private:
 
 enum class THorizAxis { aTopAxis, aBottomAxis, aBothHorizAxis, aCustomHorizAxis };
 enum class TVertAxis { aLeftAxis, aRightAxis, aBothVertAxis, aCustomVertAxis };
-
-// The pen a line series connects its points with; its colour is replaced per segment.
-struct TChartPen {
-    bool Visible = true;
-    int Width = 1;
-    enum class Style {
-        psSolid,
-        psDash,
-        psDot,
-        psDashDot,
-        psDashDotDot,
-        psClear
-    } PenStyle = Style::psSolid;
-};
 
 class TLineSeries : public TChartSeries {
 public:
