@@ -35,10 +35,6 @@ constexpr qint64 LongestPointsMilliseconds = 1000;
 constexpr int ZoomThreshold = 16;
 constexpr double WheelStepPercent = 3;
 
-const TLineSeries* AsLine(const TChartSeries& s) {
-    return dynamic_cast<const TLineSeries*>(&s);
-}
-
 int FontHeight(const QFont& font) {
     return QFontMetrics(font).height();
 }
@@ -57,8 +53,9 @@ int TextWidth(const QFontMetrics& metrics, const QString& text) {
 } // namespace
 
 TChart::TChart(QWidget* parent) : QWidget(parent), pointsMilliseconds_(PointsMilliseconds) {
+    chart::TOwner* owner = this;
     for (int i = 0; i < 5; ++i)
-        axes_[i] = std::make_unique<TChartAxis>(*this, static_cast<TAxisKind>(i));
+        axes_[i] = std::make_unique<TChartAxis>(static_cast<TAxisKind>(i), owner);
     setAttribute(Qt::WA_OpaquePaintEvent); // the image covers the whole area
     updateTimer_.setSingleShot(true);
     connect(&updateTimer_, &QTimer::timeout, this, &TChart::ShowChanges);
@@ -67,7 +64,7 @@ TChart::TChart(QWidget* parent) : QWidget(parent), pointsMilliseconds_(PointsMil
 TChart::~TChart() = default;
 
 void TChart::Attach(std::unique_ptr<TChartSeries> series) {
-    series->parentChart_ = this;
+    series->SetOwner(this);
     if (series->SeriesColor == clDefault)
         series->SeriesColor = SeriesPalette[series_.size() % std::size(SeriesPalette)];
     series_.push_back(std::move(series));
@@ -80,6 +77,20 @@ void TChart::SetMargins(const chart::TMargins& m) {
         return;
     margins_ = m;
     PropertiesChanged();
+}
+
+void TChart::Changed(chart::TChange change) {
+    switch (change) {
+    case chart::TChange::Points:
+        RequestPointsRepaint();
+        break;
+    case chart::TChange::Content:
+        RequestRepaint();
+        break;
+    case chart::TChange::Look:
+        PropertiesChanged();
+        break;
+    }
 }
 
 void TChart::PropertiesChanged() {
@@ -130,22 +141,7 @@ void TChart::ShowChanges() {
 // Layout
 
 bool TChart::SeriesUsesAxis(const TChartSeries& s, const TChartAxis& axis) const {
-    const TLineSeries* line = AsLine(s);
-    const THorizAxis h = line ? line->HorizAxis : THorizAxis::aBottomAxis;
-    const TVertAxis v = line ? line->VertAxis : TVertAxis::aLeftAxis;
-    switch (axis.Kind()) {
-    case TAxisKind::Bottom:
-        return h == THorizAxis::aBottomAxis || h == THorizAxis::aBothHorizAxis;
-    case TAxisKind::Top:
-        return h == THorizAxis::aTopAxis || h == THorizAxis::aBothHorizAxis;
-    case TAxisKind::Left:
-        return v == TVertAxis::aLeftAxis || v == TVertAxis::aBothVertAxis;
-    case TAxisKind::Right:
-        return v == TVertAxis::aRightAxis || v == TVertAxis::aBothVertAxis;
-    case TAxisKind::Depth:
-        return false;
-    }
-    return false;
+    return s.Uses(axis.Kind());
 }
 
 bool TChart::AxisShown(const TChartAxis& axis) const {
@@ -174,32 +170,31 @@ void TChart::CalcAxesRanges() {
         bool first = true;
         double low = 0, high = 0;
         for (const TChartSeries* s : ParticipatingSeries(axis)) {
-            const TChartValueList& values = horizontal ? s->XValues : s->YValues;
-            const double mn = values.MinValue(), mx = values.MaxValue();
+            const chart::TExtent extent = *s->Extent(horizontal);
+            const double mn = extent.Minimum, mx = extent.Maximum;
             if (first || mn < low)
                 low = mn;
             if (first || mx > high)
                 high = mx;
             first = false;
         }
-        if (axis.automatic_ || axis.automaticMinimum_)
-            axis.minimum_ = low;
-        if (axis.automatic_ || axis.automaticMaximum_)
-            axis.maximum_ = high;
-        chart::TAxisMap& map = axis.map_;
-        map.Minimum = axis.minimum_;
-        map.Maximum = axis.maximum_;
+        axis.TakeDataRange(low, high);
+        TAxisPlacement placement = axis.Placement();
+        chart::TAxisMap& map = placement.Map;
+        map.Minimum = axis.Minimum();
+        map.Maximum = axis.Maximum();
         map.Horizontal = horizontal;
-        map.Inverted = axis.inverted_;
-        map.Logarithmic = axis.logarithmic_;
-        map.LogarithmicBase = axis.logarithmicBase_;
-        axis.dateTime_ = false;
+        map.Inverted = axis.Inverted();
+        map.Logarithmic = axis.Logarithmic();
+        map.LogarithmicBase = axis.LogarithmicBase();
+        placement.DateTime = false;
         for (const auto& s : series_) {
             if (s->Active() && SeriesUsesAxis(*s, axis)) {
-                axis.dateTime_ = (horizontal ? s->XValues : s->YValues).DateTime;
+                placement.DateTime = s->DateTime(horizontal);
                 break;
             }
         }
+        axis.Place(placement);
     }
 }
 
@@ -215,30 +210,30 @@ TAxisLabelStyle TChart::ResolvedLabelStyle(const TChartAxis& axis) const {
     if (!user)
         return TAxisLabelStyle::talNone;
     // Line series show Y against X: point labels belong on the horizontal axes.
-    if (axis.Horizontal() && user->Count() > 0 && !user->Label(0).empty())
+    if (axis.Horizontal() && user->FirstPointLabelled())
         return TAxisLabelStyle::talText;
     return TAxisLabelStyle::talValue;
 }
 
 double TChart::LabelStep(const TChartAxis& axis, int length) const {
-    const chart::TAxisMap& map = axis.map_;
-    const QFontMetrics metrics(axis.labelsFont_);
+    const chart::TAxisMap& map = axis.Map();
+    const QFontMetrics metrics(axis.LabelsFont());
     const QString maxText = axis.LabelText(map.Maximum), minText = axis.LabelText(map.Minimum);
-    const bool across = axis.labelsAngle_ == 90 || axis.labelsAngle_ == 270;
+    const bool across = axis.LabelsAngle() == 90 || axis.LabelsAngle() == 270;
     auto extent = [&](const QString& text) {
         const int width = axis.LabelWidth(text);
         const int height = metrics.height() * static_cast<int>(Lines(text).size());
         return axis.Horizontal() != across ? width : height;
     };
     const int size = std::max(extent(maxText), extent(minText));
-    const int capacity = chart::LabelCapacity(length, size, axis.labelsSeparation_);
-    if (axis.dateTime_)
-        return chart::DateTimeLabelStep(map.Range(), capacity, axis.increment_);
-    return chart::ValueLabelStep(map.Range(), capacity, axis.increment_, axis.labelsSeparation_);
+    const int capacity = chart::LabelCapacity(length, size, axis.LabelsSeparation());
+    if (axis.IsDateTime())
+        return chart::DateTimeLabelStep(map.Range(), capacity, axis.Increment());
+    return chart::ValueLabelStep(map.Range(), capacity, axis.Increment(), axis.LabelsSeparation());
 }
 
 int TChart::WidestLabel(const TChartAxis& axis) const {
-    const QFontMetrics metrics(axis.labelsFont_);
+    const QFontMetrics metrics(axis.LabelsFont());
     switch (ResolvedLabelStyle(axis)) {
     case TAxisLabelStyle::talNone:
         return 0;
@@ -247,17 +242,18 @@ int TChart::WidestLabel(const TChartAxis& axis) const {
         int widest = 0;
         for (const auto& s : series_)
             if (s->Active() && SeriesUsesAxis(*s, axis))
-                for (std::size_t i = 0; i < s->Count(); ++i)
+                for (const chart::TPointLabel& label : s->PointLabels(axis.Horizontal()))
                     widest =
-                        std::max(widest, TextWidth(metrics, QString::fromStdString(s->Label(i))));
+                        std::max(widest, TextWidth(metrics, QString::fromStdString(label.Text)));
         return widest;
     }
     default:
         break;
     }
-    double low = axis.map_.Minimum, high = axis.map_.Maximum;
-    if (axis.roundFirstLabel_ || (axis.dateTime_ && axis.exactDateTime_)) {
-        const double step = LabelStep(axis, axis.previousLength_);
+    double low = axis.Map().Minimum, high = axis.Map().Maximum;
+    if (axis.RoundFirstLabel() || (axis.IsDateTime() && axis.ExactDateTime())) {
+        // The map's span is still the last layout's.
+        const double step = LabelStep(axis, axis.Map().Length());
         low = std::trunc(low / step) * step;
         high = std::trunc(high / step) * step;
     }
@@ -268,8 +264,10 @@ int TChart::WidestLabel(const TChartAxis& axis) const {
 void TChart::ReserveAxisBands() {
     for (auto& a : axes_) {
         TChartAxis& axis = *a;
-        axis.shown_ = AxisShown(axis);
-        if (!axis.shown_)
+        TAxisPlacement placement = axis.Placement();
+        placement.Shown = AxisShown(axis);
+        axis.Place(placement);
+        if (!placement.Shown)
             continue;
         const TRectI before = plotRect_;
         const TAxisKind kind = axis.Kind();
@@ -280,39 +278,40 @@ void TChart::ReserveAxisBands() {
                    : kind == TAxisKind::Top  ? before.Top
                    : kind == TAxisKind::Left ? before.Left
                                              : before.Right;
-        if (!axis.title_.Caption.isEmpty()) {
+        if (!axis.Title().Caption.isEmpty()) {
             const bool along =
-                horizontal ? axis.title_.Angle % 180 == 0 : axis.title_.Angle % 180 == 90;
-            const int size = axis.titleSize_ ? axis.titleSize_
+                horizontal ? axis.Title().Angle % 180 == 0 : axis.Title().Angle % 180 == 90;
+            const int size = axis.TitleSize() ? axis.TitleSize()
                              : along
-                                 ? FontHeight(axis.title_.Font)
-                                 : TextWidth(QFontMetrics(axis.title_.Font), axis.title_.Caption);
+                                 ? FontHeight(axis.Title().Font)
+                                 : TextWidth(QFontMetrics(axis.Title().Font), axis.Title().Caption);
             edge += inward * size;
-            axis.titlePosition_ = edge;
+            placement.TitlePosition = edge;
         }
-        if (axis.labels_) {
+        if (axis.Labels()) {
             const bool along =
-                horizontal ? axis.labelsAngle_ % 180 == 0 : axis.labelsAngle_ % 180 == 90;
-            const int size = axis.labelsSize_ ? axis.labelsSize_
-                             : along          ? FontHeight(axis.labelsFont_)
-                                              : WidestLabel(axis);
+                horizontal ? axis.LabelsAngle() % 180 == 0 : axis.LabelsAngle() % 180 == 90;
+            const int size = axis.LabelsSize() ? axis.LabelsSize()
+                             : along           ? FontHeight(axis.LabelsFont())
+                                               : WidestLabel(axis);
             edge += inward * size;
         }
-        axis.labelPosition_ = edge; // without labels, the outer edge of the ticks
+        placement.LabelPosition = edge; // without labels, the outer edge of the ticks
         int ticks = 0;
-        if (axis.axisPen_.Visible)
-            ticks += axis.axisPen_.Width;
-        if (axis.ticks_.Visible)
-            ticks += axis.tickLength_;
-        if (axis.minorTicks_.Visible)
-            ticks = std::max(ticks, axis.minorTickLength_);
+        if (axis.AxisPen().Visible)
+            ticks += axis.AxisPen().Width;
+        if (axis.Ticks().Visible)
+            ticks += axis.TickLength();
+        if (axis.MinorTicks().Visible)
+            ticks = std::max(ticks, axis.MinorTickLength());
         edge += inward * ticks;
-        if (axis.positionPercent_ != 0) {
+        if (axis.PositionPercent() != 0) {
             const int shift = static_cast<int>(chart::RoundHalfEven(
-                (horizontal ? before.Height() : before.Width()) * axis.positionPercent_ / 100));
-            axis.titlePosition_ += inward * shift;
-            axis.labelPosition_ += inward * shift;
+                (horizontal ? before.Height() : before.Width()) * axis.PositionPercent() / 100));
+            placement.TitlePosition += inward * shift;
+            placement.LabelPosition += inward * shift;
         }
+        axis.Place(placement);
         TRectI after = before;
         (kind == TAxisKind::Bottom ? after.Bottom
          : kind == TAxisKind::Top  ? after.Top
@@ -327,11 +326,12 @@ void TChart::CalcAxesSpans() {
         TChartAxis& axis = *a;
         const int origin = axis.Horizontal() ? plotRect_.Left : plotRect_.Top;
         const int size = axis.Horizontal() ? plotRect_.Width() : plotRect_.Height();
-        axis.map_.Start =
-            origin + static_cast<int>(chart::RoundHalfEven(size * axis.startPosition_ / 100));
-        axis.map_.End =
-            origin + static_cast<int>(chart::RoundHalfEven(size * axis.endPosition_ / 100));
-        axis.previousLength_ = axis.map_.Length();
+        TAxisPlacement placement = axis.Placement();
+        placement.Map.Start =
+            origin + static_cast<int>(chart::RoundHalfEven(size * axis.StartPosition() / 100));
+        placement.Map.End =
+            origin + static_cast<int>(chart::RoundHalfEven(size * axis.EndPosition() / 100));
+        axis.Place(placement);
     }
 }
 
@@ -343,23 +343,23 @@ void TChart::ApplySeriesMargins() {
         if (axis.Kind() == TAxisKind::Depth)
             continue;
         int margin = 0;
-        for (const auto& s : series_) {
-            const TLineSeries* line = AsLine(*s);
-            if (line && s->Active() && SeriesUsesAxis(*s, axis) && line->Stairs)
-                margin = std::max(margin, line->LinePen.Width);
-        }
+        for (const auto& s : series_)
+            if (s->Active() && SeriesUsesAxis(*s, axis))
+                margin = std::max(margin, s->AxisMargin());
         if (margin == 0)
             continue;
-        chart::TAxisMap shrunk = axis.map_;
+        TAxisPlacement placement = axis.Placement();
+        chart::TAxisMap shrunk = placement.Map;
         shrunk.Start += margin;
         shrunk.End -= margin;
-        double low = shrunk.ToValue(axis.map_.Start), high = shrunk.ToValue(axis.map_.End);
+        double low = shrunk.ToValue(placement.Map.Start), high = shrunk.ToValue(placement.Map.End);
         if (low > high)
             std::swap(low, high);
-        if (axis.automatic_ || axis.automaticMinimum_)
-            axis.map_.Minimum = low;
-        if (axis.automatic_ || axis.automaticMaximum_)
-            axis.map_.Maximum = high;
+        if (axis.Automatic() || axis.AutomaticMinimum())
+            placement.Map.Minimum = low;
+        if (axis.Automatic() || axis.AutomaticMaximum())
+            placement.Map.Maximum = high;
+        axis.Place(placement);
     }
 }
 
@@ -422,99 +422,94 @@ void TChart::DrawBackWall(chart::TRaster& raster) {
 }
 
 TChart::TAxisPicture TChart::WalkAxis(TChartAxis& axis) {
-    const chart::TAxisMap& map = axis.map_;
+    const chart::TAxisMap& map = axis.Map();
     const TAxisKind kind = axis.Kind();
     const bool horizontal = axis.Horizontal();
     const int outward = kind == TAxisKind::Bottom || kind == TAxisKind::Right ? 1 : -1;
     const int shift = static_cast<int>(chart::RoundHalfEven(
-        (horizontal ? plotRect_.Height() : plotRect_.Width()) * axis.positionPercent_ / 100));
+        (horizontal ? plotRect_.Height() : plotRect_.Width()) * axis.PositionPercent() / 100));
     const int line = (kind == TAxisKind::Bottom ? plotRect_.Bottom
                       : kind == TAxisKind::Top  ? plotRect_.Top
                       : kind == TAxisKind::Left ? plotRect_.Left
                                                 : plotRect_.Right) -
                      outward * shift;
-    axis.axisLinePosition_ = line;
+    TAxisPlacement placement = axis.Placement();
+    placement.AxisLine = line;
+    axis.Place(placement);
     const double step = LabelStep(axis, map.Length());
 
-    chart::TLabelWalkOptions options{axis.roundFirstLabel_, axis.labelsOnAxis_, axis.labels_,
-                                     axis.tickOnLabelsOnly_};
+    chart::TLabelWalkOptions options{axis.RoundFirstLabel(), axis.LabelsOnAxis(), axis.Labels(),
+                                     axis.TickOnLabelsOnly()};
     const TAxisLabelStyle style = ResolvedLabelStyle(axis);
+    const bool pointLabels = style == TAxisLabelStyle::talText || style == TAxisLabelStyle::talMark;
     chart::TLabelWalk walk;
-    if (style == TAxisLabelStyle::talText || style == TAxisLabelStyle::talMark) {
+    std::vector<QString> texts;
+    if (pointLabels) {
+        // The labels of the first active series on the axis, where they fall on it.
         for (const auto& s : series_) {
             if (!s->Active() || !SeriesUsesAxis(*s, axis))
                 continue;
-            for (std::size_t i = 0; i < s->Count() && walk.Ticks.size() < chart::MaxTicks; ++i) {
-                const double v = horizontal ? s->XValue(i) : s->YValue(i);
-                const int pixel = map.ToPixel(v);
-                if (pixel >= map.Start && pixel <= map.End && !s->Label(i).empty()) {
-                    walk.Labels.push_back({v, pixel});
+            for (const chart::TPointLabel& label : s->PointLabels(horizontal)) {
+                if (walk.Ticks.size() >= chart::MaxTicks)
+                    break;
+                const int pixel = map.ToPixel(label.Value);
+                if (pixel >= map.Start && pixel <= map.End) {
+                    walk.Labels.push_back({label.Value, pixel});
                     walk.Ticks.push_back(pixel);
+                    texts.push_back(QString::fromStdString(label.Text));
                 }
             }
             break;
         }
     } else {
-        options.Labels = axis.labels_ && style != TAxisLabelStyle::talNone;
-        const double unit =
-            axis.dateTime_ && axis.exactDateTime_ ? chart::CalendarUnit(axis.increment_, step) : 0;
+        options.Labels = axis.Labels() && style != TAxisLabelStyle::talNone;
+        const double unit = axis.IsDateTime() && axis.ExactDateTime()
+                                ? chart::CalendarUnit(axis.Increment(), step)
+                                : 0;
         if (unit > 0)
             walk = chart::WalkCalendarLabels(map, unit, options);
-        else if (axis.logarithmic_ && axis.increment_ == 0)
+        else if (axis.Logarithmic() && axis.Increment() == 0)
             walk = chart::WalkLogarithmicLabels(map, options);
         else
             walk = chart::WalkLabels(map, step, options);
     }
 
-    TAxisPicture picture{true,      line,    axis.labelPosition_,   axis.titlePosition_,
+    TAxisPicture picture{true,      line,    axis.LabelPosition(),  axis.TitlePosition(),
                          map.Start, map.End, std::move(walk.Ticks), {}};
-    for (const chart::TAxisLabel& label : walk.Labels) {
-        QString text;
-        if (style == TAxisLabelStyle::talText || style == TAxisLabelStyle::talMark) {
-            for (const auto& s : series_)
-                if (s->Active() && SeriesUsesAxis(*s, axis)) {
-                    const std::size_t n = s->Count();
-                    for (std::size_t i = 0; i < n; ++i)
-                        if ((horizontal ? s->XValue(i) : s->YValue(i)) == label.Value) {
-                            text = QString::fromStdString(s->Label(i));
-                            break;
-                        }
-                    break;
-                }
-        } else {
-            text = axis.LabelText(label.Value);
-        }
-        picture.Labels.emplace_back(label.Pixel, std::move(text));
+    for (std::size_t i = 0; i < walk.Labels.size(); ++i) {
+        const chart::TAxisLabel& label = walk.Labels[i];
+        picture.Labels.emplace_back(label.Pixel,
+                                    pointLabels ? texts[i] : axis.LabelText(label.Value));
     }
     return picture;
 }
 
 void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxis& axis,
                       const TAxisPicture& picture) {
-    const chart::TAxisMap& map = axis.map_;
+    const chart::TAxisMap& map = axis.Map();
     const TAxisKind kind = axis.Kind();
     const bool horizontal = axis.Horizontal();
     const int outward = kind == TAxisKind::Bottom || kind == TAxisKind::Right ? 1 : -1;
     const int line = picture.Line;
-    const QFontMetrics metrics(axis.labelsFont_);
+    const QFontMetrics metrics(axis.LabelsFont());
     const int fontHeight = metrics.height();
 
-    if (!axis.title_.Caption.isEmpty()) {
+    if (!axis.Title().Caption.isEmpty()) {
         painter.save();
-        painter.setFont(axis.title_.Font);
+        painter.setFont(axis.Title().Font);
         const int centre = map.Centre();
-        const QPoint at =
-            horizontal ? QPoint(centre, axis.titlePosition_) : QPoint(axis.titlePosition_, centre);
+        const QPoint at = horizontal ? QPoint(centre, axis.TitlePosition())
+                                     : QPoint(axis.TitlePosition(), centre);
         painter.translate(at);
-        painter.rotate(-axis.title_.Angle);
-        const int w = TextWidth(QFontMetrics(axis.title_.Font), axis.title_.Caption);
-        painter.drawText(QRect(-w / 2, outward > 0 ? -FontHeight(axis.title_.Font) : 0, w,
-                               FontHeight(axis.title_.Font)),
-                         Qt::AlignCenter, axis.title_.Caption);
+        painter.rotate(-axis.Title().Angle);
+        const int w = TextWidth(QFontMetrics(axis.Title().Font), axis.Title().Caption);
+        painter.drawText(QRect(-w / 2, outward > 0 ? -FontHeight(axis.Title().Font) : 0, w,
+                               FontHeight(axis.Title().Font)),
+                         Qt::AlignCenter, axis.Title().Caption);
         painter.restore();
     }
 
-    painter.setFont(axis.labelsFont_);
+    painter.setFont(axis.LabelsFont());
     painter.setPen(Qt::black);
     for (const auto& [pixel, text] : picture.Labels) {
         const QStringList lines = Lines(text);
@@ -523,33 +518,33 @@ void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxi
         QPoint topLeft;
         switch (kind) {
         case TAxisKind::Bottom:
-            topLeft = {pixel - width / 2, axis.labelPosition_};
+            topLeft = {pixel - width / 2, axis.LabelPosition()};
             break;
         case TAxisKind::Top:
-            topLeft = {pixel - width / 2, axis.labelPosition_ - height};
+            topLeft = {pixel - width / 2, axis.LabelPosition() - height};
             break;
         case TAxisKind::Left:
-            topLeft = {axis.labelPosition_ - width, pixel - fontHeight / 2};
+            topLeft = {axis.LabelPosition() - width, pixel - fontHeight / 2};
             break;
         default:
-            topLeft = {axis.labelPosition_, pixel - fontHeight / 2};
+            topLeft = {axis.LabelPosition(), pixel - fontHeight / 2};
             break;
         }
-        if (axis.labelsAngle_ != 0) {
-            const QPoint anchor = horizontal ? QPoint(pixel, axis.labelPosition_)
-                                             : QPoint(axis.labelPosition_, pixel);
+        if (axis.LabelsAngle() != 0) {
+            const QPoint anchor = horizontal ? QPoint(pixel, axis.LabelPosition())
+                                             : QPoint(axis.LabelPosition(), pixel);
             painter.save();
             painter.translate(anchor);
-            painter.rotate(-axis.labelsAngle_);
+            painter.rotate(-axis.LabelsAngle());
             painter.translate(topLeft - anchor);
         }
-        const QPoint origin = axis.labelsAngle_ != 0 ? QPoint(0, 0) : topLeft;
+        const QPoint origin = axis.LabelsAngle() != 0 ? QPoint(0, 0) : topLeft;
         for (int i = 0; i < lines.size(); ++i) {
             const int lineWidth = metrics.horizontalAdvance(lines[i]);
             const int x = kind == TAxisKind::Left ? origin.x() + width - lineWidth : origin.x();
             painter.drawText(QPoint(x, origin.y() + i * fontHeight + metrics.ascent()), lines[i]);
         }
-        if (axis.labelsAngle_ != 0)
+        if (axis.LabelsAngle() != 0)
             painter.restore();
     }
 
@@ -580,72 +575,57 @@ void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxi
             raster.Line(from, pixel, from + direction * length, pixel, c);
     };
 
-    if (axis.axisPen_.Visible) {
-        const int w = std::max(1, axis.axisPen_.Width);
+    if (axis.AxisPen().Visible) {
+        const int w = std::max(1, axis.AxisPen().Width);
         const int first = line - w / 2, last = line + (w - 1) / 2;
-        const QRgb c = chart::ToRgb(axis.axisPen_.Color);
+        const QRgb c = chart::ToRgb(axis.AxisPen().Color);
         if (horizontal)
             raster.Fill({map.Start - w / 2, first, map.End + (w - 1) / 2 + 1, last + 1}, c);
         else
             raster.Fill({first, map.Start - w / 2, last + 1, map.End + (w - 1) / 2 + 1}, c);
     }
-    if (axis.ticks_.Visible)
+    if (axis.Ticks().Visible)
         for (int pixel : picture.Ticks)
-            tick(axis.ticks_, pixel, line + outward, axis.tickLength_, outward);
-    if (axis.grid_.Visible) {
+            tick(axis.Ticks(), pixel, line + outward, axis.TickLength(), outward);
+    if (axis.Grid().Visible) {
         const int from = horizontal ? plotRect_.Top : plotRect_.Left;
         const int to = (horizontal ? plotRect_.Bottom : plotRect_.Right) - 1;
         for (int pixel : picture.Ticks)
-            stroke(axis.grid_, pixel, pixel, from, to);
+            stroke(axis.Grid(), pixel, pixel, from, to);
     }
-    if (axis.ticksInner_.Visible)
+    if (axis.TicksInner().Visible)
         for (int pixel : picture.Ticks)
-            tick(axis.ticksInner_, pixel, line - outward, axis.tickInnerLength_, -outward);
-    if (!picture.Ticks.empty() && (axis.minorTicks_.Visible || axis.minorGrid_.Visible)) {
+            tick(axis.TicksInner(), pixel, line - outward, axis.TickInnerLength(), -outward);
+    if (!picture.Ticks.empty() && (axis.MinorTicks().Visible || axis.MinorGrid().Visible)) {
         const std::vector<int> minor = chart::MinorTickPixels(
-            picture.Ticks, axis.minorTickCount_, map.Start, map.End, axis.logarithmic_);
+            picture.Ticks, axis.MinorTickCount(), map.Start, map.End, axis.Logarithmic());
         for (int pixel : minor) {
-            if (axis.minorTicks_.Visible)
-                tick(axis.minorTicks_, pixel, line + outward, axis.minorTickLength_, outward);
-            if (axis.minorGrid_.Visible) {
+            if (axis.MinorTicks().Visible)
+                tick(axis.MinorTicks(), pixel, line + outward, axis.MinorTickLength(), outward);
+            if (axis.MinorGrid().Visible) {
                 const int from = horizontal ? plotRect_.Top : plotRect_.Left;
                 const int to = (horizontal ? plotRect_.Bottom : plotRect_.Right) - 1;
-                stroke(axis.minorGrid_, pixel, pixel, from, to);
+                stroke(axis.MinorGrid(), pixel, pixel, from, to);
             }
         }
     }
+}
+
+chart::TItemView TChart::ItemView(const chart::TPlotItem& item) const {
+    const TChartAxis& h =
+        item.HorizAxis == THorizAxis::aTopAxis ? Axis(TAxisKind::Top) : Axis(TAxisKind::Bottom);
+    const TChartAxis& v =
+        item.VertAxis == TVertAxis::aRightAxis ? Axis(TAxisKind::Right) : Axis(TAxisKind::Left);
+    return {h.Map(), v.Map(), plotRect_, clipPoints_};
 }
 
 void TChart::DrawSeries(chart::TRaster& raster) {
     if (clipPoints_)
         raster.SetClip(
             {plotRect_.Left + 1, plotRect_.Top + 1, plotRect_.Right, plotRect_.Bottom - 1});
-    for (const auto& s : series_) {
-        const TLineSeries* line = AsLine(*s);
-        if (!line || !line->Active() || line->Count() == 0)
-            continue;
-        const TChartAxis& h = line->HorizAxis == THorizAxis::aTopAxis ? Axis(TAxisKind::Top)
-                                                                      : Axis(TAxisKind::Bottom);
-        const TChartAxis& v = line->VertAxis == TVertAxis::aRightAxis ? Axis(TAxisKind::Right)
-                                                                      : Axis(TAxisKind::Left);
-        const bool inverted = h.Inverted();
-        const int leftEdge = inverted ? plotRect_.Right : plotRect_.Left;
-        const int rightEdge = inverted ? plotRect_.Left : plotRect_.Right;
-        const double xl = h.Map().ToValue(leftEdge), xr = h.Map().ToValue(rightEdge);
-        const auto range = chart::VisibleIndexRange(*line, xl, xr);
-        if (!range)
-            continue;
-        if (s->BeforeDrawValues)
-            s->BeforeDrawValues(*s);
-        chart::TSeriesView view{h.Map(), v.Map(), leftEdge, xl};
-        if (clipPoints_) {
-            view.FirstShownRow = plotRect_.Top + 1;
-            view.LastShownRow = plotRect_.Bottom - 2;
-        }
-        chart::DrawLineSeries(raster, *line, view, *range);
-        if (s->AfterDrawValues)
-            s->AfterDrawValues(*s);
-    }
+    for (const auto& s : series_)
+        if (s->Active())
+            s->Draw(raster, ItemView(*s));
     raster.ResetClip();
 }
 
@@ -682,7 +662,7 @@ TChart::TBackground TChart::DescribeBackground() {
                  palette().color(QPalette::Dark).rgb()};
     b.Plot = plotRect_;
     for (std::size_t i = 0; i < axes_.size(); ++i)
-        if (axisVisible_ && axes_[i]->shown_)
+        if (axisVisible_ && axes_[i]->Shown())
             b.Axes[i] = WalkAxis(*axes_[i]);
     return b;
 }
@@ -807,45 +787,17 @@ void TChart::paintEvent(QPaintEvent* event) {
 
 TChartHit TChart::HitTest(QPoint p) const {
     const int px = p.x(), py = p.y();
-    for (auto it = series_.rbegin(); it != series_.rend(); ++it) {
-        const TLineSeries* line = AsLine(**it);
-        if (!line || !line->Active() || line->Count() < 2)
-            continue;
-        const chart::TAxisMap& h = line->HorizAxis == THorizAxis::aTopAxis
-                                       ? Axis(TAxisKind::Top).Map()
-                                       : Axis(TAxisKind::Bottom).Map();
-        const chart::TAxisMap& v = line->VertAxis == TVertAxis::aRightAxis
-                                       ? Axis(TAxisKind::Right).Map()
-                                       : Axis(TAxisKind::Left).Map();
-        // Only segments whose columns come near the pointer can be hit.
-        double a = h.ToValue(px - 2), b = h.ToValue(px + 2);
-        if (a > b)
-            std::swap(a, b);
-        const auto range = chart::VisibleIndexRange(*line, a, b);
-        if (!range)
-            continue;
-        const std::size_t first = range->First > 0 ? range->First - 1 : 0;
-        for (std::size_t i = first; i < range->Last; ++i) {
-            if (line->ValueColor(i) == clNone || line->ValueColor(i + 1) == clNone)
-                continue;
-            const double x0 = h.ToPixel(line->XValue(i)), y0 = v.ToPixel(line->YValue(i));
-            const double x1 = h.ToPixel(line->XValue(i + 1)), y1 = v.ToPixel(line->YValue(i + 1));
-            const double dx = x1 - x0, dy = y1 - y0, length2 = dx * dx + dy * dy;
-            double t = length2 > 0 ? ((px - x0) * dx + (py - y0) * dy) / length2 : 0;
-            t = std::clamp(t, 0.0, 1.0);
-            const double ex = x0 + t * dx - px, ey = y0 + t * dy - py;
-            if (ex * ex + ey * ey <= 2.0)
-                return TChartHit::Series;
-        }
-    }
+    for (auto it = series_.rbegin(); it != series_.rend(); ++it)
+        if ((*it)->Active() && (*it)->Hit(ItemView(**it), px, py))
+            return TChartHit::Series;
     for (const auto& a : axes_) {
         const TChartAxis& axis = *a;
-        if (!axis.shown_ || axis.Kind() == TAxisKind::Depth)
+        if (!axis.Shown() || axis.Kind() == TAxisKind::Depth)
             continue;
         const chart::TAxisMap& m = axis.Map();
         const int inward = axis.Kind() == TAxisKind::Top || axis.Kind() == TAxisKind::Left ? 1 : -1;
-        const int inner = axis.axisLinePosition_ + 3 * inward;
-        const int outer = axis.labelPosition_;
+        const int inner = axis.AxisLinePosition() + 3 * inward;
+        const int outer = axis.LabelPosition();
         const int along = axis.Horizontal() ? px : py, across = axis.Horizontal() ? py : px;
         if (along >= m.Start && along <= m.End && across >= std::min(inner, outer) &&
             across <= std::max(inner, outer))
@@ -946,9 +898,7 @@ void TChart::wheelEvent(QWheelEvent* event) {
 
 void TChart::SaveScales() {
     for (int i = 0; i < 4; ++i) {
-        const TChartAxis& a = *axes_[i];
-        savedScales_[i] = {a.automatic_, a.automaticMinimum_, a.automaticMaximum_, a.minimum_,
-                           a.maximum_};
+        savedScales_[i] = axes_[i]->Scale();
     }
     scalesToRestore_ = true;
 }
@@ -969,8 +919,8 @@ void TChart::ZoomIn(QRect r) {
         for (int step = 1; step < AnimatedZoomSteps; ++step) {
             for (int i = 0; i < 4; ++i) {
                 TChartAxis& a = *axes_[i];
-                const double low = a.minimum_ + (target[i].first - a.minimum_) / 3;
-                const double high = a.maximum_ + (target[i].second - a.maximum_) / 3;
+                const double low = a.Minimum() + (target[i].first - a.Minimum()) / 3;
+                const double high = a.Maximum() + (target[i].second - a.Maximum()) / 3;
                 a.SetMinMax(low, high);
             }
             repaint();
@@ -985,15 +935,8 @@ void TChart::ZoomIn(QRect r) {
 
 void TChart::UndoZoom() {
     if (scalesToRestore_) {
-        for (int i = 0; i < 4; ++i) {
-            TChartAxis& a = *axes_[i];
-            const TSavedScale& s = savedScales_[i];
-            a.automatic_ = s.Automatic;
-            a.automaticMinimum_ = s.AutomaticMinimum;
-            a.automaticMaximum_ = s.AutomaticMaximum;
-            a.minimum_ = s.Minimum;
-            a.maximum_ = s.Maximum;
-        }
+        for (int i = 0; i < 4; ++i)
+            axes_[i]->SetScale(savedScales_[i]);
         scalesToRestore_ = false;
     }
     if (OnUndoZoom)

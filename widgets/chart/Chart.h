@@ -52,7 +52,7 @@ struct TZoomPanningRecord {
 // A line chart: an ordered list of series (the drawing order) on a panel with five axes.
 // It draws itself completely into an off-screen image when a repaint was asked for, and
 // otherwise restores its window from that image.
-class TChart : public QWidget {
+class TChart : public QWidget, private chart::TOwner {
     Q_OBJECT
 public:
     explicit TChart(QWidget* parent = nullptr);
@@ -159,6 +159,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void Changed(chart::TChange change) override;
     void Attach(std::unique_ptr<TChartSeries> series);
     template <typename T> void Set(T& field, const T& value) {
         if (field == value)
@@ -208,6 +209,7 @@ private:
     void DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxis& axis,
                   const TAxisPicture& picture);
     void DrawSeries(chart::TRaster& raster);
+    [[nodiscard]] chart::TItemView ItemView(const chart::TPlotItem& item) const;
     [[nodiscard]] QRgb PanelRgb() const;
     void RequestRepaintWithin(qint64 milliseconds);
     void ShowChanges(); // draws the picture and asks for a paint of what changed
@@ -250,11 +252,7 @@ private:
 
     TZoomPanningRecord zoom_;
     TZoomPanningRecord panning_;
-    struct TSavedScale {
-        bool Automatic, AutomaticMinimum, AutomaticMaximum;
-        double Minimum, Maximum;
-    };
-    std::array<TSavedScale, 4> savedScales_{};
+    std::array<TAxisScale, 4> savedScales_{};
     bool scalesToRestore_ = false;
     bool zoomed_ = false;
     int wheelRemainder_ = 0;

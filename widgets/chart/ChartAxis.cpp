@@ -1,7 +1,5 @@
 #include "widgets/chart/ChartAxis.h"
 
-#include "widgets/chart/Chart.h"
-
 #include <QFontMetrics>
 #include <QLocale>
 
@@ -15,17 +13,18 @@ QFont ChartDefaultFont() {
     return font;
 }
 
-TChartAxis::TChartAxis(TChart& chart, TAxisKind kind)
-    : chart_(chart), kind_(kind), visible_(kind != TAxisKind::Depth),
+TChartAxis::TChartAxis(TAxisKind kind, chart::TOwner* owner)
+    : kind_(kind), owner_(owner), visible_(kind != TAxisKind::Depth),
       labelsFont_(ChartDefaultFont()) {
     title_.Font = ChartDefaultFont();
     title_.Angle = kind == TAxisKind::Left ? 90 : kind == TAxisKind::Right ? 270 : 0;
-    map_.Horizontal = Horizontal();
+    placement_.Map.Horizontal = Horizontal();
 }
 
 void TChartAxis::Changed() {
     labelWidths_.clear();
-    chart_.PropertiesChanged();
+    if (owner_)
+        owner_->Changed(chart::TChange::Look);
 }
 
 int TChartAxis::LabelWidth(const QString& text) const {
@@ -91,6 +90,24 @@ void TChartAxis::SetMinMax(double minimum, double maximum) {
         Changed();
 }
 
+void TChartAxis::SetScale(const TAxisScale& scale) {
+    if (scale == Scale())
+        return;
+    automatic_ = scale.Automatic;
+    automaticMinimum_ = scale.AutomaticMinimum;
+    automaticMaximum_ = scale.AutomaticMaximum;
+    minimum_ = scale.Minimum;
+    maximum_ = scale.Maximum;
+    Changed();
+}
+
+void TChartAxis::TakeDataRange(double low, double high) noexcept {
+    if (automatic_ || automaticMinimum_)
+        minimum_ = low;
+    if (automatic_ || automaticMaximum_)
+        maximum_ = high;
+}
+
 void TChartAxis::SetIncrement(double v) {
     if (v < 0)
         throw AxisException("Axis increment must be >= 0");
@@ -109,8 +126,9 @@ void TChartAxis::SetLabelsAngle(int v) {
 
 QString TChartAxis::LabelText(double value) const {
     const QLocale locale;
-    QString text = dateTime_ ? chart::FormatDateTime(value, dateTimeFormat_, map_.Range(), locale)
-                             : chart::FormatFloat(value, axisValuesFormat_, locale);
+    QString text = IsDateTime()
+                       ? chart::FormatDateTime(value, dateTimeFormat_, Map().Range(), locale)
+                       : chart::FormatFloat(value, axisValuesFormat_, locale);
     if (labelsMultiLine_)
         text.replace(QLatin1Char(' '), QLatin1Char('\n'));
     return text;
