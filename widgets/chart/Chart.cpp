@@ -215,23 +215,6 @@ TAxisLabelStyle TChart::ResolvedLabelStyle(const TChartAxis& axis) const {
     return TAxisLabelStyle::talValue;
 }
 
-double TChart::LabelStep(const TChartAxis& axis, int length) const {
-    const chart::TAxisMap& map = axis.Map();
-    const QFontMetrics metrics(axis.LabelsFont());
-    const QString maxText = axis.LabelText(map.Maximum), minText = axis.LabelText(map.Minimum);
-    const bool across = axis.LabelsAngle() == 90 || axis.LabelsAngle() == 270;
-    auto extent = [&](const QString& text) {
-        const int width = axis.LabelWidth(text);
-        const int height = metrics.height() * static_cast<int>(Lines(text).size());
-        return axis.Horizontal() != across ? width : height;
-    };
-    const int size = std::max(extent(maxText), extent(minText));
-    const int capacity = chart::LabelCapacity(length, size, axis.LabelsSeparation());
-    if (axis.IsDateTime())
-        return chart::DateTimeLabelStep(map.Range(), capacity, axis.Increment());
-    return chart::ValueLabelStep(map.Range(), capacity, axis.Increment(), axis.LabelsSeparation());
-}
-
 int TChart::WidestLabel(const TChartAxis& axis) const {
     const QFontMetrics metrics(axis.LabelsFont());
     switch (ResolvedLabelStyle(axis)) {
@@ -248,17 +231,8 @@ int TChart::WidestLabel(const TChartAxis& axis) const {
         return widest;
     }
     default:
-        break;
+        return axis.WidestLabel();
     }
-    double low = axis.Map().Minimum, high = axis.Map().Maximum;
-    if (axis.RoundFirstLabel() || (axis.IsDateTime() && axis.ExactDateTime())) {
-        // The map's span is still the last layout's.
-        const double step = LabelStep(axis, axis.Map().Length());
-        low = std::trunc(low / step) * step;
-        high = std::trunc(high / step) * step;
-    }
-    return std::max(axis.LabelWidth(axis.LabelText(low)), axis.LabelWidth(axis.LabelText(high))) +
-           metrics.horizontalAdvance(QLatin1Char(' '));
 }
 
 void TChart::ReserveAxisBands() {
@@ -436,7 +410,7 @@ TChart::TAxisPicture TChart::WalkAxis(TChartAxis& axis) {
     TAxisPlacement placement = axis.Placement();
     placement.AxisLine = line;
     axis.Place(placement);
-    const double step = LabelStep(axis, map.Length());
+    const double step = axis.LabelStep(map.Length());
 
     chart::TLabelWalkOptions options{axis.RoundFirstLabel(), axis.LabelsOnAxis(), axis.Labels(),
                                      axis.TickOnLabelsOnly()};
@@ -463,15 +437,7 @@ TChart::TAxisPicture TChart::WalkAxis(TChartAxis& axis) {
         }
     } else {
         options.Labels = axis.Labels() && style != TAxisLabelStyle::talNone;
-        const double unit = axis.IsDateTime() && axis.ExactDateTime()
-                                ? chart::CalendarUnit(axis.Increment(), step)
-                                : 0;
-        if (unit > 0)
-            walk = chart::WalkCalendarLabels(map, unit, options);
-        else if (axis.Logarithmic() && axis.Increment() == 0)
-            walk = chart::WalkLogarithmicLabels(map, options);
-        else
-            walk = chart::WalkLabels(map, step, options);
+        walk = axis.LabelEngine().Walk(axis, step, options);
     }
 
     TAxisPicture picture{true,      line,    axis.LabelPosition(),  axis.TitlePosition(),

@@ -175,7 +175,6 @@ private:
     void ApplySeriesMargins();
     [[nodiscard]] bool SeriesUsesAxis(const TChartSeries& s, const TChartAxis& axis) const;
     [[nodiscard]] std::vector<const TChartSeries*> ParticipatingSeries(const TChartAxis& a) const;
-    [[nodiscard]] double LabelStep(const TChartAxis& axis, int length) const;
     [[nodiscard]] int WidestLabel(const TChartAxis& axis) const;
     [[nodiscard]] TAxisLabelStyle ResolvedLabelStyle(const TChartAxis& axis) const;
 

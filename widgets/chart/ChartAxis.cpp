@@ -1,9 +1,9 @@
 #include "widgets/chart/ChartAxis.h"
 
 #include <QFontMetrics>
-#include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 QFont ChartDefaultFont() {
@@ -124,12 +124,44 @@ void TChartAxis::SetLabelsAngle(int v) {
     Set(labelsAngle_, ((v % 360) + 360) % 360);
 }
 
+const chart::TLabelEngine& TChartAxis::LabelEngine() const noexcept {
+    static const chart::TValueLabels values;
+    return labelEngine_ ? *labelEngine_ : values;
+}
+
+void TChartAxis::SetLabelEngine(std::shared_ptr<const chart::TLabelEngine> engine) {
+    Set(labelEngine_, engine);
+}
+
 QString TChartAxis::LabelText(double value) const {
-    const QLocale locale;
-    QString text = IsDateTime()
-                       ? chart::FormatDateTime(value, dateTimeFormat_, Map().Range(), locale)
-                       : chart::FormatFloat(value, axisValuesFormat_, locale);
+    QString text = LabelEngine().Text(*this, value);
     if (labelsMultiLine_)
         text.replace(QLatin1Char(' '), QLatin1Char('\n'));
     return text;
+}
+
+double TChartAxis::LabelStep(int length) const {
+    const chart::TAxisMap& map = Map();
+    const int lineHeight = QFontMetrics(labelsFont_).height();
+    const bool across = labelsAngle_ == 90 || labelsAngle_ == 270;
+    auto extent = [&](const QString& text) {
+        const int width = LabelWidth(text);
+        const int height = lineHeight * static_cast<int>(text.count(QLatin1Char('\n')) + 1);
+        return Horizontal() != across ? width : height;
+    };
+    const int size = std::max(extent(LabelText(map.Maximum)), extent(LabelText(map.Minimum)));
+    return LabelEngine().Step(*this, chart::LabelCapacity(length, size, labelsSeparation_));
+}
+
+int TChartAxis::WidestLabel() const {
+    double low = Map().Minimum, high = Map().Maximum;
+    if (roundFirstLabel_ || (IsDateTime() && exactDateTime_)) {
+        // Laid out anew, the axis keeps the span of the last layout until the bands are
+        // reserved: the step is the one that span fits.
+        const double step = LabelStep(Map().Length());
+        low = std::trunc(low / step) * step;
+        high = std::trunc(high / step) * step;
+    }
+    return std::max(LabelWidth(LabelText(low)), LabelWidth(LabelText(high))) +
+           QFontMetrics(labelsFont_).horizontalAdvance(QLatin1Char(' '));
 }

@@ -4,6 +4,7 @@
 // and tell the axis' owner on a real change, and the placement that every layout recomputes
 // (range, pixel span, band positions).
 
+#include "widgets/chart/ChartLabels.h"
 #include "widgets/chart/ChartOwner.h"
 #include "widgets/chart/ChartPen.h"
 #include "widgets/chart/ChartRules.h"
@@ -12,6 +13,7 @@
 #include <QHash>
 #include <QString>
 
+#include <memory>
 #include <stdexcept>
 
 class AxisException : public std::runtime_error {
@@ -180,8 +182,19 @@ public:
     void TakeDataRange(double low, double high) noexcept;
     void Place(const TAxisPlacement& placement) noexcept { placement_ = placement; }
 
-    // The text of a label for value, in this axis' format and the current locale.
+    // What writes the labels: values, unless another engine (a time of day, ...) is set;
+    // none sets values again.
+    [[nodiscard]] const chart::TLabelEngine& LabelEngine() const noexcept;
+    void SetLabelEngine(std::shared_ptr<const chart::TLabelEngine> engine);
+    // The text of a label for value, as the engine writes it (values in this axis' format
+    // and the current locale), broken into lines when LabelsMultiLine.
     [[nodiscard]] QString LabelText(double value) const;
+    // The label step on an axis `length` pixels long: as many labels as fit, the range's
+    // ends measured, with LabelsSeparation between them.
+    [[nodiscard]] double LabelStep(int length) const;
+    // The room value labels take across the axis: the wider of the labels at the range's
+    // ends (rounded to the step when the walk rounds its labels), and a blank.
+    [[nodiscard]] int WidestLabel() const;
     // The width of a label's text (its widest line) in LabelsFont. Measuring shapes the
     // text, which costs more than a redraw can spare on every label: widths are kept until
     // a property changes.
@@ -216,6 +229,7 @@ private:
     QFont labelsFont_;
     mutable QHash<QString, int> labelWidths_;
     TAxisLabelStyle labelStyle_ = TAxisLabelStyle::talAuto;
+    std::shared_ptr<const chart::TLabelEngine> labelEngine_;
     QString axisValuesFormat_ = QStringLiteral("#,##0.###");
     QString dateTimeFormat_;
     bool exactDateTime_ = true;
