@@ -35,21 +35,6 @@ constexpr qint64 LongestPointsMilliseconds = 1000;
 constexpr int ZoomThreshold = 16;
 constexpr double WheelStepPercent = 3;
 
-int FontHeight(const QFont& font) {
-    return QFontMetrics(font).height();
-}
-
-QStringList Lines(const QString& text) {
-    return text.split(QLatin1Char('\n'));
-}
-
-int TextWidth(const QFontMetrics& metrics, const QString& text) {
-    int width = 0;
-    for (const QString& line : Lines(text))
-        width = std::max(width, metrics.horizontalAdvance(line));
-    return width;
-}
-
 } // namespace
 
 TChart::TChart(QWidget* parent) : QWidget(parent), pointsMilliseconds_(PointsMilliseconds) {
@@ -194,6 +179,7 @@ void TChart::CalcAxesRanges() {
                 break;
             }
         }
+        placement.LabelStyle = ResolvedLabelStyle(axis);
         axis.Place(placement);
     }
 }
@@ -215,24 +201,24 @@ TAxisLabelStyle TChart::ResolvedLabelStyle(const TChartAxis& axis) const {
     return TAxisLabelStyle::talValue;
 }
 
-int TChart::WidestLabel(const TChartAxis& axis) const {
-    const QFontMetrics metrics(axis.LabelsFont());
-    switch (ResolvedLabelStyle(axis)) {
-    case TAxisLabelStyle::talNone:
-        return 0;
-    case TAxisLabelStyle::talMark:
-    case TAxisLabelStyle::talText: {
-        int widest = 0;
-        for (const auto& s : series_)
-            if (s->Active() && SeriesUsesAxis(*s, axis))
-                for (const chart::TPointLabel& label : s->PointLabels(axis.Horizontal()))
-                    widest =
-                        std::max(widest, TextWidth(metrics, QString::fromStdString(label.Text)));
-        return widest;
-    }
-    default:
-        return axis.WidestLabel();
-    }
+int TChart::WidestPointLabel(const TChartAxis& axis) const {
+    int widest = 0;
+    for (const auto& s : series_)
+        if (s->Active() && SeriesUsesAxis(*s, axis))
+            for (const chart::TPointLabel& label : s->PointLabels(axis.Horizontal()))
+                widest = std::max(widest, chart::TextWidth(axis.LabelsFont(),
+                                                           QString::fromStdString(label.Text)));
+    return widest;
+}
+
+std::vector<chart::TPointLabel> TChart::PointLabels(const TChartAxis& axis) const {
+    const TAxisLabelStyle style = axis.Placement().LabelStyle;
+    if (style != TAxisLabelStyle::talText && style != TAxisLabelStyle::talMark)
+        return {};
+    for (const auto& s : series_)
+        if (s->Active() && SeriesUsesAxis(*s, axis))
+            return s->PointLabels(axis.Horizontal());
+    return {};
 }
 
 void TChart::ReserveAxisBands() {
@@ -252,33 +238,14 @@ void TChart::ReserveAxisBands() {
                    : kind == TAxisKind::Top  ? before.Top
                    : kind == TAxisKind::Left ? before.Left
                                              : before.Right;
+        const chart::TAxisBands bands = chart::MeasureAxis(axis, WidestPointLabel(axis));
         if (!axis.Title().Caption.isEmpty()) {
-            const bool along =
-                horizontal ? axis.Title().Angle % 180 == 0 : axis.Title().Angle % 180 == 90;
-            const int size = axis.TitleSize() ? axis.TitleSize()
-                             : along
-                                 ? FontHeight(axis.Title().Font)
-                                 : TextWidth(QFontMetrics(axis.Title().Font), axis.Title().Caption);
-            edge += inward * size;
+            edge += inward * bands.Title;
             placement.TitlePosition = edge;
         }
-        if (axis.Labels()) {
-            const bool along =
-                horizontal ? axis.LabelsAngle() % 180 == 0 : axis.LabelsAngle() % 180 == 90;
-            const int size = axis.LabelsSize() ? axis.LabelsSize()
-                             : along           ? FontHeight(axis.LabelsFont())
-                                               : WidestLabel(axis);
-            edge += inward * size;
-        }
+        edge += inward * bands.Labels;
         placement.LabelPosition = edge; // without labels, the outer edge of the ticks
-        int ticks = 0;
-        if (axis.AxisPen().Visible)
-            ticks += axis.AxisPen().Width;
-        if (axis.Ticks().Visible)
-            ticks += axis.TickLength();
-        if (axis.MinorTicks().Visible)
-            ticks = std::max(ticks, axis.MinorTickLength());
-        edge += inward * ticks;
+        edge += inward * bands.Ticks;
         if (axis.PositionPercent() != 0) {
             const int shift = static_cast<int>(chart::RoundHalfEven(
                 (horizontal ? before.Height() : before.Width()) * axis.PositionPercent() / 100));
@@ -305,6 +272,17 @@ void TChart::CalcAxesSpans() {
             origin + static_cast<int>(chart::RoundHalfEven(size * axis.StartPosition() / 100));
         placement.Map.End =
             origin + static_cast<int>(chart::RoundHalfEven(size * axis.EndPosition() / 100));
+        // The axis line lies on the plot's edge, moved inward by PositionPercent.
+        const TAxisKind kind = axis.Kind();
+        const int outward = kind == TAxisKind::Bottom || kind == TAxisKind::Right ? 1 : -1;
+        const int shift = static_cast<int>(
+            chart::RoundHalfEven((axis.Horizontal() ? plotRect_.Height() : plotRect_.Width()) *
+                                 axis.PositionPercent() / 100));
+        placement.AxisLine = (kind == TAxisKind::Bottom ? plotRect_.Bottom
+                              : kind == TAxisKind::Top  ? plotRect_.Top
+                              : kind == TAxisKind::Left ? plotRect_.Left
+                                                        : plotRect_.Right) -
+                             outward * shift;
         axis.Place(placement);
     }
 }
@@ -395,188 +373,6 @@ void TChart::DrawBackWall(chart::TRaster& raster) {
     }
 }
 
-TChart::TAxisPicture TChart::WalkAxis(TChartAxis& axis) {
-    const chart::TAxisMap& map = axis.Map();
-    const TAxisKind kind = axis.Kind();
-    const bool horizontal = axis.Horizontal();
-    const int outward = kind == TAxisKind::Bottom || kind == TAxisKind::Right ? 1 : -1;
-    const int shift = static_cast<int>(chart::RoundHalfEven(
-        (horizontal ? plotRect_.Height() : plotRect_.Width()) * axis.PositionPercent() / 100));
-    const int line = (kind == TAxisKind::Bottom ? plotRect_.Bottom
-                      : kind == TAxisKind::Top  ? plotRect_.Top
-                      : kind == TAxisKind::Left ? plotRect_.Left
-                                                : plotRect_.Right) -
-                     outward * shift;
-    TAxisPlacement placement = axis.Placement();
-    placement.AxisLine = line;
-    axis.Place(placement);
-    const double step = axis.LabelStep(map.Length());
-
-    chart::TLabelWalkOptions options{axis.RoundFirstLabel(), axis.LabelsOnAxis(), axis.Labels(),
-                                     axis.TickOnLabelsOnly()};
-    const TAxisLabelStyle style = ResolvedLabelStyle(axis);
-    const bool pointLabels = style == TAxisLabelStyle::talText || style == TAxisLabelStyle::talMark;
-    chart::TLabelWalk walk;
-    std::vector<QString> texts;
-    if (pointLabels) {
-        // The labels of the first active series on the axis, where they fall on it.
-        for (const auto& s : series_) {
-            if (!s->Active() || !SeriesUsesAxis(*s, axis))
-                continue;
-            for (const chart::TPointLabel& label : s->PointLabels(horizontal)) {
-                if (walk.Ticks.size() >= chart::MaxTicks)
-                    break;
-                const int pixel = map.ToPixel(label.Value);
-                if (pixel >= map.Start && pixel <= map.End) {
-                    walk.Labels.push_back({label.Value, pixel});
-                    walk.Ticks.push_back(pixel);
-                    texts.push_back(QString::fromStdString(label.Text));
-                }
-            }
-            break;
-        }
-    } else {
-        options.Labels = axis.Labels() && style != TAxisLabelStyle::talNone;
-        walk = axis.LabelEngine().Walk(axis, step, options);
-    }
-
-    TAxisPicture picture{true,      line,    axis.LabelPosition(),  axis.TitlePosition(),
-                         map.Start, map.End, std::move(walk.Ticks), {}};
-    for (std::size_t i = 0; i < walk.Labels.size(); ++i) {
-        const chart::TAxisLabel& label = walk.Labels[i];
-        picture.Labels.emplace_back(label.Pixel,
-                                    pointLabels ? texts[i] : axis.LabelText(label.Value));
-    }
-    return picture;
-}
-
-void TChart::DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxis& axis,
-                      const TAxisPicture& picture) {
-    const chart::TAxisMap& map = axis.Map();
-    const TAxisKind kind = axis.Kind();
-    const bool horizontal = axis.Horizontal();
-    const int outward = kind == TAxisKind::Bottom || kind == TAxisKind::Right ? 1 : -1;
-    const int line = picture.Line;
-    const QFontMetrics metrics(axis.LabelsFont());
-    const int fontHeight = metrics.height();
-
-    if (!axis.Title().Caption.isEmpty()) {
-        painter.save();
-        painter.setFont(axis.Title().Font);
-        const int centre = map.Centre();
-        const QPoint at = horizontal ? QPoint(centre, axis.TitlePosition())
-                                     : QPoint(axis.TitlePosition(), centre);
-        painter.translate(at);
-        painter.rotate(-axis.Title().Angle);
-        const int w = TextWidth(QFontMetrics(axis.Title().Font), axis.Title().Caption);
-        painter.drawText(QRect(-w / 2, outward > 0 ? -FontHeight(axis.Title().Font) : 0, w,
-                               FontHeight(axis.Title().Font)),
-                         Qt::AlignCenter, axis.Title().Caption);
-        painter.restore();
-    }
-
-    painter.setFont(axis.LabelsFont());
-    painter.setPen(Qt::black);
-    for (const auto& [pixel, text] : picture.Labels) {
-        const QStringList lines = Lines(text);
-        const int width = axis.LabelWidth(text);
-        const int height = fontHeight * static_cast<int>(lines.size());
-        QPoint topLeft;
-        switch (kind) {
-        case TAxisKind::Bottom:
-            topLeft = {pixel - width / 2, axis.LabelPosition()};
-            break;
-        case TAxisKind::Top:
-            topLeft = {pixel - width / 2, axis.LabelPosition() - height};
-            break;
-        case TAxisKind::Left:
-            topLeft = {axis.LabelPosition() - width, pixel - fontHeight / 2};
-            break;
-        default:
-            topLeft = {axis.LabelPosition(), pixel - fontHeight / 2};
-            break;
-        }
-        if (axis.LabelsAngle() != 0) {
-            const QPoint anchor = horizontal ? QPoint(pixel, axis.LabelPosition())
-                                             : QPoint(axis.LabelPosition(), pixel);
-            painter.save();
-            painter.translate(anchor);
-            painter.rotate(-axis.LabelsAngle());
-            painter.translate(topLeft - anchor);
-        }
-        const QPoint origin = axis.LabelsAngle() != 0 ? QPoint(0, 0) : topLeft;
-        for (int i = 0; i < lines.size(); ++i) {
-            const int lineWidth = metrics.horizontalAdvance(lines[i]);
-            const int x = kind == TAxisKind::Left ? origin.x() + width - lineWidth : origin.x();
-            painter.drawText(QPoint(x, origin.y() + i * fontHeight + metrics.ascent()), lines[i]);
-        }
-        if (axis.LabelsAngle() != 0)
-            painter.restore();
-    }
-
-    // From here on everything is one-pixel lines, drawn straight into the image.
-    auto stroke = [&](const TAxisPen& pen, int along0, int along1, int across0, int across1) {
-        const QRgb c = chart::ToRgb(pen.Color == clDefault ? 0x808080 : pen.Color);
-        const bool dotted = pen.Style != TChartPen::Style::psSolid;
-        if (horizontal) {
-            if (dotted)
-                raster.DottedLine(along0, across0, along1, across1, c);
-            else
-                raster.Line(along0, across0, along1, across1, c);
-        } else {
-            if (dotted)
-                raster.DottedLine(across0, along0, across1, along1, c);
-            else
-                raster.Line(across0, along0, across1, along1, c);
-        }
-    };
-    // Ticks run perpendicular to the axis from `from`, `length` pixels outward or inward.
-    auto tick = [&](const TAxisPen& pen, int pixel, int from, int length, int direction) {
-        if (length <= 0)
-            return;
-        const QRgb c = chart::ToRgb(pen.Color == clDefault ? 0x808080 : pen.Color);
-        if (horizontal)
-            raster.Line(pixel, from, pixel, from + direction * length, c);
-        else
-            raster.Line(from, pixel, from + direction * length, pixel, c);
-    };
-
-    if (axis.AxisPen().Visible) {
-        const int w = std::max(1, axis.AxisPen().Width);
-        const int first = line - w / 2, last = line + (w - 1) / 2;
-        const QRgb c = chart::ToRgb(axis.AxisPen().Color);
-        if (horizontal)
-            raster.Fill({map.Start - w / 2, first, map.End + (w - 1) / 2 + 1, last + 1}, c);
-        else
-            raster.Fill({first, map.Start - w / 2, last + 1, map.End + (w - 1) / 2 + 1}, c);
-    }
-    if (axis.Ticks().Visible)
-        for (int pixel : picture.Ticks)
-            tick(axis.Ticks(), pixel, line + outward, axis.TickLength(), outward);
-    if (axis.Grid().Visible) {
-        const int from = horizontal ? plotRect_.Top : plotRect_.Left;
-        const int to = (horizontal ? plotRect_.Bottom : plotRect_.Right) - 1;
-        for (int pixel : picture.Ticks)
-            stroke(axis.Grid(), pixel, pixel, from, to);
-    }
-    if (axis.TicksInner().Visible)
-        for (int pixel : picture.Ticks)
-            tick(axis.TicksInner(), pixel, line - outward, axis.TickInnerLength(), -outward);
-    if (!picture.Ticks.empty() && (axis.MinorTicks().Visible || axis.MinorGrid().Visible)) {
-        const std::vector<int> minor = chart::MinorTickPixels(
-            picture.Ticks, axis.MinorTickCount(), map.Start, map.End, axis.Logarithmic());
-        for (int pixel : minor) {
-            if (axis.MinorTicks().Visible)
-                tick(axis.MinorTicks(), pixel, line + outward, axis.MinorTickLength(), outward);
-            if (axis.MinorGrid().Visible) {
-                const int from = horizontal ? plotRect_.Top : plotRect_.Left;
-                const int to = (horizontal ? plotRect_.Bottom : plotRect_.Right) - 1;
-                stroke(axis.MinorGrid(), pixel, pixel, from, to);
-            }
-        }
-    }
-}
-
 chart::TItemView TChart::ItemView(const chart::TPlotItem& item) const {
     const TChartAxis& h =
         item.HorizAxis == THorizAxis::aTopAxis ? Axis(TAxisKind::Top) : Axis(TAxisKind::Bottom);
@@ -603,7 +399,7 @@ void TChart::LayOut() {
         if (!text.Visible || text.Text.isEmpty())
             return std::nullopt;
         const int height =
-            FontHeight(ChartDefaultFont()) * static_cast<int>(Lines(text.Text).size());
+            chart::FontHeight(ChartDefaultFont()) * static_cast<int>(text.Text.count('\n') + 1);
         const QRect area(plotRect_.Left, top ? plotRect_.Top : plotRect_.Bottom - height,
                          plotRect_.Width(), height);
         TRectI rest = plotRect_;
@@ -629,7 +425,7 @@ TChart::TBackground TChart::DescribeBackground() {
     b.Plot = plotRect_;
     for (std::size_t i = 0; i < axes_.size(); ++i)
         if (axisVisible_ && axes_[i]->Shown())
-            b.Axes[i] = WalkAxis(*axes_[i]);
+            b.Axes[i] = chart::WalkAxis(*axes_[i], PointLabels(*axes_[i]));
     return b;
 }
 
@@ -656,7 +452,7 @@ void TChart::DrawBackground() {
     DrawBackWall(raster);
     for (std::size_t i = 0; i < axes_.size(); ++i)
         if (background_.Axes[i].Shown)
-            DrawAxis(painter, raster, *axes_[i], background_.Axes[i]);
+            chart::DrawAxis(painter, raster, *axes_[i], background_.Axes[i], plotRect_);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "widgets/chart/ChartAxis.h"
+#include "widgets/chart/ChartAxisDraw.h"
 #include "widgets/chart/ChartRaster.h"
 #include "widgets/chart/ChartRules.h"
 #include "widgets/chart/ChartSeries.h"
@@ -175,17 +176,10 @@ private:
     void ApplySeriesMargins();
     [[nodiscard]] bool SeriesUsesAxis(const TChartSeries& s, const TChartAxis& axis) const;
     [[nodiscard]] std::vector<const TChartSeries*> ParticipatingSeries(const TChartAxis& a) const;
-    [[nodiscard]] int WidestLabel(const TChartAxis& axis) const;
+    [[nodiscard]] int WidestPointLabel(const TChartAxis& axis) const;
+    [[nodiscard]] std::vector<chart::TPointLabel> PointLabels(const TChartAxis& axis) const;
     [[nodiscard]] TAxisLabelStyle ResolvedLabelStyle(const TChartAxis& axis) const;
 
-    // What an axis shows, worked out before anything is drawn.
-    struct TAxisPicture {
-        bool Shown = false;
-        int Line = 0, LabelPosition = 0, TitlePosition = 0, Start = 0, End = 0;
-        std::vector<int> Ticks;                      // major tick pixels, in walk order
-        std::vector<std::pair<int, QString>> Labels; // pixel along the axis, text
-        bool operator==(const TAxisPicture&) const = default;
-    };
     // Everything the background (panel, titles, back wall, axes with their grids and labels)
     // is drawn from. A property setter changes the generation.
     struct TBackground {
@@ -193,7 +187,7 @@ private:
         QSize Size;
         std::array<QRgb, 3> Colours{}; // panel, bevel highlight, bevel shadow
         chart::TRectI Plot;
-        std::array<TAxisPicture, 5> Axes;
+        std::array<chart::TAxisPicture, 5> Axes;
         bool operator==(const TBackground&) const = default;
     };
 
@@ -204,9 +198,6 @@ private:
     void DrawBackground(); // of background_, into backgroundImage_
     void DrawBevels(chart::TRaster& raster);
     void DrawBackWall(chart::TRaster& raster);
-    [[nodiscard]] TAxisPicture WalkAxis(TChartAxis& axis); // places the axis line too
-    void DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxis& axis,
-                  const TAxisPicture& picture);
     void DrawSeries(chart::TRaster& raster);
     [[nodiscard]] chart::TItemView ItemView(const chart::TPlotItem& item) const;
     [[nodiscard]] QRgb PanelRgb() const;

@@ -55,6 +55,7 @@ struct TAxisPlacement {
     chart::TAxisMap Map;
     bool DateTime = false; // the first active series that uses the axis has date-times on it
     bool Shown = false;
+    TAxisLabelStyle LabelStyle = TAxisLabelStyle::talValue; // talAuto resolved
     int AxisLine = 0;
     int LabelPosition = 0; // the labels' edge away from the plot
     int TitlePosition = 0;
