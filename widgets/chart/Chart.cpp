@@ -39,8 +39,10 @@ constexpr double WheelStepPercent = 3;
 
 TChart::TChart(QWidget* parent) : QWidget(parent), pointsMilliseconds_(PointsMilliseconds) {
     chart::TOwner* owner = this;
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 5; ++i) {
         axes_[i] = std::make_unique<TChartAxis>(static_cast<TAxisKind>(i), owner);
+        axisList_[i] = axes_[i].get();
+    }
     setAttribute(Qt::WA_OpaquePaintEvent); // the image covers the whole area
     updateTimer_.setSingleShot(true);
     connect(&updateTimer_, &QTimer::timeout, this, &TChart::ShowChanges);
@@ -52,6 +54,7 @@ void TChart::Attach(std::unique_ptr<TChartSeries> series) {
     series->SetOwner(this);
     if (series->SeriesColor == clDefault)
         series->SeriesColor = SeriesPalette[series_.size() % std::size(SeriesPalette)];
+    items_.push_back(series.get());
     series_.push_back(std::move(series));
     RequestRepaint();
 }
@@ -122,197 +125,8 @@ void TChart::ShowChanges() {
         update(changed);
 }
 
-// ---------------------------------------------------------------------------------------
-// Layout
-
-bool TChart::SeriesUsesAxis(const TChartSeries& s, const TChartAxis& axis) const {
-    return s.Uses(axis.Kind());
-}
-
 bool TChart::AxisShown(const TChartAxis& axis) const {
-    if (!axisVisible_ || !axis.Visible())
-        return false;
-    return std::any_of(series_.begin(), series_.end(),
-                       [&](const auto& s) { return s->Active() && SeriesUsesAxis(*s, axis); });
-}
-
-std::vector<const TChartSeries*> TChart::ParticipatingSeries(const TChartAxis& axis) const {
-    // An axis whose series are all hidden still scales to them.
-    const bool anyActive = std::any_of(series_.begin(), series_.end(), [&](const auto& s) {
-        return s->Active() && SeriesUsesAxis(*s, axis);
-    });
-    std::vector<const TChartSeries*> result;
-    for (const auto& s : series_)
-        if ((s->Active() || !anyActive) && s->Count() > 0 && SeriesUsesAxis(*s, axis))
-            result.push_back(s.get());
-    return result;
-}
-
-void TChart::CalcAxesRanges() {
-    for (auto& a : axes_) {
-        TChartAxis& axis = *a;
-        const bool horizontal = axis.Horizontal();
-        bool first = true;
-        double low = 0, high = 0;
-        for (const TChartSeries* s : ParticipatingSeries(axis)) {
-            const chart::TExtent extent = *s->Extent(horizontal);
-            const double mn = extent.Minimum, mx = extent.Maximum;
-            if (first || mn < low)
-                low = mn;
-            if (first || mx > high)
-                high = mx;
-            first = false;
-        }
-        axis.TakeDataRange(low, high);
-        TAxisPlacement placement = axis.Placement();
-        chart::TAxisMap& map = placement.Map;
-        map.Minimum = axis.Minimum();
-        map.Maximum = axis.Maximum();
-        map.Horizontal = horizontal;
-        map.Inverted = axis.Inverted();
-        map.Logarithmic = axis.Logarithmic();
-        map.LogarithmicBase = axis.LogarithmicBase();
-        placement.DateTime = false;
-        for (const auto& s : series_) {
-            if (s->Active() && SeriesUsesAxis(*s, axis)) {
-                placement.DateTime = s->DateTime(horizontal);
-                break;
-            }
-        }
-        placement.LabelStyle = ResolvedLabelStyle(axis);
-        axis.Place(placement);
-    }
-}
-
-TAxisLabelStyle TChart::ResolvedLabelStyle(const TChartAxis& axis) const {
-    if (axis.LabelStyle() != TAxisLabelStyle::talAuto)
-        return axis.LabelStyle();
-    const TChartSeries* user = nullptr;
-    for (const auto& s : series_)
-        if (s->Active() && SeriesUsesAxis(*s, axis)) {
-            user = s.get();
-            break;
-        }
-    if (!user)
-        return TAxisLabelStyle::talNone;
-    // Line series show Y against X: point labels belong on the horizontal axes.
-    if (axis.Horizontal() && user->FirstPointLabelled())
-        return TAxisLabelStyle::talText;
-    return TAxisLabelStyle::talValue;
-}
-
-int TChart::WidestPointLabel(const TChartAxis& axis) const {
-    int widest = 0;
-    for (const auto& s : series_)
-        if (s->Active() && SeriesUsesAxis(*s, axis))
-            for (const chart::TPointLabel& label : s->PointLabels(axis.Horizontal()))
-                widest = std::max(widest, chart::TextWidth(axis.LabelsFont(),
-                                                           QString::fromStdString(label.Text)));
-    return widest;
-}
-
-std::vector<chart::TPointLabel> TChart::PointLabels(const TChartAxis& axis) const {
-    const TAxisLabelStyle style = axis.Placement().LabelStyle;
-    if (style != TAxisLabelStyle::talText && style != TAxisLabelStyle::talMark)
-        return {};
-    for (const auto& s : series_)
-        if (s->Active() && SeriesUsesAxis(*s, axis))
-            return s->PointLabels(axis.Horizontal());
-    return {};
-}
-
-void TChart::ReserveAxisBands() {
-    for (auto& a : axes_) {
-        TChartAxis& axis = *a;
-        TAxisPlacement placement = axis.Placement();
-        placement.Shown = AxisShown(axis);
-        axis.Place(placement);
-        if (!placement.Shown)
-            continue;
-        const TRectI before = plotRect_;
-        const TAxisKind kind = axis.Kind();
-        const bool horizontal = axis.Horizontal();
-        // Inward is toward larger coordinates from the top and left edges.
-        const int inward = kind == TAxisKind::Top || kind == TAxisKind::Left ? 1 : -1;
-        int edge = kind == TAxisKind::Bottom ? before.Bottom
-                   : kind == TAxisKind::Top  ? before.Top
-                   : kind == TAxisKind::Left ? before.Left
-                                             : before.Right;
-        const chart::TAxisBands bands = chart::MeasureAxis(axis, WidestPointLabel(axis));
-        if (!axis.Title().Caption.isEmpty()) {
-            edge += inward * bands.Title;
-            placement.TitlePosition = edge;
-        }
-        edge += inward * bands.Labels;
-        placement.LabelPosition = edge; // without labels, the outer edge of the ticks
-        edge += inward * bands.Ticks;
-        if (axis.PositionPercent() != 0) {
-            const int shift = static_cast<int>(chart::RoundHalfEven(
-                (horizontal ? before.Height() : before.Width()) * axis.PositionPercent() / 100));
-            placement.TitlePosition += inward * shift;
-            placement.LabelPosition += inward * shift;
-        }
-        axis.Place(placement);
-        TRectI after = before;
-        (kind == TAxisKind::Bottom ? after.Bottom
-         : kind == TAxisKind::Top  ? after.Top
-         : kind == TAxisKind::Left ? after.Left
-                                   : after.Right) = edge;
-        plotRect_ = chart::IntersectOrKeep(before, after);
-    }
-}
-
-void TChart::CalcAxesSpans() {
-    for (auto& a : axes_) {
-        TChartAxis& axis = *a;
-        const int origin = axis.Horizontal() ? plotRect_.Left : plotRect_.Top;
-        const int size = axis.Horizontal() ? plotRect_.Width() : plotRect_.Height();
-        TAxisPlacement placement = axis.Placement();
-        placement.Map.Start =
-            origin + static_cast<int>(chart::RoundHalfEven(size * axis.StartPosition() / 100));
-        placement.Map.End =
-            origin + static_cast<int>(chart::RoundHalfEven(size * axis.EndPosition() / 100));
-        // The axis line lies on the plot's edge, moved inward by PositionPercent.
-        const TAxisKind kind = axis.Kind();
-        const int outward = kind == TAxisKind::Bottom || kind == TAxisKind::Right ? 1 : -1;
-        const int shift = static_cast<int>(
-            chart::RoundHalfEven((axis.Horizontal() ? plotRect_.Height() : plotRect_.Width()) *
-                                 axis.PositionPercent() / 100));
-        placement.AxisLine = (kind == TAxisKind::Bottom ? plotRect_.Bottom
-                              : kind == TAxisKind::Top  ? plotRect_.Top
-                              : kind == TAxisKind::Left ? plotRect_.Left
-                                                        : plotRect_.Right) -
-                             outward * shift;
-        axis.Place(placement);
-    }
-}
-
-void TChart::ApplySeriesMargins() {
-    // Stairs ask for the width of their line at both ends; hidden point markers ask for
-    // nothing.
-    for (auto& a : axes_) {
-        TChartAxis& axis = *a;
-        if (axis.Kind() == TAxisKind::Depth)
-            continue;
-        int margin = 0;
-        for (const auto& s : series_)
-            if (s->Active() && SeriesUsesAxis(*s, axis))
-                margin = std::max(margin, s->AxisMargin());
-        if (margin == 0)
-            continue;
-        TAxisPlacement placement = axis.Placement();
-        chart::TAxisMap shrunk = placement.Map;
-        shrunk.Start += margin;
-        shrunk.End -= margin;
-        double low = shrunk.ToValue(placement.Map.Start), high = shrunk.ToValue(placement.Map.End);
-        if (low > high)
-            std::swap(low, high);
-        if (axis.Automatic() || axis.AutomaticMinimum())
-            placement.Map.Minimum = low;
-        if (axis.Automatic() || axis.AutomaticMaximum())
-            placement.Map.Maximum = high;
-        axis.Place(placement);
-    }
+    return chart::AxisShown(axis, items_, axisVisible_);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -410,10 +224,7 @@ void TChart::LayOut() {
     titleArea_ = caption(title_, true);
     footArea_ = caption(foot_, false);
 
-    CalcAxesRanges();
-    ReserveAxisBands();
-    CalcAxesSpans();
-    ApplySeriesMargins();
+    plotRect_ = chart::LayOutAxes(plotRect_, axisList_, items_, axisVisible_);
 }
 
 TChart::TBackground TChart::DescribeBackground() {
@@ -425,7 +236,7 @@ TChart::TBackground TChart::DescribeBackground() {
     b.Plot = plotRect_;
     for (std::size_t i = 0; i < axes_.size(); ++i)
         if (axisVisible_ && axes_[i]->Shown())
-            b.Axes[i] = chart::WalkAxis(*axes_[i], PointLabels(*axes_[i]));
+            b.Axes[i] = chart::WalkAxis(*axes_[i], chart::AxisPointLabels(*axes_[i], items_));
     return b;
 }
 

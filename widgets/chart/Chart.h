@@ -2,6 +2,7 @@
 
 #include "widgets/chart/ChartAxis.h"
 #include "widgets/chart/ChartAxisDraw.h"
+#include "widgets/chart/ChartLayout.h"
 #include "widgets/chart/ChartRaster.h"
 #include "widgets/chart/ChartRules.h"
 #include "widgets/chart/ChartSeries.h"
@@ -169,17 +170,6 @@ private:
         PropertiesChanged();
     }
 
-    // Layout (in this order on every redraw).
-    void CalcAxesRanges();
-    void ReserveAxisBands();
-    void CalcAxesSpans();
-    void ApplySeriesMargins();
-    [[nodiscard]] bool SeriesUsesAxis(const TChartSeries& s, const TChartAxis& axis) const;
-    [[nodiscard]] std::vector<const TChartSeries*> ParticipatingSeries(const TChartAxis& a) const;
-    [[nodiscard]] int WidestPointLabel(const TChartAxis& axis) const;
-    [[nodiscard]] std::vector<chart::TPointLabel> PointLabels(const TChartAxis& axis) const;
-    [[nodiscard]] TAxisLabelStyle ResolvedLabelStyle(const TChartAxis& axis) const;
-
     // Everything the background (panel, titles, back wall, axes with their grids and labels)
     // is drawn from. A property setter changes the generation.
     struct TBackground {
@@ -211,6 +201,9 @@ private:
 
     std::vector<std::unique_ptr<TChartSeries>> series_;
     std::array<std::unique_ptr<TChartAxis>, 5> axes_;
+    // The same as the layout and the drawing take them.
+    std::vector<chart::TPlotItem*> items_;
+    std::array<TChartAxis*, 5> axisList_{};
 
     chart::TMargins margins_;
     TColor color_ = clDefault;
