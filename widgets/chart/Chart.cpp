@@ -1,6 +1,5 @@
 #include "widgets/chart/Chart.h"
 
-#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -8,8 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <limits>
 #include <optional>
 
 using chart::TRectI;
@@ -141,68 +138,7 @@ QRgb TChart::PanelRgb() const {
 const QImage& TChart::Draw() {
     DrawImage();
     imageStale_ = false;
-    return image_;
-}
-
-void TChart::DrawBevels(chart::TRaster& raster) {
-    const QRgb highlight = palette().color(QPalette::Light).rgb();
-    const QRgb shadow = palette().color(QPalette::Dark).rgb();
-    TRectI r{0, 0, width(), height()};
-    auto ring = [&](QRgb topLeft, QRgb bottomRight) {
-        raster.Fill({r.Left, r.Top, r.Right, r.Top + 1}, topLeft);
-        raster.Fill({r.Left, r.Top, r.Left + 1, r.Bottom}, topLeft);
-        raster.Fill({r.Left, r.Bottom - 1, r.Right, r.Bottom}, bottomRight);
-        raster.Fill({r.Right - 1, r.Top, r.Right, r.Bottom}, bottomRight);
-        r = {r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1};
-    };
-    auto bevel = [&](TBevelCut cut) {
-        if (cut == TBevelCut::bvNone)
-            return;
-        for (int i = 0; i < bevelWidth_; ++i)
-            cut == TBevelCut::bvLowered ? ring(shadow, highlight) : ring(highlight, shadow);
-    };
-    bevel(bevelOuter_);
-    for (int i = 0; i < borderWidth_; ++i)
-        ring(PanelRgb(), PanelRgb());
-    bevel(bevelInner_);
-}
-
-void TChart::DrawBackWall(chart::TRaster& raster) {
-    const TRectI& p = plotRect_;
-    const TChartWall& wall = backWall_;
-    const bool fill = wall.BrushStyle != TBrushStyle::bsClear &&
-                      !(wall.Color == clDefault && wall.BrushStyle == TBrushStyle::bsSolid);
-    if (fill) {
-        TColor c = wall.Color == clDefault ? 0xFFFFFF : wall.Color;
-        if (wall.BrushStyle != TBrushStyle::bsSolid && c == wall.BrushColor)
-            c = wall.BrushColor == 0 ? 0xFFFFFF : 0;
-        raster.Fill({p.Left, p.Top, p.Right + 1, p.Bottom + 1}, chart::ToRgb(c));
-    }
-    if (wall.Pen.Visible) {
-        const QRgb c = chart::ToRgb(wall.Pen.Color);
-        raster.Fill({p.Left, p.Top, p.Right + 1, p.Top + 1}, c);
-        raster.Fill({p.Left, p.Bottom, p.Right + 1, p.Bottom + 1}, c);
-        raster.Fill({p.Left, p.Top, p.Left + 1, p.Bottom + 1}, c);
-        raster.Fill({p.Right, p.Top, p.Right + 1, p.Bottom + 1}, c);
-    }
-}
-
-chart::TItemView TChart::ItemView(const chart::TPlotItem& item) const {
-    const TChartAxis& h =
-        item.HorizAxis == THorizAxis::aTopAxis ? Axis(TAxisKind::Top) : Axis(TAxisKind::Bottom);
-    const TChartAxis& v =
-        item.VertAxis == TVertAxis::aRightAxis ? Axis(TAxisKind::Right) : Axis(TAxisKind::Left);
-    return {h.Map(), v.Map(), plotRect_, clipPoints_};
-}
-
-void TChart::DrawSeries(chart::TRaster& raster) {
-    if (clipPoints_)
-        raster.SetClip(
-            {plotRect_.Left + 1, plotRect_.Top + 1, plotRect_.Right, plotRect_.Bottom - 1});
-    for (const auto& s : series_)
-        if (s->Active())
-            s->Draw(raster, ItemView(*s));
-    raster.ResetClip();
+    return canvas_.Image();
 }
 
 void TChart::LayOut() {
@@ -227,92 +163,44 @@ void TChart::LayOut() {
     plotRect_ = chart::LayOutAxes(plotRect_, axisList_, items_, axisVisible_);
 }
 
-TChart::TBackground TChart::DescribeBackground() {
-    TBackground b;
+chart::TBackground TChart::DescribeBackground() const {
+    chart::TBackground b;
     b.Generation = generation_;
     b.Size = size();
-    b.Colours = {PanelRgb(), palette().color(QPalette::Light).rgb(),
-                 palette().color(QPalette::Dark).rgb()};
+    b.Panel = {PanelRgb(),
+               palette().color(QPalette::Light).rgb(),
+               palette().color(QPalette::Dark).rgb(),
+               bevelOuter_,
+               bevelInner_,
+               bevelWidth_,
+               borderWidth_,
+               backWall_};
     b.Plot = plotRect_;
-    for (std::size_t i = 0; i < axes_.size(); ++i)
-        if (axisVisible_ && axes_[i]->Shown())
-            b.Axes[i] = chart::WalkAxis(*axes_[i], chart::AxisPointLabels(*axes_[i], items_));
+    if (titleArea_)
+        b.Captions.push_back({title_.Text, title_.Alignment, *titleArea_});
+    if (footArea_)
+        b.Captions.push_back({foot_.Text, foot_.Alignment, *footArea_});
+    b.Axes.resize(axisList_.size());
+    for (std::size_t i = 0; i < axisList_.size(); ++i)
+        if (axisVisible_ && axisList_[i]->Shown())
+            b.Axes[i] =
+                chart::WalkAxis(*axisList_[i], chart::AxisPointLabels(*axisList_[i], items_));
     return b;
 }
 
-void TChart::DrawBackground() {
-    const QSize size = background_.Size;
-    if (backgroundImage_.size() != size)
-        backgroundImage_ = QImage(size, QImage::Format_RGB32);
-    chart::TRaster raster(backgroundImage_);
-    raster.Fill({0, 0, size.width(), size.height()}, PanelRgb());
-    DrawBevels(raster);
-
-    QPainter painter(&backgroundImage_);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setRenderHint(QPainter::TextAntialiasing, true);
-    auto caption = [&](const TChartText& text, const std::optional<QRect>& area) {
-        if (!area)
-            return;
-        painter.setFont(ChartDefaultFont());
-        painter.setPen(QColor(0, 0, 255));
-        painter.drawText(*area, static_cast<int>(text.Alignment | Qt::AlignTop), text.Text);
-    };
-    caption(title_, titleArea_);
-    caption(foot_, footArea_);
-    DrawBackWall(raster);
-    for (std::size_t i = 0; i < axes_.size(); ++i)
-        if (background_.Axes[i].Shown)
-            chart::DrawAxis(painter, raster, *axes_[i], background_.Axes[i], plotRect_);
-}
-
-namespace {
-
-// The band of rows in which two pictures differ, empty when they are the same.
-QRect ChangedRows(const QImage& now, const QImage& before) {
-    if (now.size() != before.size())
-        return now.rect();
-    const auto bytes = static_cast<std::size_t>(now.bytesPerLine());
-    auto same = [&](int y) {
-        return std::memcmp(now.constScanLine(y), before.constScanLine(y), bytes) == 0;
-    };
-    int first = 0, last = now.height() - 1;
-    while (first <= last && same(first))
-        ++first;
-    while (last > first && same(last))
-        --last;
-    return first > last ? QRect() : QRect(0, first, now.width(), last - first + 1);
-}
-
-} // namespace
-
 QRect TChart::DrawImage() {
-    const QSize size = this->size();
-    // The last picture is kept, to tell what the new one changes.
-    std::swap(image_, previousImage_);
-    if (image_.size() != size)
-        image_ = QImage(size, QImage::Format_RGB32);
-    if (image_.isNull())
+    if (!canvas_.Begin(size()))
         return {};
     LayOut();
     if (axisVisible_ && OnBeforeDrawAxes)
         OnBeforeDrawAxes(*this);
-    // The background is drawn again only when something it shows has changed: live
-    // plotting mostly adds points that leave the axes' labels where they were.
-    TBackground wanted = DescribeBackground();
-    if (!(wanted == background_) || backgroundImage_.size() != size) {
-        background_ = std::move(wanted);
-        DrawBackground();
-    }
-    std::memcpy(image_.bits(), backgroundImage_.constBits(),
-                static_cast<std::size_t>(image_.sizeInBytes()));
-    chart::TRaster raster(image_);
+    canvas_.Background(DescribeBackground(), axisList_);
     if (OnBeforeDrawSeries)
         OnBeforeDrawSeries(*this);
-    DrawSeries(raster);
+    canvas_.Items(items_, axisList_, plotRect_, clipPoints_);
     if (OnAfterDraw)
         OnAfterDraw(*this);
-    return ChangedRows(image_, previousImage_);
+    return canvas_.ChangedRows();
 }
 
 void TChart::paintEvent(QPaintEvent* event) {
@@ -322,12 +210,12 @@ void TChart::paintEvent(QPaintEvent* event) {
     updatePending_ = false;
     sinceLastPaint_.start();
     QRect changed;
-    if (imageStale_ || image_.size() != size()) {
+    if (imageStale_ || canvas_.Image().size() != size()) {
         changed = DrawImage();
         imageStale_ = false;
     }
     QPainter painter(this);
-    painter.drawImage(0, 0, image_);
+    painter.drawImage(0, 0, canvas_.Image());
     // The picture changed beyond what this paint covers: that part is painted next.
     const QRegion rest = QRegion(changed).subtracted(event->region());
     if (!rest.isEmpty())
@@ -361,7 +249,8 @@ void TChart::paintEvent(QPaintEvent* event) {
 TChartHit TChart::HitTest(QPoint p) const {
     const int px = p.x(), py = p.y();
     for (auto it = series_.rbegin(); it != series_.rend(); ++it)
-        if ((*it)->Active() && (*it)->Hit(ItemView(**it), px, py))
+        if ((*it)->Active() &&
+            (*it)->Hit(chart::ItemView(**it, axisList_, plotRect_, clipPoints_), px, py))
             return TChartHit::Series;
     for (const auto& a : axes_) {
         const TChartAxis& axis = *a;

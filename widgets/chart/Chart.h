@@ -2,6 +2,7 @@
 
 #include "widgets/chart/ChartAxis.h"
 #include "widgets/chart/ChartAxisDraw.h"
+#include "widgets/chart/ChartCanvas.h"
 #include "widgets/chart/ChartLayout.h"
 #include "widgets/chart/ChartRaster.h"
 #include "widgets/chart/ChartRules.h"
@@ -23,24 +24,7 @@
 
 class QPainter;
 
-enum class TBevelCut { bvNone, bvLowered, bvRaised };
-enum class TBrushStyle { bsSolid, bsClear, bsHatch };
 enum class TPanningMode { pmNone, pmHorizontal, pmVertical, pmBoth };
-
-struct TChartWall {
-    TAxisPen Pen;
-    TColor Color = clDefault;
-    TColor BrushColor = clDefault;
-    TBrushStyle BrushStyle = TBrushStyle::bsClear;
-    bool operator==(const TChartWall&) const = default;
-};
-
-struct TChartText {
-    bool Visible = true;
-    QString Text; // lines separated by '\n'
-    Qt::Alignment Alignment = Qt::AlignHCenter;
-    bool operator==(const TChartText&) const = default;
-};
 
 // What lies under a point of the chart, first match in this order.
 enum class TChartHit { Series, Axis, Title, Foot, PlotRect, Legend, None };
@@ -170,26 +154,10 @@ private:
         PropertiesChanged();
     }
 
-    // Everything the background (panel, titles, back wall, axes with their grids and labels)
-    // is drawn from. A property setter changes the generation.
-    struct TBackground {
-        std::uint64_t Generation = 0;
-        QSize Size;
-        std::array<QRgb, 3> Colours{}; // panel, bevel highlight, bevel shadow
-        chart::TRectI Plot;
-        std::array<chart::TAxisPicture, 5> Axes;
-        bool operator==(const TBackground&) const = default;
-    };
-
     // Drawing. DrawImage gives the band of rows the new picture changed.
     QRect DrawImage();
     void LayOut();
-    [[nodiscard]] TBackground DescribeBackground();
-    void DrawBackground(); // of background_, into backgroundImage_
-    void DrawBevels(chart::TRaster& raster);
-    void DrawBackWall(chart::TRaster& raster);
-    void DrawSeries(chart::TRaster& raster);
-    [[nodiscard]] chart::TItemView ItemView(const chart::TPlotItem& item) const;
+    [[nodiscard]] chart::TBackground DescribeBackground() const;
     [[nodiscard]] QRgb PanelRgb() const;
     void RequestRepaintWithin(qint64 milliseconds);
     void ShowChanges(); // draws the picture and asks for a paint of what changed
@@ -220,13 +188,10 @@ private:
     TChartText foot_{true, {}, Qt::AlignLeft};
     bool legendVisible_ = true;
 
-    QImage image_;
-    QImage previousImage_;
+    chart::TPlotCanvas canvas_;
     bool imageStale_ = true;
     std::uint64_t generation_ = 0; // of the properties, counted by their changes
     std::optional<QRect> titleArea_, footArea_;
-    TBackground background_;
-    QImage backgroundImage_;
     bool updatePending_ = false; // update() was called on a hidden chart: a paint draws
     QTimer updateTimer_;         // holds a request back until a frame has passed since a paint
     QElapsedTimer sinceLastPaint_;

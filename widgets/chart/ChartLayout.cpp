@@ -182,6 +182,22 @@ std::vector<TPointLabel> AxisPointLabels(const TChartAxis& axis, TItemList items
     return user ? user->PointLabels(axis.Horizontal()) : std::vector<TPointLabel>{};
 }
 
+TItemView ItemView(const TPlotItem& item, TAxisList axes, const TRectI& plot, bool clip) {
+    auto find = [&](TAxisKind kind) -> const TChartAxis* {
+        for (const TChartAxis* axis : axes)
+            if (axis->Kind() == kind)
+                return axis;
+        return nullptr;
+    };
+    const TChartAxis* h = item.HorizAxis == THorizAxis::aTopAxis ? find(TAxisKind::Top) : nullptr;
+    const TChartAxis* v = item.VertAxis == TVertAxis::aRightAxis ? find(TAxisKind::Right) : nullptr;
+    if (!h)
+        h = find(TAxisKind::Bottom);
+    if (!v)
+        v = find(TAxisKind::Left);
+    return {h->Map(), v->Map(), plot, clip};
+}
+
 TRectI LayOutAxes(TRectI plot, TAxisList axes, TItemList items, bool axesVisible) {
     for (TChartAxis* axis : axes)
         TakeRange(*axis, items);

@@ -25,6 +25,12 @@ using TItemList = std::span<TPlotItem* const>;
 // it; none in the other styles.
 [[nodiscard]] std::vector<TPointLabel> AxisPointLabels(const TChartAxis& axis, TItemList items);
 
+// Where an item is drawn: on the top axis when it names that one and the plot has it, else
+// on the bottom axis; on the right axis likewise, else on the left. The plot has a bottom
+// and a left axis.
+[[nodiscard]] TItemView ItemView(const TPlotItem& item, TAxisList axes, const TRectI& plot,
+                                 bool clip);
+
 // Lays the axes out in plot, the panel's rectangle within its margins and captions, and
 // places each; returns the plot rectangle left inside the shown axes. Automatic ends of the
 // axes take the data's range.

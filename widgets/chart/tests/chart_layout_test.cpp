@@ -1,13 +1,17 @@
 // The axes' layout and pictures without a widget: a plot of a left and a bottom axis with
 // line series on them, as any plot built from the chart's parts has.
 
+#include "widgets/chart/Chart.h"
 #include "widgets/chart/ChartAxisDraw.h"
+#include "widgets/chart/ChartCanvas.h"
 #include "widgets/chart/ChartLayout.h"
 #include "widgets/chart/ChartSeries.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFontMetrics>
+#include <QPalette>
 
 #include <array>
 #include <memory>
@@ -27,12 +31,29 @@ protected:
             series_.back()->AddPoint(x, y);
         return *series_.back();
     }
-    TRectI LayOut() {
-        std::vector<chart::TPlotItem*> items;
+    TRectI LayOut(TRectI panel = Panel) {
+        items_.clear();
         for (const auto& s : series_)
-            items.push_back(s.get());
-        items_ = items;
-        return chart::LayOutAxes(Panel, axes_, items_, true);
+            items_.push_back(s.get());
+        return chart::LayOutAxes(panel, axes_, items_, true);
+    }
+    // The picture of the plot on a panel of the given size, with the chart's default look.
+    QImage Draw(QSize size) {
+        const TRectI plot = LayOut(chart::PlotRectFromMargins(size.width(), size.height(), {}, 0));
+        const QPalette palette = QApplication::palette();
+        chart::TBackground background;
+        background.Size = size;
+        background.Panel.Colour = palette.color(QPalette::Window).rgb();
+        background.Panel.Highlight = palette.color(QPalette::Light).rgb();
+        background.Panel.Shadow = palette.color(QPalette::Dark).rgb();
+        background.Plot = plot;
+        for (const TChartAxis* axis : axes_)
+            background.Axes.push_back(Picture(*axis));
+        chart::TPlotCanvas canvas;
+        EXPECT_TRUE(canvas.Begin(size));
+        canvas.Background(background, axes_);
+        canvas.Items(items_, axes_, plot, true);
+        return canvas.Image();
     }
     chart::TAxisPicture Picture(const TChartAxis& axis) {
         return chart::WalkAxis(axis, chart::AxisPointLabels(axis, items_));
@@ -183,6 +204,24 @@ TEST_F(BarePlot, AnotherLabelEngineIsMeasuredAndWalkedByTheLayout) {
     const chart::TAxisPicture picture = Picture(left);
     ASSERT_FALSE(picture.Labels.empty());
     EXPECT_EQ(picture.Labels.front().second, "[6000]");
+}
+
+TEST_F(BarePlot, DrawsTheChartsPictureWithTheChartsParts) {
+    TLineSeries& line = Add({});
+    TLineSeries& other = Add({});
+    for (int i = 0; i <= 200; ++i) {
+        line.AddPoint(i, (i * 37) % 101, "", 0x0000FF);
+        other.AddPoint(i * 0.5, 50 + i % 13, "", i % 50 < 25 ? 0xFF0000 : clNone);
+    }
+    TChart chart;
+    chart.resize(400, 300);
+    TLineSeries& first = chart.AddSeries();
+    TLineSeries& second = chart.AddSeries();
+    for (int i = 0; i <= 200; ++i) {
+        first.AddPoint(i, (i * 37) % 101, "", 0x0000FF);
+        second.AddPoint(i * 0.5, 50 + i % 13, "", i % 50 < 25 ? 0xFF0000 : clNone);
+    }
+    EXPECT_EQ(Draw({400, 300}), chart.Draw()) << "a chart is its parts and no more";
 }
 
 } // namespace
