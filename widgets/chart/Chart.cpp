@@ -29,17 +29,22 @@ constexpr qint64 PointsMilliseconds = 100;
 constexpr qint64 PointsWaitPerDrawing = 100;
 constexpr qint64 LongestPointsMilliseconds = 1000;
 
-constexpr int ZoomThreshold = 16;
-constexpr double WheelStepPercent = 3;
+// Bottom, top, left, right, depth.
+std::array<std::unique_ptr<TChartAxis>, 5> MakeAxes(chart::TOwner* owner) {
+    std::array<std::unique_ptr<TChartAxis>, 5> axes;
+    for (int i = 0; i < 5; ++i)
+        axes[i] = std::make_unique<TChartAxis>(static_cast<TAxisKind>(i), owner);
+    return axes;
+}
 
 } // namespace
 
-TChart::TChart(QWidget* parent) : QWidget(parent), pointsMilliseconds_(PointsMilliseconds) {
-    chart::TOwner* owner = this;
-    for (int i = 0; i < 5; ++i) {
-        axes_[i] = std::make_unique<TChartAxis>(static_cast<TAxisKind>(i), owner);
-        axisList_[i] = axes_[i].get();
-    }
+TChart::TChart(QWidget* parent)
+    : QWidget(parent),
+      axes_(MakeAxes(this)), axisList_{axes_[0].get(), axes_[1].get(), axes_[2].get(),
+                                       axes_[3].get(), axes_[4].get()},
+      pointsMilliseconds_(PointsMilliseconds),
+      gestures_(*this, {&TopAxis(), &BottomAxis()}, {&LeftAxis(), &RightAxis()}) {
     setAttribute(Qt::WA_OpaquePaintEvent); // the image covers the whole area
     updateTimer_.setSingleShot(true);
     connect(&updateTimer_, &QTimer::timeout, this, &TChart::ShowChanges);
@@ -220,27 +225,8 @@ void TChart::paintEvent(QPaintEvent* event) {
     const QRegion rest = QRegion(changed).subtracted(event->region());
     if (!rest.isEmpty())
         update(rest);
-    if (!zoom_.Active)
-        return;
-    // Not-xor: each pixel becomes the inverse of pen xor image, so the rectangle never
-    // touches the cached picture and vanishes with the next copy.
-    const QRgb pen = PanelRgb() == 0xFFFFFFFFu ? 0xFF000000u : PanelRgb();
-    painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-    const int left = std::min(zoom_.Start.x(), zoom_.Last.x());
-    const int right = std::max(zoom_.Start.x(), zoom_.Last.x());
-    const int top = std::min(zoom_.Start.y(), zoom_.Last.y());
-    const int bottom = std::max(zoom_.Start.y(), zoom_.Last.y());
-    if (right <= left || bottom <= top)
-        return;
-    // The outline of left..right-1 by top..bottom-1, every pixel once.
-    painter.fillRect(QRect(left, top, right - left, 1), QColor(pen));
-    if (bottom - top > 1)
-        painter.fillRect(QRect(left, bottom - 1, right - left, 1), QColor(pen));
-    if (bottom - top > 2) {
-        painter.fillRect(QRect(left, top + 1, 1, bottom - top - 2), QColor(pen));
-        if (right - left > 1)
-            painter.fillRect(QRect(right - 1, top + 1, 1, bottom - top - 2), QColor(pen));
-    }
+    if (const auto outline = gestures_.ZoomRectangle())
+        chart::DrawZoomRectangle(painter, *outline, PanelRgb());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -274,170 +260,56 @@ TChartHit TChart::HitTest(QPoint p) const {
 
 void TChart::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
-    if (zoom_.Active || panning_.Active)
-        return;
-    const QPoint p = event->position().toPoint();
-    const TChartHit hit = HitTest(p);
-    if (hit != TChartHit::Series && hit != TChartHit::Axis && hit != TChartHit::PlotRect)
-        return;
-    if (event->button() == Qt::LeftButton && AllowZoom) {
-        unsetCursor();
-        zoom_ = {true, p, p};
-        update();
-    } else if (event->button() == Qt::RightButton && AllowPanning != TPanningMode::pmNone) {
-        unsetCursor();
-        panning_ = {true, p, p};
-    }
+    gestures_.Press(event->button(), event->position().toPoint());
 }
 
 void TChart::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
-    const QPoint p = event->position().toPoint();
-    if (zoom_.Active) {
-        if (p == zoom_.Last)
-            return;
-        zoom_.Last = p;
-        update();
-    } else if (panning_.Active) {
-        if (!plotRect_.Contains(p.x(), p.y())) {
-            panning_.Active = false;
-            return;
-        }
-        if (p != panning_.Last)
-            ScrollTo(p);
-    }
+    gestures_.Move(event->position().toPoint());
 }
 
 void TChart::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
-    const QPoint p = event->position().toPoint();
-    if (zoom_.Active && event->button() == Qt::LeftButton) {
-        zoom_.Active = false;
-        zoom_.Last = p;
-        update();
-        const QPoint start = zoom_.Start;
-        if (std::abs(p.x() - start.x()) > ZoomThreshold &&
-            std::abs(p.y() - start.y()) > ZoomThreshold) {
-            if (start.x() < p.x() && start.y() < p.y())
-                ZoomIn(QRect(start, p));
-            else
-                UndoZoom();
-            RequestRepaint();
-        }
-    }
-    panning_.Active = false;
+    gestures_.Release(event->button(), event->position().toPoint());
 }
 
 void TChart::wheelEvent(QWheelEvent* event) {
     QWidget::wheelEvent(event);
-    wheelRemainder_ += event->angleDelta().y();
-    const int notches = wheelRemainder_ / QWheelEvent::DefaultDeltasPerStep;
-    wheelRemainder_ -= notches * QWheelEvent::DefaultDeltasPerStep;
-    if (notches == 0)
-        return;
-    event->accept();
-    // An axis without a range has nothing to scroll: fixing it there would pin it to a
-    // sliver around that one value for all data that come later.
-    std::vector<TChartAxis*> scrolled;
-    for (TAxisKind kind : {TAxisKind::Left, TAxisKind::Right})
-        if (Axis(kind).Maximum() != Axis(kind).Minimum())
-            scrolled.push_back(&Axis(kind));
-    if (scrolled.empty())
-        return;
-    // As for the first scroll step, so that undoing the zoom returns to the scaling before.
-    if (!scalesToRestore_)
-        SaveScales();
-    // A notch toward the user (negative delta) moves the vertical axes up the values.
-    for (int n = 0; n < std::abs(notches); ++n) {
-        for (TChartAxis* axis : scrolled) {
-            const double d = (axis->Maximum() - axis->Minimum()) * WheelStepPercent * 0.01;
-            const double shift = notches < 0 ? d : -d;
-            axis->SetMinMax(axis->Minimum() + shift, axis->Maximum() + shift);
-        }
-    }
-    RequestRepaint();
+    if (gestures_.Wheel(event->angleDelta().y()))
+        event->accept();
 }
 
-void TChart::SaveScales() {
-    for (int i = 0; i < 4; ++i) {
-        savedScales_[i] = axes_[i]->Scale();
-    }
-    scalesToRestore_ = true;
+void TChart::UndoZoom() {
+    gestures_.UndoZoom();
 }
 
-void TChart::ZoomIn(QRect r) {
-    r = r.normalized();
-    const int x0 = r.left(), y0 = r.top(), x1 = r.left() + r.width() - 1,
-              y1 = r.top() + r.height() - 1;
-    std::array<std::pair<double, double>, 4> target;
-    for (int i = 0; i < 4; ++i) {
-        const TChartAxis& a = *axes_[i];
-        target[i] = a.Horizontal() ? std::pair(a.Map().ToValue(x0), a.Map().ToValue(x1))
-                                   : std::pair(a.Map().ToValue(y1), a.Map().ToValue(y0));
-    }
-    if (!scalesToRestore_)
-        SaveScales();
-    if (AnimatedZoom) {
-        for (int step = 1; step < AnimatedZoomSteps; ++step) {
-            for (int i = 0; i < 4; ++i) {
-                TChartAxis& a = *axes_[i];
-                const double low = a.Minimum() + (target[i].first - a.Minimum()) / 3;
-                const double high = a.Maximum() + (target[i].second - a.Maximum()) / 3;
-                a.SetMinMax(low, high);
-            }
-            repaint();
-        }
-    }
-    for (int i = 0; i < 4; ++i)
-        axes_[i]->SetMinMax(target[i].first, target[i].second);
-    zoomed_ = true;
+chart::TGestureRules TChart::GestureRules() const {
+    return {AllowZoom, AllowPanning, AnimatedZoom, AnimatedZoomSteps};
+}
+
+bool TChart::Grabs(QPoint p) const {
+    const TChartHit hit = HitTest(p);
+    return hit == TChartHit::Series || hit == TChartHit::Axis || hit == TChartHit::PlotRect;
+}
+
+void TChart::AfterZoom() {
     if (OnZoom)
         OnZoom(*this);
 }
 
-void TChart::UndoZoom() {
-    if (scalesToRestore_) {
-        for (int i = 0; i < 4; ++i)
-            axes_[i]->SetScale(savedScales_[i]);
-        scalesToRestore_ = false;
-    }
+void TChart::AfterUndoZoom() {
     if (OnUndoZoom)
         OnUndoZoom(*this);
-    RequestRepaint();
-    zoomed_ = false;
 }
 
-void TChart::ScrollTo(QPoint p) {
-    if (!scalesToRestore_)
-        SaveScales();
-    bool processed = false;
-    auto scroll = [&](TAxisKind kind, int from, int to) {
-        TChartAxis& axis = Axis(kind);
-        const double d = axis.Map().ToValue(from) - axis.Map().ToValue(to);
-        double low = axis.Minimum() + d, high = axis.Maximum() + d;
-        bool allow = true;
-        if (OnAllowScroll)
-            OnAllowScroll(axis, low, high, allow);
-        if (allow)
-            axis.SetMinMax(low, high);
-    };
-    const QPoint last = panning_.Last;
-    if (p.x() != last.x() &&
-        (AllowPanning == TPanningMode::pmHorizontal || AllowPanning == TPanningMode::pmBoth)) {
-        scroll(TAxisKind::Top, last.x(), p.x());
-        scroll(TAxisKind::Bottom, last.x(), p.x());
-        processed = true;
-    }
-    if (p.y() != last.y() &&
-        (AllowPanning == TPanningMode::pmVertical || AllowPanning == TPanningMode::pmBoth)) {
-        scroll(TAxisKind::Left, last.y(), p.y());
-        scroll(TAxisKind::Right, last.y(), p.y());
-        processed = true;
-    }
-    panning_.Last = p;
-    if (processed) {
-        if (OnScroll)
-            OnScroll(*this);
-        RequestRepaint();
-    }
+void TChart::AfterScroll() {
+    if (OnScroll)
+        OnScroll(*this);
+}
+
+bool TChart::AllowScroll(TChartAxis& axis, double& min, double& max) {
+    bool allow = true;
+    if (OnAllowScroll)
+        OnAllowScroll(axis, min, max, allow);
+    return allow;
 }

@@ -3,6 +3,7 @@
 #include "widgets/chart/ChartAxis.h"
 #include "widgets/chart/ChartAxisDraw.h"
 #include "widgets/chart/ChartCanvas.h"
+#include "widgets/chart/ChartGestures.h"
 #include "widgets/chart/ChartLayout.h"
 #include "widgets/chart/ChartRaster.h"
 #include "widgets/chart/ChartRules.h"
@@ -24,21 +25,13 @@
 
 class QPainter;
 
-enum class TPanningMode { pmNone, pmHorizontal, pmVertical, pmBoth };
-
 // What lies under a point of the chart, first match in this order.
 enum class TChartHit { Series, Axis, Title, Foot, PlotRect, Legend, None };
-
-struct TZoomPanningRecord {
-    bool Active = false;
-    QPoint Start; // (X0, Y0), where the button went down
-    QPoint Last;  // (X1, Y1), the latest pointer position
-};
 
 // A line chart: an ordered list of series (the drawing order) on a panel with five axes.
 // It draws itself completely into an off-screen image when a repaint was asked for, and
 // otherwise restores its window from that image.
-class TChart : public QWidget, private chart::TOwner {
+class TChart : public QWidget, private chart::TOwner, private chart::TGesturePlot {
     Q_OBJECT
 public:
     explicit TChart(QWidget* parent = nullptr);
@@ -127,9 +120,9 @@ public:
     std::function<void(TChartAxis&, double& min, double& max, bool& allow)> OnAllowScroll;
 
     void UndoZoom();
-    [[nodiscard]] bool Zoomed() const noexcept { return zoomed_; }
-    [[nodiscard]] const TZoomPanningRecord& Zoom() const noexcept { return zoom_; }
-    [[nodiscard]] const TZoomPanningRecord& Panning() const noexcept { return panning_; }
+    [[nodiscard]] bool Zoomed() const noexcept { return gestures_.Zoomed(); }
+    [[nodiscard]] const TZoomPanningRecord& Zoom() const noexcept { return gestures_.Zoom(); }
+    [[nodiscard]] const TZoomPanningRecord& Panning() const noexcept { return gestures_.Panning(); }
 
     // Geometry of the last layout.
     [[nodiscard]] const chart::TRectI& PlotRect() const noexcept { return plotRect_; }
@@ -162,10 +155,18 @@ private:
     void RequestRepaintWithin(qint64 milliseconds);
     void ShowChanges(); // draws the picture and asks for a paint of what changed
 
-    // Zoom and scroll.
-    void SaveScales();
-    void ZoomIn(QRect r);
-    void ScrollTo(QPoint p);
+    // What the gestures ask of the chart, and tell it.
+    [[nodiscard]] chart::TGestureRules GestureRules() const override;
+    [[nodiscard]] bool Grabs(QPoint p) const override;
+    [[nodiscard]] chart::TRectI GesturePlotRect() const override { return plotRect_; }
+    void ShowZoomRectangle() override { update(); }
+    void Redraw() override { RequestRepaint(); }
+    void RedrawNow() override { repaint(); }
+    void GestureStarted() override { unsetCursor(); }
+    void AfterZoom() override;
+    void AfterUndoZoom() override;
+    void AfterScroll() override;
+    [[nodiscard]] bool AllowScroll(TChartAxis& axis, double& min, double& max) override;
 
     std::vector<std::unique_ptr<TChartSeries>> series_;
     std::array<std::unique_ptr<TChartAxis>, 5> axes_;
@@ -198,10 +199,5 @@ private:
     qint64 pointsMilliseconds_; // how long new points alone wait after a paint
     chart::TRectI plotRect_;
 
-    TZoomPanningRecord zoom_;
-    TZoomPanningRecord panning_;
-    std::array<TAxisScale, 4> savedScales_{};
-    bool scalesToRestore_ = false;
-    bool zoomed_ = false;
-    int wheelRemainder_ = 0;
+    chart::TGestures gestures_;
 };
