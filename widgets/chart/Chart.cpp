@@ -226,7 +226,7 @@ void TChart::paintEvent(QPaintEvent* event) {
     if (!rest.isEmpty())
         update(rest);
     if (const auto outline = gestures_.ZoomRectangle())
-        chart::DrawZoomRectangle(painter, *outline, PanelRgb());
+        chart::DrawZoomRectangle(painter, *outline);
 }
 
 // ---------------------------------------------------------------------------------------

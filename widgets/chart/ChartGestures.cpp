@@ -199,23 +199,34 @@ std::optional<QRect> TGestures::ZoomRectangle() const {
     return QRect(left, top, right - left, bottom - top);
 }
 
-void DrawZoomRectangle(QPainter& painter, const QRect& outline, QRgb panel) {
-    // Not-xor: each pixel becomes the inverse of pen xor picture.
-    const QColor pen(panel == 0xFFFFFFFFu ? 0xFF000000u : panel);
-    painter.save();
-    painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+void DrawZoomRectangle(QPainter& painter, const QRect& outline) {
+    constexpr int Dash = 4;
+    // Dashes count from the screen's origin, not from the rectangle's corner: they stay
+    // where they are while the rectangle grows and shrinks.
+    auto dash = [](int pixel) { return pixel >= 0 ? pixel / Dash : -((-pixel - 1) / Dash) - 1; };
+    // Pixels from..to-1 of row or column `at`.
+    auto stroke = [&](bool horizontal, int at, int from, int to) {
+        while (from < to) {
+            const int d = dash(from);
+            const int end = std::min(to, (d + 1) * Dash);
+            const QColor colour = d % 2 == 0 ? Qt::black : Qt::white;
+            painter.fillRect(horizontal ? QRect(from, at, end - from, 1)
+                                        : QRect(at, from, 1, end - from),
+                             colour);
+            from = end;
+        }
+    };
     const int left = outline.x(), top = outline.y();
     const int right = left + outline.width(), bottom = top + outline.height();
     // Every pixel of the outline once.
-    painter.fillRect(QRect(left, top, right - left, 1), pen);
+    stroke(true, top, left, right);
     if (bottom - top > 1)
-        painter.fillRect(QRect(left, bottom - 1, right - left, 1), pen);
+        stroke(true, bottom - 1, left, right);
     if (bottom - top > 2) {
-        painter.fillRect(QRect(left, top + 1, 1, bottom - top - 2), pen);
+        stroke(false, left, top + 1, bottom - 1);
         if (right - left > 1)
-            painter.fillRect(QRect(right - 1, top + 1, 1, bottom - top - 2), pen);
+            stroke(false, right - 1, top + 1, bottom - 1);
     }
-    painter.restore();
 }
 
 } // namespace chart

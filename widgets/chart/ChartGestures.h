@@ -10,7 +10,6 @@
 
 #include <QPoint>
 #include <QRect>
-#include <QRgb>
 
 #include <optional>
 #include <vector>
@@ -99,8 +98,9 @@ private:
     int wheelRemainder_ = 0;
 };
 
-// Draws a zoom rectangle's outline over the picture, one pixel wide, inverting the picture
-// against the panel's colour.
-void DrawZoomRectangle(QPainter& painter, const QRect& outline, QRgb panel);
+// Draws a zoom rectangle's outline over whatever lies beneath: one pixel wide, in dashes of
+// black and white that stay put on the screen as the rectangle follows the pointer, so that
+// half of it stands out on any background.
+void DrawZoomRectangle(QPainter& painter, const QRect& outline);
 
 } // namespace chart
