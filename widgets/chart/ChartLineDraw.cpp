@@ -294,6 +294,46 @@ std::size_t ColumnEnd(const TLineWalker& walker, const store::TValueStore& xs, s
     return outside;
 }
 
+// Draws point i and the points after it, before stop, that share its colour k and either
+// stay on its row for long or share its column; returns the index past them.
+std::size_t DrawStretch(TRaster& raster, const TLineSeries& series, TLineWalker& walker,
+                        TColumnSpans& spans, std::size_t i, std::size_t stop, TColor k) {
+    const int column = walker.Column(i);
+    if (!InPixelRange(column)) {
+        walker.Point(i, k);
+        return i + 1;
+    }
+    // A long stretch on one row over several columns is one horizontal line.
+    int row = 0;
+    const bool placed = spans.Row(i, row);
+    if (placed) {
+        const std::size_t rowEnd = spans.RowEnd(i, stop, row, RowStretch);
+        if (rowEnd > i + 1) {
+            const int lastColumn = walker.Column(rowEnd - 1);
+            if (InPixelRange(lastColumn)) {
+                walker.Point(i, k, {column, row});
+                raster.Line(column, row, lastColumn, row, ToRgb(k));
+                walker.Continue({lastColumn, row}, k);
+                return rowEnd;
+            }
+        }
+    }
+    const std::size_t end = ColumnEnd(walker, series.XValues.Stored(), i, stop, column);
+    // The next columns most likely end as far on as this one did: ask for their values
+    // now, so that fetching them overlaps this column's work.
+    const store::TValueStore& ys = series.YValues.Stored();
+    ys.Prefetch(end + (end - i));
+    ys.Prefetch(end + 2 * (end - i));
+    if (placed)
+        walker.Point(i, k, {column, row});
+    else
+        walker.Point(i, k);
+    if (end - i >= 2 && !spans.Draw(i, end, column, k))
+        for (std::size_t j = i + 1; j < end; ++j)
+            walker.Point(j, k);
+    return end;
+}
+
 } // namespace
 
 void DrawLineSeriesSegments(TRaster& raster, const TLineSeries& series, const TSeriesView& view,
@@ -315,7 +355,6 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
         return;
     }
     TColumnSpans spans(raster, series, view, walker);
-    const store::TValueStore& xs = series.XValues.Stored();
     const auto& runs = series.ColorRuns();
     std::size_t run = 0;
     walker.Point(range.First);
@@ -335,42 +374,7 @@ void DrawLineSeries(TRaster& raster, const TLineSeries& series, const TSeriesVie
                 walker.Point(i);
             continue;
         }
-        const int column = walker.Column(i);
-        if (!InPixelRange(column)) {
-            walker.Point(i, k);
-            ++i;
-            continue;
-        }
-        // A long stretch on one row over several columns is one horizontal line.
-        int row = 0;
-        const bool placed = spans.Row(i, row);
-        if (placed) {
-            const std::size_t rowEnd = spans.RowEnd(i, stop, row, RowStretch);
-            if (rowEnd > i + 1) {
-                const int lastColumn = walker.Column(rowEnd - 1);
-                if (InPixelRange(lastColumn)) {
-                    walker.Point(i, k, {column, row});
-                    raster.Line(column, row, lastColumn, row, ToRgb(k));
-                    walker.Continue({lastColumn, row}, k);
-                    i = rowEnd;
-                    continue;
-                }
-            }
-        }
-        const std::size_t end = ColumnEnd(walker, xs, i, stop, column);
-        // The next columns most likely end as far on as this one did: ask for their values
-        // now, so that fetching them overlaps this column's work.
-        const store::TValueStore& ys = series.YValues.Stored();
-        ys.Prefetch(end + (end - i));
-        ys.Prefetch(end + 2 * (end - i));
-        if (placed)
-            walker.Point(i, k, {column, row});
-        else
-            walker.Point(i, k);
-        if (end - i >= 2 && !spans.Draw(i, end, column, k))
-            for (std::size_t j = i + 1; j < end; ++j)
-                walker.Point(j, k);
-        i = end;
+        i = DrawStretch(raster, series, walker, spans, i, stop, k);
     }
 }
 

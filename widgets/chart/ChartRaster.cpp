@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace chart {
 
@@ -41,6 +42,42 @@ void TRaster::Plot(int x, int y, QRgb colour) noexcept {
         bits_[y * stride_ + x] = colour;
 }
 
+namespace {
+
+// A line walked along its major axis from (m0, n0): step k lies at m0 + sm k along it and
+// floor((2k minor + major) / (2 major)) pixels from n0, toward sn, across it.
+struct TLineSteps {
+    std::int64_t Major, Minor, M0, N0;
+    int Sm, Sn;
+};
+
+// The first and last steps that fall within [mLow, mHigh] along the major axis and
+// [nLow, nHigh] across it; the first is past the last when none does.
+std::pair<std::int64_t, std::int64_t> StepsInside(const TLineSteps& s, std::int64_t mLow,
+                                                  std::int64_t mHigh, std::int64_t nLow,
+                                                  std::int64_t nHigh) noexcept {
+    std::int64_t k0 = 0, k1 = s.Major - 1;
+    if (s.Sm > 0) {
+        k0 = std::max(k0, mLow - s.M0);
+        k1 = std::min(k1, mHigh - s.M0);
+    } else {
+        k0 = std::max(k0, s.M0 - mHigh);
+        k1 = std::min(k1, s.M0 - mLow);
+    }
+    const std::int64_t fLow = s.Sn > 0 ? nLow - s.N0 : s.N0 - nHigh;
+    const std::int64_t fHigh = s.Sn > 0 ? nHigh - s.N0 : s.N0 - nLow;
+    if (s.Minor == 0)
+        return fLow > 0 || fHigh < 0 ? std::pair(k1 + 1, k1) : std::pair(k0, k1);
+    if (fHigh < 0)
+        return {k1 + 1, k1};
+    if (fLow > 0)
+        k0 = std::max(k0, CeilDiv(2 * s.Major * fLow - s.Major, 2 * s.Minor));
+    k1 = std::min(k1, CeilDiv(2 * s.Major * (fHigh + 1) - s.Major, 2 * s.Minor) - 1);
+    return {k0, k1};
+}
+
+} // namespace
+
 void TRaster::Line(int x0, int y0, int x1, int y1, QRgb colour) noexcept {
     if (clip_.Right <= clip_.Left || clip_.Bottom <= clip_.Top)
         return;
@@ -48,52 +85,30 @@ void TRaster::Line(int x0, int y0, int x1, int y1, QRgb colour) noexcept {
     const std::int64_t adx = std::llabs(dx), ady = std::llabs(dy);
     if (adx == 0 && ady == 0)
         return;
-    // Walk the major axis; the minor coordinate of step k is floor((2k minor + major) /
-    // (2 major)) away from the start.
     const bool xMajor = adx >= ady;
-    const std::int64_t major = xMajor ? adx : ady, minor = xMajor ? ady : adx;
-    const std::int64_t m0 = xMajor ? x0 : y0, n0 = xMajor ? y0 : x0;
-    const int sm = (xMajor ? dx : dy) < 0 ? -1 : 1;
-    const int sn = (xMajor ? dy : dx) < 0 ? -1 : 1;
-    const std::int64_t mLow = xMajor ? clip_.Left : clip_.Top;
-    const std::int64_t mHigh = (xMajor ? clip_.Right : clip_.Bottom) - 1;
-    const std::int64_t nLow = xMajor ? clip_.Top : clip_.Left;
-    const std::int64_t nHigh = (xMajor ? clip_.Bottom : clip_.Right) - 1;
-
-    std::int64_t k0 = 0, k1 = major - 1;
-    if (sm > 0) {
-        k0 = std::max(k0, mLow - m0);
-        k1 = std::min(k1, mHigh - m0);
-    } else {
-        k0 = std::max(k0, m0 - mHigh);
-        k1 = std::min(k1, m0 - mLow);
-    }
-    const std::int64_t fLow = sn > 0 ? nLow - n0 : n0 - nHigh;
-    const std::int64_t fHigh = sn > 0 ? nHigh - n0 : n0 - nLow;
-    if (minor == 0) {
-        if (fLow > 0 || fHigh < 0)
-            return;
-    } else {
-        if (fHigh < 0)
-            return;
-        if (fLow > 0)
-            k0 = std::max(k0, CeilDiv(2 * major * fLow - major, 2 * minor));
-        k1 = std::min(k1, CeilDiv(2 * major * (fHigh + 1) - major, 2 * minor) - 1);
-    }
+    const TLineSteps s{xMajor ? adx : ady,
+                       xMajor ? ady : adx,
+                       xMajor ? x0 : y0,
+                       xMajor ? y0 : x0,
+                       (xMajor ? dx : dy) < 0 ? -1 : 1,
+                       (xMajor ? dy : dx) < 0 ? -1 : 1};
+    const auto [k0, k1] =
+        xMajor ? StepsInside(s, clip_.Left, clip_.Right - 1, clip_.Top, clip_.Bottom - 1)
+               : StepsInside(s, clip_.Top, clip_.Bottom - 1, clip_.Left, clip_.Right - 1);
     if (k0 > k1)
         return;
 
-    const std::int64_t twoMajor = 2 * major, twoMinor = 2 * minor;
-    std::int64_t numerator = k0 * twoMinor + major;
-    std::int64_t f = numerator / twoMajor;
+    const std::int64_t twoMajor = 2 * s.Major, twoMinor = 2 * s.Minor;
+    const std::int64_t numerator = k0 * twoMinor + s.Major;
+    const std::int64_t f = numerator / twoMajor;
     std::int64_t remainder = numerator % twoMajor;
-    std::int64_t m = m0 + sm * k0;
+    std::int64_t m = s.M0 + s.Sm * k0;
     if (xMajor) {
-        QRgb* row = bits_ + (n0 + sn * f) * stride_;
-        const qsizetype rowStep = sn * stride_;
+        QRgb* row = bits_ + (s.N0 + s.Sn * f) * stride_;
+        const qsizetype rowStep = s.Sn * stride_;
         for (std::int64_t k = k0; k <= k1; ++k) {
             row[m] = colour;
-            m += sm;
+            m += s.Sm;
             remainder += twoMinor;
             while (remainder >= twoMajor) {
                 remainder -= twoMajor;
@@ -101,14 +116,14 @@ void TRaster::Line(int x0, int y0, int x1, int y1, QRgb colour) noexcept {
             }
         }
     } else {
-        std::int64_t x = n0 + sn * f;
+        std::int64_t x = s.N0 + s.Sn * f;
         for (std::int64_t k = k0; k <= k1; ++k) {
             bits_[m * stride_ + x] = colour;
-            m += sm;
+            m += s.Sm;
             remainder += twoMinor;
             while (remainder >= twoMajor) {
                 remainder -= twoMajor;
-                x += sn;
+                x += s.Sn;
             }
         }
     }
