@@ -6,7 +6,6 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 
 using chart::TRectI;
@@ -238,19 +237,9 @@ TChartHit TChart::HitTest(QPoint p) const {
         if ((*it)->Active() &&
             (*it)->Hit(chart::ItemView(**it, axisList_, plotRect_, clipPoints_), px, py))
             return TChartHit::Series;
-    for (const auto& a : axes_) {
-        const TChartAxis& axis = *a;
-        if (!axis.Shown() || axis.Kind() == TAxisKind::Depth)
-            continue;
-        const chart::TAxisMap& m = axis.Map();
-        const int inward = axis.Kind() == TAxisKind::Top || axis.Kind() == TAxisKind::Left ? 1 : -1;
-        const int inner = axis.AxisLinePosition() + 3 * inward;
-        const int outer = axis.LabelPosition();
-        const int along = axis.Horizontal() ? px : py, across = axis.Horizontal() ? py : px;
-        if (along >= m.Start && along <= m.End && across >= std::min(inner, outer) &&
-            across <= std::max(inner, outer))
+    for (const TChartAxis* axis : axisList_)
+        if (chart::AxisHit(*axis, px, py))
             return TChartHit::Axis;
-    }
     const bool anyActive =
         std::any_of(series_.begin(), series_.end(), [](const auto& s) { return s->Active(); });
     if (anyActive && plotRect_.Contains(px, py))

@@ -23,8 +23,6 @@
 #include <utility>
 #include <vector>
 
-class QPainter;
-
 // What lies under a point of the chart, first match in this order.
 enum class TChartHit { Series, Axis, Title, Foot, PlotRect, Legend, None };
 

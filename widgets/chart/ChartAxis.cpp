@@ -134,7 +134,7 @@ void TChartAxis::SetLabelEngine(std::shared_ptr<const chart::TLabelEngine> engin
 }
 
 QString TChartAxis::LabelText(double value) const {
-    QString text = LabelEngine().Text(*this, value);
+    QString text = LabelEngine().Text(LabelScale(), value);
     if (labelsMultiLine_)
         text.replace(QLatin1Char(' '), QLatin1Char('\n'));
     return text;
@@ -150,7 +150,7 @@ double TChartAxis::LabelStep(int length) const {
         return Horizontal() != across ? width : height;
     };
     const int size = std::max(extent(LabelText(map.Maximum)), extent(LabelText(map.Minimum)));
-    return LabelEngine().Step(*this, chart::LabelCapacity(length, size, labelsSeparation_));
+    return LabelEngine().Step(LabelScale(), chart::LabelCapacity(length, size, labelsSeparation_));
 }
 
 int TChartAxis::WidestLabel() const {

@@ -186,6 +186,12 @@ public:
     // What writes the labels: values, unless another engine (a time of day, ...) is set;
     // none sets values again.
     [[nodiscard]] const chart::TLabelEngine& LabelEngine() const noexcept;
+    // What the engine is told of this axis: its map and the properties its labels follow.
+    [[nodiscard]] chart::TLabelScale LabelScale() const noexcept {
+        return {Map(),          IsDateTime(),      exactDateTime_,
+                increment_,     labelsSeparation_, axisValuesFormat_,
+                dateTimeFormat_};
+    }
     void SetLabelEngine(std::shared_ptr<const chart::TLabelEngine> engine);
     // The text of a label for value, as the engine writes it (values in this axis' format
     // and the current locale), broken into lines when LabelsMultiLine.

@@ -232,11 +232,23 @@ TAxisPicture WalkAxis(const TChartAxis& axis, const std::vector<TPointLabel>& po
     const TLabelWalkOptions options{axis.RoundFirstLabel(), axis.LabelsOnAxis(),
                                     axis.Labels() && style != TAxisLabelStyle::talNone,
                                     axis.TickOnLabelsOnly()};
-    TLabelWalk walk = axis.LabelEngine().Walk(axis, axis.LabelStep(map.Length()), options);
+    TLabelWalk walk =
+        axis.LabelEngine().Walk(axis.LabelScale(), axis.LabelStep(map.Length()), options);
     picture.Ticks = std::move(walk.Ticks);
     for (const TAxisLabel& label : walk.Labels)
         picture.Labels.emplace_back(label.Pixel, axis.LabelText(label.Value));
     return picture;
+}
+
+bool AxisHit(const TChartAxis& axis, int x, int y) {
+    if (!axis.Shown() || axis.Kind() == TAxisKind::Depth)
+        return false;
+    const TAxisMap& map = axis.Map();
+    const int inner = axis.AxisLinePosition() - 3 * Outward(axis);
+    const int outer = axis.LabelPosition();
+    const int along = axis.Horizontal() ? x : y, across = axis.Horizontal() ? y : x;
+    return along >= map.Start && along <= map.End && across >= std::min(inner, outer) &&
+           across <= std::max(inner, outer);
 }
 
 void DrawAxis(QPainter& painter, TRaster& raster, const TChartAxis& axis,

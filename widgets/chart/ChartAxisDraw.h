@@ -47,6 +47,10 @@ struct TAxisPicture {
 void DrawAxis(QPainter& painter, TRaster& raster, const TChartAxis& axis,
               const TAxisPicture& picture, const TRectI& plot);
 
+// Whether pixel (x, y) lies on a shown axis (the depth axis aside): along its span, between
+// its labels' outer edge and three pixels inside its line.
+[[nodiscard]] bool AxisHit(const TChartAxis& axis, int x, int y);
+
 // Text measures every chart text uses: the height of a line of the font, and the width of
 // the widest of a text's lines.
 [[nodiscard]] int FontHeight(const QFont& font);

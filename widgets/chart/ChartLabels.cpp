@@ -1,35 +1,32 @@
 #include "widgets/chart/ChartLabels.h"
 
-#include "widgets/chart/ChartAxis.h"
-
 #include <QLocale>
 
 namespace chart {
 
-double TValueLabels::Step(const TChartAxis& axis, int capacity) const {
-    const double range = axis.Map().Range();
-    if (axis.IsDateTime())
-        return DateTimeLabelStep(range, capacity, axis.Increment());
-    return ValueLabelStep(range, capacity, axis.Increment(), axis.LabelsSeparation());
+double TValueLabels::Step(const TLabelScale& scale, int capacity) const {
+    const double range = scale.Map.Range();
+    if (scale.DateTime)
+        return DateTimeLabelStep(range, capacity, scale.Increment);
+    return ValueLabelStep(range, capacity, scale.Increment, scale.LabelsSeparation);
 }
 
-TLabelWalk TValueLabels::Walk(const TChartAxis& axis, double step,
+TLabelWalk TValueLabels::Walk(const TLabelScale& scale, double step,
                               const TLabelWalkOptions& options) const {
-    const TAxisMap& map = axis.Map();
     const double unit =
-        axis.IsDateTime() && axis.ExactDateTime() ? CalendarUnit(axis.Increment(), step) : 0;
+        scale.DateTime && scale.ExactDateTime ? CalendarUnit(scale.Increment, step) : 0;
     if (unit > 0)
-        return WalkCalendarLabels(map, unit, options);
-    if (axis.Logarithmic() && axis.Increment() == 0)
-        return WalkLogarithmicLabels(map, options);
-    return WalkLabels(map, step, options);
+        return WalkCalendarLabels(scale.Map, unit, options);
+    if (scale.Map.Logarithmic && scale.Increment == 0)
+        return WalkLogarithmicLabels(scale.Map, options);
+    return WalkLabels(scale.Map, step, options);
 }
 
-QString TValueLabels::Text(const TChartAxis& axis, double value) const {
+QString TValueLabels::Text(const TLabelScale& scale, double value) const {
     const QLocale locale;
-    if (axis.IsDateTime())
-        return FormatDateTime(value, axis.DateTimeFormat(), axis.Map().Range(), locale);
-    return FormatFloat(value, axis.AxisValuesFormat(), locale);
+    if (scale.DateTime)
+        return FormatDateTime(value, scale.DateTimeFormat, scale.Map.Range(), locale);
+    return FormatFloat(value, scale.ValuesFormat, locale);
 }
 
 } // namespace chart

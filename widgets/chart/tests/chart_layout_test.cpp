@@ -182,14 +182,14 @@ TEST_F(BarePlot, LabelledPointsAreShownOnTheBottomAxis) {
 // Values in brackets: wider texts than values, from an engine of another kind.
 class TBracketed final : public chart::TLabelEngine {
 public:
-    double Step(const TChartAxis& axis, int capacity) const override {
-        return chart::TValueLabels().Step(axis, capacity);
+    double Step(const chart::TLabelScale& scale, int capacity) const override {
+        return chart::TValueLabels().Step(scale, capacity);
     }
-    chart::TLabelWalk Walk(const TChartAxis& axis, double step,
+    chart::TLabelWalk Walk(const chart::TLabelScale& scale, double step,
                            const chart::TLabelWalkOptions& options) const override {
-        return chart::TValueLabels().Walk(axis, step, options);
+        return chart::TValueLabels().Walk(scale, step, options);
     }
-    QString Text(const TChartAxis&, double value) const override {
+    QString Text(const chart::TLabelScale&, double value) const override {
         return QStringLiteral("[%1]").arg(value);
     }
 };

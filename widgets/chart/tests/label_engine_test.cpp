@@ -14,15 +14,15 @@ namespace {
 // another kind than values, over the same map.
 class TMinutes final : public chart::TLabelEngine {
 public:
-    double Step(const TChartAxis&, int capacity) const override {
+    double Step(const chart::TLabelScale&, int capacity) const override {
         Capacity = capacity;
         return 60;
     }
-    chart::TLabelWalk Walk(const TChartAxis& axis, double step,
+    chart::TLabelWalk Walk(const chart::TLabelScale& scale, double step,
                            const chart::TLabelWalkOptions& options) const override {
-        return chart::WalkLabels(axis.Map(), step, options);
+        return chart::WalkLabels(scale.Map, step, options);
     }
-    QString Text(const TChartAxis&, double value) const override {
+    QString Text(const chart::TLabelScale&, double value) const override {
         const int seconds = static_cast<int>(value);
         return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
     }
@@ -59,7 +59,7 @@ TEST(LabelEngine, AnAxisWritesAndStepsItsLabelsWithTheEngineItIsGiven) {
     const int widest = QFontMetrics(axis.LabelsFont()).horizontalAdvance(QStringLiteral("10:00"));
     EXPECT_EQ(minutes->Capacity, chart::LabelCapacity(400, widest, axis.LabelsSeparation()))
         << "the room is measured on the engine's own texts";
-    EXPECT_EQ(Values(axis.LabelEngine().Walk(axis, 60, {})),
+    EXPECT_EQ(Values(axis.LabelEngine().Walk(axis.LabelScale(), 60, {})),
               (std::vector<double>{600, 540, 480, 420, 360, 300, 240, 180, 120, 60, 0}));
     axis.SetLabelEngine(nullptr);
     EXPECT_EQ(axis.LabelText(600), "600") << "values again";
@@ -80,13 +80,13 @@ TEST(LabelEngine, ChangingTheEngineTellsTheAxisOwner) {
 TEST(LabelEngine, ValuesWalkByTheAxisKind) {
     TChartAxis plain(TAxisKind::Left);
     Place(plain, 0, 1000, 400);
-    EXPECT_EQ(Values(plain.LabelEngine().Walk(plain, 250, {})),
+    EXPECT_EQ(Values(plain.LabelEngine().Walk(plain.LabelScale(), 250, {})),
               (std::vector<double>{1000, 750, 500, 250, 0}));
 
     TChartAxis powers(TAxisKind::Left);
     powers.SetLogarithmic(true);
     Place(powers, 1, 1000, 400);
-    EXPECT_EQ(Values(powers.LabelEngine().Walk(powers, 250, {})),
+    EXPECT_EQ(Values(powers.LabelEngine().Walk(powers.LabelScale(), 250, {})),
               (std::vector<double>{1000, 100, 10, 1}))
         << "a logarithmic axis without an increment labels the powers of its base";
 
@@ -95,9 +95,11 @@ TEST(LabelEngine, ValuesWalkByTheAxisKind) {
     days.SetDateTimeFormat(QStringLiteral("dd.mm"));
     // 1900-01-10 12:00 to 1900-03-05: months begin on the 1st.
     Place(days, 11.5, 66, 400, true);
-    EXPECT_EQ(Values(days.LabelEngine().Walk(days, 30, {})), (std::vector<double>{61, 33}));
+    EXPECT_EQ(Values(days.LabelEngine().Walk(days.LabelScale(), 30, {})),
+              (std::vector<double>{61, 33}));
     EXPECT_EQ(days.LabelText(61), "01.03");
-    EXPECT_DOUBLE_EQ(days.LabelEngine().Step(days, 2), 30) << "the date-time table's steps";
+    EXPECT_DOUBLE_EQ(days.LabelEngine().Step(days.LabelScale(), 2), 30)
+        << "the date-time table's steps";
 }
 
 } // namespace
