@@ -28,7 +28,9 @@ enum class TChartHit { Series, Axis, Title, Foot, PlotRect, Legend, None };
 
 // A line chart: an ordered list of series (the drawing order) on a panel with five axes.
 // It draws itself completely into an off-screen image when a repaint was asked for, and
-// otherwise restores its window from that image.
+// otherwise restores its window from that image. The widget paces the paints and wires the
+// parts: the layout places the axes over the series, the canvas draws the picture, the
+// gestures answer the mouse.
 class TChart : public QWidget, private chart::TOwner, private chart::TGesturePlot {
     Q_OBJECT
 public:
