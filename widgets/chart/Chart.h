@@ -44,6 +44,11 @@ public:
         Attach(std::move(series));
         return attached;
     }
+    // An item drawn under the series that takes no part in the axes' ranges or in hits (the
+    // gaps of a time axis, markers); the caller keeps it alive while it is added.
+    void AddDecoration(chart::TPlotItem& item);
+    void RemoveDecoration(chart::TPlotItem& item);
+
     [[nodiscard]] int SeriesCount() const noexcept { return static_cast<int>(series_.size()); }
     [[nodiscard]] TChartSeries& Series(int index) const { return *series_.at(index); }
 
@@ -172,6 +177,7 @@ private:
     std::array<std::unique_ptr<TChartAxis>, 5> axes_;
     // The same as the layout and the drawing take them.
     std::vector<chart::TPlotItem*> items_;
+    std::vector<chart::TPlotItem*> decorations_;
     std::array<TChartAxis*, 5> axisList_{};
 
     chart::TMargins margins_;
