@@ -128,17 +128,21 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
     file.Commit();
 }
 
-void WriteVisibleFramesCsv(TChart& chart, const QString& path) {
+void WriteVisibleFramesCsv(TChart& chart, const QString& path, const chart::TTimeline* times) {
     LayOut(chart);
     TExportFile file(path);
-    std::string text = telemetry::CsvHeader;
+    std::string text = times ? telemetry::CsvHeaderWithTime : telemetry::CsvHeader;
     if (const auto frames = CompletedFrames(chart)) {
         const chart::TAxisMap& x = chart.BottomAxis().Map();
         const auto first =
             std::max<std::int64_t>(frames->First, std::llround(std::ceil(x.Minimum)));
         const auto last = std::min<std::int64_t>(frames->Last, std::llround(std::floor(x.Maximum)));
         ForEachFrameOnChart(chart, first, last, [&](const telemetry::TDecodedFrame& frame) {
-            telemetry::AppendCsvLine(text, frame);
+            if (times)
+                telemetry::AppendCsvLine(text, frame,
+                                         times->Seconds(static_cast<double>(frame.Number)));
+            else
+                telemetry::AppendCsvLine(text, frame);
             if (text.size() >= CsvChunk) {
                 file.Write(text);
                 text.clear();
@@ -189,7 +193,9 @@ void TChartExport::SavePictureClick() {
 }
 
 void TChartExport::ExportCsvClick() {
-    Export(CsvDialog, [this](const QString& path) { WriteVisibleFramesCsv(chart_, path); });
+    Export(CsvDialog, [this](const QString& path) {
+        WriteVisibleFramesCsv(chart_, path, Times ? Times() : nullptr);
+    });
 }
 
 void TChartExport::Export(TFileDialog& dialog, const std::function<void(const QString&)>& write) {

@@ -17,6 +17,9 @@
 #include <optional>
 #include <vector>
 
+namespace chart {
+class TTimeline;
+}
 class QAction;
 class QMenu;
 class QTabBar;
@@ -50,7 +53,9 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
 
 // Writes the completed frames whose X lies in the chart's visible horizontal range to path,
 // in the columns and number forms of "telmira-dcc csv". Fails as WriteChartPicture does.
-void WriteVisibleFramesCsv(TChart& chart, const QString& path);
+// With times, a last column headed time: each frame's seconds from the start, three decimals.
+void WriteVisibleFramesCsv(TChart& chart, const QString& path,
+                           const chart::TTimeline* times = nullptr);
 
 class TChartExport : public QObject {
     Q_OBJECT
@@ -63,6 +68,9 @@ public:
     QAction* SavePicture; // "Сохранить изображение графика…"
     QAction* ExportCsv;   // "Экспорт в CSV…"
     QMenu* Menu;
+
+    // The times the CSV export adds as a column; none leaves it out.
+    std::function<const chart::TTimeline*()> Times;
 
     TFileDialog PictureDialog;
     TFileDialog CsvDialog;

@@ -124,6 +124,8 @@ std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
     if (!frame)
         return std::nullopt;
     TLayout layout{FrameColumn(*frame), {}, ReadoutLines(chart_, *frame, captions_)};
+    if (FrameTime)
+        layout.Lines.front().Text += "   " + FrameTime(*frame);
     int width = 0;
     for (const TReadoutLine& line : layout.Lines)
         width = std::max(width, metrics_.horizontalAdvance(line.Text));

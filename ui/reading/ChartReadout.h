@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -48,6 +49,8 @@ public:
     [[nodiscard]] const std::array<QString, 6>& Captions() const noexcept { return captions_; }
 
     [[nodiscard]] std::optional<std::int64_t> Marker() const noexcept { return marker_; }
+    // The time shown beside the frame's number; none shows only the number.
+    std::function<QString(std::int64_t frame)> FrameTime;
     void SetMarker(std::optional<std::int64_t> frame);
 
 protected:

@@ -6,6 +6,7 @@
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
+#include "ui/reading/TimeAxis.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
 #include "ui/shell/Settings.h"
@@ -21,6 +22,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTabBar>
@@ -121,6 +123,15 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     Chart1->setFocusPolicy(Qt::ClickFocus);
     ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_,
                                    ChartReadout->Captions());
+    TimeAxis = new TTimeAxis(*this, *Chart1);
+    ChartExport->Menu->addSeparator();
+    ChartExport->Menu->addAction(TimeAxis->Switch);
+    // The export has a time column while the axis shows time.
+    ChartExport->Times = [this]() -> const chart::TTimeline* {
+        return TimeAxis->Shown() ? &TimeAxis->Timeline() : nullptr;
+    };
+    ChartReadout->FrameTime = [this](std::int64_t frame) { return TimeAxis->FrameTime(frame); };
+    livePlot_->OnFramesCompleted = [this](std::int64_t last) { TimeAxis->FramesArrived(last); };
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
@@ -179,6 +190,7 @@ void TfrmUprZagig::ShowFileInCaption(const QString& path) {
 
 void TfrmUprZagig::RememberIn(TSettings& settings) {
     settings_ = &settings;
+    TimeAxis->RememberIn(settings);
     if (const std::optional<int> port = settings.PortNumber())
         updPort->SetPosition(*port);
     for (int i = 0; i < static_cast<int>(std::size(PageNames)); ++i)
@@ -241,6 +253,7 @@ void TfrmUprZagig::OpenSession() {
     ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
+    TimeAxis->StartClock();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
@@ -343,6 +356,8 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         read =
             telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
     }
+    if (const auto frames = CompletedFrames(*Chart1))
+        TimeAxis->Estimate(frames->Last);
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
@@ -362,7 +377,7 @@ void TfrmUprZagig::ShowLatestOnGauges() {
 
 void TfrmUprZagig::ShowChosenFrame(std::int64_t frame) {
     if (const auto fields = FrameOnChart(*Chart1, frame))
-        TabSheet2->ShowFrame(*fields);
+        TabSheet2->ShowFrame(*fields, TimeAxis->FrameTime(frame));
 }
 
 void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {

@@ -28,6 +28,7 @@ class TChartReadout;
 class TChosenFrame;
 class TInstrumentsPage;
 class TSettings;
+class TTimeAxis;
 namespace telemetry {
 class TLiveSession;
 }
@@ -78,6 +79,8 @@ public:
     TChosenFrame* ChosenFrame;
     // The chart's picture and its visible frames written out, by shortcut or context menu.
     TChartExport* ChartExport;
+    // Frame numbers or time on the bottom axis, and the frames' times.
+    TTimeAxis* TimeAxis;
 
     // Under the pages: the state and counts of the live session's link.
     QLabel* lblLinkStatus;
