@@ -1,0 +1,57 @@
+#include "telemetry/CompanionFile.h"
+
+#include "telemetry/CompanionFormat.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace telemetry {
+
+namespace {
+
+class TReadOnlyFile {
+public:
+    explicit TReadOnlyFile(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+    ~TReadOnlyFile() {
+        if (file_)
+            std::fclose(file_);
+    }
+    TReadOnlyFile(const TReadOnlyFile&) = delete;
+    TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
+    [[nodiscard]] std::FILE* Get() const noexcept { return file_; }
+
+private:
+    std::FILE* file_;
+};
+
+} // namespace
+
+TCompanionBytes ReadCompanionFile(const std::string& recordingPath) {
+    TCompanionBytes result;
+    errno = 0;
+    const TReadOnlyFile file(CompanionPath(recordingPath));
+    if (!file.Get()) {
+        result.Found = errno == ENOENT ? TCompanionBytes::TFound::Missing
+                                       : TCompanionBytes::TFound::Unreadable;
+        return result;
+    }
+    std::uint8_t block[65536];
+    for (;;) {
+        const std::size_t n = std::fread(block, 1, sizeof block, file.Get());
+        if (result.Bytes.size() + n > MaxCompanionSize) {
+            result.Found = TCompanionBytes::TFound::TooLarge;
+            result.Bytes.clear();
+            return result;
+        }
+        result.Bytes.insert(result.Bytes.end(), block, block + n);
+        if (n < sizeof block)
+            break;
+    }
+    result.Found = std::ferror(file.Get()) ? TCompanionBytes::TFound::Unreadable
+                                           : TCompanionBytes::TFound::Read;
+    if (result.Found != TCompanionBytes::TFound::Read)
+        result.Bytes.clear();
+    return result;
+}
+
+} // namespace telemetry
