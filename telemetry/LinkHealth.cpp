@@ -31,6 +31,11 @@ void TLinkHealth::PortBack(TClock::time_point now) noexcept {
     lastHeard_ = now;
 }
 
+// Every byte is in a whole frame, in the frame being received, or skipped.
+std::uint64_t TLinkHealth::SkippedBytes() const noexcept {
+    return bytes_ - FrameSize * frames_ - pending_;
+}
+
 TLinkReport TLinkHealth::Report(TClock::time_point now) {
     ForgetBefore(now - RateWindow);
     TLinkReport report;
@@ -40,8 +45,7 @@ TLinkReport TLinkHealth::Report(TClock::time_point now) {
         report.State = now - lastHeard_ > NoDataAfter ? TLinkState::NoData : TLinkState::Receiving;
     report.BytesRecorded = bytes_;
     report.Frames = frames_;
-    // Every byte is in a whole frame, in the frame being received, or skipped.
-    report.SkippedBytes = bytes_ - FrameSize * frames_ - pending_;
+    report.SkippedBytes = SkippedBytes();
     for (const TArrival& arrival : lastSecond_)
         report.FrameRate += arrival.Frames;
     return report;

@@ -49,6 +49,8 @@ public:
     void PortBack(TClock::time_point now) noexcept;
 
     [[nodiscard]] TLinkReport Report(TClock::time_point now);
+    // Bytes that were no part of a frame, so far.
+    [[nodiscard]] std::uint64_t SkippedBytes() const noexcept;
 
 private:
     struct TArrival {

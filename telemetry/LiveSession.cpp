@@ -9,7 +9,7 @@ TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
     : portNumber_(portNumber), values_(values), plot_(plot), file_(fileName),
       health_(TClock::now()),
       port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
-      device_(port_->Device()), onError_(std::move(onError)) {
+      device_(port_->Device()), companion_(fileName, TClock::now()), onError_(std::move(onError)) {
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     values_.FrameCounter = 0;
@@ -47,6 +47,8 @@ void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, T
         const std::size_t frames = RecordBlock(file_, data, mode, values_, plot, now);
         health_.Block(data.size(), frames, values_.LiveState, now);
         file_.SyncIfDue(now);
+        companion_.Block(data, port_ ? port_->BlockReadAt() : now,
+                         {frames, health_.SkippedBytes(), values_.CurveNumber}, now);
     } catch (...) {
         // A failed write or plot ends the recording for good; the port then reports the
         // failure through PortFailed, which must not take it for the port's own.
@@ -60,6 +62,7 @@ void TLiveSession::PortFailed(const std::string& message) {
         port_.reset();
         health_.PortLost();
         lastAttempt_ = TClock::now();
+        companion_.PortLost(lastAttempt_);
         if (portFailureReported_)
             return;
         portFailureReported_ = true;
@@ -84,6 +87,7 @@ void TLiveSession::Reopen(TClock::time_point now) {
     values_.LiveState = 0;
     health_.DecoderReset();
     health_.PortBack(now);
+    companion_.PortBack(now);
     Attach();
 }
 
@@ -95,6 +99,7 @@ void TLiveSession::Tick() {
         Reopen(now);
     try {
         file_.SyncIfDue(now);
+        companion_.SyncIfDue(now);
     } catch (const EInOutError& e) {
         recordingFailed_ = true;
         ticker_.stop();
@@ -111,6 +116,7 @@ void TLiveSession::Close() {
         port->Drain();
     }
     file_.Close();
+    companion_.Close(TClock::now());
 }
 
 } // namespace telemetry
