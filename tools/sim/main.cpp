@@ -285,8 +285,13 @@ void WaitForReader(int slave) {
     ::nanosleep(&purge, nullptr);
 }
 
-// Gives a program reading the port up to a second to take what is queued.
+// Gives a program reading the port up to a second to take what is queued. Bytes written to
+// the terminal reach its input queue a moment later, from the kernel's own work queue: the
+// queue is looked at only once they are in, so that the last bytes are not taken for read
+// and lost when the terminal goes.
 void Drain(int slave) {
+    const timespec landing{0, 50'000'000};
+    ::nanosleep(&landing, nullptr);
     for (int i = 0; i < 200; ++i) {
         int queued = 0;
         if (::ioctl(slave, FIONREAD, &queued) != 0 || queued == 0)
