@@ -28,7 +28,7 @@ namespace {
 constexpr const char* Help =
     "Usage: telmira-sim --out FILE.dcc --frames N [--seed S] [--noise]\n"
     "  or:  telmira-sim --port N [--rate FRAMES_PER_S] [--seconds S] [--burst N] [--seed S]\n"
-    "                   [--noise] [--log FILE] [--wait-reader]\n"
+    "                   [--noise] [--log FILE] [--wait-reader] [--pause-at S --pause-for S]\n"
     "Simulates the engine ignition controller: writes a recording of a simulated engine run,\n"
     "or streams the run in real time on a pseudo-terminal linked as COM<N> in telmira's port\n"
     "folder ($XDG_RUNTIME_DIR/telmira/ports, or /tmp/telmira-UID/ports without that\n"
@@ -45,6 +45,10 @@ constexpr const char* Help =
     "  --seconds S          stop streaming after S seconds (default 0: until stopped)\n"
     "  --burst N            on SIGUSR1, send the next N frames as fast as the reader takes\n"
     "                       them (history for a measurement), then go on at the rate\n"
+    "  --pause-at S         stop sending S seconds into the stream (a burst's time not\n"
+    "                       counted),\n"
+    "  --pause-for S        and go on at the rate S seconds later; the pause does not count\n"
+    "                       toward --seconds\n"
     "  --seed S             the run's seed (default 1): the same seed gives the same run\n"
     "  --noise              add garbage between frames and 0xFF payload bytes, start in the\n"
     "                       middle of a frame and end with a frame cut short\n"
@@ -65,6 +69,8 @@ struct TOptions {
     std::optional<std::string> log;
     double rate = sim::FramesPerSecond;
     double seconds = 0;
+    std::optional<double> pauseAt;
+    std::optional<double> pauseFor;
     unsigned long long burst = 0;
     unsigned long long seed = 1;
     bool noise = false;
@@ -114,7 +120,8 @@ TOptions Parse(int argc, char** argv) {
             std::exit(0);
         }
         if (arg != "--out" && arg != "--frames" && arg != "--seed" && arg != "--port" &&
-            arg != "--rate" && arg != "--seconds" && arg != "--log" && arg != "--burst")
+            arg != "--rate" && arg != "--seconds" && arg != "--log" && arg != "--burst" &&
+            arg != "--pause-at" && arg != "--pause-for")
             FailUsage((arg.starts_with('-') ? "unknown option " : "unexpected argument ") +
                       std::string(arg));
         if (i + 1 >= argc)
@@ -134,6 +141,10 @@ TOptions Parse(int argc, char** argv) {
             o.rate = Number<double>(arg, value);
         else if (arg == "--burst")
             o.burst = Number<unsigned long long>(arg, value);
+        else if (arg == "--pause-at")
+            o.pauseAt = Number<double>(arg, value);
+        else if (arg == "--pause-for")
+            o.pauseFor = Number<double>(arg, value);
         else
             o.seconds = Number<double>(arg, value);
     }
@@ -149,6 +160,12 @@ TOptions Parse(int argc, char** argv) {
         FailUsage("--port takes 1 to 255");
     if (!(o.rate > 0) || !(o.seconds >= 0))
         FailUsage("--rate must be positive and --seconds not negative");
+    if (o.pauseAt.has_value() != o.pauseFor.has_value())
+        FailUsage("--pause-at and --pause-for go together");
+    if (o.pauseAt && !o.port)
+        FailUsage("--pause-at is for --port");
+    if (o.pauseAt && (!(*o.pauseAt >= 0) || !(*o.pauseFor > 0)))
+        FailUsage("--pause-at must not be negative and --pause-for must be positive");
     return o;
 }
 
@@ -320,6 +337,26 @@ private:
     std::FILE* file_;
 };
 
+timespec Later(timespec t, double seconds) {
+    const auto whole = static_cast<time_t>(seconds);
+    t.tv_sec += whole;
+    t.tv_nsec += static_cast<long>((seconds - static_cast<double>(whole)) * 1e9);
+    if (t.tv_nsec >= 1'000'000'000) {
+        t.tv_nsec -= 1'000'000'000;
+        ++t.tv_sec;
+    }
+    return t;
+}
+
+// Sends nothing until seconds have passed or the simulator is stopped.
+void Pause(double seconds) {
+    timespec end{};
+    ::clock_gettime(CLOCK_MONOTONIC, &end);
+    end = Later(end, seconds);
+    while (!Stop && ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
+    }
+}
+
 void Stream(const TOptions& o) {
     const TFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     char name[128];
@@ -359,6 +396,7 @@ void Stream(const TOptions& o) {
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     timespec tick = start;
     unsigned long long sent = 0;
+    bool paused = false;
     while (!Stop) {
         if (BurstAsked && o.burst > 0) {
             BurstAsked = 0;
@@ -375,6 +413,21 @@ void Stream(const TOptions& o) {
         }
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         const double elapsed = Seconds(start, now);
+        if (o.pauseAt && !paused && elapsed >= *o.pauseAt &&
+            (o.seconds == 0 || *o.pauseAt < o.seconds)) {
+            // What was due before the pause goes, then nothing; the rate then goes on without
+            // making up for the pause.
+            bytes.clear();
+            for (const auto due = static_cast<unsigned long long>(*o.pauseAt * o.rate); sent < due;
+                 ++sent)
+                generator.AppendFrame(bytes);
+            Send(master.Get(), bytes, log.Get());
+            Pause(*o.pauseFor);
+            start = Later(start, *o.pauseFor);
+            ::clock_gettime(CLOCK_MONOTONIC, &tick);
+            paused = true;
+            continue;
+        }
         const bool last = o.seconds > 0 && elapsed >= o.seconds;
         const auto due = static_cast<unsigned long long>((last ? o.seconds : elapsed) * o.rate);
         bytes.clear();
