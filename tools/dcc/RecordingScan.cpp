@@ -26,6 +26,7 @@ void TRecordingScan::Feed(std::span<const std::uint8_t> bytes) {
             if (state_ == 2)
                 ++pairs_;
         } else if (before == 8) {
+            frameEnd_ = bytes_ - static_cast<std::uint64_t>(end - p);
             onFrame_({frames_, values_.Period, values_.Map, values_.CurveNumber,
                       values_.Temperature, values_.OctaneCorrector, values_.AdvanceCode});
             ++frames_;

@@ -19,6 +19,8 @@ public:
     void Feed(std::span<const std::uint8_t> bytes);
 
     [[nodiscard]] std::uint64_t Bytes() const noexcept { return bytes_; }
+    // In the frame handler: where the frame ends, the offset after its last byte.
+    [[nodiscard]] std::uint64_t FrameEnd() const noexcept { return frameEnd_; }
     [[nodiscard]] std::int64_t Frames() const noexcept { return frames_; }
     // Bytes that were passed over while looking for a sync pair.
     [[nodiscard]] std::uint64_t SkippedBytes() const noexcept { return scanned_ - 2 * pairs_; }
@@ -30,6 +32,7 @@ private:
     telemetry::TLatestValues values_;
     std::uint8_t state_ = 0;
     std::uint64_t bytes_ = 0;
+    std::uint64_t frameEnd_ = 0;
     std::uint64_t scanned_ = 0; // bytes taken while looking for a sync pair
     std::uint64_t pairs_ = 0;
     std::int64_t frames_ = 0;
