@@ -5,6 +5,7 @@
 #include "serial/tests/Pty.h"
 #include "telemetry/LiveSession.h"
 #include "telemetry/RecordingTimes.h"
+#include "tests/support/RunProgram.h"
 #include "tools/sim/Simulator.h"
 
 #include <gtest/gtest.h>
@@ -272,8 +273,8 @@ TEST_F(CompanionSession, CurveChangesSkippedBytesAndMarkersAreReadBack) {
 
 // ----- A session killed at any moment -----
 
-pid_t Spawn(std::vector<std::string> args) {
-    args.insert(args.begin(), TELMIRA_KILLED_SESSION);
+pid_t Spawn(std::string program, std::vector<std::string> args) {
+    args.insert(args.begin(), std::move(program));
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -291,7 +292,8 @@ TEST_F(CompanionSession, ASessionKilledAtAnyMomentLeavesACompanionThatAgreesWith
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 random(seed);
         const auto recording = runtime.Path() / ("killed" + std::to_string(round) + ".dcc");
-        const pid_t child = Spawn({recording.string(), std::to_string(Port)});
+        const pid_t child =
+            Spawn(TELMIRA_KILLED_SESSION, {recording.string(), std::to_string(Port)});
         ASSERT_GT(child, 0);
         ASSERT_TRUE(WaitFor([&] { return pty.Exclusive(); }));
 
@@ -332,6 +334,48 @@ TEST_F(CompanionSession, ASessionKilledAtAnyMomentLeavesACompanionThatAgreesWith
             EXPECT_FALSE(times.Markers().empty());
         }
     }
+}
+
+// ----- What the user sees -----
+
+// The time column of telmira-dcc csv --time.
+std::vector<double> CsvTimes(const std::string& csv) {
+    std::vector<double> times;
+    for (std::size_t at = csv.find('\n') + 1; at < csv.size(); at = csv.find('\n', at) + 1)
+        times.push_back(std::stod(csv.substr(csv.rfind(',', csv.find('\n', at)) + 1)));
+    return times;
+}
+
+TEST_F(CompanionSession, APauseOfThreeSecondsIsAStepOfThreeSecondsInTheCsvTimes) {
+    constexpr std::uint8_t SimulatorPort = 4;
+    const auto sent = runtime.Path() / "sent.dcc";
+    const std::string bin = TELMIRA_BIN_DIR;
+    const pid_t simulator =
+        Spawn(bin + "/telmira-sim",
+              {"--port", std::to_string(SimulatorPort), "--seed", "3", "--wait-reader",
+               "--pause-at", "1", "--pause-for", "3", "--seconds", "2", "--log", sent.string()});
+    ASSERT_GT(simulator, 0);
+    ASSERT_TRUE(WaitFor([&] {
+        return std::filesystem::is_symlink(runtime.Path() / "telmira" / "ports" / "COM4");
+    }));
+    TLiveSession session(file, SimulatorPort, values, plot, nullptr);
+    session.AttachHandler(true);
+    int status = -1;
+    ASSERT_TRUE(WaitFor([&] { return ::waitpid(simulator, &status, WNOHANG) == simulator; }));
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(file) == ReadAll(sent); }));
+    session.Close();
+
+    const TProgramRun csv = RunProgram(bin + "/telmira-dcc", {"csv", "--time", file.string()});
+    ASSERT_EQ(csv.Status, 0);
+    EXPECT_EQ(csv.Err, "") << "the times are measured";
+    const std::vector<double> times = CsvTimes(csv.Out);
+    ASSERT_EQ(times.size(), 2u * 640);
+    std::size_t at = 1;
+    for (std::size_t k = 1; k < times.size(); ++k)
+        if (times[k] - times[k - 1] > times[at] - times[at - 1])
+            at = k;
+    EXPECT_EQ(at, 640u) << "the first frame after a second of frames";
+    EXPECT_NEAR(times[at] - times[at - 1], 3.0, 0.05);
 }
 
 } // namespace
