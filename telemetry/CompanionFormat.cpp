@@ -1,6 +1,6 @@
 #include "telemetry/CompanionFormat.h"
 
-#include "telemetry/Crc32.h"
+#include "telemetry/Crc32c.h"
 
 #include <chrono>
 #include <cstdio>
@@ -111,7 +111,7 @@ void TRecordEncoder::Begin(TCompanionRecord kind) {
 
 void TRecordEncoder::End() {
     out_[recordStart_ + 1] = static_cast<std::uint8_t>(out_.size() - recordStart_ - 2);
-    const std::uint32_t crc = Crc32(std::span(out_).subspan(recordStart_));
+    const std::uint32_t crc = Crc32c(std::span(out_).subspan(recordStart_));
     Fixed(crc, 4);
 }
 

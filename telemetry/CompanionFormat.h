@@ -10,7 +10,7 @@
 //   kind     1 byte, a TCompanionRecord
 //   length   1 byte: the payload's length
 //   payload  length bytes
-//   check    CRC-32 (Crc32.h) of kind, length and payload, 4 bytes, least significant first
+//   check    CRC-32C (Crc32c.h) of kind, length and payload, 4 bytes, least significant first
 //
 // Numbers in a payload are unsigned LEB128 ("varint": 7 bits a byte, least significant first,
 // the top bit set on every byte but the last) unless a width is given; fixed widths are
@@ -48,13 +48,13 @@ enum class TCompanionRecord : std::uint8_t {
     // signed, the local time's offset from UTC in seconds, east positive. The first record
     // of a live session's companion; checkpoints and events count their time from it.
     Start = 'S',
-    // varint offset step, varint time step, 4 bytes CRC-32 of the recording's bytes from the
+    // varint offset step, varint time step, 4 bytes CRC-32C of the recording's bytes from the
     // previous checkpoint's or tie's offset to this offset. The steps count from the previous
     // checkpoint (offset: or tie), the first from offset 0 and time 0. The byte ending at this
     // offset came at this time. Between two checkpoints the bytes came evenly; two at one
     // offset mean that the stream stopped there and went on at the later time.
     Checkpoint = 'C',
-    // varint offset step, 4 bytes CRC-32 of the bytes since the previous checkpoint's or
+    // varint offset step, 4 bytes CRC-32C of the bytes since the previous checkpoint's or
     // tie's offset: ties those bytes to the companion without timing them.
     Tie = 'T',
     // varint number (1 up), varint offset, 1 byte origin (TMarkerOrigin), then the text.

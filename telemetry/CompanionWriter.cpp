@@ -56,7 +56,7 @@ void TCompanionWriter::Hold(std::span<const std::uint8_t> bytes, std::uint64_t f
     std::size_t folded = 0;
     for (const TCheckpoint& checkpoint : due_) {
         const auto upTo = static_cast<std::size_t>(checkpoint.Offset - firstOffset);
-        crc_ = Crc32Update(crc_, bytes.subspan(folded, upTo - folded));
+        crc_ = Crc32cUpdate(crc_, bytes.subspan(folded, upTo - folded));
         folded = upTo;
         TRecordEncoder(held_).Checkpoint(
             checkpoint.Offset - tiedOffset_,
@@ -65,7 +65,7 @@ void TCompanionWriter::Hold(std::span<const std::uint8_t> bytes, std::uint64_t f
         tiedMicros_ = checkpoint.Micros;
         crc_ = 0;
     }
-    crc_ = Crc32Update(crc_, bytes.subspan(folded));
+    crc_ = Crc32cUpdate(crc_, bytes.subspan(folded));
     if (!due_.empty())
         Unsynced(now);
 }

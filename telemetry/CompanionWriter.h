@@ -13,7 +13,7 @@
 #include "telemetry/ArrivalCheckpoints.h"
 #include "telemetry/CompanionFile.h"
 #include "telemetry/CompanionFormat.h"
-#include "telemetry/Crc32.h"
+#include "telemetry/Crc32c.h"
 #include "telemetry/Markers.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "telemetry/RecordingTimes.h"
 
-#include "telemetry/Crc32.h"
+#include "telemetry/Crc32c.h"
 
 #include <algorithm>
 #include <climits>
@@ -20,6 +20,14 @@ double Seconds(std::int64_t micros) {
 double LineSeconds(std::uint64_t bytes) {
     return static_cast<double>(bytes) / LineBytesPerSecond;
 }
+
+// Seconds a byte on the line from before to after, whose offsets differ.
+double Slope(const TCheckpoint& before, const TCheckpoint& after) {
+    return (Seconds(after.Micros) - Seconds(before.Micros)) /
+           static_cast<double>(after.Offset - before.Offset);
+}
+
+constexpr auto OnLine = TTimeCursor::OnLine;
 
 } // namespace
 
@@ -73,16 +81,13 @@ TByteTime TRecordingTimes::At(std::uint64_t offset) const {
     if (after->Offset == offset)
         return {Seconds(after->Micros), true};
     const TCheckpoint& before = *(after - 1);
-    const double share = static_cast<double>(offset - before.Offset) /
-                         static_cast<double>(after->Offset - before.Offset);
-    return {Seconds(before.Micros) + share * (Seconds(after->Micros) - Seconds(before.Micros)),
-            true};
+    return {OnLine(Seconds(before.Micros), Slope(before, *after), offset - before.Offset), true};
 }
 
-TByteTime TTimeCursor::At(std::uint64_t offset) {
+TByteTime TTimeCursor::AtAnotherLine(std::uint64_t offset) {
     const std::vector<TCheckpoint>& checkpoints = times_.Checkpoints();
     if (checkpoints.empty() || offset <= checkpoints.front().Offset ||
-        offset > checkpoints.back().Offset)
+        offset >= checkpoints.back().Offset)
         return times_.At(offset);
     while (checkpoints[next_].Offset < offset)
         ++next_;
@@ -90,10 +95,11 @@ TByteTime TTimeCursor::At(std::uint64_t offset) {
     if (after.Offset == offset)
         return {Seconds(after.Micros), true};
     const TCheckpoint& before = checkpoints[next_ - 1];
-    const double share = static_cast<double>(offset - before.Offset) /
-                         static_cast<double>(after.Offset - before.Offset);
-    return {Seconds(before.Micros) + share * (Seconds(after.Micros) - Seconds(before.Micros)),
-            true};
+    lineStart_ = before.Offset;
+    lineEnd_ = after.Offset;
+    lineSeconds_ = Seconds(before.Micros);
+    slope_ = Slope(before, after);
+    return {OnLine(lineSeconds_, slope_, offset - lineStart_), true};
 }
 
 TCompanionCheck::TCompanionCheck(const TCompanionBytes& companion) {
@@ -140,15 +146,15 @@ void TCompanionCheck::Parse(std::span<const std::uint8_t> bytes) {
         const auto check = bytes.subspan(at + 2 + length, 4);
         const std::uint32_t stored = std::uint32_t{check[0]} | std::uint32_t{check[1]} << 8 |
                                      std::uint32_t{check[2]} << 16 | std::uint32_t{check[3]} << 24;
-        if (Crc32(record) != stored || !Take(static_cast<TCompanionRecord>(record[0]),
-                                             record.subspan(2), at == CompanionHeaderSize)) {
+        if (Crc32c(record) != stored || !Take(static_cast<TCompanionRecord>(record[0]),
+                                              record.subspan(2), at == CompanionHeaderSize)) {
             damaged_ = true;
             break;
         }
         at += RecordOverhead + length;
         times_.end_.WholeLength = at;
     }
-    times_.end_.WholeCrc = Crc32(bytes.first(times_.end_.WholeLength));
+    times_.end_.WholeCrc = Crc32c(bytes.first(times_.end_.WholeLength));
 }
 
 bool TCompanionCheck::Take(TCompanionRecord kind, std::span<const std::uint8_t> payload,
@@ -255,7 +261,7 @@ void TCompanionCheck::Feed(std::span<const std::uint8_t> recording) {
         const std::uint64_t at = fed_ - recording.size();
         const auto take = static_cast<std::size_t>(
             std::min<std::uint64_t>(recording.size(), tied_[stretch_].End - at));
-        crc_ = Crc32Update(crc_, recording.first(take));
+        crc_ = Crc32cUpdate(crc_, recording.first(take));
         recording = recording.subspan(take);
     }
 }

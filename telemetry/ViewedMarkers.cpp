@@ -1,7 +1,7 @@
 #include "telemetry/ViewedMarkers.h"
 
 #include "telemetry/CompanionFormat.h"
-#include "telemetry/Crc32.h"
+#include "telemetry/Crc32c.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -59,7 +59,7 @@ std::uint32_t TViewedMarkers::RecordingCrc(std::uint64_t from) const {
     std::size_t n = 0;
     while ((n = std::fread(block.data(), 1, block.size(), file)) > 0) {
         const std::uint64_t skip = from > at ? std::min<std::uint64_t>(from - at, n) : 0;
-        crc = Crc32Update(crc, std::span(block).subspan(skip, n - skip));
+        crc = Crc32cUpdate(crc, std::span(block).subspan(skip, n - skip));
         at += n;
     }
     const bool failed = std::ferror(file) != 0;
@@ -85,7 +85,7 @@ std::vector<std::uint8_t> TViewedMarkers::Records() const {
 void TViewedMarkers::Saved(const std::vector<std::uint8_t>& records) {
     end_.WholeLength += records.size();
     end_.FileLength = end_.WholeLength;
-    end_.WholeCrc = Crc32Update(end_.WholeCrc, records);
+    end_.WholeCrc = Crc32cUpdate(end_.WholeCrc, records);
     end_.TiedTo = recordingSize_;
     unsaved_.clear();
 }
@@ -108,7 +108,7 @@ void TViewedMarkers::Save() {
             TCompanionFile file(path, TCompanionFile::TOpening::Existing);
             const std::vector<std::uint8_t> now = file.ReadAll();
             if (now.size() != end_.FileLength ||
-                Crc32(std::span(now).first(static_cast<std::size_t>(end_.WholeLength))) !=
+                Crc32c(std::span(now).first(static_cast<std::size_t>(end_.WholeLength))) !=
                     end_.WholeCrc)
                 Refuse(TCompanionWriteFailure::Changed, path, "the companion changed");
             // The end of a record cut short when a session died: no reader takes it, and

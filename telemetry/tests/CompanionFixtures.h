@@ -4,7 +4,7 @@
 // companions put together record by record with the CRCs of the recording they tie.
 
 #include "telemetry/CompanionFormat.h"
-#include "telemetry/Crc32.h"
+#include "telemetry/Crc32c.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -89,7 +89,7 @@ private:
             static_cast<std::size_t>(std::min<std::uint64_t>(tied_, recording_.size()));
         const std::size_t to =
             static_cast<std::size_t>(std::min<std::uint64_t>(offset, recording_.size()));
-        return Crc32(recording_.subspan(from, to - from));
+        return Crc32c(recording_.subspan(from, to - from));
     }
 
     std::span<const std::uint8_t> recording_;

@@ -51,6 +51,26 @@ TRecordingTimes Read(std::span<const std::uint8_t> companion,
     return check.Finish();
 }
 
+// ----- CRC-32C -----
+
+TEST(Crc32cTest, IsCastagnolisCrcWhateverPiecesAndWithOrWithoutTheInstruction) {
+    const std::string check = "123456789";
+    const std::span<const std::uint8_t> nine(reinterpret_cast<const std::uint8_t*>(check.data()),
+                                             check.size());
+    EXPECT_EQ(Crc32c(nine), 0xE3069283u);
+    EXPECT_EQ(Crc32cUpdateByTables(0, nine), 0xE3069283u);
+    EXPECT_EQ(Crc32c({}), 0u);
+    const auto bytes = SomeBytes(1000, 2);
+    for (std::size_t cut : {0, 1, 7, 8, 9, 500, 999, 1000}) {
+        const std::span<const std::uint8_t> all(bytes);
+        const std::uint32_t whole = Crc32cUpdateByTables(0, all);
+        EXPECT_EQ(Crc32cUpdate(Crc32cUpdate(0, all.first(cut)), all.subspan(cut)), whole) << cut;
+        EXPECT_EQ(Crc32cUpdateByTables(Crc32cUpdateByTables(0, all.first(cut)), all.subspan(cut)),
+                  whole)
+            << cut;
+    }
+}
+
 // ----- Checkpoints: every byte's time within the tolerance, few of them -----
 
 struct TBlock {
@@ -281,7 +301,7 @@ TEST_F(CompanionReading, ADamagedRecordEndsWhatIsUsedAndTheRestIsEstimated) {
 TEST_F(CompanionReading, RecordsOfKindsUnknownHereArePassedOver) {
     TCompanionBuilder c = Session();
     std::vector<std::uint8_t> unknown = {'Z', 3, 1, 2, 3};
-    const std::uint32_t crc = Crc32(unknown);
+    const std::uint32_t crc = Crc32c(unknown);
     for (int shift = 0; shift < 32; shift += 8)
         unknown.push_back(static_cast<std::uint8_t>(crc >> shift));
     const auto beforeClosing =
