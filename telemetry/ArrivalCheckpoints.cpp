@@ -18,19 +18,25 @@ void TArrivalCheckpoints::Block(std::uint64_t end, std::uint64_t size, std::int6
         return;
     const std::uint64_t start = end - size;
     // Before the first block, the session's start is the read before.
-    const std::int64_t previous = started_ ? last_.Micros : 0;
+    const std::int64_t previous = previousRead_;
     micros = std::max(micros, previous);
+    previousRead_ = micros;
     const std::int64_t firstByte =
         micros - static_cast<std::int64_t>(std::llround(static_cast<double>(size) * MicrosPerByte));
     if (!started_) {
         started_ = true;
         Emit({start, std::max(previous, firstByte)}, out);
-    } else if (firstByte > previous + CheckpointTolerance) {
+    } else if (firstByte > previous + EarlyTolerance) {
         // The stream stopped: its bytes go on from a new line at the same offset.
         Flush(out);
         Emit({start, firstByte}, out);
     }
-    if (firstByte < previous) {
+    if (firstByte > previous && size > 1) {
+        // A small stop, or a late read: the line passes the first byte's time too.
+        AddVertex({start + 1, micros - static_cast<std::int64_t>(std::llround(
+                                           static_cast<double>(size - 1) * MicrosPerByte))},
+                  out);
+    } else if (firstByte < previous) {
         // At the line rate the first bytes would have come before the previous read: they
         // came at once then, and the rest at the line rate.
         const auto atLineRate =
@@ -41,9 +47,15 @@ void TArrivalCheckpoints::Block(std::uint64_t end, std::uint64_t size, std::int6
     AddVertex({end, micros}, out);
 }
 
+// The last vertex, on the line from the anchor that passes every vertex since within the
+// tolerances: where the vertex itself is off that line (a late read), a little before it.
 void TArrivalCheckpoints::Flush(std::vector<TCheckpoint>& out) {
-    if (started_ && last_ != anchor_)
-        Emit(last_, out);
+    if (!started_ || last_ == anchor_)
+        return;
+    const auto bytes = static_cast<double>(last_.Offset - anchor_.Offset);
+    const double slope =
+        std::clamp(static_cast<double>(last_.Micros - anchor_.Micros) / bytes, low_, high_);
+    Emit({last_.Offset, anchor_.Micros + std::llround(slope * bytes)}, out);
 }
 
 void TArrivalCheckpoints::Emit(TCheckpoint checkpoint, std::vector<TCheckpoint>& out) {
@@ -58,11 +70,10 @@ void TArrivalCheckpoints::AddVertex(TCheckpoint vertex, std::vector<TCheckpoint>
     for (int attempt = 0; attempt < 2; ++attempt) {
         const auto bytes = static_cast<double>(vertex.Offset - anchor_.Offset);
         const auto rise = static_cast<double>(vertex.Micros - anchor_.Micros);
-        const double slope = rise / bytes;
-        const double low = std::max(low_, (rise - CheckpointTolerance) / bytes);
-        const double high = std::min(high_, (rise + CheckpointTolerance) / bytes);
-        const bool fits =
-            vertex.Micros - anchor_.Micros <= MaxCheckpointSpan && low <= slope && slope <= high;
+        // Never a line back in time: the anchor may lie a little after a late read's bytes.
+        const double low = std::max({low_, (rise - EarlyTolerance) / bytes, 0.0});
+        const double high = std::min(high_, (rise + LateTolerance) / bytes);
+        const bool fits = vertex.Micros - anchor_.Micros <= MaxCheckpointSpan && low <= high;
         // A vertex right after a checkpoint always makes a line of its own.
         if (fits || last_ == anchor_) {
             low_ = low;
@@ -70,7 +81,7 @@ void TArrivalCheckpoints::AddVertex(TCheckpoint vertex, std::vector<TCheckpoint>
             last_ = vertex;
             return;
         }
-        Emit(last_, out);
+        Flush(out);
     }
 }
 
