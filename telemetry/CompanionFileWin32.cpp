@@ -47,8 +47,11 @@ TCompanionFile::TCompanionFile(std::string path, TOpening opening) : path_(std::
         file_ = OpenCompanion(path_, OPEN_EXISTING);
     if (file_ == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        throw ECompanionWriteError(FailureOf(error, opening),
-                                   "Cannot write " + path_ + ": " + SystemMessage(error));
+        const TCompanionWriteFailure failure = FailureOf(error, opening);
+        throw ECompanionWriteError(failure, "Cannot write " + path_ + ": " +
+                                                (failure == TCompanionWriteFailure::InUse
+                                                     ? std::string("in use by another program")
+                                                     : SystemMessage(error)));
     }
     const auto refuse = [&](TCompanionWriteFailure failure, const std::string& why) {
         ::CloseHandle(file_);
