@@ -11,9 +11,7 @@ void TRecordingScan::Feed(std::span<const std::uint8_t> bytes) {
             // Long stretches without a sync byte (a damaged or sparse file) are passed over
             // at memchr speed; the decoder would only stay in state 0 for each of them.
             const void* sync = std::memchr(p, telemetry::SyncByte, end - p);
-            const std::uint8_t* next = sync ? static_cast<const std::uint8_t*>(sync) : end;
-            scanned_ += next - p;
-            p = next;
+            p = sync ? static_cast<const std::uint8_t*>(sync) : end;
             continue;
         }
         const std::uint8_t b = *p++;
@@ -21,11 +19,7 @@ void TRecordingScan::Feed(std::span<const std::uint8_t> bytes) {
         // The decoder's frame counter is 32-bit and a recording may hold more frames, so
         // frames are numbered here; the points the replay would plot are not needed.
         telemetry::DecodeByte(b, telemetry::DecodeMode::Replay, state_, values_, nullptr);
-        if (before <= 1) {
-            ++scanned_;
-            if (state_ == 2)
-                ++pairs_;
-        } else if (before == 8) {
+        if (before == 8) {
             frameEnd_ = bytes_ - static_cast<std::uint64_t>(end - p);
             onFrame_({frames_, values_.Period, values_.Map, values_.CurveNumber,
                       values_.Temperature, values_.OctaneCorrector, values_.AdvanceCode});

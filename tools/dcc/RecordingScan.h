@@ -4,6 +4,7 @@
 // recording tool's csv and info commands.
 
 #include "telemetry/DecodedFrame.h"
+#include "telemetry/RecordingFigures.h"
 #include "telemetry/Telemetry.h"
 
 #include <cstdint>
@@ -22,10 +23,10 @@ public:
     // In the frame handler: where the frame ends, the offset after its last byte.
     [[nodiscard]] std::uint64_t FrameEnd() const noexcept { return frameEnd_; }
     [[nodiscard]] std::int64_t Frames() const noexcept { return frames_; }
-    // Bytes that were passed over while looking for a sync pair.
-    [[nodiscard]] std::uint64_t SkippedBytes() const noexcept { return scanned_ - 2 * pairs_; }
-    // The recording ends after a sync pair, before that frame's last byte.
-    [[nodiscard]] bool LastFrameCutShort() const noexcept { return state_ >= 2; }
+    // The bytes so far as the program counts a recording everywhere.
+    [[nodiscard]] telemetry::TRecordingFigures Figures() const noexcept {
+        return telemetry::FiguresOf(bytes_, static_cast<std::uint64_t>(frames_), state_);
+    }
 
 private:
     FrameHandler onFrame_;
@@ -33,7 +34,5 @@ private:
     std::uint8_t state_ = 0;
     std::uint64_t bytes_ = 0;
     std::uint64_t frameEnd_ = 0;
-    std::uint64_t scanned_ = 0; // bytes taken while looking for a sync pair
-    std::uint64_t pairs_ = 0;
     std::int64_t frames_ = 0;
 };

@@ -59,8 +59,30 @@ TChartPlot::TChartPlot(TChart& chart) {
         series_[i] = &chart.Series(i);
 }
 
+std::int64_t ChartFrameLimit() {
+    // The last capacity the series' growth rule reaches from empty.
+    static const std::int64_t limit = [] {
+        std::size_t capacity = 0;
+        for (;;) {
+            try {
+                capacity = chart::GrownCapacity(capacity);
+            } catch (const EListError&) {
+                return static_cast<std::int64_t>(capacity);
+            }
+        }
+    }();
+    return limit;
+}
+
 void TChartPlot::AddPoints(int series, double firstX, std::span<const double> ys,
                            std::uint32_t colour) {
+    const double room = static_cast<double>(ChartFrameLimit()) - firstX;
+    if (room < static_cast<double>(ys.size())) {
+        full_ = true;
+        if (room <= 0)
+            return;
+        ys = ys.first(static_cast<std::size_t>(room));
+    }
     series_[series]->AddPoints(firstX, 1, ys, colour);
 }
 

@@ -49,12 +49,21 @@ struct TFrameSpan {
 void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t last,
                          const std::function<void(const telemetry::TDecodedFrame&)>& take);
 
+// The frames the chart takes: a series holds at most this many points, at X = 0, 1, ...
+[[nodiscard]] std::int64_t ChartFrameLimit();
+
+// Puts the decoder's points on series 0 to 5, those of frames up to ChartFrameLimit(); the
+// points of later frames are left out, so that a recording too long for the chart fills it
+// and the decoder goes on.
 class TChartPlot final : public telemetry::TFramePlot {
 public:
     explicit TChartPlot(TChart& chart);
     void AddPoints(int series, double firstX, std::span<const double> ys,
                    std::uint32_t colour) override;
+    // Points were left out for want of room.
+    [[nodiscard]] bool Full() const noexcept { return full_; }
 
 private:
     TChartSeries* series_[telemetry::PlotSeriesCount];
+    bool full_ = false;
 };
