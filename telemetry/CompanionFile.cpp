@@ -2,6 +2,10 @@
 
 #include "telemetry/CompanionFormat.h"
 
+#ifdef _WIN32
+#include "native/WideText.h"
+#endif
+
 #include <cerrno>
 #include <cstdio>
 
@@ -9,9 +13,18 @@ namespace telemetry {
 
 namespace {
 
+// On Windows by the name's wide characters, so that a name outside the code page opens.
+std::FILE* OpenForReading(const std::string& path) {
+#ifdef _WIN32
+    return ::_wfopen(native::WideText(path).c_str(), L"rb");
+#else
+    return std::fopen(path.c_str(), "rb");
+#endif
+}
+
 class TReadOnlyFile {
 public:
-    explicit TReadOnlyFile(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+    explicit TReadOnlyFile(const std::string& path) : file_(OpenForReading(path)) {}
     ~TReadOnlyFile() {
         if (file_)
             std::fclose(file_);

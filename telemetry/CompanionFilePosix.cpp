@@ -1,10 +1,11 @@
 #include "telemetry/CompanionFile.h"
 
+#include "telemetry/WriterClaim.h"
+
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,10 +59,19 @@ TCompanionFile::TCompanionFile(std::string path, TOpening opening) : path_(std::
         refuse(TCompanionWriteFailure::WriteFailed, std::strerror(errno));
     if (!S_ISREG(st.st_mode))
         refuse(TCompanionWriteFailure::NotAFile, "not a regular file");
-    // Only a lock held elsewhere refuses the file; where the file system grants none, the
-    // file is written without one, as the recording is.
-    if (::flock(file_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+    // The recording's own claim: only a hold elsewhere refuses the file; where the file system
+    // grants none, the file is written without one, as the recording is.
+    switch (ClaimFile(file_)) {
+    case TClaim::HeldByWriter:
+        refuse(TCompanionWriteFailure::InUse, "being written by another session or program");
+        break;
+    case TClaim::HeldByViewer:
         refuse(TCompanionWriteFailure::InUse, "in use by another program");
+        break;
+    case TClaim::Taken:
+    case TClaim::NotSupported:
+        break;
+    }
     if (opening == TOpening::Emptied && ::ftruncate(file_, 0) != 0)
         refuse(TCompanionWriteFailure::WriteFailed, std::strerror(errno));
     open_ = true;

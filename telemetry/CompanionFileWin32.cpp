@@ -1,5 +1,8 @@
 #include "telemetry/CompanionFile.h"
 
+#include "native/WideText.h"
+#include "telemetry/WriterClaim.h"
+
 #include <algorithm>
 #include <system_error>
 
@@ -32,8 +35,8 @@ TCompanionWriteFailure FailureOf(DWORD error, TCompanionFile::TOpening opening) 
 
 // Others may read the companion while it is written here, but nobody else may write it.
 HANDLE OpenCompanion(const std::string& path, DWORD disposition) {
-    return ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileW(native::WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 } // namespace
@@ -56,19 +59,25 @@ TCompanionFile::TCompanionFile(std::string path, TOpening opening) : path_(std::
     const auto refuse = [&](TCompanionWriteFailure failure, const std::string& why) {
         ::CloseHandle(file_);
         if (created)
-            ::DeleteFileA(path_.c_str());
+            ::DeleteFileW(native::WideText(path_).c_str());
         throw ECompanionWriteError(failure, "Cannot write " + path_ + ": " + why);
     };
     if (::GetFileType(file_) != FILE_TYPE_DISK)
         refuse(TCompanionWriteFailure::NotAFile, "not a regular file");
+    // The recording's own claim, beside the sharing that already keeps other writers out: a
+    // writer of ours that shares writing still finds the file held.
+    if (ClaimFile(file_) == TClaim::HeldByWriter)
+        refuse(TCompanionWriteFailure::InUse, "being written by another session or program");
     if (opening == TOpening::Emptied && !::SetEndOfFile(file_))
         refuse(TCompanionWriteFailure::WriteFailed, SystemMessage(::GetLastError()));
     open_ = true;
 }
 
 TCompanionFile::~TCompanionFile() {
-    if (open_)
+    if (open_) {
+        ReleaseClaim(file_);
         ::CloseHandle(file_);
+    }
 }
 
 void TCompanionFile::Fail(const std::string& what) const {
@@ -130,6 +139,7 @@ void TCompanionFile::Close() {
     const bool synced = ::FlushFileBuffers(file_);
     const DWORD syncError = ::GetLastError();
     open_ = false;
+    ReleaseClaim(file_);
     const bool closed = ::CloseHandle(file_);
     if (!synced)
         ::SetLastError(syncError);

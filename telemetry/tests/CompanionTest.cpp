@@ -8,6 +8,7 @@
 #include "telemetry/RecordingFile.h"
 #include "telemetry/RecordingTimes.h"
 #include "telemetry/ViewedMarkers.h"
+#include "telemetry/WriterClaim.h"
 #include "telemetry/tests/CompanionFixtures.h"
 
 #include <gtest/gtest.h>
@@ -509,11 +510,27 @@ TEST_F(CompanionWriting, ACompanionHeldElsewhereIsLeftOutAndTheSessionGoesOn) {
     TCompanionFile other(CompanionPath(recordingPath), TCompanionFile::TOpening::New);
     TCompanionWriter writer(recordingPath, start);
     ASSERT_TRUE(writer.Failure());
-    EXPECT_NE(writer.Failure()->find("in use"), std::string::npos) << *writer.Failure();
+    EXPECT_NE(writer.Failure()->find("being written"), std::string::npos) << *writer.Failure();
     Block(writer, 9, 1000);
     EXPECT_EQ(writer.AddMarker("всё равно"), 1) << "the session keeps its markers";
     writer.Close(start + Us(5000));
     EXPECT_TRUE(other.ReadAll().empty()) << "the other's file is left alone";
+}
+
+// The companion is held by the claim every writer of ours takes, whichever side comes first.
+TEST_F(CompanionWriting, TheCompanionAndAnotherWriterOfOursNeverWriteOneFileTogether) {
+    const std::string companion = CompanionPath(recordingPath);
+    {
+        const TWriterClaim program(companion);
+        TCompanionWriter writer(recordingPath, start);
+        ASSERT_TRUE(writer.Failure());
+        EXPECT_NE(writer.Failure()->find("being written"), std::string::npos) << *writer.Failure();
+    }
+    TCompanionWriter writer(recordingPath, start);
+    ASSERT_FALSE(writer.Failure()) << *writer.Failure();
+    const auto written = ReadFile(companion);
+    EXPECT_THROW(TWriterClaim{companion}, EFileBeingWritten);
+    EXPECT_EQ(ReadFile(companion), written) << "the refused writer left the companion alone";
 }
 
 // ----- Markers added while viewing -----
