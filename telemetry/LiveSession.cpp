@@ -7,7 +7,8 @@ TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
     : portNumber_(portNumber), values_(values), plot_(plot), file_(fileName),
       health_(TClock::now()),
       port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
-      device_(port_->Identity()), onError_(std::move(onError)) {
+      device_(port_->Identity()), companion_(fileName, TClock::now()),
+      onError_(std::move(onError)) {
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     values_.FrameCounter = 0;
@@ -43,8 +44,9 @@ void TLiveSession::SaveHarNoReal(std::span<const std::uint8_t> data) {
 void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot) {
     const TClock::time_point now = TClock::now();
     const std::uint64_t before = file_.Written();
+    std::size_t frames = 0;
     try {
-        RecordBlock(file_, data, mode, values_, plot, now);
+        frames = RecordBlock(file_, data, mode, values_, plot, now);
         file_.SyncIfDue(now);
     } catch (...) {
         // A failed write or plot ends the recording for good; the port then reports the
@@ -56,6 +58,8 @@ void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, T
         throw;
     }
     health_.Block(data, now);
+    companion_.Block(data, port_ ? port_->BlockReadAt() : now,
+                     {frames, health_.Figures().SkippedBytes, values_.CurveNumber}, now);
 }
 
 void TLiveSession::PortFailed(const std::string& message) {
@@ -63,6 +67,7 @@ void TLiveSession::PortFailed(const std::string& message) {
         port_.reset();
         health_.PortLost();
         reopenTimer_.start(ReopenInterval);
+        companion_.PortLost(TClock::now());
         if (portFailureReported_)
             return;
         portFailureReported_ = true;
@@ -86,6 +91,7 @@ void TLiveSession::Reopen() {
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     health_.PortBack(TClock::now());
+    companion_.PortBack(TClock::now());
     Attach();
 }
 
@@ -95,6 +101,7 @@ void TLiveSession::Tick() {
     const TClock::time_point now = TClock::now();
     try {
         file_.SyncIfDue(now);
+        companion_.SyncIfDue(now);
     } catch (const EInOutError& e) {
         recordingFailed_ = true;
         health_.RecordingStopped();
@@ -124,6 +131,7 @@ void TLiveSession::Close() {
         port->Drain();
     }
     file_.Close();
+    companion_.Close(TClock::now());
 }
 
 } // namespace telemetry

@@ -20,6 +20,7 @@ void TRecordingScan::Feed(std::span<const std::uint8_t> bytes) {
         // frames are numbered here; the points the replay would plot are not needed.
         telemetry::DecodeByte(b, telemetry::DecodeMode::Replay, state_, values_, nullptr);
         if (before == 8) {
+            frameEnd_ = bytes_ - static_cast<std::uint64_t>(end - p);
             onFrame_({frames_, values_.Period, values_.Map, values_.CurveNumber,
                       values_.Temperature, values_.OctaneCorrector, values_.AdvanceCode});
             ++frames_;
