@@ -128,19 +128,19 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
     file.Commit();
 }
 
-void WriteVisibleFramesCsv(TChart& chart, const QString& path, const chart::TTimeline* times) {
+void WriteVisibleFramesCsv(TChart& chart, const QString& path,
+                           const std::function<double(std::int64_t frame)>& seconds) {
     LayOut(chart);
     TExportFile file(path);
-    std::string text = times ? telemetry::CsvHeaderWithTime : telemetry::CsvHeader;
+    std::string text = seconds ? telemetry::CsvHeaderWithTime : telemetry::CsvHeader;
     if (const auto frames = CompletedFrames(chart)) {
         const chart::TAxisMap& x = chart.BottomAxis().Map();
         const auto first =
             std::max<std::int64_t>(frames->First, std::llround(std::ceil(x.Minimum)));
         const auto last = std::min<std::int64_t>(frames->Last, std::llround(std::floor(x.Maximum)));
         ForEachFrameOnChart(chart, first, last, [&](const telemetry::TDecodedFrame& frame) {
-            if (times)
-                telemetry::AppendCsvLine(text, frame,
-                                         times->Seconds(static_cast<double>(frame.Number)));
+            if (seconds)
+                telemetry::AppendCsvLine(text, frame, seconds(frame.Number));
             else
                 telemetry::AppendCsvLine(text, frame);
             if (text.size() >= CsvChunk) {
@@ -194,7 +194,9 @@ void TChartExport::SavePictureClick() {
 
 void TChartExport::ExportCsvClick() {
     Export(CsvDialog, [this](const QString& path) {
-        WriteVisibleFramesCsv(chart_, path, Times ? Times() : nullptr);
+        WriteVisibleFramesCsv(chart_, path,
+                              WithTimes && WithTimes() ? FrameSeconds
+                                                       : std::function<double(std::int64_t)>());
     });
 }
 

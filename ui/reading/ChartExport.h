@@ -13,13 +13,11 @@
 #include <QRect>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
 
-namespace chart {
-class TTimeline;
-}
 class QAction;
 class QMenu;
 class QTabBar;
@@ -53,9 +51,9 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
 
 // Writes the completed frames whose X lies in the chart's visible horizontal range to path,
 // in the columns and number forms of "telmira-dcc csv". Fails as WriteChartPicture does.
-// With times, a last column headed time: each frame's seconds from the start, three decimals.
+// With seconds, a last column headed time: each frame's seconds from the start, three decimals.
 void WriteVisibleFramesCsv(TChart& chart, const QString& path,
-                           const chart::TTimeline* times = nullptr);
+                           const std::function<double(std::int64_t frame)>& seconds = {});
 
 class TChartExport : public QObject {
     Q_OBJECT
@@ -69,8 +67,9 @@ public:
     QAction* ExportCsv;   // "Экспорт в CSV…"
     QMenu* Menu;
 
-    // The times the CSV export adds as a column; none leaves it out.
-    std::function<const chart::TTimeline*()> Times;
+    // Whether the CSV export adds the frames' times as a column, and their seconds.
+    std::function<bool()> WithTimes;
+    std::function<double(std::int64_t frame)> FrameSeconds;
 
     TFileDialog PictureDialog;
     TFileDialog CsvDialog;

@@ -4,7 +4,11 @@
 #include "ui/window/TelemetryChart.h"
 
 #include <QAction>
+#include <QFile>
 #include <QWidget>
+
+#include <span>
+#include <vector>
 
 TTimeAxis::TTimeAxis(QWidget& window, TChart& chart)
     : QObject(&window), chart_(chart), timeline_(std::make_shared<chart::TTimeline>(true)),
@@ -42,16 +46,33 @@ void TTimeAxis::Show(bool time) {
         settings_->SetTimeAxis(time);
 }
 
-void TTimeAxis::Estimate(std::int64_t last) {
-    *timeline_ = chart::TTimeline(true);
-    timeline_->Add(0, chart::SecondsPerFrame);
-    timeline_->Add(static_cast<double>(std::max<std::int64_t>(last, 1)),
-                   static_cast<double>(std::max<std::int64_t>(last, 1) + 1) *
-                       chart::SecondsPerFrame);
+telemetry::TRecordingTimes RecordingTimesOf(const QString& path) {
+    telemetry::TCompanionCheck check(telemetry::ReadCompanionFile(path.toStdString()));
+    if (check.NeedsRecording()) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            std::vector<std::uint8_t> chunk(std::size_t{1} << 20);
+            for (qint64 n; (n = file.read(reinterpret_cast<char*>(chunk.data()),
+                                          static_cast<qint64>(chunk.size()))) > 0;)
+                check.Feed(std::span(chunk.data(), static_cast<std::size_t>(n)));
+        }
+    }
+    return check.Finish();
+}
+
+void TTimeAxis::Measure(const telemetry::TRecordingTimes& times, std::int64_t last) {
+    *timeline_ =
+        chart::TTimeline(!times.Used() || times.State() == telemetry::TCompanionState::Untimed);
+    recording_ = times;
+    telemetry::TTimeCursor cursor(*recording_);
+    for (std::int64_t frame = 0; frame <= last; ++frame)
+        timeline_->Add(static_cast<double>(frame),
+                       cursor.At(static_cast<std::uint64_t>(frame + 1) * 9).Seconds);
     chart_.PropertiesChanged();
 }
 
 void TTimeAxis::StartClock() {
+    recording_.reset();
     *timeline_ = chart::TTimeline(false);
     clock_.start();
     chart_.PropertiesChanged();
@@ -62,10 +83,15 @@ void TTimeAxis::FramesArrived(std::int64_t last) {
         timeline_->Add(static_cast<double>(last), static_cast<double>(clock_.nsecsElapsed()) / 1e9);
 }
 
+double TTimeAxis::Seconds(std::int64_t frame) const {
+    if (recording_)
+        return recording_->At(static_cast<std::uint64_t>(frame + 1) * 9).Seconds;
+    return timeline_->Seconds(static_cast<double>(frame));
+}
+
 QString TTimeAxis::FrameTime(std::int64_t frame) const {
     const auto shown = PlottedFrames(chart_);
     const bool hours = shown && timeline_->Seconds(static_cast<double>(shown->Last)) >= 3600;
-    const QString text = QString::fromStdString(
-        chart::FrameTimeText(timeline_->Seconds(static_cast<double>(frame)), hours));
+    const QString text = QString::fromStdString(chart::FrameTimeText(Seconds(frame), hours));
     return timeline_->Estimated() ? QStringLiteral("≈") + text : text;
 }

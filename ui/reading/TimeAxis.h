@@ -5,6 +5,7 @@
 // between frame numbers and time on the bottom axis ("Ось времени", Ctrl+T), the gaps drawn
 // on the time axis, and the time texts the readout, the chosen frame and the export give.
 
+#include "telemetry/RecordingTimes.h"
 #include "widgets/chart/Chart.h"
 #include "widgets/chart/ChartTimeGaps.h"
 #include "widgets/chart/ChartTimeline.h"
@@ -20,6 +21,10 @@
 class QAction;
 class TSettings;
 
+// The times of the recording at path: its companion checked against every byte of it (read
+// again, through the file, only when there is a companion), or estimated.
+[[nodiscard]] telemetry::TRecordingTimes RecordingTimesOf(const QString& path);
+
 class TTimeAxis : public QObject {
     Q_OBJECT
 public:
@@ -33,15 +38,19 @@ public:
     void RememberIn(TSettings& settings);
     [[nodiscard]] bool Shown() const;
 
-    // A recording of frames 0 to last, timed from the line rate: frame k ends 9 (k + 1)
-    // bytes into it.
-    void Estimate(std::int64_t last);
+    // A recording of frames 0 to last, timed by its companion or estimated from the line
+    // rate. Frame k is taken to end 9 (k + 1) bytes into the recording, which holds while the
+    // decoder skipped no bytes; the recording's frame table will tell where each ends.
+    void Measure(const telemetry::TRecordingTimes& times, std::int64_t last);
     // A live session starts: times from now on the session's clock.
     void StartClock();
     // Frames up to last have arrived now.
     void FramesArrived(std::int64_t last);
 
     [[nodiscard]] const chart::TTimeline& Timeline() const noexcept { return *timeline_; }
+    // Frame's time: a replayed recording's exactly as telmira-dcc csv --time gives it, a live
+    // session's from the timeline.
+    [[nodiscard]] double Seconds(std::int64_t frame) const;
     // Frame's time as the readout and the chosen frame show it: "м:сс.ммм", with "≈" before
     // it when estimated; hours once the frames shown reach an hour.
     [[nodiscard]] QString FrameTime(std::int64_t frame) const;
@@ -53,6 +62,7 @@ private:
     std::shared_ptr<chart::TTimeline> timeline_;
     chart::TTimeGaps gaps_;
     std::shared_ptr<chart::TTimeLabels> labels_;
+    std::optional<telemetry::TRecordingTimes> recording_;
     QElapsedTimer clock_;
     TSettings* settings_ = nullptr;
 };

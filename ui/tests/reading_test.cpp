@@ -3,6 +3,7 @@
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
+#include "ui/reading/TimeAxis.h"
 #include "ui/tests/AnsweredDialogs.h"
 #include "ui/tests/ModalAnswer.h"
 #include "ui/window/InstrumentsPage.h"
@@ -12,6 +13,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -24,6 +26,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -275,6 +278,25 @@ TEST_F(ReadingARecording, ChosenFrameGoesOnTheGaugesByTheTimersRules) {
     EXPECT_EQ(values_.Period, 0x1000) << "the latest values stay the file's last";
 }
 
+TEST_F(ReadingARecording, TimeAxisSwitchesTheLabelsOnlyAndFramesShowTheirTimes) {
+    const QImage frames = chart().Draw().copy();
+    QTest::keyClick(&window_, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_TRUE(window_.TimeAxis->Switch->isChecked());
+    EXPECT_NE(chart().Draw(), frames) << "the bottom labels and their grid say times";
+    EXPECT_EQ(chart().BottomAxis().LabelText(Frames - 1), "≈0:00");
+
+    // Frame k's last byte is byte 9 (k + 1) at 5760 bytes a second.
+    EXPECT_EQ(window_.TimeAxis->FrameTime(ZeroPeriodFrame), "≈0:00.216");
+    Click({Column(ZeroPeriodFrame), MidRow()});
+    window_.TabSheet2->Timer1Timer();
+    EXPECT_EQ(window_.TabSheet2->lblShownFrame->text(), "Кадр 137\n≈0:00.216");
+
+    QTest::keyClick(&window_, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_FALSE(window_.TimeAxis->Switch->isChecked());
+    const QImage back = chart().Draw().copy();
+    EXPECT_EQ(back, frames) << "the frame axis' picture is as it was";
+}
+
 TEST_F(ReadingARecording, ClickMarksTheFrameAndADragDoesNot) {
     const int x = Column(100), y = MidRow();
     Mouse(QEvent::MouseButtonPress, {x, y}, Qt::LeftButton, Qt::LeftButton);
@@ -453,6 +475,23 @@ TEST_F(ExportingTheChart, CsvOfTheVisibleRangeIsTheRecordingToolsLines) {
     EXPECT_EQ(written, expected);
     EXPECT_NE(expected.find("\n137,0,,11,2,90,128,77,"), std::string::npos)
         << "the frame with period 0 is in range";
+}
+
+TEST_F(ExportingTheChart, CsvOnTheTimeAxisEndsEachLineWithTheFramesTime) {
+    window_.TimeAxis->Switch->trigger();
+    const fs::path path = dir_ / "timed.csv";
+    ASSERT_EQ(Export(window_.ChartExport->ExportCsv, path), std::nullopt);
+    std::ifstream in(path);
+    std::string header, line;
+    std::getline(in, header);
+    EXPECT_EQ(header + "\n", telemetry::CsvHeaderWithTime);
+    for (int k = 0; std::getline(in, line); ++k) {
+        SCOPED_TRACE(k);
+        std::string expected;
+        telemetry::AppendCsvLine(expected, decoded_[static_cast<std::size_t>(k)],
+                                 (k + 1) * 9 / 5760.0);
+        ASSERT_EQ(line + "\n", expected);
+    }
 }
 
 TEST_F(ExportingTheChart, AFailedWriteLeavesNoFileAndKeepsTheOldOne) {

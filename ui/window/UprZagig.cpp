@@ -127,9 +127,8 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     ChartExport->Menu->addSeparator();
     ChartExport->Menu->addAction(TimeAxis->Switch);
     // The export has a time column while the axis shows time.
-    ChartExport->Times = [this]() -> const chart::TTimeline* {
-        return TimeAxis->Shown() ? &TimeAxis->Timeline() : nullptr;
-    };
+    ChartExport->WithTimes = [this] { return TimeAxis->Shown(); };
+    ChartExport->FrameSeconds = [this](std::int64_t frame) { return TimeAxis->Seconds(frame); };
     ChartReadout->FrameTime = [this](std::int64_t frame) { return TimeAxis->FrameTime(frame); };
     livePlot_->OnFramesCompleted = [this](std::int64_t last) { TimeAxis->FramesArrived(last); };
 
@@ -357,7 +356,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
             telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
     }
     if (const auto frames = CompletedFrames(*Chart1))
-        TimeAxis->Estimate(frames->Last);
+        TimeAxis->Measure(RecordingTimesOf(OpenDialog1.FileName), frames->Last);
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);

@@ -56,7 +56,7 @@ public:
     [[nodiscard]] std::vector<TTimeGap> Gaps(double first, double last) const;
 
     // How far a frame may lie off the line for its knot to be dropped.
-    static constexpr double Tolerance = 0.001;
+    static constexpr double Tolerance = 0.005;
 
 private:
     bool estimated_;

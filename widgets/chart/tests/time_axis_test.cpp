@@ -125,4 +125,37 @@ TEST_F(TimeAxis, HoursShowOnceTheAxisReachesAnHour) {
     EXPECT_EQ(axis.LabelText(0), "0:00:00");
 }
 
+TEST(TimeAxisPicture, AGapShowsAsABandAcrossThePlotAndOnlyThere) {
+    TChart chart;
+    chart.resize(700, 300);
+    TLineSeries& series = chart.AddSeries();
+    std::vector<double> ys(3200, 10);
+    series.AddPoints(0, 1, ys, 0x000000);
+    const auto timeline = std::make_shared<TTimeline>(Paused());
+    chart::TTimeGaps gaps(timeline);
+    chart.AddDecoration(gaps);
+    chart.BottomAxis().SetLabelEngine(std::make_shared<chart::TTimeLabels>(timeline));
+    const QImage& picture = chart.Draw();
+
+    const chart::TAxisMap& x = chart.BottomAxis().Map();
+    const chart::TRectI plot = chart.PlotRect();
+    const int row = plot.Top + plot.Height() / 4; // clear of the line, which lies at mid-height
+    const int gapLeft = x.ToPixel(1279), gapRight = x.ToPixel(1280);
+    int banded = 0;
+    for (int column = plot.Left + 1; column < plot.Right - 1; ++column) {
+        if (picture.pixel(column, row) == chart::TTimeGaps::BandColour) {
+            EXPECT_GE(column, gapLeft - chart::TTimeGaps::MinimumWidth) << column;
+            EXPECT_LE(column, gapRight + chart::TTimeGaps::MinimumWidth) << column;
+            ++banded;
+        }
+    }
+    EXPECT_GE(banded, chart::TTimeGaps::MinimumWidth - 2) << "the band between its edges";
+
+    // Without the decoration the same plot has no band: it is the gap's, not the axis'.
+    chart.RemoveDecoration(gaps);
+    const QImage& plain = chart.Draw();
+    for (int column = gapLeft - 3; column <= gapRight + 3; ++column)
+        EXPECT_NE(plain.pixel(column, row), chart::TTimeGaps::BandColour) << column;
+}
+
 } // namespace
