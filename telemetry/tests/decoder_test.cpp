@@ -37,6 +37,27 @@ struct RecordingPlot final : TFramePlot {
     }
 };
 
+// Each completed frame with where it ends in the stream, as a frame sink sees them.
+struct RecordingSink final : TFrameSink {
+    struct Frame {
+        TFrameFields fields;
+        std::uint64_t end;
+        bool operator==(const Frame&) const = default;
+    };
+    std::vector<Frame> frames;
+    std::uint64_t bytes = 0;
+    TUnfinishedFrame unfinished{};
+
+    void FramesCompleted(std::span<const TCompletedFrame> completed) override {
+        for (const TCompletedFrame& f : completed)
+            frames.push_back({f.Fields, bytes + f.End});
+    }
+    void BlockDecoded(std::size_t n, const TUnfinishedFrame& u) override {
+        bytes += n;
+        unfinished = u;
+    }
+};
+
 using Bytes = std::vector<std::uint8_t>;
 
 const Bytes ExampleFrame = {0xFF, 0xFF, 0x12, 0x34, 0x01, 0x02, 0x03, 0x04, 0x05};
@@ -74,13 +95,6 @@ TEST_F(Decoder, ExampleFrameGivesEveryFieldAndSixPoints) {
     EXPECT_NEAR(EngineSpeed(values.Period), 5933.05, 0.01);
 }
 
-TEST(Conversions, AdvanceIsExactAtBothEnds) {
-    EXPECT_EQ(AdvanceDegrees(0), 5.625);
-    EXPECT_EQ(AdvanceDegrees(5), 6.50390625);
-    EXPECT_EQ(AdvanceDegrees(255), 50.44921875);
-    EXPECT_EQ(EngineSpeed(0xFFFF), 27648000.0 / 65535);
-}
-
 TEST(Conversions, EveryPlottedValueReadsBackAsItsField) {
     for (int v = 0; v <= 255; ++v) {
         const auto byte = static_cast<std::uint8_t>(v);
@@ -89,6 +103,13 @@ TEST(Conversions, EveryPlottedValueReadsBackAsItsField) {
     }
     for (int p = 1; p <= 0xFFFF; ++p)
         ASSERT_EQ(PeriodFromSpeed(EngineSpeed(static_cast<std::uint16_t>(p))), p);
+}
+
+TEST(Conversions, AdvanceIsExactAtBothEnds) {
+    EXPECT_EQ(AdvanceDegrees(0), 5.625);
+    EXPECT_EQ(AdvanceDegrees(5), 6.50390625);
+    EXPECT_EQ(AdvanceDegrees(255), 50.44921875);
+    EXPECT_EQ(EngineSpeed(0xFFFF), 27648000.0 / 65535);
 }
 
 struct SyncCase {
@@ -187,9 +208,22 @@ TEST_F(Decoder, BlocksDecodeAsByteByByte) {
     TLatestValues byteValues;
     std::uint8_t byteState = 0;
     RecordingPlot bytePlot;
+    RecordingSink byteFrames;
     for (std::uint8_t b : stream)
-        DecodeByte(b, DecodeMode::Replay, byteState, byteValues, &bytePlot);
+        DecodeByte(b, DecodeMode::Replay, byteState, byteValues, &bytePlot, &byteFrames);
     EXPECT_EQ(bytePlot.series, blockPoints);
+    RecordingSink blockFrames;
+    TLatestValues again;
+    std::uint8_t againState = 0;
+    for (std::size_t at = 0; at < stream.size(); at += 1000)
+        DecodeBlock({stream.data() + at, std::min<std::size_t>(1000, stream.size() - at)},
+                    DecodeMode::Replay, againState, again, nullptr, &blockFrames);
+    EXPECT_EQ(byteFrames.frames, blockFrames.frames);
+    EXPECT_EQ(byteFrames.bytes, stream.size());
+    EXPECT_EQ(blockFrames.bytes, stream.size());
+    EXPECT_EQ(byteFrames.unfinished.Arrived, blockFrames.unfinished.Arrived);
+    EXPECT_EQ(byteFrames.unfinished.Fields, blockFrames.unfinished.Fields);
+    EXPECT_EQ(blockFrames.frames.size(), static_cast<std::size_t>(blockValues.FrameCounter));
     EXPECT_GT(blockPoints[SeriesMap].size(), 1000u) << "more points than one hand-over takes";
     EXPECT_EQ(byteState, blockState);
     EXPECT_EQ(byteValues.FrameCounter, blockValues.FrameCounter);
@@ -212,6 +246,26 @@ TEST_F(Decoder, LiveAndReplayPlotAllSixPointsOfFrameKAtK) {
         ASSERT_EQ(points.size(), 4u);
         for (std::size_t k = 0; k < points.size(); ++k)
             EXPECT_EQ(points[k].x, static_cast<double>(k));
+    }
+}
+
+TEST(DecoderFrames, EveryModeReportsEachFrameWithItsEndAndWhatArrivedOfTheNext) {
+    Bytes stream = {0x42};
+    stream.insert(stream.end(), ExampleFrame.begin(), ExampleFrame.end());
+    stream.insert(stream.end(), {0xFF, 0x00});
+    stream.insert(stream.end(), ExampleFrame.begin(), ExampleFrame.end());
+    stream.insert(stream.end(), {0xFF, 0xFF, 0x00, 0x00, 7});
+    const TFrameFields example = {0x1234, 1, 2, 3, 4, 5};
+    for (const DecodeMode mode :
+         {DecodeMode::LivePlotting, DecodeMode::LiveRecordingOnly, DecodeMode::Replay}) {
+        TLatestValues values;
+        std::uint8_t state = 0;
+        RecordingSink sink;
+        DecodeBlock(stream, mode, state, values, nullptr, &sink);
+        EXPECT_EQ(sink.frames, (std::vector<RecordingSink::Frame>{{example, 10}, {example, 21}}));
+        EXPECT_EQ(sink.bytes, stream.size());
+        EXPECT_EQ(sink.unfinished.Arrived, 2) << "the period 0 and MAP 7 arrived";
+        EXPECT_EQ(sink.unfinished.Fields, (TFrameFields{0, 7, 0, 0, 0, 0}));
     }
 }
 
