@@ -75,14 +75,16 @@ public:
 
     [[nodiscard]] std::span<const std::uint8_t> Bytes() const noexcept { return {data_, size_}; }
 
-    // Feeds every byte, in order, to the decoder in replay mode. When another program cuts
+    // Feeds every byte, in order, to the decoder in replay mode, and the frames it completes to
+    // frames when given. When another program cuts
     // the file short during the walk, or a page of the view no longer reads (a file on a
     // removed drive), no byte past the file's new end is decoded (those the view still shows
     // read as zeros) and no frame that needs one is counted: the bytes before the end stay
     // decoded and RecordingViewError is raised. Elsewhere than on Windows, one walk at a time
     // per process: the walk owns the process's bus-error handler while it runs. On Windows a
     // walk's vectored exception handler takes only the faults of its own thread.
-    void Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot) const;
+    void Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot,
+                TFrameSink* frames = nullptr) const;
 
 private:
     const std::uint8_t* data_;

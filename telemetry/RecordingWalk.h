@@ -33,12 +33,12 @@ struct TWalkProgress {
 // the plot it calls never read the view, so a fault never lies in their frames, and this frame
 // holds nothing that needs destroying, so a fault may leave it without clean-up.
 bool WalkBlocks(std::span<const std::uint8_t> view, TNativeFile file, TWalkProgress& walk,
-                std::uint8_t& state, TLatestValues& values, TFramePlot& plot);
+                std::uint8_t& state, TLatestValues& values, TFramePlot& plot, TFrameSink* frames);
 
 // Each platform's: WalkBlocks under a guard that turns a fault on a page of the view into a
 // return of false.
 bool WalkUntilCut(std::span<const std::uint8_t> view, TNativeFile file, TWalkProgress& walk,
-                  std::uint8_t& state, TLatestValues& values, TFramePlot& plot);
+                  std::uint8_t& state, TLatestValues& values, TFramePlot& plot, TFrameSink* frames);
 // The file's size now; 0 when it cannot be had.
 std::size_t CurrentFileSize(TNativeFile file);
 std::size_t PageSize();

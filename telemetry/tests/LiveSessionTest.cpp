@@ -1,5 +1,6 @@
 #include "telemetry/LiveSession.h"
 #include "serial/tests/Pty.h"
+#include "telemetry/FrameTable.h"
 #include "telemetry/tests/FlockRule.h"
 #include "tools/sim/Simulator.h"
 
@@ -135,13 +136,15 @@ protected:
     std::filesystem::path file = runtime.Path() / "run.dcc";
     TLatestValues values;
     TPoints plot;
+    TFrameTable frames;
     std::vector<std::string> errors;
 
     LiveSessionTest() { pty.LinkAs(Port); }
 
     std::unique_ptr<TLiveSession> Open(const std::filesystem::path& name) {
         return std::make_unique<TLiveSession>(
-            name, Port, values, plot, [this](const std::string& m) { errors.push_back(m); });
+            name, Port, values, plot, [this](const std::string& m) { errors.push_back(m); },
+            &frames);
     }
 };
 
@@ -175,8 +178,11 @@ TEST_P(SessionModeTest, EveryReceivedByteIsRecordedAndDecodedInTheChosenMode) {
     EXPECT_EQ(values.LiveState, expected.LiveState);
     if (plotting) {
         EXPECT_GT(values.FrameCounter, 5000);
+        EXPECT_EQ(frames.Rows(), values.FrameCounter) << "a row for each frame plotted";
+        EXPECT_EQ(frames.Bytes(), recorded.size());
     } else {
         EXPECT_TRUE(plot.Empty()) << "recording only leaves the chart as it was";
+        EXPECT_EQ(frames.Rows(), 0) << "and its frames";
         EXPECT_EQ(values.FrameCounter, 0);
         EXPECT_NE(values.Period, 0) << "while the latest values follow the stream";
     }

@@ -1,3 +1,4 @@
+#include "telemetry/FrameTable.h"
 #include "telemetry/RecordingView.h"
 #include "telemetry/tests/CountingPlot.h"
 #include "telemetry/tests/FlockRule.h"
@@ -69,15 +70,18 @@ TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayCountsNoFrameBeyondTheCut)
         TLatestValues values;
         std::uint8_t state = 0;
         TCountingPlot plot;
+        TFrameTable frames;
 
         try {
-            view.Replay(state, values, plot);
+            view.Replay(state, values, plot, &frames);
             FAIL() << "the cut went unnoticed";
         } catch (const std::runtime_error& error) {
             EXPECT_STREQ(error.what(), RecordingViewError);
         }
 
         EXPECT_EQ(values.FrameCounter, c.cut / 9) << "the frames before the cut stay decoded";
+        EXPECT_EQ(frames.Rows(), c.cut / 9) << "and in the frame table";
+        EXPECT_EQ(frames.Bytes(), static_cast<std::uint64_t>(c.cut));
         EXPECT_EQ(values.AdvanceCode, 5) << "the last frame counted is a whole one of the file";
         EXPECT_EQ(values.Temperature, 3);
         struct sigaction after {};
