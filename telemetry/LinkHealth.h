@@ -42,8 +42,6 @@ public:
     // DecodeBlock returns) and the decoder's state after it.
     void Block(std::size_t bytes, std::size_t frames, std::uint8_t decoderState,
                TClock::time_point now);
-    // The decoder was set back to seeking a frame start: the bytes it held are skipped.
-    void DecoderReset() noexcept { pending_ = 0; }
     void PortLost() noexcept { waiting_ = true; }
     // The port is open again: silence is counted from now.
     void PortBack(TClock::time_point now) noexcept;

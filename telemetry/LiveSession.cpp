@@ -83,8 +83,6 @@ void TLiveSession::Reopen(TClock::time_point now) {
         return;
     }
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
-    values_.LiveState = 0;
-    health_.DecoderReset();
     health_.PortBack(now);
     Attach();
 }

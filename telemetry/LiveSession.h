@@ -45,8 +45,9 @@ public:
     //   session stays open and tries the same port every ReopenInterval, with the same
     //   settings and checks, as long as its number leads to the same device (the same
     //   link or adapter, never a /dev/ttyS<n-1> in the meantime); once it opens, the
-    //   recording goes on where it stopped and the decoder looks for the next frame
-    //   start. Later failures of the session only show in its health.
+    //   recording goes on where it stopped and the decoder goes on with it as a replay of
+    //   the recording will, so that the session shows the frames its recording holds. Later
+    //   failures of the session only show in its health.
     // - when a handler raises (a write failed, the disk is full): the session then records
     //   nothing more, tries nothing, and stays open until it is closed.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
