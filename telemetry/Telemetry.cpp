@@ -1,6 +1,5 @@
 #include "telemetry/Telemetry.h"
 
-#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -11,16 +10,23 @@ TLatestValues& ProcessLatestValues() noexcept {
     return values;
 }
 
-std::uint8_t ByteFromPlot(double y) noexcept {
-    return static_cast<std::uint8_t>(std::lround(y / 10));
-}
-
-std::uint8_t AdvanceCodeFromPlot(double y) noexcept {
-    return static_cast<std::uint8_t>(std::lround((y / 100 - 5.625) / 0.17578125));
-}
-
-std::uint16_t PeriodFromSpeed(double rpm) noexcept {
-    return static_cast<std::uint16_t>(std::lround(27648000.0 / rpm));
+std::optional<double> Quantity(const TFrameFields& frame, int series) noexcept {
+    switch (series) {
+    case SeriesSpeed:
+        return frame.Period != 0 ? std::optional(EngineSpeed(frame.Period)) : std::nullopt;
+    case SeriesMap:
+        return frame.Map;
+    case SeriesCurve:
+        return frame.CurveNumber;
+    case SeriesTemperature:
+        return frame.Temperature;
+    case SeriesOctane:
+        return frame.OctaneCorrector;
+    case SeriesAdvance:
+        return AdvanceDegrees(frame.AdvanceCode);
+    default:
+        return std::nullopt;
+    }
 }
 
 namespace {

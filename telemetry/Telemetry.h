@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace telemetry {
@@ -43,18 +44,13 @@ TLatestValues& ProcessLatestValues() noexcept;
 }
 
 // What the chart plots of each field: the speed in revolutions per minute, the byte fields
-// times 10, the advance in hundredths of a degree. Every plotted value is exact, so each
-// field reads back from its point exactly.
+// times 10, the advance in hundredths of a degree.
 [[nodiscard]] constexpr double PlottedByte(std::uint8_t value) noexcept {
     return value * 10.0;
 }
 [[nodiscard]] constexpr double PlottedAdvance(std::uint8_t code) noexcept {
     return AdvanceDegrees(code) * 100;
 }
-[[nodiscard]] std::uint8_t ByteFromPlot(double y) noexcept;
-[[nodiscard]] std::uint8_t AdvanceCodeFromPlot(double y) noexcept;
-// The period whose EngineSpeed is rpm; 27648000 / EngineSpeed(p) lies within 1e-10 of p.
-[[nodiscard]] std::uint16_t PeriodFromSpeed(double rpm) noexcept;
 
 enum class DecodeMode {
     LivePlotting,      // points go to the chart, the counter is the live session's
@@ -99,6 +95,11 @@ struct TFrameFields {
     std::uint8_t AdvanceCode;
     bool operator==(const TFrameFields&) const = default;
 };
+
+// A frame's quantity at the position of its series, in the quantity's own unit: the speed in
+// revolutions per minute (none for a period of 0), the byte fields as decoded, the advance in
+// degrees.
+[[nodiscard]] std::optional<double> Quantity(const TFrameFields& frame, int series) noexcept;
 
 // A frame the decoder completed, and one past its last byte, counted from the start of the
 // block being decoded.

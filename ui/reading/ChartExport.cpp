@@ -61,29 +61,32 @@ void WriteChartPicture(TChart& chart, const QString& path) {
     file.Commit();
 }
 
-void WriteVisibleFramesCsv(TChart& chart, const QString& path) {
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
+                           const QString& path) {
     LayOut(chart);
     TExportFile file(path);
     std::string text = telemetry::CsvHeader;
-    if (const auto frames = CompletedFrames(chart)) {
+    if (const auto completed = CompletedFrames(frames)) {
         const chart::TAxisMap& x = chart.BottomAxis().Map();
         const auto first =
-            std::max<std::int64_t>(frames->First, std::llround(std::ceil(x.Minimum)));
-        const auto last = std::min<std::int64_t>(frames->Last, std::llround(std::floor(x.Maximum)));
-        ForEachFrameOnChart(chart, first, last, [&](const telemetry::TDecodedFrame& frame) {
-            telemetry::AppendCsvLine(text, frame);
+            std::max<std::int64_t>(completed->First, std::llround(std::ceil(x.Minimum)));
+        const auto last =
+            std::min<std::int64_t>(completed->Last, std::llround(std::floor(x.Maximum)));
+        for (std::int64_t k = first; k <= last; ++k) {
+            telemetry::AppendCsvLine(text, *frames.Frame(k));
             if (text.size() >= CsvChunk) {
                 file.Write(text);
                 text.clear();
             }
-        });
+        }
     }
     file.Write(text);
     file.Commit();
 }
 
-TChartExport::TChartExport(QWidget& window, TChart& chart, QTabBar& tabs, TFileDialogs& dialogs)
-    : QObject(&window), window_(window), chart_(chart), dialogs_(dialogs) {
+TChartExport::TChartExport(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
+                           QTabBar& tabs, TFileDialogs& dialogs)
+    : QObject(&window), window_(window), chart_(chart), frames_(frames), dialogs_(dialogs) {
     SavePicture = new QAction("Сохранить изображение графика…", this);
     SavePicture->setShortcut(QKeySequence("Ctrl+S"));
     ExportCsv = new QAction("Экспорт в CSV…", this);
@@ -114,18 +117,19 @@ TChartExport::TChartExport(QWidget& window, TChart& chart, QTabBar& tabs, TFileD
 }
 
 void TChartExport::SavePictureClick() {
-    Export(PictureDialog, &WriteChartPicture);
+    Export(PictureDialog, [this](const QString& path) { WriteChartPicture(chart_, path); });
 }
 
 void TChartExport::ExportCsvClick() {
-    Export(CsvDialog, &WriteVisibleFramesCsv);
+    Export(CsvDialog,
+           [this](const QString& path) { WriteVisibleFramesCsv(chart_, frames_, path); });
 }
 
-void TChartExport::Export(TFileDialog& dialog, void (*write)(TChart&, const QString&)) {
+void TChartExport::Export(TFileDialog& dialog, const std::function<void(const QString&)>& write) {
     if (!dialogs_.Execute(dialog, &window_))
         return;
     try {
-        write(chart_, dialog.FileName);
+        write(dialog.FileName);
     } catch (const std::exception& failure) {
         ShowError(failure.what());
     }

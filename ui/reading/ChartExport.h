@@ -4,12 +4,14 @@
 // its visible range in the recording tool's CSV form. Reached by keyboard shortcut and by a
 // small menu on a right click that does not scroll (on the chart or on the tab strip).
 
+#include "telemetry/FrameTable.h"
 #include "ui/shell/FileDialogs.h"
 #include "widgets/chart/Chart.h"
 
 #include <QObject>
 #include <QPoint>
 
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -24,15 +26,18 @@ inline constexpr char ExportWriteError[] = "Ошибка записи файла
 // it, so a failure leaves path as it was; raises std::runtime_error(ExportWriteError) then.
 void WriteChartPicture(TChart& chart, const QString& path);
 
-// Writes the completed frames whose X lies in the chart's visible horizontal range to path,
-// in the columns and number forms of "telmira-dcc csv". Fails as WriteChartPicture does.
-void WriteVisibleFramesCsv(TChart& chart, const QString& path);
+// Writes the completed frames of frames, the frame table of what chart shows, whose X lies in
+// the chart's visible horizontal range to path, in the columns and number forms of
+// "telmira-dcc csv". Fails as WriteChartPicture does.
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
+                           const QString& path);
 
 class TChartExport : public QObject {
     Q_OBJECT
 public:
     // The actions' shortcuts work anywhere in window; the menu comes up over chart and tabs.
-    TChartExport(QWidget& window, TChart& chart, QTabBar& tabs, TFileDialogs& dialogs);
+    TChartExport(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
+                 QTabBar& tabs, TFileDialogs& dialogs);
 
     QAction* SavePicture; // "Сохранить изображение графика…"
     QAction* ExportCsv;   // "Экспорт в CSV…"
@@ -49,10 +54,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Export(TFileDialog& dialog, void (*write)(TChart&, const QString&));
+    void Export(TFileDialog& dialog, const std::function<void(const QString&)>& write);
 
     QWidget& window_;
     TChart& chart_;
+    const telemetry::TFrameTable& frames_;
     TFileDialogs& dialogs_;
     std::optional<QPoint> rightPressedAt_;
 };

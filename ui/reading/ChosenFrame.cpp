@@ -17,8 +17,9 @@ constexpr int PlayTickMs = 16;
 
 } // namespace
 
-TChosenFrame::TChosenFrame(TChart& chart, TChartReadout& readout)
-    : QObject(&chart), chart_(chart), readout_(readout) {
+TChosenFrame::TChosenFrame(TChart& chart, const telemetry::TFrameTable& frames,
+                           TChartReadout& readout)
+    : QObject(&chart), chart_(chart), frames_(frames), readout_(readout) {
     chart.installEventFilter(this);
     playTimer_.setInterval(PlayTickMs);
     connect(&playTimer_, &QTimer::timeout, this, &TChosenFrame::PlayOn);
@@ -41,7 +42,7 @@ void TChosenFrame::Choose(std::int64_t frame) {
 }
 
 void TChosenFrame::Show(std::int64_t frame) {
-    const auto frames = CompletedFrames(chart_);
+    const auto frames = CompletedFrames(frames_);
     if (!enabled_ || !frames)
         return;
     frame = std::clamp(frame, frames->First, frames->Last);
@@ -56,7 +57,7 @@ void TChosenFrame::TogglePlaying() {
         playTimer_.stop();
         return;
     }
-    const auto frames = CompletedFrames(chart_);
+    const auto frames = CompletedFrames(frames_);
     if (!enabled_ || !frames)
         return;
     if (!frame_)
@@ -67,7 +68,7 @@ void TChosenFrame::TogglePlaying() {
 }
 
 void TChosenFrame::PlayOn() {
-    const auto frames = CompletedFrames(chart_);
+    const auto frames = CompletedFrames(frames_);
     if (!frames) {
         playTimer_.stop();
         return;
@@ -98,7 +99,7 @@ void TChosenFrame::KeepInView(std::int64_t frame) {
 }
 
 bool TChosenFrame::StepByKey(int key) {
-    const auto frames = CompletedFrames(chart_);
+    const auto frames = CompletedFrames(frames_);
     if (!frames)
         return false;
     const std::int64_t from = frame_.value_or(std::clamp<std::int64_t>(
@@ -146,7 +147,7 @@ bool TChosenFrame::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonRelease: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint p = mouse->position().toPoint();
-        const auto frames = CompletedFrames(chart_);
+        const auto frames = CompletedFrames(frames_);
         if (mouse->button() == Qt::LeftButton && pressedAt_ && frames &&
             std::abs(p.x() - pressedAt_->x()) <= ClickSlack &&
             std::abs(p.y() - pressedAt_->y()) <= ClickSlack) {

@@ -4,6 +4,7 @@
 // values: chosen with a left click on the plot that does not drag, stepped with the keys,
 // and played forward at the line's frame rate. The chart's readout marks it.
 
+#include "telemetry/FrameTable.h"
 #include "ui/reading/ChartReadout.h"
 
 #include <QElapsedTimer>
@@ -21,7 +22,8 @@ public:
     // Presses further apart than this, in either direction, are drags, not clicks.
     static constexpr int ClickSlack = 16;
 
-    TChosenFrame(TChart& chart, TChartReadout& readout);
+    // The frames to choose from are those of frames, the frame table of what chart shows.
+    TChosenFrame(TChart& chart, const telemetry::TFrameTable& frames, TChartReadout& readout);
 
     // Choosing works while a replayed recording is shown. Either way the frame chosen
     // before is forgotten, its marker removed and playing stopped.
@@ -51,6 +53,7 @@ private:
     void PlayOn();
 
     TChart& chart_;
+    const telemetry::TFrameTable& frames_;
     TChartReadout& readout_;
     bool enabled_ = false;
     std::optional<std::int64_t> frame_;

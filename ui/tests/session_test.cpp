@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -93,7 +94,14 @@ TEST_F(LiveSessionWindowTest, PlottingRecordsEveryByteAndDrawsWhatAReplayDraws) 
     TChartPlot plot(replayed);
     telemetry::TLatestValues values;
     std::uint8_t state = 0;
-    telemetry::DecodeBlock(sent, telemetry::DecodeMode::Replay, state, values, &plot);
+    telemetry::TFrameTable frames;
+    telemetry::DecodeBlock(sent, telemetry::DecodeMode::Replay, state, values, &plot, &frames);
+    const telemetry::TFrameTable& shown = window_.Frames();
+    ASSERT_EQ(shown.Rows(), frames.Rows()) << "the window keeps the frames of what it plotted";
+    for (std::int64_t k = 0; k < frames.Rows(); ++k) {
+        ASSERT_EQ(shown.Frame(k), frames.Frame(k)) << "frame " << k;
+        ASSERT_EQ(shown.EndOffset(k), frames.EndOffset(k)) << "frame " << k;
+    }
     for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
         const TChartSeries& live = window_.Chart1->Series(s);
         const TChartSeries& replay = replayed.Series(s);
@@ -264,6 +272,20 @@ TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndTheSessionGoesOnWhen
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
     EXPECT_EQ(Recorded(), sent);
+
+    std::string shownCsv = telemetry::CsvHeader;
+    for (std::int64_t k = 0; k < window_.Frames().Rows(); ++k)
+        telemetry::AppendCsvLine(shownCsv, *window_.Frames().Frame(k));
+    const std::string command =
+        std::string(TELMIRA_BIN_DIR) + "/telmira-dcc csv " + dialogs_.answer->toStdString();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string toolCsv;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        toolCsv.append(buffer, n);
+    ASSERT_EQ(::pclose(pipe), 0);
+    EXPECT_EQ(shownCsv, toolCsv) << "the frames shown are those the recording tool lists";
 }
 
 TEST_F(LiveSessionWindowTest, PortThatCannotBeOpenedLeavesNoSessionAndAnEmptyRecording) {

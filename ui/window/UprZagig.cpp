@@ -106,13 +106,14 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     chktemp = Switch(Chart1, "chktemp", 472, 89, "Температура");
     chkok = Switch(Chart1, "chkok", 576, 41, "ОК");
     chkuoz = Switch(Chart1, "chkuoz", 624, 49, "УОЗ");
-    ChartReadout = new TChartReadout(*Chart1, {chkoborot->text(), chkdad->text(), chknkr->text(),
-                                               chktemp->text(), chkok->text(), chkuoz->text()});
-    ChosenFrame = new TChosenFrame(*Chart1, *ChartReadout);
+    ChartReadout = new TChartReadout(*Chart1, frames_,
+                                     {chkoborot->text(), chkdad->text(), chknkr->text(),
+                                      chktemp->text(), chkok->text(), chkuoz->text()});
+    ChosenFrame = new TChosenFrame(*Chart1, frames_, *ChartReadout);
     // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
     // it by as before.
     Chart1->setFocusPolicy(Qt::ClickFocus);
-    ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_);
+    ChartExport = new TChartExport(*this, *Chart1, frames_, *PageControl1->tabBar(), dialogs_);
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
@@ -183,7 +184,7 @@ void TfrmUprZagig::OpenSession() {
         // the session stays open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
             QFile::encodeName(fileName).toStdString(), static_cast<std::uint8_t>(portNumber),
-            values_, *livePlot_, [](const std::string& message) { ShowError(message); });
+            values_, *livePlot_, [](const std::string& message) { ShowError(message); }, &frames_);
     } catch (const telemetry::ERecordingCreateError&) {
         ShowNotice("Ошибка создания файла");
         return;
@@ -196,6 +197,7 @@ void TfrmUprZagig::OpenSession() {
     ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
+    frames_.Clear();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
@@ -260,6 +262,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
+    frames_.Clear();
     Chart1->UndoZoom();
     telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
@@ -268,7 +271,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         std::uint8_t state = 0;
         values_.FrameCounter = 0;
         TChartPlot plot(*Chart1);
-        view.Replay(state, values_, plot);
+        view.Replay(state, values_, plot, &frames_);
     }
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
@@ -280,7 +283,7 @@ void TfrmUprZagig::ShowLatestOnGauges() {
 }
 
 void TfrmUprZagig::ShowChosenFrame(std::int64_t frame) {
-    if (const auto fields = FrameOnChart(*Chart1, frame))
+    if (const auto fields = frames_.Frame(frame))
         TabSheet2->ShowFrame(*fields);
 }
 
