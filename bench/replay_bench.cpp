@@ -137,6 +137,7 @@ void BM_ReplayOneHour(benchmark::State& state) {
     telemetry::TLatestValues values;
     for (auto _ : state) {
         ClearTelemetry(chart, frames, values);
+        frames.Reserve(static_cast<std::int64_t>(recording.size() / telemetry::FrameSize));
         std::uint8_t replayState = 0;
         telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values, &plot,
                                &frames);
@@ -159,6 +160,7 @@ void BM_ViewOneHourFile(benchmark::State& state) {
         std::uint8_t replayState = 0;
         const telemetry::TViewedFile file(path);
         const telemetry::TRecordingMapping mapping(file);
+        frames.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
         const telemetry::TRecordingView view(mapping);
         view.Replay(replayState, values, plot, &frames);
         size = mapping.Size();

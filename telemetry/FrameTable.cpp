@@ -1,11 +1,19 @@
 #include "telemetry/FrameTable.h"
 
+#include "store/ChunkPages.h"
+
 #include <bit>
+#include <cstddef>
 #include <cstring>
+#include <new>
 
 namespace telemetry {
 
 namespace {
+
+constexpr std::size_t HugePage = std::size_t{2} << 20;
+constexpr std::size_t SmallestSlab = std::size_t{64} << 10;
+constexpr std::size_t Page = 4096;
 
 // The skipped bytes the rows 0 to count - 1 of a chunk keep in their 4 bits.
 std::uint64_t NibbleSum(const std::uint8_t* skipped, std::size_t count) noexcept {
@@ -17,18 +25,32 @@ std::uint64_t NibbleSum(const std::uint8_t* skipped, std::size_t count) noexcept
     return sum;
 }
 
-// Writes the row's 7 bytes and the byte after them, which the next row overwrites.
+// Writes the row's 7 bytes and the byte after them, which the next row overwrites. Where the
+// fields lie in memory as in a row, the row is a copy of them.
 void StoreRow(std::uint8_t* row, const TFrameFields& f) noexcept {
-    const std::uint64_t packed =
-        f.Period | std::uint64_t{f.Map} << 16 | std::uint64_t{f.CurveNumber} << 24 |
-        std::uint64_t{f.Temperature} << 32 | std::uint64_t{f.OctaneCorrector} << 40 |
-        std::uint64_t{f.AdvanceCode} << 48;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(row, &packed, sizeof packed);
+    if constexpr (std::endian::native == std::endian::little && sizeof(TFrameFields) == 8 &&
+                  offsetof(TFrameFields, Map) == 2 && offsetof(TFrameFields, CurveNumber) == 3 &&
+                  offsetof(TFrameFields, Temperature) == 4 &&
+                  offsetof(TFrameFields, OctaneCorrector) == 5 &&
+                  offsetof(TFrameFields, AdvanceCode) == 6) {
+        std::memcpy(row, &f, sizeof f);
     } else {
-        for (std::size_t i = 0; i < sizeof packed; ++i)
-            row[i] = static_cast<std::uint8_t>(packed >> (8 * i));
+        const std::uint8_t bytes[8] = {static_cast<std::uint8_t>(f.Period),
+                                       static_cast<std::uint8_t>(f.Period >> 8),
+                                       f.Map,
+                                       f.CurveNumber,
+                                       f.Temperature,
+                                       f.OctaneCorrector,
+                                       f.AdvanceCode,
+                                       0};
+        std::memcpy(row, bytes, sizeof bytes);
     }
+}
+
+// Room for one more element, in steps that double.
+template <typename T> void MakeRoomForOne(std::vector<T>& list) {
+    if (list.size() == list.capacity())
+        list.reserve(std::max<std::size_t>(16, 2 * list.capacity()));
 }
 
 std::uint8_t Nibble(const std::uint8_t* skipped, std::size_t i) noexcept {
@@ -38,6 +60,7 @@ std::uint8_t Nibble(const std::uint8_t* skipped, std::size_t i) noexcept {
 } // namespace
 
 void TFrameTable::Clear() noexcept {
+    Release();
     chunks_ = std::vector<TChunkEntry>();
     wideSkips_ = std::vector<TWideSkip>();
     rows_ = 0;
@@ -46,28 +69,86 @@ void TFrameTable::Clear() noexcept {
     unfinished_ = {};
 }
 
+void TFrameTable::Release() noexcept {
+    for (const TSlab& slab : slabs_)
+        store::UnmapChunkPages(slab.Mapping, slab.MappedBytes);
+    slabs_ = std::vector<TSlab>();
+    slab_ = 0;
+}
+
+void TFrameTable::MapSlab(std::size_t bytes, bool huge) {
+    MakeRoomForOne(slabs_);
+    const store::TChunkPages pages = store::MapChunkPages(bytes, huge);
+    slabs_.push_back({pages.Mapping, pages.MappedBytes, pages.Start, bytes, 0});
+}
+
+// Slabs double from SmallestSlab, so that a short recording takes little, up to a huge page.
+void TFrameTable::AddChunk() {
+    MakeRoomForOne(chunks_);
+    while (slab_ < slabs_.size() && slabs_[slab_].Room() == 0)
+        ++slab_;
+    if (slab_ == slabs_.size()) {
+        const std::size_t bytes =
+            slabs_.empty() ? SmallestSlab : std::min(2 * slabs_.back().Bytes, HugePage);
+        MapSlab(bytes, bytes == HugePage);
+    }
+    TSlab& slab = slabs_[slab_];
+    auto* chunk = ::new (slab.Start + slab.Chunks * sizeof(TChunk)) TChunk;
+    ++slab.Chunks;
+    chunks_.push_back({chunk, lastEnd_});
+}
+
+void TFrameTable::Reserve(std::int64_t rows) {
+    const std::size_t needed =
+        (static_cast<std::size_t>(std::max<std::int64_t>(rows, 0)) + ChunkRows - 1) / ChunkRows;
+    std::size_t room = chunks_.size();
+    for (std::size_t i = slab_; i < slabs_.size(); ++i)
+        room += slabs_[i].Room();
+    if (needed <= room)
+        return;
+    chunks_.reserve(needed);
+    // Whole huge pages, and ordinary ones for the rest.
+    const std::size_t more = needed - room;
+    const std::size_t huge = more * sizeof(TChunk) / HugePage * HugePage;
+    if (huge > 0)
+        MapSlab(huge, true);
+    const std::size_t rest = more - std::min(more, huge / sizeof(TChunk));
+    if (rest > 0)
+        MapSlab((rest * sizeof(TChunk) + Page - 1) / Page * Page, false);
+}
+
+// A failure leaves the table with the frames before the chunk's run that failed.
 void TFrameTable::FramesCompleted(std::span<const TCompletedFrame> frames) {
     while (!frames.empty()) {
         if (static_cast<std::size_t>(rows_) == chunks_.size() * ChunkRows)
-            chunks_.push_back({std::make_unique_for_overwrite<TChunk>(), lastEnd_});
-        TChunk& chunk = *chunks_.back().Columns;
+            AddChunk();
+        TChunk& chunk = *chunks_.back().Chunk;
         const std::size_t first = static_cast<std::size_t>(rows_) % ChunkRows;
         const std::size_t count = std::min(ChunkRows - first, frames.size());
-        for (std::size_t i = 0; i < count; ++i) {
-            const TCompletedFrame& frame = frames[i];
-            const std::size_t at = first + i;
-            const std::uint64_t end = bytes_ + frame.End;
-            const std::uint64_t skipped = end - FrameSize - lastEnd_;
-            const std::uint8_t nibble =
-                skipped < WideSkip ? static_cast<std::uint8_t>(skipped) : WideSkip;
-            if (nibble == WideSkip)
-                wideSkips_.push_back({rows_, skipped});
-            StoreRow(chunk.Rows + at * TFrameRun::RowSize, frame.Fields);
-            std::uint8_t& pair = chunk.Skipped[at / 2];
-            pair = at % 2 == 0 ? nibble : static_cast<std::uint8_t>(pair | nibble << 4);
-            lastEnd_ = end;
-            ++rows_;
+        std::uint64_t lastEnd = lastEnd_;
+        try {
+            for (std::size_t i = 0; i < count; ++i) {
+                const TCompletedFrame& frame = frames[i];
+                const std::size_t at = first + i;
+                const std::uint64_t end = bytes_ + frame.End;
+                const std::uint64_t skipped = end - FrameSize - lastEnd;
+                std::uint8_t nibble = static_cast<std::uint8_t>(skipped);
+                if (skipped >= WideSkip) {
+                    nibble = WideSkip;
+                    wideSkips_.push_back({rows_ + static_cast<std::int64_t>(i), skipped});
+                }
+                StoreRow(chunk.Rows + at * TFrameRun::RowSize, frame.Fields);
+                std::uint8_t& pair = chunk.Skipped[at / 2];
+                pair = at % 2 == 0 ? nibble : static_cast<std::uint8_t>(pair | nibble << 4);
+                lastEnd = end;
+            }
+        } catch (...) {
+            while (!wideSkips_.empty() && wideSkips_.back().Row >= rows_)
+                wideSkips_.pop_back();
+            throw;
         }
+        rows_ += static_cast<std::int64_t>(count);
+        lastEnd_ = lastEnd;
         frames = frames.subspan(count);
     }
 }
@@ -81,7 +162,7 @@ std::optional<TDecodedFrame> TFrameTable::Frame(std::int64_t number) const noexc
     if (number < 0 || number >= rows_)
         return std::nullopt;
     const auto row = static_cast<std::size_t>(number);
-    const TChunk& chunk = *chunks_[row / ChunkRows].Columns;
+    const TChunk& chunk = *chunks_[row / ChunkRows].Chunk;
     const TFrameRun run{number, 1, chunk.Rows + row % ChunkRows * TFrameRun::RowSize};
     return TDecodedFrame{number,
                          run.Period(0),
@@ -102,7 +183,7 @@ std::uint64_t TFrameTable::EndOffset(std::int64_t row) const noexcept {
     const auto r = static_cast<std::size_t>(row);
     const TChunkEntry& entry = chunks_[r / ChunkRows];
     const std::size_t count = r % ChunkRows + 1;
-    std::uint64_t end = entry.Start + count * FrameSize + NibbleSum(entry.Columns->Skipped, count);
+    std::uint64_t end = entry.Start + count * FrameSize + NibbleSum(entry.Chunk->Skipped, count);
     // An exact skip is counted as WideSkip among the rows' bits.
     for (auto skip = WideSkipFrom(row - static_cast<std::int64_t>(count) + 1);
          skip != wideSkips_.end() && skip->Row <= row; ++skip)
@@ -123,7 +204,7 @@ std::int64_t TFrameTable::RowsEndingBy(std::uint64_t offset) const noexcept {
     const std::size_t count = static_cast<std::size_t>(rows_ - first) < ChunkRows
                                   ? static_cast<std::size_t>(rows_ - first)
                                   : ChunkRows;
-    const std::uint8_t* skipped = chunks_[c].Columns->Skipped;
+    const std::uint8_t* skipped = chunks_[c].Chunk->Skipped;
     auto wide = WideSkipFrom(first);
     std::uint64_t end = chunks_[c].Start;
     std::size_t i = 0;
@@ -137,8 +218,11 @@ std::int64_t TFrameTable::RowsEndingBy(std::uint64_t offset) const noexcept {
 }
 
 std::size_t TFrameTable::StorageBytes() const noexcept {
-    return chunks_.size() * sizeof(TChunk) + chunks_.capacity() * sizeof(TChunkEntry) +
-           wideSkips_.capacity() * sizeof(TWideSkip);
+    std::size_t bytes =
+        chunks_.capacity() * sizeof(TChunkEntry) + wideSkips_.capacity() * sizeof(TWideSkip);
+    for (const TSlab& slab : slabs_)
+        bytes += slab.Bytes;
+    return bytes;
 }
 
 } // namespace telemetry

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -55,14 +54,18 @@ struct TFrameRun {
 // frame the chart plots at X = k, in a replay and in a live session that plots (whose frame
 // counter starts with the table and goes on with it across a reconnect).
 //
-// A row keeps the frame's fields (7 bytes) and, in 4 bits, how many bytes the
-// decoder passed over between the end of the frame before it (or the recording's start) and
-// its start; 15 or more are kept exactly beside the rows, one entry for each such frame. Rows
-// come in chunks of ChunkRows, each with the recording offset at which its first row's skipped
-// bytes begin, so a frame's end in the recording is that offset plus 9 and the skipped bytes of
-// each row of its chunk up to it. A frame costs 7.5 bytes, plus one chunk's worth at the end and
-// 16 bytes for each frame that 15 bytes or more precede (a recording with such gaps spends at
-// least 24 bytes of its own on each of them).
+// A row keeps the frame's fields (7 bytes) and, in 4 bits, how many bytes the decoder passed
+// over between the end of the frame before it (or the recording's start) and its start; 15 or
+// more are kept exactly beside the rows, one entry for each such frame. Rows come in chunks of
+// ChunkRows, each with the recording offset at which its first row's skipped bytes begin, so a
+// frame's end in the recording is that offset plus 9 and the skipped bytes of each row of its
+// chunk up to it. A frame costs 7.5 bytes, and 16 bytes more for each frame that 15 bytes or
+// more precede (a recording with such gaps spends at least 24 bytes of its own on each).
+//
+// The chunks lie in mappings taken from the system, which double as the table grows up to
+// 2 MiB, each then offered as a huge page: a long replay takes a page fault per 2 MiB of frames
+// instead of one per 4 KiB. A growing table holds less than its last mapping beyond its
+// frames; one told of the frames to come (Reserve) less than a page.
 //
 // The decoder must start at the recording's first byte, seeking a frame start, when the table
 // is empty. Single-threaded, like the decoder.
@@ -71,11 +74,15 @@ public:
     static constexpr std::size_t ChunkRows = 4096;
 
     TFrameTable() = default;
+    ~TFrameTable() { Release(); }
     TFrameTable(const TFrameTable&) = delete;
     TFrameTable& operator=(const TFrameTable&) = delete;
 
     // Forgets every frame and byte: the table of a recording to come.
     void Clear() noexcept;
+    // Room for rows frames in all, taken at once: what a replay does that knows how many frames
+    // its recording holds at most. Raises std::bad_alloc.
+    void Reserve(std::int64_t rows);
 
     void FramesCompleted(std::span<const TCompletedFrame> frames) override;
     void BlockDecoded(std::size_t bytes, const TUnfinishedFrame& unfinished) override;
@@ -101,7 +108,7 @@ public:
     template <typename Take>
     void ForEachRun(std::int64_t first, std::int64_t end, Take&& take) const;
 
-    // What the table holds in memory: its rows, chunk list and exact skips.
+    // What the table holds in memory: its chunks' mappings, chunk list and exact skips.
     [[nodiscard]] std::size_t StorageBytes() const noexcept;
 
 private:
@@ -114,17 +121,31 @@ private:
         std::uint8_t Skipped[ChunkRows / 2]; // two rows a byte, the even row in the low half
     };
     struct TChunkEntry {
-        std::unique_ptr<TChunk> Columns;
+        TChunk* Chunk;
         std::uint64_t Start; // the end of the frame before its first row, or 0
     };
     struct TWideSkip {
         std::int64_t Row;
         std::uint64_t Bytes;
     };
+    // A mapping chunks are taken from, in order.
+    struct TSlab {
+        void* Mapping;
+        std::size_t MappedBytes;
+        std::byte* Start;
+        std::size_t Bytes;  // what chunks may take of it, and all of it that is touched
+        std::size_t Chunks; // taken so far
+        [[nodiscard]] std::size_t Room() const noexcept { return Bytes / sizeof(TChunk) - Chunks; }
+    };
 
     // The first exact skip at or after row.
     [[nodiscard]] std::vector<TWideSkip>::const_iterator WideSkipFrom(std::int64_t row) const;
+    void AddChunk();
+    void MapSlab(std::size_t bytes, bool huge);
+    void Release() noexcept;
 
+    std::vector<TSlab> slabs_;
+    std::size_t slab_ = 0; // the first slab with room
     std::vector<TChunkEntry> chunks_;
     std::vector<TWideSkip> wideSkips_; // in row order
     std::int64_t rows_ = 0;
@@ -141,7 +162,7 @@ void TFrameTable::ForEachRun(std::int64_t first, std::int64_t end, Take&& take) 
         const auto row = static_cast<std::size_t>(first);
         const std::size_t at = row % ChunkRows;
         const std::size_t count = std::min(ChunkRows - at, static_cast<std::size_t>(end - first));
-        const TChunk& chunk = *chunks_[row / ChunkRows].Columns;
+        const TChunk& chunk = *chunks_[row / ChunkRows].Chunk;
         take(TFrameRun{first, count, chunk.Rows + at * TFrameRun::RowSize});
         first += static_cast<std::int64_t>(count);
     }

@@ -205,6 +205,41 @@ TEST(FrameTable, RunsCoverTheAskedRowsInOrderWithinChunks) {
     }
 }
 
+// Frames as the decoder would hand them over for a clean stream, in blocks of 4 KiB.
+void FillWithFrames(TFrameTable& table, std::int64_t frames) {
+    std::vector<TCompletedFrame> block;
+    for (std::int64_t k = 0; k < frames; ++k) {
+        block.push_back({{static_cast<std::uint16_t>(k), static_cast<std::uint8_t>(k >> 16), 2, 3,
+                          4, static_cast<std::uint8_t>(k)},
+                         (block.size() + 1) * FrameSize});
+        if (block.size() == 455 || k + 1 == frames) {
+            table.FramesCompleted(block);
+            table.BlockDecoded(block.size() * FrameSize, {});
+            block.clear();
+        }
+    }
+}
+
+TEST(FrameTable, ReservedTableHoldsTheSameFramesInLittleMoreThanTheirBytes) {
+    // Past a huge page of chunks: the reserved frames lie in a huge mapping and an ordinary one.
+    const std::int64_t frames = 100 * TFrameTable::ChunkRows + 7;
+    TFrameTable grown, reserved;
+    reserved.Reserve(frames);
+    const std::size_t heldBefore = reserved.StorageBytes();
+    FillWithFrames(grown, frames);
+    FillWithFrames(reserved, frames);
+    EXPECT_EQ(reserved.StorageBytes(), heldBefore) << "took nothing beyond what it reserved";
+    EXPECT_LT(reserved.StorageBytes(), static_cast<std::size_t>(frames * 15 / 2) + 64 * 1024);
+    ASSERT_EQ(reserved.Rows(), frames);
+    for (std::int64_t k = 0; k < frames; k += 997) {
+        ASSERT_EQ(reserved.Frame(k), grown.Frame(k)) << "frame " << k;
+        ASSERT_EQ(reserved.EndOffset(k), static_cast<std::uint64_t>(k + 1) * FrameSize);
+    }
+    EXPECT_EQ(reserved.Frame(frames - 1), grown.Frame(frames - 1));
+    reserved.Reserve(frames / 2);
+    EXPECT_EQ(reserved.StorageBytes(), heldBefore) << "room it has is not taken again";
+}
+
 TEST(FrameTable, ClearedTableFillsAsANewOne) {
     const Bytes first = sim::GenerateRecording(5, 5000, true);
     const Bytes second = sim::GenerateRecording(6, 300, true);

@@ -266,6 +266,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     Chart1->UndoZoom();
     telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
+    frames_.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
     {
         telemetry::TRecordingView view(mapping);
         std::uint8_t state = 0;
