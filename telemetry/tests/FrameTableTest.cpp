@@ -91,22 +91,6 @@ TEST(FrameTable, RowsAreTheFramesTheDecoderCompletesWhereverBlocksEnd) {
     }
 }
 
-TEST(FrameTable, EveryEndIsWhereItsFramesBytesStandInTheRecording) {
-    const Bytes stream = NoisyStream();
-    TFrameTable table;
-    FillInBlocks(table, stream, 4096);
-    for (std::int64_t k = 0; k < table.Rows(); ++k) {
-        const std::uint64_t end = table.EndOffset(k);
-        const std::uint8_t* frame = stream.data() + end - FrameSize;
-        const auto f = *table.Frame(k);
-        ASSERT_EQ(Bytes(frame, frame + FrameSize),
-                  (Bytes{0xFF, 0xFF, static_cast<std::uint8_t>(f.Period >> 8),
-                         static_cast<std::uint8_t>(f.Period), f.Map, f.CurveNumber, f.Temperature,
-                         f.OctaneCorrector, f.AdvanceCode}))
-            << "frame " << k;
-    }
-}
-
 TEST(FrameTable, RowsEndingByAnOffsetIsTheInverseOfTheEnds) {
     const Bytes stream = NoisyStream();
     TFrameTable table;
