@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -136,6 +137,9 @@ TEST(FrameTable, SkipsOfAnySizeAreKeptExactly) {
 }
 
 TEST(FrameTable, UnfinishedFrameHoldsTheFieldsThatHaveArrived) {
+    const TFrameTable empty;
+    EXPECT_EQ(empty.Unfinished().Arrived, 0) << "before any block";
+    EXPECT_EQ(empty.Unfinished().Fields, (TFrameFields{0, 0, 0, 0, 0, 0}));
     const Bytes frame = {0xFF, 0xFF, 0x12, 0x34, 1, 2, 3, 4, 5};
     const TFrameFields all = {0x1234, 1, 2, 3, 4, 5};
     for (std::size_t cut = 0; cut < FrameSize; ++cut) {
@@ -222,6 +226,17 @@ TEST(FrameTable, ReservedTableHoldsTheSameFramesInLittleMoreThanTheirBytes) {
     EXPECT_EQ(reserved.Frame(frames - 1), grown.Frame(frames - 1));
     reserved.Reserve(frames / 2);
     EXPECT_EQ(reserved.StorageBytes(), heldBefore) << "room it has is not taken again";
+}
+
+TEST(FrameTable, RoomThatCannotBeHadLeavesTheTableToGrow) {
+    for (const std::int64_t rows :
+         {std::int64_t{1} << 50, std::numeric_limits<std::int64_t>::max()}) {
+        TFrameTable table;
+        table.Reserve(rows);
+        FillWithFrames(table, 10000);
+        EXPECT_EQ(table.Rows(), 10000);
+        EXPECT_EQ(table.EndOffset(9999), 10000u * FrameSize);
+    }
 }
 
 TEST(FrameTable, ClearedTableFillsAsANewOne) {
