@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the program with the controller simulator
+# Installs what is missing for building and running (not the tests' needs), builds, and starts the program with the controller simulator
 # streaming on port 1, so that "Открыть порт и файл" with port 1 records and plots
 # without hardware. The simulator stops when the program ends.
 set -euo pipefail

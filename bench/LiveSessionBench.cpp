@@ -1,5 +1,6 @@
 // The cost of a live session: the handler's work per second of line rate, and the CPU
-// a whole session (reader thread, hand-over, handler) takes at the full line rate.
+// a whole session (reader thread, hand-over, handler) takes at the full line rate, and how soon
+// it has a failed port open again once the port is back.
 
 #include "serial/tests/Pty.h"
 #include "telemetry/LiveSession.h"
@@ -10,7 +11,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <ctime>
 #include <sys/resource.h>
 #include <thread>
@@ -91,12 +94,17 @@ double CpuSeconds(clockid_t clock) {
 // A session fed at 640 frames per second from a pseudo-terminal for a few seconds. The
 // figure is the session's CPU time (window thread and reader) per second of wall time;
 // the feeding thread's own time is left out.
-void BM_SessionCpuAtFullLineRate(benchmark::State& state) {
+// The window thread's event loop, which sessions need.
+void NeedEventLoop() {
     static int argc = 1;
     static char name[] = "bench";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
     serial::InstallQtWindowThread();
+}
+
+void BM_SessionCpuAtFullLineRate(benchmark::State& state) {
+    NeedEventLoop();
 
     const double seconds = static_cast<double>(state.range(0));
     for (auto _ : state) {
@@ -152,5 +160,47 @@ BENCHMARK(BM_SessionCpuAtFullLineRate)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
+
+// How soon a session whose port failed has it open again once the port is back: from the
+// moment its link is made anew until the session holds the terminal. The session tries every
+// ReopenInterval, so the time lies between the opening's own and that interval more; the
+// returns are spread evenly over the interval.
+void BM_ReopenAfterThePortComesBack(benchmark::State& state) {
+    NeedEventLoop();
+    serial::testing::TTempRuntimeDir dir;
+    auto pty = std::make_unique<serial::testing::TPty>();
+    pty->LinkAs(1);
+    TLatestValues values;
+    TCountingPlot plot;
+    telemetry::TLiveSession session((dir.Path() / "run.dcc").string(), 1, values, plot, nullptr);
+    session.AttachHandler(false);
+    double worst = 0;
+    int returns = 0;
+    for (auto _ : state) {
+        pty->CloseMaster();
+        while (!session.WaitingForPort())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const auto away = std::chrono::steady_clock::now();
+        const auto phase = telemetry::ReopenInterval * (returns++ % 10) / 10;
+        while (std::chrono::steady_clock::now() - away < telemetry::ReopenInterval + phase) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        pty = std::make_unique<serial::testing::TPty>();
+        const auto back = std::chrono::steady_clock::now();
+        pty->LinkAs(1);
+        // The opening runs on the timer's tick, which wakes the loop.
+        while (!pty->Exclusive())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - back;
+        state.SetIterationTime(took.count());
+        worst = std::max(worst, took.count());
+    }
+    state.counters["worst_ms"] = worst * 1000;
+}
+BENCHMARK(BM_ReopenAfterThePortComesBack)
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 
 } // namespace

@@ -11,6 +11,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -32,19 +35,21 @@ namespace {
 
 constexpr int OneHourFrames = 3600 * 640;
 
-// The recording, made once per run and removed at exit.
+// The recording, made once per run in a folder of the run's own, so that runs at the same time
+// keep apart; the folder goes at exit with all in it.
 class TOneHourFile {
 public:
     TOneHourFile() {
+        if (!Folder.isValid())
+            throw std::runtime_error("no temporary folder: " + Folder.errorString().toStdString());
         const std::string command = std::string(TELMIRA_BIN_DIR) + "/telmira-sim --out " +
                                     Path.string() + " --frames " + std::to_string(OneHourFrames) +
                                     " --seed 1";
         if (std::system(command.c_str()) != 0)
             throw std::runtime_error("telmira-sim failed: " + command);
     }
-    ~TOneHourFile() { std::filesystem::remove(Path); }
-    const std::filesystem::path Path =
-        std::filesystem::temp_directory_path() / "telmira-bench-one-hour.dcc";
+    const QTemporaryDir Folder{QDir::tempPath() + "/telmira-bench-XXXXXX"};
+    const std::filesystem::path Path = Folder.filePath("one-hour.dcc").toStdString();
 };
 
 const std::filesystem::path& OneHourPath() {
@@ -93,8 +98,7 @@ void Report(benchmark::State& state, const TChart& chart, const telemetry::TFram
 void BM_FirstOpenFreshProcess(benchmark::State& state) {
     const std::string tool = std::string(TELMIRA_BIN_DIR) + "/telmira-dcc";
     const std::string recording = OneHourPath().string();
-    const std::string picture =
-        (std::filesystem::temp_directory_path() / "telmira-bench-one-hour.png").string();
+    const std::string picture = (OneHourPath().parent_path() / "one-hour.png").string();
     std::vector<char*> argv = {const_cast<char*>(tool.c_str()), const_cast<char*>("png"),
                                const_cast<char*>(recording.c_str()),
                                const_cast<char*>(picture.c_str()), nullptr};
@@ -162,7 +166,7 @@ void BM_ViewOneHourFile(benchmark::State& state) {
         const telemetry::TRecordingMapping mapping(file);
         frames.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
         const telemetry::TRecordingView view(mapping);
-        view.Replay(replayState, values, plot, &frames);
+        view.Replay(replayState, values, plot, nullptr, &frames);
         size = mapping.Size();
     }
     Report(state, chart, frames, size);

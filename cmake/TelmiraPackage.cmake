@@ -18,4 +18,27 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's Russian texts for the file dialogs and message boxes; the program runs without them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
+
+# The copyright file Debian keeps with every package, in its machine-readable form, made from
+# LICENSE: its holder and year, and its text, which Debian calls the Expat licence.
+file(READ "${PROJECT_SOURCE_DIR}/LICENSE" licence)
+if(NOT licence MATCHES "Copyright \\(c\\) ([^\n]+)\n+(Permission is hereby granted.*)$")
+  message(FATAL_ERROR "LICENSE is not the MIT licence with its copyright line")
+endif()
+set(copyrightHolder "${CMAKE_MATCH_1}")
+string(STRIP "${CMAKE_MATCH_2}" licenceText)
+# Each line of a field's text is indented by a space, and an empty line is a lone ".".
+string(REPLACE "\n\n" "\n.\n" licenceText "${licenceText}")
+string(REPLACE "\n" "\n " licenceText "${licenceText}")
+file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/generated/copyright" CONTENT [[
+Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: telmira
+
+Files: *
+Copyright: ${copyrightHolder}
+License: Expat
+ ${licenceText}
+]])
+install(FILES "${CMAKE_BINARY_DIR}/generated/copyright" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+
 include(CPack)

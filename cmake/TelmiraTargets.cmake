@@ -34,22 +34,57 @@ endfunction()
 # The manual page of a program, written by help2man from the program's own --help and
 # --version, so that the two never disagree, and installed gzipped as Debian keeps manuals.
 # Windows has no manual pages, and a cross build's programs do not run on the build machine.
+#
+# help2man finds the synopsis and the options of a help text by their words in its locale's
+# language ("Usage:", in Russian "Использование:"), and writes the page's headings in it. A
+# Russian help is therefore read in a Russian locale, which is compiled into the build folder
+# from the sources in Debian's locales package, so that the system needs none generated.
 if(NOT WIN32)
   find_program(HELP2MAN_EXECUTABLE help2man REQUIRED)
+  find_program(LOCALEDEF_EXECUTABLE localedef REQUIRED)
+  set(russianLocaleSource /usr/share/i18n/locales/ru_RU)
+  if(NOT EXISTS "${russianLocaleSource}")
+    message(FATAL_ERROR "The Russian manual page is written in a Russian locale, made from "
+                        "${russianLocaleSource}: install the package locales")
+  endif()
+  set(TELMIRA_LOCALES "${CMAKE_BINARY_DIR}/locales")
+  set(TELMIRA_RUSSIAN_LOCALE "${TELMIRA_LOCALES}/ru_RU.UTF-8/LC_CTYPE")
+  add_custom_command(
+    OUTPUT "${TELMIRA_RUSSIAN_LOCALE}"
+    COMMAND "${LOCALEDEF_EXECUTABLE}" --inputfile=ru_RU --charmap=UTF-8
+            "${TELMIRA_LOCALES}/ru_RU.UTF-8"
+    VERBATIM)
+  add_custom_target(telmira_russian_locale DEPENDS "${TELMIRA_RUSSIAN_LOCALE}")
 endif()
+# Usage: telmira_manual(target summary [RUSSIAN]), RUSSIAN for a program whose help is Russian.
 function(telmira_manual target summary)
+  cmake_parse_arguments(ARG "RUSSIAN" "" "" ${ARGN})
   if(WIN32)
     return()
   endif()
   set(page "${CMAKE_CURRENT_BINARY_DIR}/${target}.1")
+  if(ARG_RUSSIAN)
+    # help2man garbles a --name that is not ASCII; an include file's name section, under the
+    # page's Russian heading, comes through whole.
+    set(names "${CMAKE_CURRENT_BINARY_DIR}/${target}.h2m")
+    file(CONFIGURE OUTPUT "${names}" CONTENT "[ИМЯ]\n${target} \\- ${summary}\n")
+    set(help2man "${CMAKE_COMMAND}" -E env "LOCPATH=${TELMIRA_LOCALES}" "${HELP2MAN_EXECUTABLE}"
+                 --locale=ru_RU.UTF-8 --include "${names}")
+    set(inputs "${names}" "${TELMIRA_RUSSIAN_LOCALE}")
+  else()
+    set(help2man "${HELP2MAN_EXECUTABLE}" --name "${summary}")
+    set(inputs)
+  endif()
   add_custom_command(
     OUTPUT "${page}.gz"
-    COMMAND "${HELP2MAN_EXECUTABLE}" --no-info --section 1 --name "${summary}"
-            --output "${page}" "$<TARGET_FILE:${target}>"
+    COMMAND ${help2man} --no-info --section 1 --output "${page}" "$<TARGET_FILE:${target}>"
     COMMAND gzip -9nf "${page}"
-    DEPENDS ${target}
+    DEPENDS ${target} ${inputs}
     VERBATIM)
   add_custom_target(${target}_manual ALL DEPENDS "${page}.gz")
+  if(ARG_RUSSIAN)
+    add_dependencies(${target}_manual telmira_russian_locale)
+  endif()
   install(FILES "${page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endfunction()
 
@@ -62,7 +97,11 @@ add_custom_target(telmira_tests)
 # programs are. Each test carries its executable's name as a label, so that a build holding only
 # some of the executables runs just those (ctest -L); PROPERTIES go to each of its tests. Usage:
 # telmira_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROPERTIES name value ...])
+# A build without TELMIRA_TESTS defines no test.
 function(telmira_test name)
+  if(NOT TELMIRA_TESTS)
+    return()
+  endif()
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS} GTest::gtest GTest::gmock)
@@ -99,4 +138,29 @@ function(telmira_fuzzer name)
   target_link_libraries(${name} PRIVATE telmira_options ${ARG_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/fuzz")
+endfunction()
+
+# A Windows program's resources: its version, its manifest and, with ICON, its icon.
+# Usage: telmira_windows_resources(target "description" [ICON file.ico])
+if(WIN32)
+  enable_language(RC)
+endif()
+function(telmira_windows_resources target description)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "ICON" "" ${ARGN})
+  set(TELMIRA_RC_NAME ${target})
+  set(TELMIRA_RC_DESCRIPTION "${description}")
+  set(TELMIRA_RC_MANIFEST "${PROJECT_SOURCE_DIR}/desktop/windows/telmira.manifest")
+  set(TELMIRA_RC_ICON "")
+  set(depends "${TELMIRA_RC_MANIFEST}")
+  if(ARG_ICON)
+    set(TELMIRA_RC_ICON "1 ICON \"${ARG_ICON}\"")
+    list(APPEND depends "${ARG_ICON}")
+  endif()
+  set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}.rc")
+  configure_file("${PROJECT_SOURCE_DIR}/desktop/windows/Program.rc.in" "${rc}" @ONLY)
+  target_sources(${target} PRIVATE "${rc}")
+  set_source_files_properties("${rc}" PROPERTIES OBJECT_DEPENDS "${depends}")
 endfunction()

@@ -5,9 +5,15 @@
 #
 # The result goes to a cache outside the repository (scripts/qt-windows-cache.sh):
 #   ${TELMIRA_QT_MINGW:-${XDG_CACHE_HOME:-$HOME/.cache}/telmira/qt6-mingw}/qt
-# where scripts/windows-gui.sh builds the whole program with it. A complete cache is left
+# where scripts/build-windows-qt.sh builds the whole program with it. A complete cache is left
 # alone, so the script may be run every time; an interrupted build resumes where it stopped.
-# It takes about an hour of two cores and runs at the lowest priority.
+# It takes about an hour of two cores and runs at the lowest priority. This is how the prebuilt
+# prefix that CI unpacks (../shared/qt6-mingw/) is made anew: empty the cache, run this, and
+# pack the prefix (tar -cJf qt6-mingw-6.4.2-prefix.tar.xz -C "$cache" qt).
+#
+# The source comes through apt, from the Debian mirror the system is configured with: a
+# private apt folder in the cache holds a source entry for the suite that carries the host's
+# Qt, so that the system's own apt configuration stays as it is.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -19,17 +25,16 @@ jobs=${JOBS:-2}
 
 # The version the host tools must match: Debian bookworm's.
 version=6.4.2+dfsg-10
-pool=http://deb.debian.org/debian/pool/main/q/qt6-base
 # The files are pinned: the .dsc lists the checksums of the other two, dpkg-source checks them.
 dsc_sha256=1b4b5c8610a553d4211fa81e268b1a3b0a6339ae5444fdb7e60d7616da651970
 host_cmake_dir=/usr/lib/x86_64-linux-gnu/cmake
 
-if [[ -f $complete ]]; then
-  echo "Qt for Windows is already built in $prefix"
+if qt_windows_is_complete "$prefix"; then
+  echo "Qt for Windows is already in $prefix (remove it to build it anew)"
   exit 0
 fi
 
-scripts/install-packages.sh cmake ninja-build curl dpkg-dev xz-utils \
+scripts/install-packages.sh cmake ninja-build dpkg-dev xz-utils \
   g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools libwine-dev patch
 
 if [[ $(dpkg-query -W -f '${Version}' qt6-base-dev) != "$version" ]]; then
@@ -42,12 +47,24 @@ mkdir -p "$cache/src"
 cd "$cache/src"
 dsc=qt6-base_$version.dsc
 if ! echo "$dsc_sha256  $dsc" | sha256sum --check --status 2>/dev/null; then
-  curl --fail --silent --show-error --location --remote-name "$pool/$dsc"
+  # The mirror and the suite that give the host its qt6-base-dev of this version.
+  read -r mirror suite component < <(apt-cache madison qt6-base-dev |
+    awk -F ' [|] ' -v version="$version" '$2 == version {
+      split($3, where, " "); split(where[2], archive, "/"); print where[1], archive[1], archive[2]; exit }')
+  if [[ -z ${mirror:-} ]]; then
+    echo "No configured apt source carries qt6-base-dev $version" >&2
+    exit 1
+  fi
+  apt_dir=$cache/apt
+  mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
+  echo "deb-src $mirror $suite $component" >"$apt_dir/sources.list"
+  apt_private=(-o "Dir::Etc::SourceList=$apt_dir/sources.list"
+    -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
+    -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache")
+  apt-get "${apt_private[@]}" update -qq
+  apt-get "${apt_private[@]}" source --download-only -qq "qt6-base=$version"
   echo "$dsc_sha256  $dsc" | sha256sum --check --quiet
 fi
-for file in $(awk '/^Files:/ { files = 1; next } /^[^ ]/ { files = 0 } files { print $3 }' "$dsc"); do
-  [[ -f $file ]] || curl --fail --silent --show-error --location --remote-name "$pool/$file"
-done
 if [[ ! -f qtbase/.unpacked ]]; then
   rm -rf qtbase
   dpkg-source --extract "$dsc" qtbase

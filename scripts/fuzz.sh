@@ -16,10 +16,12 @@ harnesses=("$@")
 ((${#harnesses[@]})) || harnesses=(decoder_fuzz recording_view_fuzz)
 
 # libclang-rt-14-dev holds libFuzzer and clang's sanitizer runtimes.
-scripts/install-packages.sh clang libclang-rt-14-dev
+source scripts/packages.sh
+scripts/install-packages.sh "${build_packages[@]}" clang libclang-rt-14-dev
 
+# The harnesses need neither GoogleTest nor Google Benchmark.
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++ -DTELMIRA_FUZZ=ON
+  -DCMAKE_CXX_COMPILER=clang++ -DTELMIRA_FUZZ=ON -DTELMIRA_TESTS=OFF
 cmake --build build-fuzz -j2 --target "${harnesses[@]}"
 
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}

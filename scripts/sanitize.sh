@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds tests under a sanitizer, in a build folder of its own, and runs them with ctest.
-# Any report fails the test it happens in. Needs what scripts/setup.sh installs.
+# Any report fails the test it happens in. Installs what building the tests needs.
 #
 #   scripts/sanitize.sh address   every test, under AddressSanitizer (with leak checking at
 #                                 exit) and UndefinedBehaviorSanitizer, in build-asan/
@@ -46,6 +46,9 @@ thread)
   exit 2
   ;;
 esac
+
+source scripts/packages.sh
+scripts/install-packages.sh "${build_packages[@]}" "${test_packages[@]}"
 
 # Debug keeps the assertions and every variable, and builds fastest.
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "-D$option=ON"

@@ -1,20 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the program and the package check need
-# (only those missing), the Windows cross build's and Wine's among them, then configures and
-# builds into build/. Run by test.sh and run.sh.
+# Installs the Debian packages that building and running telmira need (only those missing),
+# then configures and builds into build/. With "tests" (test.sh), also what the tests and the
+# benchmarks need, and build/ gets them. Without it (run.sh) a new build/ is made without them,
+# and one made with them keeps them.
+#   scripts/setup.sh [tests]
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/packages.sh
 
-scripts/install-packages.sh \
-  cmake g++ ninja-build pkg-config \
-  qt6-base-dev qt6-svg-dev libgl-dev help2man \
-  qt6-translations-l10n \
-  libgtest-dev libgmock-dev libbenchmark-dev \
-  fonts-dejavu-core fonts-liberation2 fontconfig \
-  xvfb xauth x11-utils imagemagick xdotool \
-  dpkg-dev file desktop-file-utils shared-mime-info libxml2-utils \
-  g++-mingw-w64-x86-64-posix googletest wine64 \
-  python3
+case "${1:-}" in
+tests)
+  scripts/install-packages.sh "${build_packages[@]}" "${test_packages[@]}" \
+    "${window_driving_packages[@]}"
+  tests=(-DTELMIRA_TESTS=ON)
+  ;;
+"")
+  scripts/install-packages.sh "${build_packages[@]}"
+  tests=()
+  [[ -f build/CMakeCache.txt ]] || tests=(-DTELMIRA_TESTS=OFF)
+  ;;
+*)
+  echo "usage: $0 [tests]" >&2
+  exit 2
+  ;;
+esac
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${tests[@]}"
 cmake --build build -j2

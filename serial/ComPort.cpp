@@ -243,13 +243,20 @@ bool TReadThread::HandOver(std::size_t size) {
     return !link_->Closed && !link_->Stop && !link_->Draining;
 }
 
-TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold) : name_(PortName(portNumber)) {
+TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold)
+    : TComPort(portNumber, threshold, nullptr) {}
+
+TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold, const TDeviceIdentity& lost)
+    : TComPort(portNumber, threshold, &lost) {}
+
+TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold, const TDeviceIdentity* lost)
+    : name_(PortName(portNumber)) {
     {
         std::lock_guard lock(HandOverLock);
         if (!WindowThread)
             throw std::logic_error("No window thread is installed for the serial link");
     }
-    line_ = std::make_unique<TSerialLine>(portNumber, name_);
+    line_ = std::make_unique<TSerialLine>(portNumber, name_, lost);
     link_ = std::make_shared<THandOverLink>();
     link_->Port = this;
     reader_ = std::make_unique<TReadThread>(*line_, name_, threshold, link_);
@@ -258,6 +265,10 @@ TComPort::TComPort(std::uint8_t portNumber, std::uint8_t threshold) : name_(Port
 
 const std::filesystem::path& TComPort::Device() const noexcept {
     return line_->Device();
+}
+
+TDeviceIdentity TComPort::Identity() const {
+    return line_->Identity();
 }
 
 void TComPort::SetOnData(TDataHandler handler) {

@@ -6,6 +6,8 @@
 // only receives. The window thread must be installed (WindowThread.h); hand-overs run from
 // its event loop, modal loops included.
 
+#include "serial/DeviceIdentity.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -13,13 +15,21 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace serial {
 
 class EComPortError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EComPortError(const std::string& message, std::string explanation = {})
+        : std::runtime_error(message), explanation_(std::move(explanation)) {}
+    // Why the port was refused, said to the window's user in Russian under the message; empty
+    // where the message says all there is.
+    [[nodiscard]] const std::string& Explanation() const noexcept { return explanation_; }
+
+private:
+    std::string explanation_;
 };
 
 // A received block: valid only during the call.
@@ -37,6 +47,11 @@ public:
     // threshold stay queued in the driver until more bytes arrive. Raises EComPortError,
     // holding nothing afterwards.
     TComPort(std::uint8_t portNumber, std::uint8_t threshold);
+    // Opens port portNumber again for a session whose port failed, only while the number leads
+    // to the device of lost (SameDevice), and without purging: what the driver queued since the
+    // device came back is that device's stream. Raises EComPortError as the other constructor
+    // does, and when the number leads elsewhere.
+    TComPort(std::uint8_t portNumber, std::uint8_t threshold, const TDeviceIdentity& lost);
     // Stops and joins the reader and releases the port. Once it returns no handler of
     // this port is called again; hand-overs still queued are dropped, and so is what Drain
     // would have handed over. Never waits for the window thread, so it may run inside the
@@ -49,11 +64,15 @@ public:
     [[nodiscard]] const std::string& Name() const noexcept { return name_; }
     // What was opened for the port number (PortDevice).
     [[nodiscard]] const std::filesystem::path& Device() const noexcept;
+    // What the number led to when the port was opened, for opening it again.
+    [[nodiscard]] TDeviceIdentity Identity() const;
 
     // Attaches the data handler, which runs on the window thread. Blocks read while no
     // handler is attached are kept; they go to the handler first, in order, from the
     // window thread's event loop, joined to the next block or on their own.
     void SetOnData(TDataHandler handler);
+    // On the window thread: the bytes kept for the handler.
+    [[nodiscard]] std::size_t KeptBytes() const noexcept { return kept_.size(); }
 
     // On the window thread, outside this port's handlers: stops the reader, then hands the
     // data handler, at once, every byte received and not yet handed over: blocks kept while
@@ -70,6 +89,8 @@ public:
 
 private:
     friend struct THandOverLink;
+
+    TComPort(std::uint8_t portNumber, std::uint8_t threshold, const TDeviceIdentity* lost);
 
     std::string name_;
     std::unique_ptr<TSerialLine> line_;

@@ -9,6 +9,8 @@
 // a by-id entry follows its adapter when it comes back under another tty name. Any other
 // number is /dev/ttyS<n-1>.
 
+#include "serial/DeviceIdentity.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <vector>
@@ -39,5 +41,11 @@ PresentAdapters(const std::filesystem::path& devRoot);
 // Where port number leads, given what NumberedPorts found.
 [[nodiscard]] TPortTarget ResolvePort(std::uint8_t number,
                                       const std::vector<TPortTarget>& numbered);
+
+// What target leads to, for telling later whether the number still leads there (SameDevice):
+// the entry as a file, and the USB adapter behind it as the system's device tree under
+// sysRoot (/sys) describes it, whichever link, by-id entry or tty name leads there.
+[[nodiscard]] TDeviceIdentity IdentifyDevice(const TPortTarget& target,
+                                             const std::filesystem::path& sysRoot);
 
 } // namespace serial

@@ -1,16 +1,22 @@
 #include "serial/SerialLine.h"
 
 #include "serial/ComPort.h"
-#include "serial/PortName.h"
+#include "serial/PortFolder.h"
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -57,33 +63,83 @@ void ApplyLineSettings(termios& tio) {
     ::cfsetospeed(&tio, B57600);
 }
 
+// Whether the terminal device is the controlling terminal of a process, a shell's in a
+// terminal window for one: its input is that program's, never a controller's line. Read from
+// each process's stat, whose seventh field is its terminal's device number as the kernel
+// encodes it.
+bool SomeonesTerminal(dev_t device) {
+    const unsigned long encoded =
+        (minor(device) & 0xFFu) | (major(device) << 8) | ((minor(device) & ~0xFFu) << 12);
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream in(process.path() / "stat");
+        std::string stat;
+        std::getline(in, stat);
+        // The name in brackets may hold blanks and brackets itself.
+        const std::size_t nameEnd = stat.rfind(')');
+        if (nameEnd == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(nameEnd + 1));
+        std::string state;
+        long long parent = 0, group = 0, session = 0, terminal = 0;
+        if (fields >> state >> parent >> group >> session >> terminal && terminal != 0 &&
+            static_cast<unsigned long>(terminal) == encoded)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 struct TSerialLine::TState {
     std::string Name;
-    std::filesystem::path Device;
+    TDeviceIdentity Identity;
     TDescriptor Port;
     TDescriptor EventMask; // the port, edge-triggered, and Wake
     TDescriptor Wake;      // the read event
 };
 
-TSerialLine::TSerialLine(std::uint8_t number, const std::string& name)
+TSerialLine::TSerialLine(std::uint8_t number, const std::string& name, const TDeviceIdentity* lost)
     : state_(std::make_unique<TState>()) {
     TState& s = *state_;
     s.Name = name;
     try {
-        s.Device = PortDevice(number);
-    } catch (const std::runtime_error& refused) {
-        // The message stays the port's own; why is for whoever runs the program.
-        std::fprintf(stderr, "%s: %s\n", name.c_str(), refused.what());
-        throw EComPortError("Error opening port " + name);
+        s.Identity = IdentifyDevice(PortTarget(number), "/sys");
+    } catch (const EPortRefused& refused) {
+        // The message stays the port's own, and the reason goes under it in the window; standard
+        // error has it for whoever runs the program from a shell, once: a session trying its
+        // port again tries it many times a second.
+        if (!lost)
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), refused.what());
+        throw EComPortError("Error opening port " + name, refused.Explanation());
     }
+    if (lost && !SameDevice(*lost, s.Identity))
+        throw EComPortError("Error opening port " + name);
+    struct stat named {};
+    const bool isNamed = ::stat(s.Identity.Device.c_str(), &named) == 0;
 
     // Exclusive use takes both the terminal flag and a lock: root ignores the flag.
     // Something that is no terminal at all fails at the settings below.
-    s.Port.Reset(::open(s.Device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    s.Port.Reset(::open(s.Identity.Device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     const int port = s.Port.Get();
-    if (port < 0 || ::flock(port, LOCK_EX | LOCK_NB) != 0)
+    struct stat opened {};
+    if (port < 0 || ::fstat(port, &opened) != 0)
+        throw EComPortError("Error opening port " + name);
+    // What was identified is what was opened, not a node that took its name in between.
+    if (lost && (!isNamed || opened.st_rdev != named.st_rdev || opened.st_ino != named.st_ino))
+        throw EComPortError("Error opening port " + name);
+    if (S_ISCHR(opened.st_mode) && SomeonesTerminal(opened.st_rdev)) {
+        std::error_code unnamed;
+        const std::filesystem::path node = std::filesystem::canonical(s.Identity.Device, unnamed);
+        throw EComPortError("Error opening port " + name,
+                            (unnamed ? s.Identity.Device : node).string() +
+                                " — терминал другой программы (например, окна терминала), а не "
+                                "линия контроллера.");
+    }
+    if (::flock(port, LOCK_EX | LOCK_NB) != 0)
         throw EComPortError("Error opening port " + name);
     if (::ioctl(port, TIOCEXCL) == 0)
         s.Port.MarkExclusive();
@@ -101,9 +157,11 @@ TSerialLine::TSerialLine(std::uint8_t number, const std::string& name)
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::tcsetattr(port, TCSANOW, &tio) != 0)
-        throw EComPortError("Error setting port" + name + "times");
+        throw EComPortError("Error setting port " + name + " times");
 
-    if (::tcflush(port, TCIOFLUSH) != 0)
+    // A line opened again for a session keeps what its device queued by now: the same
+    // device's stream, after the gap.
+    if (!lost && ::tcflush(port, TCIOFLUSH) != 0)
         throw EComPortError("Error purging port " + name);
 
     s.EventMask.Reset(::epoll_create1(EPOLL_CLOEXEC));
@@ -124,7 +182,11 @@ TSerialLine::TSerialLine(std::uint8_t number, const std::string& name)
 TSerialLine::~TSerialLine() = default;
 
 const std::filesystem::path& TSerialLine::Device() const noexcept {
-    return state_->Device;
+    return state_->Identity.Device;
+}
+
+TDeviceIdentity TSerialLine::Identity() const {
+    return state_->Identity;
 }
 
 bool TSerialLine::WaitForBytes() {

@@ -7,6 +7,8 @@
 // The wait, the count and the reads run on one thread at a time: the reader, or the window
 // thread once the reader has ended.
 
+#include "serial/DeviceIdentity.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -19,8 +21,9 @@ namespace serial {
 class TSerialLine {
 public:
     // Opens and configures port <number>, whose messages quote name, and prepares the wait.
+    // With lost, only the device of lost is opened (SameDevice), and its queue is not purged.
     // Raises EComPortError, holding nothing afterwards.
-    TSerialLine(std::uint8_t number, const std::string& name);
+    TSerialLine(std::uint8_t number, const std::string& name, const TDeviceIdentity* lost);
     ~TSerialLine();
 
     TSerialLine(const TSerialLine&) = delete;
@@ -28,6 +31,8 @@ public:
 
     // What was opened for the port number.
     [[nodiscard]] const std::filesystem::path& Device() const noexcept;
+    // What the number led to when the line was opened.
+    [[nodiscard]] TDeviceIdentity Identity() const;
 
     // Blocks until bytes may have arrived (true) or Wake was called (false). The wait ends
     // on new bytes, not on bytes that stay queued. Raises EComPortError when the port fails.

@@ -1,7 +1,5 @@
 #include "telemetry/LinkHealth.h"
 
-#include "telemetry/Telemetry.h"
-
 namespace telemetry {
 
 namespace {
@@ -10,11 +8,8 @@ constexpr std::chrono::seconds RateWindow{1};
 
 } // namespace
 
-void TLinkHealth::Block(std::size_t bytes, std::size_t frames, std::uint8_t decoderState,
-                        TClock::time_point now) {
-    bytes_ += bytes;
-    frames_ += frames;
-    pending_ = decoderState;
+void TLinkHealth::Block(std::span<const std::uint8_t> recorded, TClock::time_point now) {
+    const std::size_t frames = recording_.Add(recorded);
     lastHeard_ = now;
     if (frames != 0)
         lastSecond_.push_back({now, frames});
@@ -34,14 +29,16 @@ void TLinkHealth::PortBack(TClock::time_point now) noexcept {
 TLinkReport TLinkHealth::Report(TClock::time_point now) {
     ForgetBefore(now - RateWindow);
     TLinkReport report;
-    if (waiting_)
+    if (stopped_)
+        report.State = TLinkState::Stopped;
+    else if (waiting_)
         report.State = TLinkState::WaitingForPort;
     else
         report.State = now - lastHeard_ > NoDataAfter ? TLinkState::NoData : TLinkState::Receiving;
-    report.BytesRecorded = bytes_;
-    report.Frames = frames_;
-    // Every byte is in a whole frame, in the frame being received, or skipped.
-    report.SkippedBytes = bytes_ - FrameSize * frames_ - pending_;
+    const TRecordingFigures figures = recording_.Figures();
+    report.BytesRecorded = figures.Bytes;
+    report.Frames = figures.Frames;
+    report.SkippedBytes = figures.SkippedBytes;
     for (const TArrival& arrival : lastSecond_)
         report.FrameRate += arrival.Frames;
     return report;

@@ -1,7 +1,5 @@
 #include "telemetry/LiveSession.h"
 
-#include "serial/PortName.h"
-
 namespace telemetry {
 
 TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
@@ -10,12 +8,13 @@ TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
     : portNumber_(portNumber), values_(values), plot_(plot), frames_(frames), file_(fileName),
       health_(TClock::now()),
       port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
-      device_(port_->Device()), onError_(std::move(onError)) {
+      device_(port_->Identity()), onError_(std::move(onError)) {
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     values_.FrameCounter = 0;
     QObject::connect(&ticker_, &QTimer::timeout, [this] { Tick(); });
     ticker_.start(SyncCheckInterval);
+    QObject::connect(&reopenTimer_, &QTimer::timeout, [this] { Reopen(); });
 }
 
 TLiveSession::~TLiveSession() = default;
@@ -45,23 +44,27 @@ void TLiveSession::SaveHarNoReal(std::span<const std::uint8_t> data) {
 void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot,
                           TFrameSink* frames) {
     const TClock::time_point now = TClock::now();
+    const std::uint64_t before = file_.Written();
     try {
-        const std::size_t completed = RecordBlock(file_, data, mode, values_, plot, now, frames);
-        health_.Block(data.size(), completed, values_.LiveState, now);
+        RecordBlock(file_, data, mode, values_, plot, now, frames);
         file_.SyncIfDue(now);
     } catch (...) {
         // A failed write or plot ends the recording for good; the port then reports the
-        // failure through PortFailed, which must not take it for the port's own.
+        // failure through PortFailed, which must not take it for the port's own. The health
+        // counts what reached the file.
         recordingFailed_ = true;
+        health_.Block(data.first(static_cast<std::size_t>(file_.Written() - before)), now);
+        health_.RecordingStopped();
         throw;
     }
+    health_.Block(data, now);
 }
 
 void TLiveSession::PortFailed(const std::string& message) {
     if (!recordingFailed_) {
         port_.reset();
         health_.PortLost();
-        lastAttempt_ = TClock::now();
+        reopenTimer_.start(ReopenInterval);
         if (portFailureReported_)
             return;
         portFailureReported_ = true;
@@ -72,40 +75,51 @@ void TLiveSession::PortFailed(const std::string& message) {
 
 // The port's own texts are not repeated while it stays away: the first failure was shown.
 // The number must lead to the device it led to: while a link or an adapter is away, the
-// number falls through to /dev/ttyS<n-1>, which may well open and then deliver nothing.
-void TLiveSession::Reopen(TClock::time_point now) {
-    lastAttempt_ = now;
+// number falls through to /dev/ttyS<n-1>, which may well open and then deliver nothing, and a
+// link left behind may lead to another program's pseudo-terminal.
+void TLiveSession::Reopen() {
     try {
-        if (serial::PortDevice(portNumber_) != device_)
-            return;
-        port_ = std::make_unique<serial::TComPort>(portNumber_, SessionThreshold);
+        port_ = std::make_unique<serial::TComPort>(portNumber_, SessionThreshold, device_);
     } catch (const std::exception&) {
         return;
     }
+    reopenTimer_.stop();
+    device_ = port_->Identity();
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
-    health_.PortBack(now);
+    health_.PortBack(TClock::now());
     Attach();
 }
 
-// Syncs bytes that came before a pause in the stream, and tries a failed port again. A
-// failed sync ends the recording as a failed write does.
+// Syncs bytes that came before a pause in the stream. A failed sync ends the recording as a
+// failed write does.
 void TLiveSession::Tick() {
     const TClock::time_point now = TClock::now();
-    if (!port_ && !recordingFailed_ && now - lastAttempt_ >= ReopenInterval)
-        Reopen(now);
     try {
         file_.SyncIfDue(now);
     } catch (const EInOutError& e) {
         recordingFailed_ = true;
+        health_.RecordingStopped();
         ticker_.stop();
+        reopenTimer_.stop();
         port_.reset(); // nothing more can be recorded
         if (onError_)
             onError_(e.what());
     }
 }
 
+TLinkReport TLiveSession::Health() {
+    TLinkReport report = health_.Report(TClock::now());
+    const bool linked = report.State == TLinkState::Receiving || report.State == TLinkState::NoData;
+    if (handler_ == THandler::None && linked) {
+        report.State = TLinkState::AwaitingMode;
+        report.BytesKept = port_ ? port_->KeptBytes() : 0;
+    }
+    return report;
+}
+
 void TLiveSession::Close() {
     ticker_.stop();
+    reopenTimer_.stop();
     if (port_) {
         const std::unique_ptr<serial::TComPort> port = std::move(port_);
         port->Drain();

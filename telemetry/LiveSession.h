@@ -26,8 +26,9 @@ inline constexpr std::chrono::milliseconds SyncCheckInterval{250};
 // The least block the reader hands over: one frame.
 inline constexpr std::uint8_t SessionThreshold = FrameSize;
 
-// How often a session whose port failed tries to open it again.
-inline constexpr std::chrono::seconds ReopenInterval{1};
+// How often a session whose port failed tries to open it again: a port that comes back is
+// open again within this time.
+inline constexpr std::chrono::milliseconds ReopenInterval{100};
 
 class TLiveSession {
 public:
@@ -43,11 +44,13 @@ public:
     // onError runs on the window thread with the failure's message:
     // - the first time the port fails (a USB adapter pulled out, the line gone). The
     //   session stays open and tries the same port every ReopenInterval, with the same
-    //   settings and checks, as long as its number leads to the same device (the same
-    //   link or adapter, never a /dev/ttyS<n-1> in the meantime); once it opens, the
-    //   recording goes on where it stopped and the decoder goes on with it as a replay of
-    //   the recording will, so that the session shows the frames its recording holds. Later
-    //   failures of the session only show in its health.
+    //   settings and checks, and opens it only on the device it lost (serial::SameDevice:
+    //   the same adapter; a pseudo-terminal only behind a link made anew; never a
+    //   /dev/ttyS<n-1> in the meantime), without purging what the driver has queued by
+    //   then; once it opens, the recording goes on where it stopped and the decoder goes on
+    //   with it as a replay of the recording will, so that the session shows the frames its
+    //   recording holds. Later failures of the session only show in its health.
+    //   WaitingForPort tells the handler this case from the next.
     // - when a handler raises (a write failed, the disk is full): the session then records
     //   nothing more, tries nothing, and stays open until it is closed.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
@@ -71,10 +74,12 @@ public:
     void Close();
 
     [[nodiscard]] const std::string& FileName() const noexcept { return file_.FileName(); }
-    // How the link is doing now.
-    [[nodiscard]] TLinkReport Health() { return health_.Report(TClock::now()); }
+    // How the link is doing now: until AttachHandler, the bytes kept meanwhile.
+    [[nodiscard]] TLinkReport Health();
     // What was opened for the port number.
-    [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_; }
+    [[nodiscard]] const std::filesystem::path& Device() const noexcept { return device_.Device; }
+    // Whether the port failed and the session tries it again, the recording going on.
+    [[nodiscard]] bool WaitingForPort() const { return reopenTimer_.isActive(); }
     // How many times the recording was synced to the disk.
     [[nodiscard]] std::uint64_t Syncs() const noexcept { return file_.Syncs(); }
 
@@ -87,7 +92,7 @@ private:
                 TFrameSink* frames);
     void Attach();
     void PortFailed(const std::string& message);
-    void Reopen(TClock::time_point now);
+    void Reopen();
     void Tick();
 
     const std::uint8_t portNumber_;
@@ -97,13 +102,13 @@ private:
     TRecordingFile file_;
     TLinkHealth health_;
     std::unique_ptr<serial::TComPort> port_; // none while the failed port is waited for
-    std::filesystem::path device_;
+    serial::TDeviceIdentity device_;         // what the port was last opened on
     serial::TErrorHandler onError_;
     THandler handler_ = THandler::None;
     bool recordingFailed_ = false; // a handler raised: nothing more is recorded
     bool portFailureReported_ = false;
-    TClock::time_point lastAttempt_; // when the port failed or was last tried
     QTimer ticker_;
+    QTimer reopenTimer_; // runs while the failed port is waited for
 };
 
 } // namespace telemetry

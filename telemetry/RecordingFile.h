@@ -5,6 +5,7 @@
 
 #include "telemetry/NativeFile.h"
 #include "telemetry/Telemetry.h"
+#include "telemetry/WriterClaim.h"
 
 #include <chrono>
 #include <cstddef>
@@ -16,11 +17,9 @@
 
 namespace telemetry {
 
-// The recording could not be created; the window says "Ошибка создания файла".
-class ERecordingCreateError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// The recording could not be created; the window says "Ошибка создания файла", and when the
+// failure is an EFileBeingWritten, that another session or program records the file.
+using ERecordingCreateError = EFileCreateError;
 
 // Writing or closing the recording failed.
 class EInOutError : public std::runtime_error {
@@ -34,12 +33,12 @@ inline constexpr std::chrono::milliseconds SyncAfter{500};
 // The recording of a session. It is created empty (an existing regular file is truncated;
 // anything else of that name, a named pipe or a device, is refused; no extension is added),
 // every write goes straight to the operating system, so the file is complete up to the last
-// handled byte at any moment, and other programs may read and write it while it is open, but
-// the viewer, which wants the file to itself, refuses it. On Windows the file is opened
-// sharing reading and writing, which the viewer's opening without sharing fails against, and a
-// file the viewer holds cannot be opened. Elsewhere a shared lock is held while it is open; a
-// file whose lock is held elsewhere is refused, and where the file system grants no lock, the
-// file is recorded without one. A refused file is left as it was found.
+// handled byte at any moment, and other programs may read and write it while it is open. It is
+// claimed (WriterClaim.h) before it is emptied and until it is closed: a file another session
+// or program of ours writes is refused with EFileBeingWritten, and the viewer, which keeps
+// writers out, refuses the recording and is not recorded over. On Windows the file is opened
+// sharing reading and writing, which the viewer's opening, sharing reading only, fails against,
+// and a file the viewer holds cannot be opened. A refused file is left as it was found.
 class TRecordingFile {
 public:
     using TClock = std::chrono::steady_clock;
@@ -58,6 +57,8 @@ public:
     [[nodiscard]] const std::string& FileName() const noexcept { return fileName_; }
     // How many times written bytes were synced to the disk.
     [[nodiscard]] std::uint64_t Syncs() const noexcept { return syncs_; }
+    // The bytes that reached the file, those of a write that failed part way included.
+    [[nodiscard]] std::uint64_t Written() const noexcept { return written_; }
 
 private:
     void Sync();
@@ -72,6 +73,7 @@ private:
     bool open_ = false;
     std::optional<TClock::time_point> unsyncedSince_;
     std::uint64_t syncs_ = 0;
+    std::uint64_t written_ = 0;
 };
 
 // Writes a received block to the recording, then decodes it with values.LiveState (the frames

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,12 +30,21 @@ TRecordingFile::TRecordingFile(std::string fileName) : fileName_(std::move(fileN
         refuse(std::strerror(errno));
     if (!S_ISREG(st.st_mode))
         refuse("not a regular file");
-    // Locked before it is emptied, so that a file the viewer is replaying is left alone. Only
-    // a lock held elsewhere refuses the file; where no lock can be had (NFS turns flock into
-    // a byte-range lock, which a descriptor opened for writing cannot take shared), the
-    // recording goes on without one.
-    if (::flock(file_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+    // Claimed before it is emptied, so that a recording another session makes and a file the
+    // viewer is replaying are left alone.
+    switch (ClaimFile(file_)) {
+    case TClaim::HeldByWriter:
+        // Even a file made here a moment ago: the writer that holds it now records it.
+        ::close(file_);
+        throw EFileBeingWritten("Cannot create " + fileName_ +
+                                ": being recorded by another session or program");
+    case TClaim::HeldByViewer:
         refuse("in use by another program");
+        break;
+    case TClaim::Taken:
+    case TClaim::NotSupported:
+        break;
+    }
     if (!created && ::ftruncate(file_, 0) != 0)
         refuse(std::strerror(errno));
     open_ = true;
@@ -56,6 +64,7 @@ void TRecordingFile::WriteAll(std::span<const std::uint8_t> bytes) {
             throw EInOutError("Error writing file " + fileName_ + ": " +
                               std::strerror(n < 0 ? errno : ENOSPC));
         bytes = bytes.subspan(static_cast<std::size_t>(n));
+        written_ += static_cast<std::size_t>(n);
     }
 }
 

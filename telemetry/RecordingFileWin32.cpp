@@ -1,5 +1,7 @@
 #include "telemetry/RecordingFile.h"
 
+#include "native/WideText.h"
+
 #include <algorithm>
 #include <system_error>
 
@@ -16,8 +18,9 @@ std::string SystemMessage(DWORD error) {
 // Others may read and write the recording while it is open; the viewer, which shares
 // nothing, cannot open it, and a file the viewer holds cannot be opened here.
 HANDLE OpenForRecording(const std::string& fileName, DWORD disposition) {
-    return ::CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileW(native::WideText(fileName).c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 } // namespace
@@ -34,20 +37,29 @@ TRecordingFile::TRecordingFile(std::string fileName) : fileName_(std::move(fileN
     const auto refuse = [&](const std::string& why) {
         ::CloseHandle(file_);
         if (created)
-            ::DeleteFileA(fileName_.c_str());
+            ::DeleteFileW(native::WideText(fileName_).c_str());
         throw ERecordingCreateError("Cannot create " + fileName_ + ": " + why);
     };
     // A pipe or a device (NUL, a COM port) is not a file on a disk.
     if (::GetFileType(file_) != FILE_TYPE_DISK)
         refuse("not a regular file");
+    // Claimed before it is emptied, so that a recording another session makes is left alone.
+    if (ClaimFile(file_) == TClaim::HeldByWriter) {
+        // Even a file made here a moment ago: the writer that holds it now records it.
+        ::CloseHandle(file_);
+        throw EFileBeingWritten("Cannot create " + fileName_ +
+                                ": being recorded by another session or program");
+    }
     if (!created && !::SetEndOfFile(file_))
         refuse(SystemMessage(::GetLastError()));
     open_ = true;
 }
 
 TRecordingFile::~TRecordingFile() {
-    if (open_)
+    if (open_) {
+        ReleaseClaim(file_);
         ::CloseHandle(file_);
+    }
 }
 
 void TRecordingFile::WriteAll(std::span<const std::uint8_t> bytes) {
@@ -60,6 +72,7 @@ void TRecordingFile::WriteAll(std::span<const std::uint8_t> bytes) {
                                                 ? ERROR_DISK_FULL
                                                 : ::GetLastError()));
         bytes = bytes.subspan(written);
+        written_ += written;
     }
 }
 
@@ -71,6 +84,7 @@ bool TRecordingFile::SyncFile() {
 }
 
 void TRecordingFile::CloseFile() {
+    ReleaseClaim(file_);
     if (!::CloseHandle(file_))
         throw EInOutError("Error closing file " + fileName_ + ": " +
                           SystemMessage(::GetLastError()));

@@ -13,10 +13,10 @@ namespace walk {
 bool WalkBlocks(std::span<const std::uint8_t> view, TNativeFile file, TWalkProgress& walk,
                 std::uint8_t& state, TLatestValues& values, TFramePlot& plot, TFrameSink* frames) {
     const std::size_t page = PageSize();
-    while (walk.at < view.size()) {
+    while (walk.at < walk.until) {
         walk.copied = 0;
         std::atomic_signal_fence(std::memory_order_seq_cst);
-        const std::size_t n = std::min(BlockSize, view.size() - walk.at);
+        const std::size_t n = std::min(BlockSize, walk.until - walk.at);
         std::memcpy(walk.block, view.data() + walk.at, n);
         walk.copied = n;
         std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -34,17 +34,27 @@ bool WalkBlocks(std::span<const std::uint8_t> view, TNativeFile file, TWalkProgr
 
 } // namespace walk
 
-void TRecordingView::Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot,
-                            TFrameSink* frames) const {
+std::uint64_t TRecordingView::Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot,
+                                     TReplayProgress* progress, TFrameSink* frames) const {
     walk::TWalkProgress walk;
-    if (walk::WalkUntilCut(Bytes(), file_, walk, state, values, plot, frames))
-        return;
-    // What of the block in hand the file still holds.
-    const std::size_t held = walk::CurrentFileSize(file_);
-    if (held > walk.at)
-        DecodeBlock({walk.block, std::min(walk.copied, held - walk.at)}, DecodeMode::Replay, state,
-                    values, &plot, frames);
-    throw std::runtime_error(RecordingViewError);
+    while (walk.at < size_) {
+        // A guard for each stretch: what progress does between them runs outside any.
+        walk.until = std::min(size_, walk.at + walk::StretchSize);
+        if (!walk::WalkUntilCut(Bytes(), file_, walk, state, values, plot, frames)) {
+            // What of the block in hand the file still holds.
+            const std::size_t held = walk::CurrentFileSize(file_);
+            std::size_t decoded = walk.at;
+            if (held > walk.at) {
+                const std::size_t n = std::min(walk.copied, held - walk.at);
+                DecodeBlock({walk.block, n}, DecodeMode::Replay, state, values, &plot, frames);
+                decoded += n;
+            }
+            throw ERecordingCut(decoded);
+        }
+        if (progress && !progress->Walked(walk.at, size_))
+            break;
+    }
+    return walk.at;
 }
 
 } // namespace telemetry

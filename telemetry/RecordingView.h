@@ -7,11 +7,13 @@
 // RecordingViewWin32.cpp) of the same rules and messages.
 
 #include "telemetry/NativeFile.h"
+#include "telemetry/ReplayProgress.h"
 #include "telemetry/Telemetry.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <string>
 
 namespace telemetry {
@@ -21,15 +23,27 @@ inline constexpr char RecordingOpenError[] = "Ошибка открытия фа
 inline constexpr char RecordingMapError[] = "Ошибка отображения файла";
 inline constexpr char RecordingViewError[] = "Невозможно просмотреть файл";
 
+// A replay found the file cut short under it: RecordingViewError, and how far it decoded.
+class ERecordingCut : public std::runtime_error {
+public:
+    explicit ERecordingCut(std::uint64_t decoded)
+        : std::runtime_error(RecordingViewError), decoded_(decoded) {}
+    // The bytes before the cut that were decoded.
+    [[nodiscard]] std::uint64_t Decoded() const noexcept { return decoded_; }
+
+private:
+    std::uint64_t decoded_;
+};
+
 // True when path names something that exists and is not a directory.
 [[nodiscard]] bool RecordingExists(const std::string& path);
 
 // The file open for reading and held to itself, so that nobody writes to it during the replay;
-// a file the live session records is unavailable here. On Windows the file is opened with no
-// sharing, which fails while anyone else has it open. Elsewhere it is held under an exclusive
-// advisory lock, which fails while anyone else holds a lock on it (the live session holds a
-// shared one); where the file system grants no lock at all, the file is opened without one.
-// Raises RecordingOpenError when the file cannot be opened or held.
+// a file the live session records is unavailable here. On Windows the file is opened sharing
+// reading only, which fails while anyone else may write to it and lets readers in. Elsewhere it is
+// held under an exclusive advisory lock, which fails while anyone else holds a lock on it (the live
+// session holds a shared one); where the file system grants no lock at all, the file is opened
+// without one. Raises RecordingOpenError when the file cannot be opened or held.
 class TViewedFile {
 public:
     explicit TViewedFile(const std::string& path);
@@ -76,15 +90,17 @@ public:
     [[nodiscard]] std::span<const std::uint8_t> Bytes() const noexcept { return {data_, size_}; }
 
     // Feeds every byte, in order, to the decoder in replay mode, and the frames it completes to
-    // frames when given. When another program cuts
-    // the file short during the walk, or a page of the view no longer reads (a file on a
-    // removed drive), no byte past the file's new end is decoded (those the view still shows
-    // read as zeros) and no frame that needs one is counted: the bytes before the end stay
-    // decoded and RecordingViewError is raised. Elsewhere than on Windows, one walk at a time
-    // per process: the walk owns the process's bus-error handler while it runs. On Windows a
-    // walk's vectored exception handler takes only the faults of its own thread.
-    void Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot,
-                TFrameSink* frames = nullptr) const;
+    // frames when given, and returns the bytes decoded: all of them unless progress stopped the
+    // walk. progress, when given, is told how far the walk is after every stretch of it and may
+    // stop it there. When another program cuts the file short during the walk, or a page of the
+    // view no longer reads (a file on a removed drive), no byte past the file's new end is
+    // decoded (those the view still shows read as zeros) and no frame that needs one is counted:
+    // the bytes before the end stay decoded and ERecordingCut is raised. Elsewhere than on
+    // Windows, one stretch at a time per process: it owns the process's bus-error handler while
+    // it is walked. On Windows a stretch's vectored exception handler takes only the faults of
+    // its own thread.
+    std::uint64_t Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot,
+                         TReplayProgress* progress = nullptr, TFrameSink* frames = nullptr) const;
 
 private:
     const std::uint8_t* data_;

@@ -15,12 +15,16 @@ namespace telemetry::walk {
 // The smallest page size: a block never straddles two pages, so a block whose read faults
 // lies wholly beyond the file's end.
 inline constexpr std::size_t BlockSize = 4096;
+// The bytes walked under one guard before the replay tells its progress: a few milliseconds'
+// work, whole blocks.
+inline constexpr std::size_t StretchSize = 64 * BlockSize;
 
 // Where a walk stands. It lives outside the frames a fault returns through, and each change
 // is fenced before the next read of the view, so that after the fault it reads as the walk
 // left it.
 struct TWalkProgress {
     std::size_t at = 0;     // the block in hand starts here; every byte before it is decoded
+    std::size_t until = 0;  // the walk stops here, at the end of a block or of the view
     std::size_t copied = 0; // bytes of the block in hand copied out of the view
     std::uint8_t block[BlockSize];
 };
@@ -31,7 +35,8 @@ struct TWalkProgress {
 // byte; for the blocks of the last page only the file's size tells, asked once. Returns false
 // when the walk found the file cut short; walk then holds the block in hand. The decoder and
 // the plot it calls never read the view, so a fault never lies in their frames, and this frame
-// holds nothing that needs destroying, so a fault may leave it without clean-up.
+// holds nothing that needs destroying, so a fault may leave it without clean-up. Walks from
+// at to until.
 bool WalkBlocks(std::span<const std::uint8_t> view, TNativeFile file, TWalkProgress& walk,
                 std::uint8_t& state, TLatestValues& values, TFramePlot& plot, TFrameSink* frames);
 

@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -109,6 +112,68 @@ TEST_F(ComPortTest, ConstructionFailuresQuoteThePortName) {
     TComPort unaffected(1, 9); // the failed attempts hold nothing that is in the way
 }
 
+// A session that lost its port opens the number again only onto the device it lost, and keeps
+// what that device sent since it came back.
+TEST_F(ComPortTest, ReopeningTakesOnlyTheLostDeviceAndKeepsWhatItQueued) {
+    TDeviceIdentity lost;
+    {
+        const auto port = Open(3);
+        lost = port->Identity();
+        EXPECT_EQ(lost.Device, PortFolder() / "COM3");
+    }
+    const auto early = Pattern(20, 1);
+    pty.Write(early);
+    ASSERT_TRUE(WaitFor([&] { return pty.Queued() == 20; }));
+    EXPECT_THROW(TComPort(3, 9, lost), EComPortError) << "the node is back under the old link";
+    EXPECT_FALSE(pty.Exclusive());
+    EXPECT_EQ(pty.Queued(), 20) << "and nothing of it was touched";
+
+    pty.LinkAs(3); // made anew
+    TComPort again(3, 9, lost);
+    received.Attach(again);
+    const auto later = Pattern(9, 2);
+    pty.Write(later);
+    ASSERT_TRUE(WaitFor([&] { return received.All().size() == 29; }));
+    auto sent = early;
+    sent.insert(sent.end(), later.begin(), later.end());
+    EXPECT_EQ(received.All(), sent) << "nothing purged";
+    EXPECT_NE(again.Identity().Entry, lost.Entry);
+}
+
+// A terminal window's pseudo-terminal reads what its user types; a link to it leads nowhere.
+TEST_F(ComPortTest, AnotherProgramsTerminalIsRefusedSayingWhy) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t shell = ::fork();
+    ASSERT_GE(shell, 0);
+    if (shell == 0) {
+        // A session of its own, whose terminal the slave becomes on being opened.
+        ::setsid();
+        const int terminal = ::open(pty.SlavePath().c_str(), O_RDWR);
+        const char opened = terminal >= 0 ? 1 : 0;
+        [[maybe_unused]] const auto told = ::write(ready[1], &opened, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char opened = 0;
+    ASSERT_EQ(::read(ready[0], &opened, 1), 1);
+    ::close(ready[0]);
+    pty.LinkAs(5);
+    try {
+        TComPort port(5, 9);
+        ADD_FAILURE() << "opened the terminal of another program";
+    } catch (const EComPortError& e) {
+        EXPECT_STREQ(e.what(), "Error opening port \\\\.\\COM5");
+        EXPECT_EQ(e.Explanation(), pty.SlavePath() + " — терминал другой программы (например, "
+                                                     "окна терминала), а не линия контроллера.");
+    }
+    ::kill(shell, SIGKILL);
+    ::waitpid(shell, nullptr, 0);
+    EXPECT_EQ(opened, 1);
+    EXPECT_NO_THROW(TComPort(5, 9)) << "once nobody has it for a terminal";
+}
+
 TEST_F(ComPortTest, ReadsShorterThanTheCountedBytesAreRepeatedUntilAllAreIn) {
     const TShortReads shortReads(4);
     const auto port = Open(3);
@@ -121,7 +186,7 @@ TEST_F(ComPortTest, ReadsShorterThanTheCountedBytesAreRepeatedUntilAllAreIn) {
         EXPECT_GE(block.size(), 9u);
 }
 
-TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyOnStandardError) {
+TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyToTheUserAndOnStandardError) {
     pty.LinkAs(4);
     const auto folder = PortFolder();
     ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
@@ -131,10 +196,20 @@ TEST_F(ComPortTest, PortFolderThatIsNotPrivateRefusesThePortAndSaysWhyOnStandard
         ADD_FAILURE() << "a port was opened through a folder that others can write to";
     } catch (const EComPortError& e) {
         EXPECT_STREQ(e.what(), "Error opening port \\\\.\\COM4");
+        EXPECT_EQ(e.Explanation(),
+                  "В папку " + folder.string() +
+                      " могут писать другие пользователи. Через такую папку можно подменить "
+                      "порт, поэтому порты не открываются: удалите её или исправьте владельца и "
+                      "права доступа.");
     }
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find(folder.string() + " is writable by other users"), std::string::npos)
         << said;
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(TComPort(4, 9, TDeviceIdentity{}), EComPortError);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "")
+        << "a session trying its port again says it once, not at every try";
 }
 
 } // namespace

@@ -43,7 +43,8 @@ TEST(PortDeviceTest, WithoutAPortFolderAPortIsTheNumberedSerialDevice) {
 struct TTrustCase {
     const char* rule;
     void (*spoil)(const fs::path& folder);
-    const char* reason; // nullptr: the folder is trusted
+    const char* reason;      // nullptr: the folder is trusted
+    const char* explanation; // what the user is told, in Russian
 };
 
 class PortDeviceTrustTest : public ::testing::TestWithParam<TTrustCase> {};
@@ -62,8 +63,13 @@ TEST_P(PortDeviceTrustTest, LinkIsUsedOnlyInAPrivateFolderAndAnyOtherFolderRefus
         try {
             const fs::path device = PortDevice(number);
             ADD_FAILURE() << "port " << int(number) << " went to " << device;
-        } catch (const std::runtime_error& e) {
+        } catch (const EPortRefused& e) {
             EXPECT_NE(std::string(e.what()).find(GetParam().reason), std::string::npos) << e.what();
+            EXPECT_NE(e.Explanation().find(GetParam().explanation), std::string::npos)
+                << e.Explanation();
+            EXPECT_TRUE(e.Explanation().ends_with("удалите её или исправьте владельца и права "
+                                                  "доступа."))
+                << "and what to do about it";
         }
     }
 }
@@ -71,23 +77,24 @@ TEST_P(PortDeviceTrustTest, LinkIsUsedOnlyInAPrivateFolderAndAnyOtherFolderRefus
 INSTANTIATE_TEST_SUITE_P(
     Folders, PortDeviceTrustTest,
     ::testing::Values(
-        TTrustCase{"Private", [](const fs::path&) {}, nullptr},
+        TTrustCase{"Private", [](const fs::path&) {}, nullptr, nullptr},
         TTrustCase{"WritableByOthers", [](const fs::path& f) { ::chmod(f.c_str(), 0777); },
-                   "ports is writable by other users"},
+                   "ports is writable by other users", "ports могут писать другие пользователи."},
         TTrustCase{"WritableByGroup", [](const fs::path& f) { ::chmod(f.c_str(), 0770); },
-                   "ports is writable by other users"},
+                   "ports is writable by other users", "ports могут писать другие пользователи."},
         TTrustCase{"ParentWritableByOthers",
                    [](const fs::path& f) { ::chmod(f.parent_path().c_str(), 0777); },
-                   "telmira is writable by other users"},
+                   "telmira is writable by other users",
+                   "telmira могут писать другие пользователи."},
         TTrustCase{"OwnedByAnotherUser",
                    [](const fs::path& f) { ASSERT_EQ(::lchown(f.c_str(), 65534, 65534), 0); },
-                   "ports belongs to another user"},
+                   "ports belongs to another user", "ports принадлежит другому пользователю."},
         TTrustCase{"FolderIsALink",
                    [](const fs::path& f) {
                        fs::rename(f, f.parent_path() / "elsewhere");
                        fs::create_directory_symlink(f.parent_path() / "elsewhere", f);
                    },
-                   "ports is a link"}),
+                   "ports is a link", "ports — ссылка, а не папка."}),
     [](const auto& info) { return std::string(info.param.rule); });
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sys/stat.h>
 
 namespace serial {
@@ -92,6 +93,116 @@ TEST_F(PortMapTest, LinksOfAnUntrustedFolderNeitherLeadNorTakeNumbers) {
     ::chmod(folder.c_str(), 0700);
     EXPECT_EQ(Ports(), (std::vector<TPortTarget>{{1, folder / "COM1", Kind::Link},
                                                  {2, byId / "usb-A", Kind::Adapter}}));
+}
+
+// A made-up /sys beside the made-up /dev: each adapter's USB device with its interface and tty,
+// as the system describes them, and the tty class entry that leads there.
+class DeviceIdentityTest : public PortMapTest {
+protected:
+    fs::path sys = runtime.Path() / "sys";
+
+    // An adapter of serial number serial (none when empty) in socket, its tty as port.
+    void Usb(const std::string& tty, const std::string& serial, const std::string& socket = "1-2",
+             const std::string& port = "0") const {
+        const fs::path device = sys / "devices" / "usb1" / socket;
+        const fs::path interface = device / (socket + ":1.0");
+        fs::create_directories(interface / tty);
+        Attribute(device / "idVendor", "0403");
+        Attribute(device / "idProduct", "6001");
+        if (!serial.empty())
+            Attribute(device / "serial", serial);
+        Attribute(interface / "bInterfaceNumber", "00");
+        Attribute(interface / tty / "port_number", port);
+        fs::create_directories(sys / "class" / "tty" / tty);
+        fs::create_symlink(interface / tty, sys / "class" / "tty" / tty / "device");
+    }
+    // Unplugged: the device's node and entries go, and so does its part of the tree.
+    void Unplug(const std::string& tty, const std::string& socket, const std::string& id) const {
+        fs::remove(dev / tty);
+        if (!id.empty())
+            fs::remove(byId / id);
+        fs::remove_all(sys / "class" / "tty" / tty);
+        fs::remove_all(sys / "devices" / "usb1" / socket);
+    }
+    static void Attribute(const fs::path& file, const std::string& value) {
+        std::ofstream(file) << value << "\n";
+    }
+    // What port number leads to now.
+    [[nodiscard]] TDeviceIdentity Identity(std::uint8_t number) const {
+        return IdentifyDevice(ResolvePort(number, Ports()), sys);
+    }
+};
+
+TEST_F(DeviceIdentityTest, AnAdapterIsKnownAgainUnderAnyNameAndNoOtherAdapterPassesForIt) {
+    ById("usb-FTDI_FT232R_A-if00-port0", "ttyUSB0");
+    Usb("ttyUSB0", "A");
+    const TDeviceIdentity lost = Identity(1);
+    ASSERT_TRUE(lost.Adapter);
+    EXPECT_EQ(lost.Adapter->Serial, "A");
+
+    Unplug("ttyUSB0", "1-2", "usb-FTDI_FT232R_A-if00-port0");
+    ById("usb-FTDI_FT232R_B-if00-port0", "ttyUSB0");
+    Usb("ttyUSB0", "B");
+    EXPECT_FALSE(SameDevice(lost, Identity(1))) << "another adapter took its number and tty";
+
+    ById("usb-FTDI_FT232R_A-if00-port0", "ttyUSB1");
+    Usb("ttyUSB1", "A", "1-3");
+    EXPECT_TRUE(SameDevice(lost, Identity(1))) << "back in another socket as ttyUSB1";
+    EXPECT_FALSE(SameDevice(lost, Identity(2)));
+}
+
+TEST_F(DeviceIdentityTest, AdaptersAlikeAreToldApartByPortOrElseBySocket) {
+    // Without /dev/serial/by-id the tty nodes themselves are numbered.
+    Node("ttyUSB0");
+    Usb("ttyUSB0", "D", "1-2", "0");
+    Node("ttyUSB1");
+    Usb("ttyUSB1", "D", "1-2", "1");
+    EXPECT_FALSE(SameDevice(Identity(1), Identity(2))) << "two ports of one adapter";
+
+    Node("ttyACM0");
+    Usb("ttyACM0", "", "1-4");
+    const TDeviceIdentity lost = Identity(1);
+    ASSERT_EQ(lost.Device, dev / "ttyACM0");
+    Unplug("ttyACM0", "1-4", "");
+    Node("ttyACM0");
+    Usb("ttyACM0", "", "1-5");
+    EXPECT_FALSE(SameDevice(lost, Identity(1))) << "one like it, without a serial number, "
+                                                   "in another socket";
+    Unplug("ttyACM0", "1-5", "");
+    Node("ttyACM0");
+    Usb("ttyACM0", "", "1-4");
+    EXPECT_TRUE(SameDevice(lost, Identity(1))) << "back in its socket";
+}
+
+TEST_F(DeviceIdentityTest, ALinkToAnAdapterFollowsTheAdapter) {
+    ById("usb-FTDI_FT232R_A-if00-port0", "ttyUSB0");
+    Usb("ttyUSB0", "A");
+    fs::create_symlink(byId / "usb-FTDI_FT232R_A-if00-port0", folder / "COM7");
+    const TDeviceIdentity lost = Identity(7);
+    ASSERT_TRUE(lost.Adapter);
+    Unplug("ttyUSB0", "1-2", "usb-FTDI_FT232R_A-if00-port0");
+    EXPECT_FALSE(SameDevice(lost, Identity(7))) << "gone, its link left dangling";
+    ById("usb-FTDI_FT232R_A-if00-port0", "ttyUSB4");
+    Usb("ttyUSB4", "A");
+    EXPECT_TRUE(SameDevice(lost, Identity(7))) << "back behind the link left in place";
+}
+
+// A pseudo-terminal has no identity of its own: the system gives its node to the next program
+// that asks for one, and a link left in place by a program that was killed leads there.
+TEST_F(DeviceIdentityTest, WithoutAnAdapterOnlyALinkMadeAnewLeadsBack) {
+    Link(3);
+    const TDeviceIdentity lost = Identity(3);
+    EXPECT_FALSE(lost.Adapter);
+    EXPECT_FALSE(SameDevice(lost, Identity(3))) << "the node reappeared under the old link";
+
+    fs::create_symlink("/dev/null", folder / "made");
+    fs::rename(folder / "made", folder / "COM3");
+    EXPECT_TRUE(SameDevice(lost, Identity(3))) << "the link was made anew";
+
+    fs::remove(folder / "COM3");
+    EXPECT_EQ(Identity(3).Device, "/dev/ttyS2");
+    EXPECT_FALSE(SameDevice(lost, Identity(3))) << "never the numbered serial device meanwhile";
+    EXPECT_TRUE(SameDevice(Identity(3), Identity(3))) << "which stays itself";
 }
 
 TEST_F(PortMapTest, NoAdaptersAndNoLinksNumberNothing) {

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -61,10 +62,23 @@ TPty::~TPty() {
     ::close(slave_);
 }
 
+// Made beside the old link and moved over it, so that the new link is another file even where
+// the file system would give a removed link's inode to the next one made.
 void TPty::LinkAs(std::uint8_t number) const {
     const auto link = EnsurePortFolder() / ("COM" + std::to_string(number));
-    std::filesystem::remove(link);
-    std::filesystem::create_symlink(slavePath_, link);
+    const auto made = link.parent_path() / (link.filename().string() + ".new");
+    std::filesystem::remove(made);
+    std::filesystem::create_symlink(slavePath_, made);
+    std::filesystem::rename(made, link);
+}
+
+void TPty::Raw() const {
+    termios raw{};
+    if (::tcgetattr(master_, &raw) != 0)
+        Fail("tcgetattr");
+    ::cfmakeraw(&raw);
+    if (::tcsetattr(master_, TCSANOW, &raw) != 0)
+        Fail("tcsetattr");
 }
 
 void TPty::Write(std::span<const std::uint8_t> bytes) const {

@@ -36,8 +36,12 @@ public:
     TPty(const TPty&) = delete;
     TPty& operator=(const TPty&) = delete;
 
-    // Links the slave as COM<number> in the port folder, creating the folder.
+    // Links the slave as COM<number> in the port folder, creating the folder; a link of that
+    // name is replaced by a new one.
     void LinkAs(std::uint8_t number) const;
+    // Raw input, as on a line a program set up earlier: bytes written before the next program
+    // opens the terminal wait for it unchanged.
+    void Raw() const;
     // Runs the event loop while the terminal is full.
     void Write(std::span<const std::uint8_t> bytes) const;
     // Writes a block as long as the reading port's threshold and returns once the reader has

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace telemetry {
@@ -12,18 +14,23 @@ namespace {
 using namespace std::chrono_literals;
 using TClock = TLinkHealth::TClock;
 
-// Feeds a stream to the decoder in blocks of the given sizes, as the session does.
+// Records a stream in blocks of the given sizes, as the session does.
 void FeedInBlocks(const std::vector<std::uint8_t>& stream, const std::vector<std::size_t>& sizes,
-                  TLinkHealth& health, TLatestValues& values, TClock::time_point now) {
+                  TLinkHealth& health, TClock::time_point now) {
     std::size_t at = 0;
     for (std::size_t i = 0; at < stream.size(); ++i) {
         const std::size_t size = std::min(sizes[i % sizes.size()], stream.size() - at);
-        const std::span<const std::uint8_t> block(stream.data() + at, size);
-        const std::size_t frames =
-            DecodeBlock(block, DecodeMode::LiveRecordingOnly, values.LiveState, values, nullptr);
-        health.Block(size, frames, values.LiveState, now);
+        health.Block(std::span(stream).subspan(at, size), now);
         at += size;
     }
+}
+
+// Whole frames, all alike.
+std::vector<std::uint8_t> Frames(int count) {
+    std::vector<std::uint8_t> bytes;
+    for (int k = 0; k < count; ++k)
+        bytes.insert(bytes.end(), {0xFF, 0xFF, 0x12, 0x34, 1, 2, 3, 4, 5});
+    return bytes;
 }
 
 TEST(LinkHealthTest, CountsWholeFramesAndSkippedBytesOfANoisyStreamWhateverTheBlocks) {
@@ -37,8 +44,7 @@ TEST(LinkHealthTest, CountsWholeFramesAndSkippedBytesOfANoisyStreamWhateverTheBl
         SCOPED_TRACE(sizes.front());
         const auto start = TClock::now();
         TLinkHealth health(start);
-        TLatestValues values;
-        FeedInBlocks(stream, sizes, health, values, start);
+        FeedInBlocks(stream, sizes, health, start);
         const TLinkReport report = health.Report(start);
         EXPECT_EQ(report.BytesRecorded, stream.size());
         EXPECT_EQ(report.Frames, frames.size());
@@ -47,12 +53,47 @@ TEST(LinkHealthTest, CountsWholeFramesAndSkippedBytesOfANoisyStreamWhateverTheBl
     }
 }
 
+// The figures of a recording, whichever way its bytes are counted: in blocks as they came, or
+// from a replay's decoder at the end.
+TEST(RecordingFiguresTest, EveryByteIsInAWholeFrameInTheFrameAtTheEndOrSkipped) {
+    const struct {
+        const char* rule;
+        std::vector<std::uint8_t> bytes;
+        TRecordingFigures figures;
+    } cases[] = {
+        {"nothing", {}, {0, 0, 0, 0}},
+        {"a lone 0xFF at the end may start a frame: it is not skipped", {0x01, 0xFF}, {2, 0, 1, 1}},
+        {"0xFF and a byte that is not one are skipped", {0xFF, 0x01, 0xFF}, {3, 0, 2, 1}},
+        {"a third 0xFF is the period's first byte", {0xFF, 0xFF, 0xFF}, {3, 0, 0, 3}},
+        {"a frame and the start of another",
+         {0xFF, 0xFF, 0x12, 0x34, 1, 2, 3, 4, 5, 0xFF, 0xFF, 7},
+         {12, 1, 0, 3}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
+            TFigureCount count;
+            EXPECT_EQ(count.Add(std::span(c.bytes).first(split)) +
+                          count.Add(std::span(c.bytes).subspan(split)),
+                      c.figures.Frames);
+            EXPECT_EQ(count.Figures(), c.figures) << "split at " << split;
+        }
+        TLatestValues values;
+        std::uint8_t state = 0;
+        DecodeBlock(c.bytes, DecodeMode::Replay, state, values, nullptr);
+        EXPECT_EQ(FiguresOf(c.bytes.size(), static_cast<std::uint64_t>(values.FrameCounter), state),
+                  c.figures);
+    }
+}
+
 TEST(LinkHealthTest, FrameRateCountsTheFramesOfTheLastSecond) {
     const auto start = TClock::now();
     TLinkHealth health(start);
-    health.Block(90, 10, 0, start + 100ms);
-    health.Block(95, 10, 5, start + 600ms);
-    health.Block(4, 1, 0, start + 1050ms);
+    const std::vector<std::uint8_t> stream = Frames(21);
+    health.Block(std::span(stream).first(90), start + 100ms);       // 10 frames
+    health.Block(std::span(stream).subspan(90, 95), start + 600ms); // 10 and a half
+    health.Block(std::span(stream).subspan(185), start + 1050ms);   // the rest of one
+
     EXPECT_EQ(health.Report(start + 1050ms).FrameRate, 21u);
     EXPECT_EQ(health.Report(start + 1100ms).FrameRate, 11u) << "the first block is a second old";
     EXPECT_EQ(health.Report(start + 2049ms).FrameRate, 1u);
@@ -67,6 +108,7 @@ struct TStateCase {
     std::optional<std::chrono::milliseconds> lost, back;
     std::chrono::milliseconds at;
     TLinkState expected;
+    bool stopped = false;
 };
 
 class LinkStateTest : public ::testing::TestWithParam<TStateCase> {};
@@ -75,8 +117,11 @@ TEST_P(LinkStateTest, StateFollowsTheLastBlockAndThePort) {
     const TStateCase& c = GetParam();
     const auto start = TClock::now();
     TLinkHealth health(start);
+    const std::vector<std::uint8_t> frame = Frames(1);
     for (const auto at : c.blocks)
-        health.Block(9, 1, 0, start + at);
+        health.Block(frame, start + at);
+    if (c.stopped)
+        health.RecordingStopped();
     if (c.lost)
         health.PortLost();
     if (c.back)
@@ -105,12 +150,15 @@ INSTANTIATE_TEST_SUITE_P(
                    5000ms,
                    5900ms,
                    TLinkState::Receiving},
-        TStateCase{"PortBackThatSendsNothingIsNoData",
+        TStateCase{
+            "PortBackThatSendsNothingIsNoData", {500ms}, 600ms, 5000ms, 6100ms, TLinkState::NoData},
+        TStateCase{"FailedWriteStopsTheRecordingWhateverThePortDoes",
                    {500ms},
                    600ms,
-                   5000ms,
-                   6100ms,
-                   TLinkState::NoData}),
+                   {},
+                   700ms,
+                   TLinkState::Stopped,
+                   true}),
     [](const auto& info) { return std::string(info.param.rule); });
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "serial/tests/Pty.h"
 #include "telemetry/FrameTable.h"
 #include "telemetry/tests/FlockRule.h"
+#include "telemetry/tests/FullDisk.h"
 #include "tools/sim/Simulator.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +16,16 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace telemetry {
 namespace {
@@ -31,6 +35,7 @@ using serial::testing::TTempRuntimeDir;
 using serial::testing::WaitFor;
 using testing::NfsFlock;
 using testing::TFlockRule;
+using testing::TFullDisk;
 
 struct TPoint {
     double x, y;
@@ -112,28 +117,6 @@ public:
 
 private:
     int fd_;
-};
-
-// A disk that takes no more bytes: writes to regular files fail with EFBIG while it lives.
-class TFullDisk {
-public:
-    TFullDisk() {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit none = saved_;
-        none.rlim_cur = 0;
-        ::setrlimit(RLIMIT_FSIZE, &none);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~TFullDisk() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    TFullDisk(const TFullDisk&) = delete;
-    TFullDisk& operator=(const TFullDisk&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
 };
 
 // Opens a named pipe for reading if the code under test is still stuck opening it for
@@ -276,6 +259,31 @@ TEST_F(LiveSessionTest, WriteFailureIsReportedOnceAndNothingUnrecordedIsDecoded)
               std::vector<std::string>{"Error writing file " + file.string() + ": File too large"});
     EXPECT_TRUE(plot.Empty());
     EXPECT_EQ(values.Period, 0);
+    EXPECT_EQ(session->Health().State, TLinkState::Stopped);
+    EXPECT_EQ(session->Health().BytesRecorded, 0u);
+}
+
+// The figures a replay of the recording gives, as telmira-dcc info prints them.
+TRecordingFigures FiguresOfFile(const std::filesystem::path& file) {
+    const auto bytes = ReadAll(file);
+    TLatestValues values;
+    std::uint8_t state = 0;
+    DecodeBlock(bytes, DecodeMode::Replay, state, values, nullptr);
+    return FiguresOf(bytes.size(), static_cast<std::uint64_t>(values.FrameCounter), state);
+}
+
+TEST_F(LiveSessionTest, WriteThatFailsPartWayCountsWhatReachedTheFile) {
+    const auto session = Open(file);
+    session->AttachHandler(false);
+    const TFullDisk full(1000); // a block of the stream crosses it
+    pty.Write(sim::GenerateRecording(3, 200, false));
+    ASSERT_TRUE(WaitFor([&] { return !errors.empty(); }));
+    ASSERT_EQ(std::filesystem::file_size(file), 1000u);
+    const TLinkReport report = session->Health();
+    EXPECT_EQ(report.State, TLinkState::Stopped);
+    EXPECT_EQ(report.BytesRecorded, 1000u);
+    EXPECT_EQ(report.Frames, FiguresOfFile(file).Frames);
+    EXPECT_EQ(report.SkippedBytes, FiguresOfFile(file).SkippedBytes);
 }
 
 // The stream of frames frames from seed, followed by the first cut bytes of one more frame.
@@ -291,9 +299,14 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     std::vector<std::unique_ptr<TPty>> lines;
     TPty* lastPty = &pty;
     std::vector<std::uint8_t> sent;
+    // A line that comes back starts with a few bytes that are no frame's; the live chart's
+    // decoder goes on with the frame the line cut short there, as a replay of the file does.
+    const std::vector<std::uint8_t> noise = {1, 2, 3, 4, 5, 6};
     for (int line = 0; line < 3; ++line) {
         SCOPED_TRACE(line);
-        const auto part = StreamCutShort(40 + line, 300, 4); // the line goes mid-frame
+        auto part = StreamCutShort(40 + line, 300, 4); // the line goes mid-frame
+        if (line > 0)
+            part.insert(part.begin(), noise.begin(), noise.end());
         lastPty->Write(part);
         sent.insert(sent.end(), part.begin(), part.end());
         ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
@@ -301,21 +314,24 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
 
         lastPty->CloseMaster();
         ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::WaitingForPort; }));
+        EXPECT_TRUE(session->WaitingForPort());
         EXPECT_EQ(errors.size(), 1u) << "only the first failure is shown";
         lastPty = lines.emplace_back(std::make_unique<TPty>()).get();
         lastPty->LinkAs(Port);
         ASSERT_TRUE(WaitFor([&] { return lastPty->Exclusive(); })) << "the port is opened again";
+        EXPECT_FALSE(session->WaitingForPort());
     }
     EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM2"});
 
-    const auto last = sim::GenerateRecording(50, 300, false);
+    auto last = sim::GenerateRecording(50, 300, false);
+    last.insert(last.begin(), noise.begin(), noise.end());
     lastPty->Write(last);
     sent.insert(sent.end(), last.begin(), last.end());
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
     EXPECT_EQ(ReadAll(file), sent) << "every byte in order, nothing twice";
-    EXPECT_EQ(values.FrameCounter, 4 * 300) << "the chart goes on";
-    EXPECT_EQ(plot.Series[SeriesAdvance].back().x, 4 * 300 - 1);
-    EXPECT_EQ(frames.Rows(), 4 * 300);
+    EXPECT_EQ(values.FrameCounter, 4 * 300 + 3) << "the chart goes on";
+    EXPECT_EQ(plot.Series[SeriesAdvance].back().x, 4 * 300 + 2);
+    EXPECT_EQ(frames.Rows(), 4 * 300 + 3);
     EXPECT_EQ(FirstDifference(TableCsv(frames), ToolCsv(file)), "")
         << "the session shows the frames the recording holds, across each reconnect";
     TLatestValues replayed;
@@ -324,8 +340,10 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     DecodeBlock(sent, DecodeMode::Replay, state, replayed, &replayedPlot);
     EXPECT_TRUE(plot.Series == replayedPlot.Series) << "and plots what a replay of it plots";
     const TLinkReport report = session->Health();
-    EXPECT_EQ(report.Frames, 4u * 300);
-    EXPECT_EQ(report.SkippedBytes, 3u * 4);
+    const TRecordingFigures figures = FiguresOfFile(file);
+    EXPECT_EQ(report.Frames, figures.Frames) << "the recording's frames, as a replay counts them";
+    EXPECT_EQ(report.SkippedBytes, figures.SkippedBytes);
+    EXPECT_EQ(figures.Frames, 4u * 300 + 3) << "each cut frame takes five bytes of noise";
 
     lastPty->CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return session->Health().State == TLinkState::WaitingForPort; }));
@@ -333,6 +351,105 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     EXPECT_EQ(ReadAll(file), sent);
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_TRUE(TOtherOpener(file).Try(LOCK_EX)) << "the recording is released";
+}
+
+// A simulator of ours, its output in a file: the line it names its pseudo-terminal in.
+class TSimulator {
+public:
+    TSimulator(const std::filesystem::path& out, std::vector<std::string> args) : out_(out) {
+        args.insert(args.begin(), TELMIRA_SIM_PROGRAM);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                           0600);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        ::posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TSimulator() { Stop(SIGTERM); }
+    TSimulator(const TSimulator&) = delete;
+    TSimulator& operator=(const TSimulator&) = delete;
+
+    // The pseudo-terminal it streams on, once it has said so.
+    [[nodiscard]] std::string Terminal() const {
+        std::string node;
+        WaitFor([&] {
+            std::ifstream in(out_);
+            const std::string said{std::istreambuf_iterator<char>(in), {}};
+            const auto at = said.find(" is /dev/pts/");
+            if (at != std::string::npos)
+                node = said.substr(at + 4, said.find(' ', at + 4) - at - 4);
+            return pid_ < 0 || !node.empty();
+        });
+        return node;
+    }
+    void Stop(int signal) {
+        if (pid_ < 0)
+            return;
+        ::kill(pid_, signal);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    std::filesystem::path out_;
+    pid_t pid_ = -1;
+};
+
+// Issue 18: a simulator on port 23 is killed, so that its link stays behind, and the next
+// program asking for a pseudo-terminal, a simulator on port 24, gets the same node. The session
+// waiting for port 23 records nothing of it, and takes the port again once a link is made anew.
+TEST_F(LiveSessionTest, ANodeThatReappearsUnderTheLostPortsLinkIsNeverRecorded) {
+    const auto said = [&](const std::string& name) { return runtime.Path() / name; };
+    auto first =
+        std::make_unique<TSimulator>(said("first.out"), std::vector<std::string>{"--port", "23"});
+    const std::string node = first->Terminal();
+    ASSERT_FALSE(node.empty());
+    auto session = std::make_unique<TLiveSession>(
+        file, 23, values, plot, [this](const std::string& m) { errors.push_back(m); });
+    session->AttachHandler(true);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) > 1000; }));
+
+    first->Stop(SIGKILL);
+    ASSERT_TRUE(WaitFor([&] { return session->WaitingForPort(); }));
+    const auto before = ReadAll(file);
+
+    // The node goes to the lowest number free: simulators that get a lower one stay until one
+    // gets it, unless another program took it first.
+    std::vector<std::unique_ptr<TSimulator>> others;
+    std::unique_ptr<TSimulator> second;
+    for (int port = 24; port < 40 && !second; ++port) {
+        auto next =
+            std::make_unique<TSimulator>(said("second" + std::to_string(port) + ".out"),
+                                         std::vector<std::string>{"--port", std::to_string(port)});
+        if (next->Terminal() == node)
+            second = std::move(next);
+        else
+            others.push_back(std::move(next));
+    }
+    if (!second)
+        GTEST_SKIP() << "another program kept " << node;
+    EXPECT_FALSE(WaitFor([&] { return ReadAll(file) != before || !session->WaitingForPort(); },
+                         10 * ReopenInterval))
+        << "the second simulator was recorded";
+    EXPECT_EQ(errors, std::vector<std::string>{"Error clearing port \\\\.\\COM23"});
+
+    // A device that comes back behind a link made anew is taken, with what it sent meanwhile.
+    second.reset();
+    TPty back;
+    back.Raw();
+    const auto early = sim::GenerateRecording(7, 20, false);
+    back.Write(early);
+    back.LinkAs(23);
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(file).size() == before.size() + early.size(); }));
+    auto expected = before;
+    expected.insert(expected.end(), early.begin(), early.end());
+    EXPECT_EQ(ReadAll(file), expected);
+    session->Close();
 }
 
 TEST_F(LiveSessionTest, SessionSyncsItsRecordingWhileDataComesAndOnClose) {
@@ -429,11 +546,19 @@ TEST_F(LiveSessionTest, BlocksReceivedBeforeTheModeIsChosenAreRecordedFirstWhenI
     for (std::size_t at = 0; at < 2 * SessionThreshold; at += SessionThreshold)
         pty.WriteAndWaitUntilRead(std::span(sent).subspan(at, SessionThreshold), true);
     EXPECT_EQ(std::filesystem::file_size(file), 0u);
+    // Kept once the window thread has taken the hand-overs.
+    EXPECT_TRUE(WaitFor([&] { return session->Health().BytesKept == 2 * SessionThreshold; }));
+    TLinkReport report = session->Health();
+    EXPECT_EQ(report.State, TLinkState::AwaitingMode);
+    EXPECT_EQ(report.BytesRecorded, 0u);
 
     session->AttachHandler(true);
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == 2 * SessionThreshold; }))
         << "recorded once the mode is chosen, with no more bytes coming";
     EXPECT_EQ(values.FrameCounter, 2);
+    report = session->Health();
+    EXPECT_EQ(report.BytesKept, 0u);
+    EXPECT_EQ(report.BytesRecorded, 2 * SessionThreshold);
     pty.Write(std::span(sent).subspan(2 * SessionThreshold));
     ASSERT_TRUE(WaitFor([&] { return ReadAll(file) == sent; }));
     EXPECT_EQ(values.FrameCounter, 3);

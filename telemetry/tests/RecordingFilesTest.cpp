@@ -4,6 +4,7 @@
 #include "telemetry/RecordingFile.h"
 #include "telemetry/RecordingView.h"
 #include "telemetry/tests/CountingPlot.h"
+#include "telemetry/tests/RecordedFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,19 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
 
 namespace telemetry {
 namespace {
@@ -41,11 +54,7 @@ private:
 };
 
 std::vector<std::uint8_t> Frames(int count) {
-    std::vector<std::uint8_t> bytes;
-    for (int k = 0; k < count; ++k)
-        bytes.insert(bytes.end(),
-                     {0xFF, 0xFF, 0x12, 0x34, 1, 2, 3, 4, static_cast<std::uint8_t>(k)});
-    return bytes;
+    return testing::RecordedFrames(0, count);
 }
 
 void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
@@ -84,6 +93,82 @@ TReplay Replay(const fs::path& path) {
     }
     return replay;
 }
+
+// The recording_holder program beside this test (RecordingHolder.cpp), recording a file in a
+// process of its own, as a live session of another window does.
+class TOtherRecorder {
+public:
+    TOtherRecorder(const fs::path& file, fs::path signals, int first, int second)
+        : signals_(std::move(signals)) {
+        fs::create_directories(signals_);
+        std::vector<std::string> words{Program().string(), file.string(), signals_.string(),
+                                       std::to_string(first), std::to_string(second)};
+#ifdef _WIN32
+        // The words go to the program as one command line, split again at blanks.
+        for (std::string& word : words)
+            word = '"' + word + '"';
+#endif
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+#ifdef _WIN32
+        process_ = ::_spawnv(_P_NOWAIT, Program().string().c_str(), argv.data());
+#else
+        if (::posix_spawn(&process_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            process_ = -1;
+#endif
+    }
+    ~TOtherRecorder() {
+        Finish();
+    }
+    TOtherRecorder(const TOtherRecorder&) = delete;
+    TOtherRecorder& operator=(const TOtherRecorder&) = delete;
+
+    // Whether it holds the file with its first frames recorded; Wine takes seconds to start it.
+    [[nodiscard]] bool Held() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (process_ != -1 && !fs::exists(signals_ / "held")) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return process_ != -1;
+    }
+    // Lets it record the rest and close, and gives its exit status.
+    int Finish() {
+        if (process_ == -1)
+            return -1;
+        std::ofstream(signals_ / "go");
+        int status = -1;
+#ifdef _WIN32
+        ::_cwait(&status, process_, 0);
+#else
+        if (::waitpid(process_, &status, 0) == process_)
+            status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+        process_ = -1;
+        return status;
+    }
+
+private:
+    static fs::path Program() {
+#ifdef _WIN32
+        char self[MAX_PATH];
+        ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+        return fs::path(self).parent_path() / "recording_holder.exe";
+#else
+        return fs::read_symlink("/proc/self/exe").parent_path() / "recording_holder";
+#endif
+    }
+
+    fs::path signals_;
+#ifdef _WIN32
+    intptr_t process_ = -1;
+#else
+    pid_t process_ = -1;
+#endif
+};
 
 class RecordingFilesTest : public ::testing::Test {
 protected:
@@ -185,6 +270,67 @@ TEST_F(RecordingFilesTest, WrittenBytesAreSyncedOnceHalfASecondOldAndOnClose) {
     recording.Close();
     EXPECT_EQ(recording.Syncs(), 2u) << "closing syncs what is left";
     EXPECT_EQ(fs::file_size(file), 300u);
+}
+
+// Window B chooses the file that window A is recording and answers "Да" to replacing it: B's
+// session and every program of ours must leave A's recording as it is.
+TEST_F(RecordingFilesTest, ARecordingAnotherProcessMakesIsNeitherEmptiedNorWritten) {
+    TOtherRecorder other(file, folder.Path() / "signals", 100, 50);
+    ASSERT_TRUE(other.Held());
+
+    EXPECT_THROW(TRecordingFile{file.string()}, EFileBeingWritten);
+    EXPECT_THROW(TWriterClaim{file.string()}, EFileBeingWritten) << "a program's output";
+    EXPECT_EQ(Replay(file).error, RecordingOpenError) << "nor is it viewed";
+    EXPECT_EQ(ReadAll(file), Frames(100)) << "refused before anything was changed";
+
+    EXPECT_EQ(other.Finish(), 0);
+    EXPECT_EQ(ReadAll(file), testing::RecordedFrames(0, 150)) << "the recording, byte for byte";
+    TRecordingFile again(file.string());
+    EXPECT_EQ(fs::file_size(file), 0u) << "a recording that was closed may be recorded over";
+}
+
+TEST_F(RecordingFilesTest, OneFileTakesOneWriterAtATimeInOneProcessToo) {
+    {
+        TRecordingFile recording(file.string());
+        recording.Write(Frames(2), now);
+        EXPECT_THROW(TRecordingFile{file.string()}, EFileBeingWritten);
+        EXPECT_THROW(TWriterClaim{file.string()}, EFileBeingWritten);
+        EXPECT_EQ(ReadAll(file), Frames(2));
+        recording.Close();
+    }
+    {
+        const TWriterClaim claim(file.string());
+        EXPECT_EQ(ReadAll(file), Frames(2)) << "a claim leaves emptying to its program";
+        EXPECT_THROW(TRecordingFile{file.string()}, EFileBeingWritten);
+        EXPECT_EQ(Replay(file).error, RecordingOpenError) << "the viewer stays off it too";
+    }
+    EXPECT_NO_THROW(TRecordingFile{file.string()}) << "released with the claim";
+}
+
+TEST_F(RecordingFilesTest, ProgramsClaimOnlyFilesAndNeverAFileTheViewerHolds) {
+    const fs::path fresh = folder.Path() / "fresh.png";
+    EXPECT_NO_THROW(TWriterClaim{fresh.string()});
+    EXPECT_TRUE(fs::exists(fresh)) << "made empty for its program to write";
+#ifdef _WIN32
+    const char* device = "NUL";
+#else
+    const char* device = "/dev/null";
+#endif
+    const TWriterClaim deviceClaim(device);
+    EXPECT_NO_THROW(TWriterClaim{device}) << "a device is never a recording, nor claimed";
+
+    WriteFile(file, Frames(3));
+    {
+        const TViewedFile viewer(file.string());
+        try {
+            const TWriterClaim claim(file.string());
+            ADD_FAILURE() << "claimed a file the viewer holds";
+        } catch (const EFileBeingWritten&) {
+            ADD_FAILURE() << "the viewer records nothing";
+        } catch (const EFileCreateError&) {
+        }
+    }
+    EXPECT_EQ(ReadAll(file), Frames(3));
 }
 
 } // namespace

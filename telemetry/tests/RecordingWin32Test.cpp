@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -112,7 +113,80 @@ TEST_F(RecordingViewWin32Test, AFileCutShortDuringTheReplayCountsNoFrameBeyondTh
     }
 }
 
-// GetFileSize gives the size in two halves; a file past 4 GiB needs the high one.
+// The file's own path as the program's strings hold it on Windows: UTF-8.
+std::string Utf8Path(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+// Names that the local code page of a Western or a Russian PC cannot spell: the program takes
+// its file names as UTF-8 and hands them to the wide-character functions.
+TEST_F(RecordingViewWin32Test, ARecordingOutsideTheCodePageIsRecordedAndViewed) {
+    std::printf("The local code page is %u\n", ::GetACP());
+    const fs::path cases[] = {folder / u8"Иван" / u8"заезд.dcc",
+                              folder / u8"Ελένη" / u8"δοκιμή ü 試験.dcc"};
+    for (const fs::path& path : cases) {
+        const std::string name = Utf8Path(path);
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(::CreateDirectoryW(path.parent_path().c_str(), nullptr));
+        {
+            TRecordingFile recording(name);
+            for (int k = 0; k < 3; ++k)
+                recording.Write(
+                    {reinterpret_cast<const std::uint8_t*>("\xFF\xFF\x12\x34\x01\x02\x03\x04\x05"),
+                     9},
+                    TRecordingFile::TClock::now());
+            recording.Close();
+        }
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+            << "recorded under its own name";
+        EXPECT_EQ(data.nFileSizeLow, 27u);
+        EXPECT_TRUE(RecordingExists(name));
+
+        const TViewedFile file(name);
+        const TRecordingMapping mapping(file);
+        const TRecordingView view(mapping);
+        TLatestValues values;
+        std::uint8_t state = 0;
+        TCountingPlot plot;
+        view.Replay(state, values, plot);
+        EXPECT_EQ(values.FrameCounter, 3);
+    }
+}
+
+// An indexer, a backup or an editor that only reads leaves the recording viewable, and the
+// viewer leaves them reading; a writer it keeps out.
+TEST_F(RecordingViewWin32Test, TheViewerLetsReadersInAndKeepsWritersOut) {
+    const fs::path path = folder / "shared.dcc";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write("\xFF\xFF\x12\x34\x01\x02\x03\x04\x05", 9);
+    }
+    const auto open = [&](DWORD access) {
+        return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    const HANDLE reader = open(GENERIC_READ);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    {
+        const TViewedFile file(path.string());
+        const HANDLE secondReader = open(GENERIC_READ);
+        EXPECT_NE(secondReader, INVALID_HANDLE_VALUE);
+        ::CloseHandle(secondReader);
+        EXPECT_EQ(open(GENERIC_WRITE), INVALID_HANDLE_VALUE);
+        EXPECT_THROW(TRecordingFile{path.string()}, ERecordingCreateError);
+    }
+    ::CloseHandle(reader);
+    EXPECT_EQ(fs::file_size(path), 9u) << "the refused recording left the file as it was";
+
+    const HANDLE writer = open(GENERIC_WRITE);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_THROW(TViewedFile{path.string()}, std::runtime_error);
+    ::CloseHandle(writer);
+}
+
+// The size comes in two halves; a file past 4 GiB needs the high one.
 TEST_F(RecordingViewWin32Test, AFileOverFourGibibytesIsViewedToItsLastByte) {
     const std::uint64_t leading = (std::uint64_t{1} << 32) + 7;
     const fs::path path = folder / "large.dcc";

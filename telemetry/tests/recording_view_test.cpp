@@ -1,11 +1,14 @@
 #include "telemetry/FrameTable.h"
 #include "telemetry/RecordingView.h"
+#include "telemetry/RecordingWalk.h"
 #include "telemetry/tests/CountingPlot.h"
 #include "telemetry/tests/FlockRule.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -73,10 +76,11 @@ TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayCountsNoFrameBeyondTheCut)
         TFrameTable frames;
 
         try {
-            view.Replay(state, values, plot, &frames);
+            view.Replay(state, values, plot, nullptr, &frames);
             FAIL() << "the cut went unnoticed";
-        } catch (const std::runtime_error& error) {
+        } catch (const ERecordingCut& error) {
             EXPECT_STREQ(error.what(), RecordingViewError);
+            EXPECT_EQ(error.Decoded(), static_cast<std::uint64_t>(c.cut)) << "up to the cut";
         }
 
         EXPECT_EQ(values.FrameCounter, c.cut / 9) << "the frames before the cut stay decoded";
@@ -87,6 +91,59 @@ TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayCountsNoFrameBeyondTheCut)
         struct sigaction after {};
         ::sigaction(SIGBUS, nullptr, &after);
         EXPECT_EQ(after.sa_handler, before.sa_handler) << "the previous handler is back";
+    }
+}
+
+// Tells the walk's progress to whoever waits, and stops the walk once told of stopAt bytes.
+struct TRecordedProgress final : TReplayProgress {
+    std::uint64_t stopAt = UINT64_MAX;
+    std::vector<std::uint64_t> told;
+    std::uint64_t total = 0;
+    bool Walked(std::uint64_t done, std::uint64_t of) override {
+        told.push_back(done);
+        total = of;
+        return done < stopAt;
+    }
+};
+
+TEST_F(RecordingViewTest, ProgressIsToldAfterEachStretchAndStopsTheWalkThere) {
+    const std::string path = (dir_ / "long.dcc").string();
+    const std::uint64_t stretch = walk::StretchSize;
+    const auto frames = static_cast<int>((3 * stretch + stretch / 2) / FrameSize); // the last short
+    ASSERT_TRUE(Write(path, frames));
+    const std::uint64_t size = std::uint64_t{FrameSize} * frames;
+    const struct {
+        const char* rule;
+        std::uint64_t stopAt;
+        std::vector<std::uint64_t> told;
+    } cases[] = {
+        {"a walk that goes on is told of every stretch, the last at the end",
+         UINT64_MAX,
+         {stretch, 2 * stretch, 3 * stretch, size}},
+        {"a walk stopped after its second stretch decodes nothing after it",
+         2 * stretch,
+         {stretch, 2 * stretch}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        TViewedFile file(path);
+        TRecordingMapping mapping(file);
+        TRecordingView view(mapping);
+        TLatestValues values;
+        std::uint8_t state = 0;
+        TCountingPlot plot;
+        TRecordedProgress progress;
+        progress.stopAt = c.stopAt;
+
+        const std::uint64_t decoded = view.Replay(state, values, plot, &progress);
+
+        EXPECT_EQ(progress.told, c.told);
+        EXPECT_EQ(progress.total, size);
+        EXPECT_EQ(decoded, c.told.back());
+        EXPECT_EQ(values.FrameCounter, static_cast<std::int32_t>(decoded / FrameSize));
+        EXPECT_EQ(state, decoded % FrameSize) << "the frame the stop cut in two is being decoded";
+        const int held = static_cast<int>(decoded % FrameSize); // speed at its fourth byte
+        EXPECT_EQ(plot.points, 6 * values.FrameCounter + std::max(0, held - 3));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "tools/dcc/ChartPicture.h"
 
+#include "telemetry/WriterClaim.h"
 #include "ui/window/TelemetryChart.h"
 
 #include <QApplication>
@@ -24,6 +25,8 @@ void WriteChartPicture(const std::string& recording, const std::string& picture,
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(recording + ": " + e.what());
     }
-    if (!image.save(QString::fromLocal8Bit(picture.c_str()), "PNG"))
+    // Never over a recording that a session or program of ours is writing.
+    const telemetry::TWriterClaim claim(picture);
+    if (!image.save(QString::fromStdString(picture), "PNG"))
         throw std::runtime_error(picture + ": cannot write the picture");
 }

@@ -5,6 +5,7 @@
 // as the viewer's frame table takes them.
 
 #include "telemetry/DecodedFrame.h"
+#include "telemetry/RecordingFigures.h"
 #include "telemetry/Telemetry.h"
 
 #include <cstdint>
@@ -21,14 +22,10 @@ public:
 
     [[nodiscard]] std::uint64_t Bytes() const noexcept { return bytes_; }
     [[nodiscard]] std::int64_t Frames() const noexcept { return frames_; }
-    // Bytes that were passed over while looking for a sync pair: all but those of the frames
-    // and of the frame the recording ends inside of.
-    [[nodiscard]] std::uint64_t SkippedBytes() const noexcept {
-        return bytes_ - telemetry::FrameSize * static_cast<std::uint64_t>(frames_) -
-               (LastFrameCutShort() ? state_ : 0);
+    // The bytes so far as the program counts a recording everywhere.
+    [[nodiscard]] telemetry::TRecordingFigures Figures() const noexcept {
+        return telemetry::FiguresOf(bytes_, static_cast<std::uint64_t>(frames_), state_);
     }
-    // The recording ends after a sync pair, before that frame's last byte.
-    [[nodiscard]] bool LastFrameCutShort() const noexcept { return state_ >= 2; }
 
 private:
     void FramesCompleted(std::span<const telemetry::TCompletedFrame> frames) override;

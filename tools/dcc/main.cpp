@@ -1,6 +1,7 @@
 // telmira-dcc: reads ".dcc" recordings without the window; Help below says how.
 
 #include "cmake/TelmiraVersion.h"
+#include "native/Arguments.h"
 #include "tools/dcc/ChartPicture.h"
 #include "tools/dcc/RecordingScan.h"
 
@@ -21,6 +22,9 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "native/Console.h"
+#include "native/WideText.h"
+
 #include <io.h>
 #endif
 
@@ -29,8 +33,14 @@ namespace {
 #ifdef _WIN32
 // Bytes as they are: no CR LF turned into LF, no end of file at a 0x1A byte.
 constexpr int ReadFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
+int OpenForReading(const std::string& path) {
+    return ::_wopen(native::WideText(path).c_str(), ReadFlags);
+}
 #else
 constexpr int ReadFlags = O_RDONLY | O_CLOEXEC;
+int OpenForReading(const std::string& path) {
+    return ::open(path.c_str(), ReadFlags);
+}
 #endif
 
 // Read by people and by help2man, which makes the manual page from it. Without pictures, the
@@ -47,7 +57,11 @@ constexpr const char* Help =
     "                        period, engine speed, MAP, curve number, temperature, octane\n"
     "                        corrector, advance code and advance in degrees\n"
     "  info FILE.dcc         size, frames, skipped bytes, whether the last frame is cut short,\n"
-    "                        and the smallest and largest value of each quantity\n";
+    "                        and the smallest and largest value of each quantity. Skipped\n"
+    "                        bytes are in no frame; those of a frame the file ends inside,\n"
+    "                        from its first 0xFF on (a lone 0xFF too), are not skipped but\n"
+    "                        make the last frame cut short. telmira's status line counts the\n"
+    "                        same\n";
 constexpr const char* PictureCommandHelp =
     "  png FILE.dcc OUT.png  the chart page's chart after a replay of the recording, as a PNG\n"
     "                        picture; needs no display; the recording is mapped and replayed\n"
@@ -85,7 +99,7 @@ public:
 class TInputFile {
 public:
     explicit TInputFile(const std::string& path) : path_(path) {
-        fd_ = ::open(path.c_str(), ReadFlags);
+        fd_ = OpenForReading(path);
         if (fd_ < 0)
             FileError(path, errno);
         struct stat st {};
@@ -171,8 +185,9 @@ int Info(const std::string& path) {
     std::printf("file: %s\n", path.c_str());
     std::printf("size: %llu bytes\n", static_cast<unsigned long long>(scan.Bytes()));
     std::printf("frames: %lld\n", static_cast<long long>(scan.Frames()));
-    std::printf("skipped: %llu bytes\n", static_cast<unsigned long long>(scan.SkippedBytes()));
-    std::printf("last frame cut short: %s\n", scan.LastFrameCutShort() ? "yes" : "no");
+    const telemetry::TRecordingFigures figures = scan.Figures();
+    std::printf("skipped: %llu bytes\n", static_cast<unsigned long long>(figures.SkippedBytes));
+    std::printf("last frame cut short: %s\n", figures.EndBytes != 0 ? "yes" : "no");
     const std::pair<const char*, const TRange<double>*> rows[] = {{"period", &period},
                                                                   {"rpm", &rpm},
                                                                   {"map", &map},
@@ -217,11 +232,11 @@ void PrintHelp() {
     std::fputs(GeneralHelp, stdout);
 }
 
-int Run(int argc, char** argv) {
+int Run(const std::vector<std::string>& arguments) {
     std::vector<std::string> operands; // the command and its files
     std::optional<TPictureSize> size;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg(argv[i]);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view arg(arguments[i]);
         if (arg == "--help") {
             PrintHelp();
             return 0;
@@ -231,9 +246,9 @@ int Run(int argc, char** argv) {
             return 0;
         }
         if (arg == "--size" && ChartPicturesBuilt) {
-            if (++i == argc)
+            if (++i == arguments.size())
                 throw EUsage("--size needs a value");
-            size = ParseSize(argv[i]);
+            size = ParseSize(arguments[i]);
         } else if (arg.size() > 1 && arg.front() == '-') {
             throw EUsage("unknown option " + std::string(arg));
         } else {
@@ -263,9 +278,11 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     // The same bytes as on Linux: LF line ends.
     _setmode(_fileno(stdout), _O_BINARY);
+    // File names and messages are UTF-8, and a console shows them so.
+    const native::TUtf8Console console;
 #endif
     try {
-        const int status = Run(argc, argv);
+        const int status = Run(native::ProgramArguments(argc, argv));
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             std::fprintf(stderr, "telmira-dcc: standard output: %s\n", std::strerror(errno));
             return 1;

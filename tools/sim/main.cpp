@@ -3,6 +3,7 @@
 
 #include "cmake/TelmiraVersion.h"
 #include "serial/PortFolder.h"
+#include "telemetry/WriterClaim.h"
 #include "tools/sim/Simulator.h"
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <stdexcept>
@@ -24,11 +26,11 @@
 
 namespace {
 
-// Read by people and by help2man, which makes the manual page from it.
+// Read by people and by help2man, which makes the manual page from it: each usage form stays
+// on one line, as help2man takes a line that goes on as the description's first.
 constexpr const char* Help =
     "Usage: telmira-sim --out FILE.dcc --frames N [--seed S] [--noise]\n"
-    "  or:  telmira-sim --port N [--rate FRAMES_PER_S] [--seconds S] [--burst N] [--seed S]\n"
-    "                   [--noise] [--log FILE] [--wait-reader]\n"
+    "  or:  telmira-sim --port N [OPTION]...\n"
     "Simulates the engine ignition controller: writes a recording of a simulated engine run,\n"
     "or streams the run in real time on a pseudo-terminal linked as COM<N> in telmira's port\n"
     "folder ($XDG_RUNTIME_DIR/telmira/ports, or /tmp/telmira-UID/ports without that\n"
@@ -153,6 +155,8 @@ TOptions Parse(int argc, char** argv) {
 }
 
 void WriteRecording(const TOptions& o) {
+    // Before it is emptied: a recording that a session or program of ours writes is refused.
+    const telemetry::TWriterClaim claim(*o.out);
     std::FILE* file = std::fopen(o.out->c_str(), "wb");
     if (!file)
         Fail("cannot create " + *o.out + ": " + std::strerror(errno));
@@ -298,8 +302,10 @@ void Drain(int slave) {
 
 class TLog {
 public:
+    // Claimed before it is emptied, as the recording is.
     explicit TLog(const std::optional<std::string>& name)
-        : file_(name ? std::fopen(name->c_str(), "wb") : nullptr) {
+        : claim_(name ? std::make_unique<telemetry::TWriterClaim>(*name) : nullptr),
+          file_(name ? std::fopen(name->c_str(), "wb") : nullptr) {
         if (name && !file_)
             Fail("cannot create " + *name + ": " + std::strerror(errno));
     }
@@ -312,6 +318,7 @@ public:
     [[nodiscard]] std::FILE* Get() const { return file_; }
 
 private:
+    std::unique_ptr<telemetry::TWriterClaim> claim_;
     std::FILE* file_;
 };
 

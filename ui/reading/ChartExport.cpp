@@ -1,5 +1,6 @@
 #include "ui/reading/ChartExport.h"
 
+#include "ui/reading/ChartReadout.h"
 #include "ui/shell/Messages.h"
 #include "ui/window/TelemetryChart.h"
 
@@ -7,6 +8,7 @@
 #include <QBuffer>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSaveFile>
 #include <QTabBar>
 
@@ -48,13 +50,78 @@ void LayOut(TChart& chart) {
         chart.Draw();
 }
 
+// The legend row: framed swatches, so that light colours show on the panel, each followed by
+// its text.
+constexpr int LegendPadding = 4;
+constexpr int SwatchSize = 11;
+constexpr int SwatchGap = 5;
+constexpr int EntryGap = 20;
+constexpr QRgb SwatchFrameColour = 0xFF606060;
+
+QString LegendText(int series, const QString& caption) {
+    const QString unit = QuantityUnit(series);
+    const int scale = PlotScale(series);
+    return caption + (unit.isEmpty() ? QString() : ", " + unit) +
+           (scale == 1 ? QString() : " ×" + QString::number(scale));
+}
+
+// The panel's colour, as the chart fills it.
+QRgb PanelRgb(const TChart& chart) {
+    return chart.PanelColor() == clDefault ? chart.palette().color(QPalette::Window).rgb()
+                                           : chart::ToRgb(chart.PanelColor());
+}
+
 } // namespace
 
-void WriteChartPicture(TChart& chart, const QString& path) {
+int LegendRowHeight() {
+    return QFontMetrics(ChartDefaultFont()).height() + 2 * LegendPadding;
+}
+
+std::vector<TLegendEntry> LegendRow(const TChart& chart, const std::array<QString, 6>& captions) {
+    const QFontMetrics metrics(ChartDefaultFont());
+    std::vector<TLegendEntry> row;
+    int x = chart.PlotRect().Left;
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        if (!chart.Series(s).Active())
+            continue;
+        const QString text = LegendText(s, captions[s]);
+        const QRect swatch(x, LegendPadding + (metrics.height() - SwatchSize) / 2, SwatchSize,
+                           SwatchSize);
+        const QRect textBox(swatch.right() + 1 + SwatchGap, LegendPadding,
+                            metrics.horizontalAdvance(text), metrics.height());
+        row.push_back({telemetry::PlotColours[s], text, swatch, textBox});
+        x = textBox.right() + 1 + EntryGap;
+    }
+    return row;
+}
+
+QImage ChartPicture(TChart& chart, const std::array<QString, 6>& captions) {
+    const QImage& drawn = chart.Draw();
+    const std::vector<TLegendEntry> legend = LegendRow(chart, captions);
+    if (legend.empty())
+        return drawn;
+    QImage picture(drawn.width(), drawn.height() + LegendRowHeight(), drawn.format());
+    picture.fill(PanelRgb(chart));
+    QPainter painter(&picture);
+    painter.drawImage(0, 0, drawn);
+    painter.translate(0, drawn.height());
+    painter.setFont(ChartDefaultFont());
+    for (const TLegendEntry& entry : legend) {
+        painter.fillRect(entry.Swatch, QColor(chart::ToRgb(entry.Colour)));
+        painter.setPen(QColor(SwatchFrameColour));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(entry.Swatch.adjusted(0, 0, -1, -1));
+        painter.setPen(chart.palette().color(QPalette::WindowText));
+        painter.drawText(entry.TextBox, Qt::AlignLeft | Qt::AlignVCenter, entry.Text);
+    }
+    return picture;
+}
+
+void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, const QString& path) {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!chart.Draw().save(&buffer, "PNG"))
+    if (!ChartPicture(chart, captions).save(&buffer, "PNG"))
         throw std::runtime_error(ExportWriteError);
     TExportFile file(path);
     file.Write(png.constData(), static_cast<std::size_t>(png.size()));
@@ -85,8 +152,10 @@ void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
 }
 
 TChartExport::TChartExport(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
-                           QTabBar& tabs, TFileDialogs& dialogs)
-    : QObject(&window), window_(window), chart_(chart), frames_(frames), dialogs_(dialogs) {
+                           QTabBar& tabs, TFileDialogs& dialogs,
+                           const std::array<QString, 6>& captions)
+    : QObject(&window), window_(window), chart_(chart), frames_(frames), dialogs_(dialogs),
+      captions_(captions) {
     SavePicture = new QAction("Сохранить изображение графика…", this);
     SavePicture->setShortcut(QKeySequence("Ctrl+S"));
     ExportCsv = new QAction("Экспорт в CSV…", this);
@@ -114,10 +183,13 @@ TChartExport::TChartExport(QWidget& window, TChart& chart, const telemetry::TFra
     PictureDialog.DefaultExt = "png";
     CsvDialog.Filter = "Таблица CSV *.csv|*.csv|";
     CsvDialog.DefaultExt = "csv";
+    PictureDialog.Name = "picture";
+    CsvDialog.Name = "csv";
 }
 
 void TChartExport::SavePictureClick() {
-    Export(PictureDialog, [this](const QString& path) { WriteChartPicture(chart_, path); });
+    Export(PictureDialog,
+           [this](const QString& path) { WriteChartPicture(chart_, captions_, path); });
 }
 
 void TChartExport::ExportCsvClick() {

@@ -8,11 +8,15 @@
 #include "ui/shell/FileDialogs.h"
 #include "widgets/chart/Chart.h"
 
+#include <QImage>
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 
+#include <array>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -21,10 +25,29 @@ class QTabBar;
 // The message of a file that cannot be written, whatever the reason.
 inline constexpr char ExportWriteError[] = "Ошибка записи файла";
 
-// Writes the chart's picture as it is on screen (current ranges, switched series, without
-// the controls over it) to path as a PNG. Writes to a temporary file beside path and renames
+// One entry of the legend row under the chart's written picture, in the row's coordinates:
+// a swatch of the series' colour, then the text.
+struct TLegendEntry {
+    TColor Colour;
+    QString Text;
+    QRect Swatch;
+    QRect TextBox;
+};
+
+// The legend row: each switched-on series of 0 to 5 by its caption, with its unit and the
+// scale it is plotted at where that is not 1 ("ДАД ×10", "УОЗ, ° ×100"), side by side from
+// the plot's left edge.
+[[nodiscard]] std::vector<TLegendEntry> LegendRow(const TChart& chart,
+                                                  const std::array<QString, 6>& captions);
+[[nodiscard]] int LegendRowHeight();
+
+// The chart's picture as it is on screen (current ranges, switched series, without the
+// controls over it), with the legend row under it when any series is switched on.
+[[nodiscard]] QImage ChartPicture(TChart& chart, const std::array<QString, 6>& captions);
+
+// Writes ChartPicture to path as a PNG. Writes to a temporary file beside path and renames
 // it, so a failure leaves path as it was; raises std::runtime_error(ExportWriteError) then.
-void WriteChartPicture(TChart& chart, const QString& path);
+void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, const QString& path);
 
 // Writes the completed frames of frames, the frame table of what chart shows, whose X lies in
 // the chart's visible horizontal range to path, in the columns and number forms of
@@ -36,8 +59,9 @@ class TChartExport : public QObject {
     Q_OBJECT
 public:
     // The actions' shortcuts work anywhere in window; the menu comes up over chart and tabs.
+    // captions name series 0 to 5 in the picture's legend.
     TChartExport(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
-                 QTabBar& tabs, TFileDialogs& dialogs);
+                 QTabBar& tabs, TFileDialogs& dialogs, const std::array<QString, 6>& captions);
 
     QAction* SavePicture; // "Сохранить изображение графика…"
     QAction* ExportCsv;   // "Экспорт в CSV…"
@@ -60,5 +84,6 @@ private:
     TChart& chart_;
     const telemetry::TFrameTable& frames_;
     TFileDialogs& dialogs_;
+    std::array<QString, 6> captions_;
     std::optional<QPoint> rightPressedAt_;
 };

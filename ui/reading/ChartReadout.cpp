@@ -21,12 +21,17 @@ constexpr int BoxPadding = 4;
 QString ValueText(int series, double value) {
     switch (series) {
     case telemetry::SeriesSpeed:
-        return QString::number(std::llround(value)) + " об/мин";
+        return QString::number(std::llround(value)) + " " + QuantityUnit(series);
     case telemetry::SeriesAdvance:
-        return QString::number(value, 'f', 2).replace('.', ',') + "°";
+        return QString::number(value, 'f', 2).replace('.', ',') + QuantityUnit(series);
     default:
         return QString::number(value);
     }
+}
+
+QString ScaleNote(int series) {
+    const int scale = PlotScale(series);
+    return scale == 1 ? QString() : " (на графике ×" + QString::number(scale) + ")";
 }
 
 // Light colours (yellow points) stand on a dark band so that they read in the light box.
@@ -37,6 +42,28 @@ bool NeedsDarkBand(QRgb rgb) {
 
 } // namespace
 
+int PlotScale(int series) noexcept {
+    switch (series) {
+    case telemetry::SeriesSpeed:
+        return 1;
+    case telemetry::SeriesAdvance:
+        return 100;
+    default:
+        return 10;
+    }
+}
+
+QString QuantityUnit(int series) {
+    switch (series) {
+    case telemetry::SeriesSpeed:
+        return "об/мин";
+    case telemetry::SeriesAdvance:
+        return "°";
+    default:
+        return {};
+    }
+}
+
 std::vector<TReadoutLine> ReadoutLines(const TChart& chart, const telemetry::TFrameTable& frames,
                                        std::int64_t frame, const std::array<QString, 6>& captions) {
     std::vector<TReadoutLine> lines{{-1, std::nullopt, "Кадр " + QString::number(frame), 0}};
@@ -44,7 +71,8 @@ std::vector<TReadoutLine> ReadoutLines(const TChart& chart, const telemetry::TFr
         if (!chart.Series(s).Active())
             continue;
         const std::optional<double> value = QuantityAt(frames, s, frame);
-        lines.push_back({s, value, captions[s] + ": " + (value ? ValueText(s, *value) : "—"),
+        lines.push_back({s, value,
+                         captions[s] + ": " + (value ? ValueText(s, *value) : "—") + ScaleNote(s),
                          telemetry::PlotColours[s]});
     }
     return lines;
@@ -81,9 +109,16 @@ void TChartReadout::SetMarker(std::optional<std::int64_t> frame) {
 std::optional<int> TChartReadout::FrameColumn(std::int64_t frame) const {
     const int x = chart_.BottomAxis().Map().ToPixel(static_cast<double>(frame));
     const chart::TRectI& plot = chart_.PlotRect();
-    if (x <= plot.Left || x >= plot.Right)
+    if (x < plot.Left || x > plot.Right)
         return std::nullopt;
     return x;
+}
+
+// The first and the last frame of an automatic axis stand on the plot's edges: their
+// columns are drawn over the frame lines there, wholly inside the plot's outline.
+QRect TChartReadout::ColumnRect(int x, int width) const {
+    const chart::TRectI& plot = chart_.PlotRect();
+    return {std::min(x, plot.Right + 1 - width), plot.Top + 1, width, plot.Height() - 2};
 }
 
 std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
@@ -103,16 +138,12 @@ std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
 
 QRegion TChartReadout::Covered() const {
     QRegion region;
-    const chart::TRectI& plot = chart_.PlotRect();
-    const auto column = [&](int x, int width) {
-        region += QRect(x, plot.Top + 1, width, plot.Height() - 2);
-    };
     if (marker_)
         if (const auto x = FrameColumn(*marker_))
-            column(*x, MarkerWidth);
+            region += ColumnRect(*x, MarkerWidth);
     if (const auto layout = Layout()) {
         if (layout->CursorX)
-            column(*layout->CursorX, 1);
+            region += ColumnRect(*layout->CursorX, 1);
         region += layout->Box;
     }
     return region;
@@ -164,10 +195,9 @@ bool TChartReadout::eventFilter(QObject* watched, QEvent* event) {
 
 void TChartReadout::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const chart::TRectI& plot = chart_.PlotRect();
     QRegion painted;
     const auto column = [&](int x, int width, QRgb colour) {
-        const QRect r(x, plot.Top + 1, width, plot.Height() - 2);
+        const QRect r = ColumnRect(x, width);
         painter.fillRect(r, QColor(colour));
         painted += r;
     };

@@ -25,8 +25,15 @@ struct TReadoutLine {
     TColor Colour;
 };
 
+// How many times its quantity, in the unit the readout gives, series 0 to 5 plots: the speed
+// as it is, the byte fields ×10, the advance in degrees ×100.
+[[nodiscard]] int PlotScale(int series) noexcept;
+// The unit the readout gives series 0 to 5 in: "об/мин", "°", or none for the bytes as decoded.
+[[nodiscard]] QString QuantityUnit(int series);
+
 // The readout of frame on chart, whose frames are those of the table: its number, then each
-// switched-on series of 0 to 5 under its caption, in its points' colour.
+// switched-on series of 0 to 5 under its caption, in its points' colour, naming the plotted
+// scale where it is not 1.
 [[nodiscard]] std::vector<TReadoutLine> ReadoutLines(const TChart& chart,
                                                      const telemetry::TFrameTable& frames,
                                                      std::int64_t frame,
@@ -43,6 +50,9 @@ public:
     // The frame the cursor marks: while the pointer is over the plot with no button held.
     [[nodiscard]] std::optional<std::int64_t> CursorFrame() const;
 
+    // The captions that name series 0 to 5.
+    [[nodiscard]] const std::array<QString, 6>& Captions() const noexcept { return captions_; }
+
     [[nodiscard]] std::optional<std::int64_t> Marker() const noexcept { return marker_; }
     void SetMarker(std::optional<std::int64_t> frame);
 
@@ -58,6 +68,7 @@ private:
     };
     [[nodiscard]] std::optional<TLayout> Layout() const;
     [[nodiscard]] std::optional<int> FrameColumn(std::int64_t frame) const;
+    [[nodiscard]] QRect ColumnRect(int x, int width) const;
     [[nodiscard]] QRegion Covered() const;
     void Refresh();
 

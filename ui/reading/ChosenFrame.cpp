@@ -33,21 +33,31 @@ void TChosenFrame::SetEnabled(bool enabled) {
     readout_.SetMarker(std::nullopt);
 }
 
+void TChosenFrame::TakeKeysOf(QWidget& widget) {
+    keysOf_ = &widget;
+    widget.installEventFilter(this);
+}
+
 void TChosenFrame::Choose(std::int64_t frame) {
-    Show(frame);
+    Choose(frame, TScroll::KeepInside);
+}
+
+void TChosenFrame::Choose(std::int64_t frame, TScroll scroll) {
+    Show(frame, scroll);
     if (Playing() && frame_) {
         playedFrom_ = *frame_;
         playClock_.start();
     }
 }
 
-void TChosenFrame::Show(std::int64_t frame) {
+void TChosenFrame::Show(std::int64_t frame, TScroll scroll) {
     const auto frames = CompletedFrames(frames_);
     if (!enabled_ || !frames)
         return;
     frame = std::clamp(frame, frames->First, frames->Last);
     frame_ = frame;
-    KeepInView(frame);
+    if (scroll == TScroll::KeepInside)
+        KeepInside(frame);
     readout_.SetMarker(frame);
     emit Chosen(frame);
 }
@@ -77,7 +87,7 @@ void TChosenFrame::PlayOn() {
     if (frame >= frames->Last)
         playTimer_.stop();
     if (frame != frame_)
-        Show(frame);
+        Show(frame, TScroll::KeepInside);
 }
 
 std::int64_t TChosenFrame::FramesOnScreen() const {
@@ -85,15 +95,20 @@ std::int64_t TChosenFrame::FramesOnScreen() const {
     return std::max<std::int64_t>(1, std::llround(map.Maximum - map.Minimum));
 }
 
-void TChosenFrame::KeepInView(std::int64_t frame) {
-    // An automatic axis shows every frame; a fixed one moves by no more than it must.
+void TChosenFrame::KeepInside(std::int64_t frame) {
+    // An automatic axis shows every frame, the first and the last on the plot's edges, where
+    // the marker is drawn over the frame lines; a fixed one moves by no more than it must.
     TChartAxis& axis = chart_.BottomAxis();
     if (axis.Automatic())
         return;
+    const chart::TAxisMap& map = axis.Map();
+    const int marginPixels = std::min(EdgeMargin, map.Length() / 4);
+    const double margin =
+        map.Length() > 0 ? (axis.Maximum() - axis.Minimum()) * marginPixels / map.Length() : 0;
     const double x = static_cast<double>(frame);
-    const double shift = x < axis.Minimum()   ? x - axis.Minimum()
-                         : x > axis.Maximum() ? x - axis.Maximum()
-                                              : 0;
+    const double low = axis.Minimum() + margin;
+    const double high = axis.Maximum() - margin;
+    const double shift = x < low ? x - low : x > high ? x - high : 0;
     if (shift != 0)
         axis.SetMinMax(axis.Minimum() + shift, axis.Maximum() + shift);
 }
@@ -132,7 +147,12 @@ bool TChosenFrame::StepByKey(int key) {
 }
 
 bool TChosenFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != &chart_ || !enabled_)
+    if (!enabled_)
+        return false;
+    if (watched == keysOf_)
+        return event->type() == QEvent::KeyPress &&
+               StepByKey(static_cast<QKeyEvent*>(event)->key());
+    if (watched != &chart_)
         return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
@@ -152,8 +172,10 @@ bool TChosenFrame::eventFilter(QObject* watched, QEvent* event) {
             std::abs(p.x() - pressedAt_->x()) <= ClickSlack &&
             std::abs(p.y() - pressedAt_->y()) <= ClickSlack) {
             chart_.setFocus(Qt::MouseFocusReason);
-            Choose(chart::NearestWholeX(chart_.BottomAxis().Map(), p.x(), frames->First,
-                                        frames->Last));
+            // The frame clicked is in view where it was clicked: the chart stays still.
+            Choose(
+                chart::NearestWholeX(chart_.BottomAxis().Map(), p.x(), frames->First, frames->Last),
+                TScroll::None);
         }
         pressedAt_.reset();
         return false;

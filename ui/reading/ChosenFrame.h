@@ -21,6 +21,9 @@ public:
     static constexpr int FramesPerSecond = 640;
     // Presses further apart than this, in either direction, are drags, not clicks.
     static constexpr int ClickSlack = 16;
+    // Pixels a frame that the keys or playing choose is kept inside the plot's edges when the
+    // chart has to scroll to show it.
+    static constexpr int EdgeMargin = 32;
 
     // The frames to choose from are those of frames, the frame table of what chart shows.
     TChosenFrame(TChart& chart, const telemetry::TFrameTable& frames, TChartReadout& readout);
@@ -34,10 +37,14 @@ public:
     [[nodiscard]] bool Playing() const noexcept { return playTimer_.isActive(); }
 
     // Chooses frame, kept within the completed frames, and scrolls a zoomed or scrolled
-    // chart just far enough to show it. Does nothing while disabled or without frames.
+    // chart just far enough to show it EdgeMargin inside the plot. Does nothing while
+    // disabled or without frames.
     void Choose(std::int64_t frame);
     // Plays forward from the chosen frame, or pauses.
     void TogglePlaying();
+    // The playback keys (Space, Left/Right, Page Up/Down, Home/End) pressed on widget, or
+    // left to it by the child that has the focus, work there as on the chart.
+    void TakeKeysOf(QWidget& widget);
 
 signals:
     void Chosen(std::int64_t frame);
@@ -46,10 +53,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Show(std::int64_t frame);
+    enum class TScroll { None, KeepInside };
+    void Choose(std::int64_t frame, TScroll scroll);
+    void Show(std::int64_t frame, TScroll scroll);
     [[nodiscard]] bool StepByKey(int key);
     [[nodiscard]] std::int64_t FramesOnScreen() const;
-    void KeepInView(std::int64_t frame);
+    void KeepInside(std::int64_t frame);
     void PlayOn();
 
     TChart& chart_;
@@ -58,6 +67,7 @@ private:
     bool enabled_ = false;
     std::optional<std::int64_t> frame_;
     std::optional<QPoint> pressedAt_;
+    QWidget* keysOf_ = nullptr;
     QTimer playTimer_;
     QElapsedTimer playClock_;
     std::int64_t playedFrom_ = 0;

@@ -3,6 +3,7 @@
 #include "ui/platform/LoadAddress.h"
 #include "ui/platform/QtWindowThread.h"
 #include "ui/shell/Messages.h"
+#include "ui/shell/Settings.h"
 
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -69,6 +70,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The desktop entry the windows belong to, for the name and icon docks show.
     setDesktopFileName("telmira");
     setWindowIcon(TelmiraIcon(32));
+    KeepNoToolkitSettings();
     // Russian whatever the user's locale, as the program's own texts are.
     if (qtTranslation_.load(QLocale(QLocale::Russian), "qtbase", "_",
                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

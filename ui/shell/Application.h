@@ -19,7 +19,8 @@ class TApplication : public QApplication {
 public:
     // argc and argv must outlive the application, as for QApplication. Qt's own texts (the
     // file dialogs, the buttons of message boxes) speak Russian, like the program, where Qt's
-    // Russian translation is installed; without it they stay in English.
+    // Russian translation is installed; without it they stay in English. Qt's own dialogs keep
+    // no settings of theirs (KeepNoToolkitSettings).
     TApplication(int& argc, char** argv);
 
     // Dispatches as QApplication does; on the window thread a failure that escapes the

@@ -1,5 +1,7 @@
 #include "ui/shell/FileDialogs.h"
 
+#include "ui/shell/Settings.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -59,9 +61,25 @@ bool TSystemFileDialogs::Execute(TFileDialog& dialog, QWidget* owner) {
     shown.setDefaultSuffix(dialog.DefaultExt);
     if (!dialog.FileName.isEmpty())
         shown.selectFile(dialog.FileName);
+    else if (!dialog.InitialDir.isEmpty())
+        shown.setDirectory(dialog.InitialDir);
     if (shown.exec() != QDialog::Accepted || shown.selectedFiles().isEmpty())
         return false;
     dialog.FileName = QFileInfo(shown.selectedFiles().first()).absoluteFilePath();
     dialog.FilterIndex = static_cast<int>(filters.indexOf(shown.selectedNameFilter())) + 1;
+    return true;
+}
+
+TRememberedFolderDialogs::TRememberedFolderDialogs(TFileDialogs& shown, TSettings& settings)
+    : shown_(shown), settings_(settings) {}
+
+bool TRememberedFolderDialogs::Execute(TFileDialog& dialog, QWidget* owner) {
+    if (dialog.Name.isEmpty())
+        return shown_.Execute(dialog, owner);
+    if (dialog.FileName.isEmpty())
+        dialog.InitialDir = settings_.DialogFolder(dialog.Name);
+    if (!shown_.Execute(dialog, owner))
+        return false;
+    settings_.SetDialogFolder(dialog.Name, QFileInfo(dialog.FileName).absolutePath());
     return true;
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class QWidget;
+class TSettings;
 
 enum TOpenOption : unsigned {
     ofOverwritePrompt = 1u << 0, // ask before a chosen file that exists is overwritten
@@ -27,6 +28,11 @@ struct TFileDialog {
     QString DefaultExt;  // added, without the dot, to a typed name that has no extension
     // The full name chosen last; offered again when the dialog next opens.
     QString FileName;
+    // The folder the dialog opens in while no file name is offered; empty: the toolkit's
+    // choice.
+    QString InitialDir;
+    // What the settings file knows the dialog by; empty: nothing is remembered of it.
+    QString Name;
 };
 
 // The toolkit's form of a filter: "description (pattern pattern)" per entry, the description
@@ -47,4 +53,16 @@ protected:
 class TSystemFileDialogs final : public TFileDialogs {
 public:
     bool Execute(TFileDialog& dialog, QWidget* owner) override;
+};
+
+// Dialogs shown by shown that open, in a new run, in the folder where a file was last chosen
+// in the dialog of the same Name, remembered in settings. Both outlive this.
+class TRememberedFolderDialogs final : public TFileDialogs {
+public:
+    TRememberedFolderDialogs(TFileDialogs& shown, TSettings& settings);
+    bool Execute(TFileDialog& dialog, QWidget* owner) override;
+
+private:
+    TFileDialogs& shown_;
+    TSettings& settings_;
 };

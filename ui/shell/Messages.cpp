@@ -155,10 +155,16 @@ std::string ErrorBoxText(std::string_view message) {
 }
 
 void ShowError(std::string_view message) {
+    ShowError(message, {});
+}
+
+void ShowError(std::string_view message, std::string_view explanation) {
     if (QWidget* grabber = QWidget::mouseGrabber())
         grabber->releaseMouse();
-    AskQuestion(QString::fromStdString(ErrorBoxText(message)), ApplicationTitle(),
-                MB_OK | MB_ICONHAND);
+    std::string text = ErrorBoxText(message);
+    if (!explanation.empty())
+        text.append("\n").append(explanation);
+    AskQuestion(QString::fromStdString(text), ApplicationTitle(), MB_OK | MB_ICONHAND);
 }
 
 void ShowNotice(const QString& text) {

@@ -44,6 +44,9 @@ int AskQuestion(const QString& text, const QString& caption, unsigned flags);
 // The error box: the failure's message under the full-stop rule, the application title, the
 // error icon and "OK". Cancels any mouse grab first.
 void ShowError(std::string_view message);
+// The error box with a line for the user under the failure's message: what the failure means
+// or what the program does about it.
+void ShowError(std::string_view message, std::string_view explanation);
 
 // The message the error box shows: a "." is added when the last byte is above ".", so texts
 // ending in a letter, a digit, "?" or ":" get one and texts ending in ".", "!", ")" or a blank

@@ -1,6 +1,7 @@
 #include "ui/window/InstrumentsPage.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -90,15 +91,19 @@ TEST_F(InstrumentsPage, IdleSwitchNarrowsTheSpeedGaugeAndRestoresIt) {
 }
 
 TEST_F(InstrumentsPage, ControlsStandInCreationOrderAtTheirPlaces) {
-    const QList<QWidget*> expected = {Page.dev_uoz, Page.dev_dad, Page.dev_rpm,
-                                      Page.dev_ok,  Page.chk_xx,  Page.dev_temp};
+    const QList<QWidget*> expected = {Page.dev_uoz, Page.dev_dad,  Page.dev_rpm,      Page.dev_ok,
+                                      Page.chk_xx,  Page.dev_temp, Page.lblShownFrame};
     QList<QWidget*> children = Page.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     EXPECT_EQ(children, expected) << "later controls lie over earlier ones";
     QStringList names;
     for (const QWidget* child : children)
         names << child->objectName();
-    EXPECT_EQ(names,
-              QStringList({"dev_uoz", "dev_dad", "dev_rpm", "dev_ok", "chk_xx", "dev_temp"}));
+    EXPECT_EQ(names, QStringList({"dev_uoz", "dev_dad", "dev_rpm", "dev_ok", "chk_xx", "dev_temp",
+                                  "lblShownFrame"}));
+    for (const QWidget* gauge :
+         {static_cast<QWidget*>(Page.dev_rpm), static_cast<QWidget*>(Page.dev_ok)})
+        EXPECT_FALSE(Page.lblShownFrame->geometry().intersects(gauge->geometry()))
+            << "the frame's name stands clear of the gauges";
     EXPECT_EQ(Page.findChild<QTimer*>("Timer1"), Page.Timer1);
     EXPECT_EQ(Page.dev_rpm->geometry(), QRect(0, -8, 305, 305));
     EXPECT_EQ(Page.dev_ok->geometry(), QRect(224, 288, 217, 209));

@@ -1,6 +1,8 @@
 #include "serial/PortFolder.h"
 #include "serial/tests/Pty.h"
 #include "telemetry/LiveSession.h"
+#include "telemetry/RecordingFile.h"
+#include "telemetry/tests/FullDisk.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
@@ -31,6 +33,8 @@
 #include <iterator>
 #include <optional>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -196,15 +200,25 @@ TEST_F(LiveSessionWindowTest, ASessionIsPlottedWholeWhereverTheChartWasScrolled)
 TEST_F(LiveSessionWindowTest, BytesReceivedWhileThePlottingQuestionIsOpenAreRecordedFirst) {
     const auto sent = sim::GenerateRecording(4, 600, false);
     const std::size_t early = 5 * telemetry::SessionThreshold;
+    const QString waiting =
+        QString("Вопрос о выводе графиков ждёт ответа | принято 45 байт, они будут записаны после "
+                "ответа | COM1: %1 (%2)")
+            .arg(QString::fromStdString((serial::EnsurePortFolder() / "COM1").string()),
+                 QString::fromStdString(pty_.SlavePath()));
+    bool saidWaiting = false;
     TModalAnswer answer([&](QWidget& modal) {
         // The question's own event loop runs the hand-overs meanwhile.
         for (std::size_t at = 0; at < early; at += telemetry::SessionThreshold)
             pty_.WriteAndWaitUntilRead(std::span(sent).subspan(at, telemetry::SessionThreshold),
                                        true);
+        // Not "no data" while bytes come and are kept.
+        saidWaiting = WaitFor([&] { return window_.lblLinkStatus->text() == waiting; },
+                              std::chrono::seconds(2));
         static_cast<QMessageBox&>(modal).button(QMessageBox::Yes)->click();
     });
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
     ASSERT_TRUE(answer.answered);
+    EXPECT_TRUE(saidWaiting) << window_.lblLinkStatus->text().toStdString();
 
     Stream(sent, early);
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
@@ -264,13 +278,47 @@ TEST_F(LiveSessionWindowTest, PulledAdapterIsReportedOnceAndTheSessionGoesOnWhen
     EXPECT_EQ(advance.XValue(advance.Count() - 1), lastX + 300);
     back.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return status.text().startsWith("Ожидание порта"); }));
-    ASSERT_EQ(shown, std::vector<QString>{"Error clearing port \\\\.\\COM1."})
-        << "the failure is shown once";
+    ASSERT_EQ(shown, std::vector<QString>{"Error clearing port \\\\.\\COM1.\n"
+                                          "Запись в файл продолжается: порт будет открыт "
+                                          "снова, как только он появится."})
+        << "the failure is shown once, saying that the session goes on";
 
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton); // while waiting for the port
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_TRUE(window_.btnOpenF_DCC->isEnabled());
     EXPECT_EQ(Recorded(), sent);
+}
+
+TEST_F(LiveSessionWindowTest, PortBoxShowsThePortTheSessionOpens) {
+    for (const char* typed : {"27", "x", ""}) {
+        SCOPED_TRACE(typed);
+        window_.edtPortNumber->setText(typed);
+        Open(QMessageBox::No);
+        EXPECT_EQ(window_.edtPortNumber->text(), "1") << "the port the session opened";
+        EXPECT_TRUE(window_.lblLinkStatus->text().contains("| COM1: "));
+        QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    }
+}
+
+TEST_F(LiveSessionWindowTest, StatusLineCountsWhatReachedAFullDiskAndSaysTheRecordingStopped) {
+    Open(QMessageBox::No);
+    std::optional<QString> shown;
+    TModalAnswer answer([&](QWidget& modal) {
+        shown = static_cast<QMessageBox&>(modal).text();
+        modal.close();
+    });
+    {
+        const telemetry::testing::TFullDisk full(1000); // a block of the stream crosses it
+        pty_.Write(sim::GenerateRecording(3, 200, false));
+        ASSERT_TRUE(WaitFor([&] { return shown.has_value(); }));
+    }
+    ASSERT_EQ(Recorded().size(), 1000u);
+    const QString stopped = "Запись остановлена: файл не принял данные | записано 1" +
+                            QLocale(QLocale::Russian).groupSeparator() + "000 байт | ";
+    EXPECT_TRUE(WaitFor([&] { return window_.lblLinkStatus->text().startsWith(stopped); },
+                        std::chrono::seconds(2)))
+        << window_.lblLinkStatus->text().toStdString();
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
 }
 
 TEST_F(LiveSessionWindowTest, PortThatCannotBeOpenedLeavesNoSessionAndAnEmptyRecording) {
@@ -344,6 +392,45 @@ TEST_F(LiveSessionWindowTest, RecordingThatCannotBeCreatedIsANotice) {
     EXPECT_TRUE(notice.contains("Ошибка создания файла")) << notice.toStdString();
     EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
     EXPECT_EQ(pty_.Queued(), 0) << "no port was opened";
+}
+
+// The second window of issue 18 chooses the file the first one records and answers "Да" to
+// replacing it.
+TEST_F(LiveSessionWindowTest, RecordingThatAnotherSessionMakesIsLeftAloneAndTheNoticeSaysSo) {
+    telemetry::TRecordingFile other(dialogs_.answer->toStdString());
+    const auto recorded = sim::GenerateRecording(3, 50, false);
+    other.Write(recorded, telemetry::TRecordingFile::TClock::now());
+    QString notice;
+    TModalAnswer answer([&](QWidget& modal) {
+        notice = modal.findChild<QLabel*>("Message")->text();
+        modal.close();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ASSERT_TRUE(answer.answered);
+    EXPECT_EQ(notice, "Ошибка создания файла\nЭтот файл сейчас записывается в другом окне или "
+                      "другой программой и оставлен без изменений.");
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
+    EXPECT_FALSE(pty_.Exclusive()) << "no port was opened";
+    EXPECT_EQ(Recorded(), recorded);
+}
+
+TEST_F(LiveSessionWindowTest, RefusedPortFolderIsExplainedUnderThePortsMessage) {
+    const fs::path folder = serial::EnsurePortFolder();
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    std::optional<QString> shown;
+    TModalAnswer answer([&](QWidget& modal) {
+        shown = static_cast<QMessageBox&>(modal).text();
+        modal.close();
+    });
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+    ::chmod(folder.c_str(), 0700);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, QString::fromStdString(
+                          "Error opening port \\\\.\\COM1.\nВ папку " + folder.string() +
+                          " могут писать другие пользователи. Через такую папку можно подменить "
+                          "порт, поэтому порты не открываются: удалите её или исправьте "
+                          "владельца и права доступа."));
+    EXPECT_EQ(window_.btnOpenPort->text(), "Открыть порт и файл");
 }
 
 TEST_F(LiveSessionWindowTest, ViewerRefusesTheRecordingOfAnOpenSession) {

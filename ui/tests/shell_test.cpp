@@ -3,6 +3,8 @@
 #include "ui/tests/ModalAnswer.h"
 
 #include <QClipboard>
+#include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -182,3 +184,37 @@ TEST(StartUp, AFailureWhileTheWindowIsCreatedIsReportedAndGivesStatusOne) {
 }
 
 } // namespace
+
+// The Windows build takes the program's icon from desktop/windows/telmira.ico, which cannot be
+// drawn there at build time: the file must stay the picture the window's icon is drawn as
+// (telmira-icon-files --ico makes it anew).
+TEST(WindowsIcon, EachPictureOfTheIconFileIsTheDrawnIcon) {
+    QFile file(TELMIRA_WINDOWS_ICON);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const auto field = [&](qsizetype at, int width) {
+        quint32 value = 0;
+        for (int i = 0; i < width; ++i)
+            value |= static_cast<quint32>(static_cast<quint8>(bytes[at + i])) << (8 * i);
+        return value;
+    };
+    ASSERT_GE(bytes.size(), 6);
+    const quint32 count = field(4, 2);
+    ASSERT_EQ(count, 6u);
+    for (quint32 i = 0; i < count; ++i) {
+        const qsizetype entry = 6 + 16 * static_cast<qsizetype>(i);
+        const int size = field(entry, 1) == 0 ? 256 : static_cast<int>(field(entry, 1));
+        SCOPED_TRACE(size);
+        const QImage stored =
+            QImage::fromData(bytes.mid(field(entry + 12, 4), field(entry + 8, 4)), "PNG")
+                .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QImage drawn(size, size, QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        {
+            QPainter painter(&drawn);
+            PaintTelmiraIcon(painter, size);
+        }
+        EXPECT_EQ(stored, drawn) << "make it anew: telmira-icon-files --ico "
+                                    "desktop/windows/telmira.ico 16 24 32 48 64 256";
+    }
+}

@@ -120,7 +120,7 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
         {"chktemp", "Chart1", {472, 448, 89, 17}, "Температура", 11, false},
         {"chkok", "Chart1", {576, 448, 41, 17}, "ОК", 11, false},
         {"chkuoz", "Chart1", {624, 448, 49, 17}, "УОЗ", 11, false},
-        {"lblLinkStatus", "frmUprZagig", {0, 535, 1016, 20}, "", 11, false},
+        {"lblLinkStatus", "frmUprZagig", {0, 535, 1016, 20}, "Порт закрыт", 11, false},
     };
     for (const auto& c : layout) {
         SCOPED_TRACE(c.name);
@@ -399,23 +399,39 @@ protected:
     }
 };
 
-TEST_F(OpenWithoutDialogTest, CommandLineAndDropDoWhatTheViewerButtonDoes) {
+TEST_F(OpenWithoutDialogTest, CommandLineAndDropDoWhatTheViewerButtonDoesAndNameTheFile) {
+    const fs::path folder = dir_ / "folder.dcc";
+    fs::create_directory(folder);
+    const auto named = [](const QString& path) { return "«" + path + "»"; };
+    const QString run = Write("run.dcc", Frames(4));
+    const QString empty = Write("empty.dcc", {});
+    const QString gone = QString::fromStdString((dir_ / "gone.dcc").string());
+    const QString dir = QString::fromStdString(folder.string());
     const struct {
         const char* rule;
         QString path;
+        std::optional<QString> byButton;
+        std::optional<QString> byName; // on the command line or dropped
     } cases[] = {
-        {"a recording is replayed and named in the caption", Write("run.dcc", Frames(4))},
-        {"a missing file does nothing", QString::fromStdString((dir_ / "gone.dcc").string())},
-        {"an empty file cannot be mapped", Write("empty.dcc", {})},
+        {"a recording is replayed and named in the caption", run, std::nullopt, std::nullopt},
+        {"an empty file cannot be mapped", empty, "Ошибка отображения файла.",
+         "Ошибка отображения файла\nФайл " + named(empty) + "."},
+        {"a missing file, passed over when the dialog gives it, is said to be missing", gone,
+         std::nullopt, "Ошибка открытия файла\nФайл " + named(gone) + " не найден."},
+        {"a folder, passed over when the dialog gives it, is said to be one", dir, std::nullopt,
+         "Ошибка открытия файла\n" + named(dir) + " — папка, а не файл."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
         const TOutcome button = ByButton(c.path);
-        EXPECT_EQ(ByCommandLine(c.path), button);
-        EXPECT_EQ(ByDrop(c.path), button);
+        EXPECT_EQ(button.shown, c.byButton);
+        for (const TOutcome& other : {ByCommandLine(c.path), ByDrop(c.path)}) {
+            EXPECT_EQ(other.shown, c.byName);
+            EXPECT_EQ(other.points, button.points);
+            EXPECT_EQ(other.caption, button.caption);
+        }
     }
-    EXPECT_EQ(ByButton(cases[0].path).points, 4u);
-    EXPECT_EQ(ByButton(cases[2].path).shown, "Ошибка отображения файла.");
+    EXPECT_EQ(ByButton(run).points, 4u);
 }
 
 TEST_F(OpenWithoutDialogTest, RelativeNamesAreViewedByTheirFullPath) {

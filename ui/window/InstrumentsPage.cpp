@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QFont>
+#include <QLabel>
 #include <QTimer>
 
 namespace {
@@ -28,6 +29,17 @@ constexpr double IdleMin = 700;
 constexpr double IdleMax = 1100;
 constexpr unsigned IdleMajor = 11;
 constexpr unsigned IdleMinor = 3;
+
+// The layout's bold "MS Sans Serif" of 19 pixels where it exists, else the nearest face.
+QFont LargeBold() {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(19);
+    font.setBold(true);
+    return font;
+}
 
 TILAngularGauge* CreateGauge(QWidget* page, const TGaugeSetup& setup) {
     auto* g = new TILAngularGauge(page);
@@ -76,18 +88,21 @@ TInstrumentsPage::TInstrumentsPage(telemetry::TLatestValues& latest, QWidget* pa
     chk_xx = new QCheckBox(QStringLiteral("ХХ"), this);
     chk_xx->setObjectName("chk_xx");
     chk_xx->setGeometry(8, 8, 49, 33);
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(19);
-    font.setBold(true);
-    chk_xx->setFont(font);
+    chk_xx->setFont(LargeBold());
     chk_xx->setChecked(false);
     connect(chk_xx, &QCheckBox::toggled, this, &TInstrumentsPage::chk_xxClick);
 
     dev_temp =
         CreateGauge(this, {"dev_temp", "Температура", QRect(576, 288, 217, 209), 256, 9, 3, 0.75f});
+
+    // Below the speed gauge, in the corner the gauges leave free.
+    lblShownFrame = new QLabel(this);
+    lblShownFrame->setObjectName("lblShownFrame");
+    lblShownFrame->setGeometry(8, 404, 208, 56);
+    lblShownFrame->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblShownFrame->setFont(LargeBold());
+    lblShownFrame->hide();
+    setFocusPolicy(Qt::ClickFocus);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
@@ -97,7 +112,7 @@ TInstrumentsPage::TInstrumentsPage(telemetry::TLatestValues& latest, QWidget* pa
 }
 
 void TInstrumentsPage::Timer1Timer() {
-    const telemetry::TLatestValues& shown = shownFrame_ ? *shownFrame_ : Latest;
+    const telemetry::TLatestValues& shown = shownFrame_ ? shownFrame_->Values : Latest;
     if (shown.Period != 0) {
         dev_rpm->SetValue(telemetry::EngineSpeed(shown.Period));
     }
@@ -105,6 +120,9 @@ void TInstrumentsPage::Timer1Timer() {
     dev_dad->SetValue(shown.Map);
     dev_ok->SetValue(shown.OctaneCorrector);
     dev_temp->SetValue(shown.Temperature);
+    if (shownFrame_)
+        lblShownFrame->setText("Кадр " + QString::number(shownFrame_->Number));
+    lblShownFrame->setVisible(shownFrame_.has_value());
 }
 
 void TInstrumentsPage::ShowFrame(const telemetry::TDecodedFrame& frame) {
@@ -115,7 +133,7 @@ void TInstrumentsPage::ShowFrame(const telemetry::TDecodedFrame& frame) {
     shown.Temperature = frame.Temperature;
     shown.OctaneCorrector = frame.OctaneCorrector;
     shown.AdvanceCode = frame.AdvanceCode;
-    shownFrame_ = shown;
+    shownFrame_ = {frame.Number, shown};
 }
 
 void TInstrumentsPage::ShowLatest() {

@@ -1,7 +1,9 @@
 #pragma once
 
 // The "Приборы" page: five dial gauges refreshed from the latest telemetry values every
-// 100 ms, and the "ХХ" switch that narrows the engine-speed gauge to the idle range.
+// 100 ms, and the "ХХ" switch that narrows the engine-speed gauge to the idle range. A click
+// on the page away from the switch gives the page the keys; the switch has them only when
+// the user gives them to it (Tab or a click on it).
 
 #include "telemetry/DecodedFrame.h"
 #include "telemetry/Telemetry.h"
@@ -9,9 +11,11 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <optional>
 
 class QCheckBox;
+class QLabel;
 class QTimer;
 
 class TInstrumentsPage : public QWidget {
@@ -28,18 +32,26 @@ public:
     QCheckBox* chk_xx;                // idle range of dev_rpm
     gauge::TILAngularGauge* dev_temp; // temperature, raw
     QTimer* Timer1;                   // 100 ms refresh, running from creation
+    // Names the frame the gauges show instead of the latest values; hidden while they show
+    // the latest. Two lines high: the frame's number, and room under it to say when it came.
+    QLabel* lblShownFrame;
 
     // Copies the latest values, or the frame shown instead of them, onto the gauges. A period
     // of 0 has no speed, so the speed gauge keeps what it showed.
     void Timer1Timer();
     // From the next tick on the gauges show frame instead of the latest values, by the same
-    // rules, until ShowLatest.
+    // rules, and lblShownFrame names it, until ShowLatest.
     void ShowFrame(const telemetry::TDecodedFrame& frame);
     void ShowLatest();
     // Switches dev_rpm between 0..6000 and the idle range 700..1100 by the state of chk_xx.
     void chk_xxClick();
 
 private:
+    struct TShownFrame {
+        std::int64_t Number;
+        telemetry::TLatestValues Values;
+    };
+
     telemetry::TLatestValues& Latest;
-    std::optional<telemetry::TLatestValues> shownFrame_;
+    std::optional<TShownFrame> shownFrame_;
 };

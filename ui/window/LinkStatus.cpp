@@ -13,8 +13,16 @@ QString StateText(telemetry::TLinkState state) {
         return "Нет данных больше 1 с";
     case telemetry::TLinkState::WaitingForPort:
         return "Ожидание порта";
+    case telemetry::TLinkState::AwaitingMode:
+        return "Вопрос о выводе графиков ждёт ответа";
+    case telemetry::TLinkState::Stopped:
+        return "Запись остановлена: файл не принял данные";
     }
     return {};
+}
+
+QString Number(std::uint64_t n) {
+    return QLocale(QLocale::Russian).toString(qulonglong{n});
 }
 
 // A path as the system spells it: bytes in the local encoding on Linux, UTF-16 on Windows.
@@ -29,12 +37,57 @@ QString StateText(telemetry::TLinkState state) {
 } // namespace
 
 QString LinkStatusText(const telemetry::TLinkReport& report, bool open, const QString& port) {
-    const QLocale russian(QLocale::Russian);
-    const auto number = [&](std::uint64_t n) { return russian.toString(qulonglong{n}); };
+    if (open && report.State == telemetry::TLinkState::AwaitingMode)
+        return QString("%1 | принято %2 байт, они будут записаны после ответа | %3")
+            .arg(StateText(report.State), Number(report.BytesKept), port);
     return QString("%1 | записано %2 байт | кадров %3 | пропущено %4 байт | %5 кадров/с | %6")
-        .arg(open ? StateText(report.State) : QString("Порт закрыт"), number(report.BytesRecorded),
-             number(report.Frames), number(report.SkippedBytes),
-             number(open ? report.FrameRate : 0), port);
+        .arg(open ? StateText(report.State) : QString(PortClosedText), Number(report.BytesRecorded),
+             Number(report.Frames), Number(report.SkippedBytes),
+             Number(open ? report.FrameRate : 0), port);
+}
+
+QString ViewStatusText(TViewEnd end, const telemetry::TRecordingFigures& read, std::uint64_t size,
+                       std::uint64_t framesOnChart) {
+    const QString onChart = Number(framesOnChart);
+    QString text;
+    switch (end) {
+    case TViewEnd::Whole:
+        text = "Просмотр записи";
+        break;
+    case TViewEnd::TooLong:
+        text = QString("Запись длиннее, чем вмещает график: на нём первые %1 кадров").arg(onChart);
+        break;
+    case TViewEnd::Cancelled:
+        text = QString("Просмотр отменён: на графике только первые %1 кадров").arg(onChart);
+        break;
+    case TViewEnd::CutShort:
+        text = QString("Файл укорочен во время чтения: на графике только первые %1 кадров")
+                   .arg(onChart);
+        break;
+    }
+    const bool whole = end == TViewEnd::Whole || end == TViewEnd::TooLong;
+    text += whole ? QString(" | размер %1 байт").arg(Number(size))
+                  : QString(" | прочитано %1 из %2 байт").arg(Number(read.Bytes), Number(size));
+    return text + QString(" | кадров %1 | пропущено %2 байт | %3 при %4 кадрах/с")
+                      .arg(Number(read.Frames), Number(read.SkippedBytes),
+                           LineRateDuration(read.Frames), Number(telemetry::LineFramesPerSecond));
+}
+
+QString ChartTooShortText(std::uint64_t framesOnChart, std::uint64_t frames) {
+    return QString("Запись длиннее, чем вмещает график: на нём первые %1 кадров (%2) из %3 (%4 "
+                   "при %5 кадрах/с)")
+        .arg(Number(framesOnChart), LineRateDuration(framesOnChart), Number(frames),
+             LineRateDuration(frames), Number(telemetry::LineFramesPerSecond));
+}
+
+QString LineRateDuration(std::uint64_t frames) {
+    const std::uint64_t seconds = frames / telemetry::LineFramesPerSecond;
+    const std::uint64_t hours = seconds / 3600, minutes = seconds / 60 % 60;
+    if (hours > 0)
+        return QString("%1 ч %2 мин %3 с").arg(hours).arg(minutes).arg(seconds % 60);
+    if (minutes > 0)
+        return QString("%1 мин %2 с").arg(minutes).arg(seconds % 60);
+    return QString("%1 с").arg(seconds);
 }
 
 QString PortText(int number, const std::filesystem::path& device) {

@@ -57,8 +57,30 @@ TChartPlot::TChartPlot(TChart& chart) {
         series_[i] = &chart.Series(i);
 }
 
+std::int64_t ChartFrameLimit() {
+    // The last capacity the series' growth rule reaches from empty.
+    static const std::int64_t limit = [] {
+        std::size_t capacity = 0;
+        for (;;) {
+            try {
+                capacity = chart::GrownCapacity(capacity);
+            } catch (const EListError&) {
+                return static_cast<std::int64_t>(capacity);
+            }
+        }
+    }();
+    return limit;
+}
+
 void TChartPlot::AddPoints(int series, double firstX, std::span<const double> ys,
                            std::uint32_t colour) {
+    const double room = static_cast<double>(ChartFrameLimit()) - firstX;
+    if (room < static_cast<double>(ys.size())) {
+        full_ = true;
+        if (room <= 0)
+            return;
+        ys = ys.first(static_cast<std::size_t>(room));
+    }
     series_[series]->AddPoints(firstX, 1, ys, colour);
 }
 
@@ -85,9 +107,12 @@ std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
 }
 
 std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames) {
-    if (frames.Rows() == 0)
+    // A recording too long for the chart leaves frames in the table that the chart has no
+    // place for.
+    const std::int64_t onChart = std::min(frames.Rows(), ChartFrameLimit());
+    if (onChart == 0)
         return std::nullopt;
-    return TFrameSpan{0, frames.Rows() - 1};
+    return TFrameSpan{0, onChart - 1};
 }
 
 std::optional<double> QuantityAt(const telemetry::TFrameTable& frames, int series,

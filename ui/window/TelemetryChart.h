@@ -34,7 +34,7 @@ struct TFrameSpan {
 };
 // The first and the last frame any of series 0 to 5 has a point for; none on an empty chart.
 [[nodiscard]] std::optional<TFrameSpan> PlottedFrames(const TChart& chart);
-// The completed frames; none in an empty table.
+// The completed frames the chart has a place for; none in an empty table.
 [[nodiscard]] std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames);
 // The quantity series plots at frame, in the quantity's own unit (telemetry::Quantity): of a
 // completed frame, or of the frame the table's bytes end inside of where that field has
@@ -42,12 +42,21 @@ struct TFrameSpan {
 [[nodiscard]] std::optional<double> QuantityAt(const telemetry::TFrameTable& frames, int series,
                                                std::int64_t frame);
 
+// The frames the chart takes: a series holds at most this many points, at X = 0, 1, ...
+[[nodiscard]] std::int64_t ChartFrameLimit();
+
+// Puts the decoder's points on series 0 to 5, those of frames up to ChartFrameLimit(); the
+// points of later frames are left out, so that a recording too long for the chart fills it
+// and the decoder goes on.
 class TChartPlot final : public telemetry::TFramePlot {
 public:
     explicit TChartPlot(TChart& chart);
     void AddPoints(int series, double firstX, std::span<const double> ys,
                    std::uint32_t colour) override;
+    // Points were left out for want of room.
+    [[nodiscard]] bool Full() const noexcept { return full_; }
 
 private:
     TChartSeries* series_[telemetry::PlotSeriesCount];
+    bool full_ = false;
 };

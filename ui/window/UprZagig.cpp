@@ -8,25 +8,28 @@
 #include "ui/reading/ChosenFrame.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
+#include "ui/shell/Settings.h"
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/LinkStatus.h"
+#include "ui/window/OpeningProgress.h"
 #include "ui/window/TelemetryChart.h"
 
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -54,6 +57,9 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
     control->setGeometry(left, top, width, height);
     return control;
 }
+
+// The names the settings file knows the pages by, in the order of their tabs.
+constexpr const char* PageNames[] = {"chart", "instruments"};
 
 QCheckBox* Switch(QWidget* chart, const char* name, int left, int width, const char* caption) {
     auto* box = Place(new QCheckBox(QString::fromUtf8(caption), chart), name, left, 448, width, 17);
@@ -110,10 +116,12 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
                                      {chkoborot->text(), chkdad->text(), chknkr->text(),
                                       chktemp->text(), chkok->text(), chkuoz->text()});
     ChosenFrame = new TChosenFrame(*Chart1, frames_, *ChartReadout);
+    ChosenFrame->TakeKeysOf(*TabSheet2);
     // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
     // it by as before.
     Chart1->setFocusPolicy(Qt::ClickFocus);
-    ChartExport = new TChartExport(*this, *Chart1, frames_, *PageControl1->tabBar(), dialogs_);
+    ChartExport = new TChartExport(*this, *Chart1, frames_, *PageControl1->tabBar(), dialogs_,
+                                   ChartReadout->Captions());
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
@@ -121,6 +129,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShape(QFrame::Panel);
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
+    lblLinkStatus->setText(PortClosedText);
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
@@ -136,11 +145,21 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     OpenDialog1.Options = ofHideReadOnly | ofEnableSizing;
     SaveDialog1.Kind = TFileDialog::TKind::Save;
     SaveDialog1.Options = ofOverwritePrompt | ofHideReadOnly | ofPathMustExist | ofEnableSizing;
+    OpenDialog1.Name = "view";
+    SaveDialog1.Name = "record";
     setAcceptDrops(true);
 
     connect(btnOpenPort, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenPortClick);
     connect(btnOpenF_DCC, &QPushButton::clicked, this, &TfrmUprZagig::btnOpenF_DCCClick);
     connect(ChosenFrame, &TChosenFrame::Chosen, this, &TfrmUprZagig::ShowChosenFrame);
+    // The instruments page takes the keys when the user brings it to the front, so that the
+    // playback keys work where playing is watched; the tab strip keeps them while the user
+    // steps along it.
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (isVisible() && PageControl1->widget(index) == TabSheet2 &&
+            !PageControl1->tabBar()->hasFocus())
+            TabSheet2->setFocus();
+    });
     connect(chkoborot, &QCheckBox::toggled, this, &TfrmUprZagig::chkoborotClick);
     connect(chkdad, &QCheckBox::toggled, this, &TfrmUprZagig::chkdadClick);
     connect(chknkr, &QCheckBox::toggled, this, &TfrmUprZagig::chknkrClick);
@@ -159,6 +178,19 @@ void TfrmUprZagig::ShowFileInCaption(const QString& path) {
     setWindowTitle(QString(MainCaption) + " - " + path);
 }
 
+void TfrmUprZagig::RememberIn(TSettings& settings) {
+    settings_ = &settings;
+    if (const std::optional<int> port = settings.PortNumber())
+        updPort->SetPosition(*port);
+    for (int i = 0; i < static_cast<int>(std::size(PageNames)); ++i)
+        if (settings.FrontPage() == PageNames[i])
+            PageControl1->setCurrentIndex(i);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int page) {
+        if (page >= 0 && page < static_cast<int>(std::size(PageNames)))
+            settings_->SetFrontPage(PageNames[page]);
+    });
+}
+
 void TfrmUprZagig::FormCreate() {
     values_.Period = 0xFFFF;
 }
@@ -173,6 +205,9 @@ void TfrmUprZagig::btnOpenPortClick() {
 }
 
 void TfrmUprZagig::OpenSession() {
+    // The box shows the port the session opens: typed text that is no valid number gives way
+    // to the last valid one before anything is opened.
+    updPort->SetPosition(updPort->Position());
     SaveDialog1.Filter = "Файл данных работы системы *.dcc|*.dcc|";
     if (!dialogs_.Execute(SaveDialog1, this))
         return;
@@ -183,13 +218,23 @@ void TfrmUprZagig::OpenSession() {
         // come back; a recording that fails is reported and records no more. Either way
         // the session stays open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
-            QFile::encodeName(fileName).toStdString(), static_cast<std::uint8_t>(portNumber),
-            values_, *livePlot_, [](const std::string& message) { ShowError(message); }, &frames_);
+            fileName.toStdString(), static_cast<std::uint8_t>(portNumber), values_, *livePlot_,
+            [this](const std::string& message) { ShowSessionError(message); }, &frames_);
+    } catch (const telemetry::EFileBeingWritten&) {
+        ShowNotice("Ошибка создания файла\n"
+                   "Этот файл сейчас записывается в другом окне или другой программой "
+                   "и оставлен без изменений.");
+        return;
     } catch (const telemetry::ERecordingCreateError&) {
         ShowNotice("Ошибка создания файла");
         return;
+    } catch (const serial::EComPortError& e) {
+        ShowError(e.what(), e.Explanation());
+        return;
     }
     sessionPort_ = portNumber;
+    if (settings_)
+        settings_->SetPortNumber(portNumber);
     ShowLinkStatus();
     linkStatusTimer_.start(LinkStatusRefresh);
     btnOpenPort->setText(ClosePortCaption);
@@ -204,6 +249,16 @@ void TfrmUprZagig::OpenSession() {
                                    "Менеджер", msgbox::MB_YESNO);
     session_->AttachHandler(answer == msgbox::IDYES);
     ShowFileInCaption(fileName);
+}
+
+// A port that fails is tried again while the recording goes on; the user is told so under the
+// port's own message.
+void TfrmUprZagig::ShowSessionError(const std::string& message) {
+    if (session_ && session_->WaitingForPort())
+        ShowError(message, "Запись в файл продолжается: порт будет открыт снова, как только "
+                           "он появится.");
+    else
+        ShowError(message);
 }
 
 void TfrmUprZagig::CloseSession() {
@@ -256,7 +311,7 @@ void TfrmUprZagig::ViewRecording() {
 
 void TfrmUprZagig::OpenRecording(const QString& chosen) {
     OpenDialog1.FileName = QFileInfo(chosen).absoluteFilePath();
-    const std::string path = QFile::encodeName(OpenDialog1.FileName).toStdString();
+    const std::string path = OpenDialog1.FileName.toStdString();
     if (!telemetry::RecordingExists(path))
         return;
     ShowLatestOnGauges();
@@ -264,18 +319,44 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         Chart1->Series(i).Clear();
     frames_.Clear();
     Chart1->UndoZoom();
+    lblLinkStatus->setText(PortClosedText);
     telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
     frames_.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
+    TChartPlot plot(*Chart1);
+    TViewEnd end = TViewEnd::Whole;
+    telemetry::TRecordingFigures read;
     {
         telemetry::TRecordingView view(mapping);
         std::uint8_t state = 0;
         values_.FrameCounter = 0;
-        TChartPlot plot(*Chart1);
-        view.Replay(state, values_, plot, &frames_);
+        std::uint64_t decoded = 0;
+        {
+            TOpeningProgress progress(*lblLinkStatus);
+            try {
+                decoded = view.Replay(state, values_, plot, &progress, &frames_);
+            } catch (const telemetry::ERecordingCut& cut) {
+                decoded = cut.Decoded();
+                end = TViewEnd::CutShort;
+            }
+        }
+        if (end == TViewEnd::Whole && decoded < mapping.Size())
+            end = TViewEnd::Cancelled;
+        else if (end == TViewEnd::Whole && plot.Full())
+            end = TViewEnd::TooLong;
+        read =
+            telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
     }
+    // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
+    const std::uint64_t onChart =
+        std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
+    lblLinkStatus->setText(ViewStatusText(end, read, mapping.Size(), onChart));
+    if (end == TViewEnd::CutShort)
+        throw std::runtime_error(telemetry::RecordingViewError);
+    if (end == TViewEnd::TooLong)
+        throw std::runtime_error(ChartTooShortText(onChart, read.Frames).toStdString());
 }
 
 void TfrmUprZagig::ShowLatestOnGauges() {
@@ -293,7 +374,22 @@ void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {
 }
 
 void TfrmUprZagig::OpenRecordingShowingFailures(const QString& path) {
-    ShowFailures([this, &path] { OpenRecording(path); });
+    ShowFailures([this, &path] {
+        // Named without the dialog: the box names the file, and a file that is not there, or
+        // a folder, is said to be so rather than passed over as the dialog's choice is.
+        const QFileInfo named(path);
+        const std::string shown = "«" + named.absoluteFilePath().toStdString() + "»";
+        const std::string cannotOpen = std::string(telemetry::RecordingOpenError) + "\n";
+        if (named.isDir())
+            throw std::runtime_error(cannotOpen + shown + " — папка, а не файл");
+        if (!named.exists())
+            throw std::runtime_error(cannotOpen + "Файл " + shown + " не найден");
+        try {
+            OpenRecording(path);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(std::string(e.what()) + "\nФайл " + shown);
+        }
+    });
 }
 
 QString TfrmUprZagig::DroppedRecording(const QMimeData& data) const {

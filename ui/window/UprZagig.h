@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 class QCheckBox;
 class QDragEnterEvent;
@@ -27,6 +28,7 @@ class TChartPlot;
 class TChartReadout;
 class TChosenFrame;
 class TInstrumentsPage;
+class TSettings;
 namespace telemetry {
 class TLiveSession;
 }
@@ -49,6 +51,11 @@ public:
     // The complete frames of the recording the chart shows, viewed or being recorded with
     // plotting: row k is the frame plotted at X = k. Cleared with the chart's series.
     [[nodiscard]] const telemetry::TFrameTable& Frames() const noexcept { return frames_; }
+
+    // Shows the port number and brings to the front the page that settings remember, and
+    // from now on remembers there the port of each session opened and the page brought to the
+    // front. settings outlives the window.
+    void RememberIn(TSettings& settings);
 
     // Top strip.
     QLabel* Label1;
@@ -94,7 +101,10 @@ public:
     void btnOpenF_DCCClick();
     // The viewer's steps for a file already chosen, as if OpenDialog1 had returned path
     // (made absolute): the same replay, messages and caption, and the dialog offers the
-    // file next time.
+    // file next time. A replay that takes a while shows its progress and stops at Esc. The
+    // caption names the file whenever the chart shows any of it: read whole, stopped, cut
+    // short under the replay, or too long for the chart (the last two raise). The status
+    // line then says what was read.
     void OpenRecording(const QString& path);
     // OpenRecording once the event loop runs, so that its failures reach the error box as
     // the button's do: how the program opens the file named on its command line.
@@ -116,9 +126,11 @@ protected:
 
 private:
     [[nodiscard]] QString DroppedRecording(const QMimeData& data) const;
-    // OpenRecording with its failures shown in the error box, as the button's are.
+    // OpenRecording with its failures shown in the error box, as the button's are, and the
+    // file named under them; a missing file or a folder is said to be one.
     void OpenRecordingShowingFailures(const QString& path);
     void OpenSession();
+    void ShowSessionError(const std::string& message);
     void CloseSession();
     void ViewRecording();
     void SwitchSeries(int position, const QCheckBox& box);
@@ -134,4 +146,5 @@ private:
     std::unique_ptr<telemetry::TLiveSession> session_; // while a live session is open
     QTimer linkStatusTimer_;                           // refreshes lblLinkStatus meanwhile
     int sessionPort_ = 0;                              // the port number of the session
+    TSettings* settings_ = nullptr;                    // where the port is remembered
 };

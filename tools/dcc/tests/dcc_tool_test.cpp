@@ -1,4 +1,5 @@
 #include "telemetry/FrameTable.h"
+#include "telemetry/RecordingFile.h"
 #include "telemetry/RecordingView.h"
 
 #include <QImage>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
 #include <sys/wait.h>
@@ -89,7 +91,7 @@ TEST_F(RecordingTool, CsvListsExactlyTheFramesOfTheViewersFrameTable) {
             TNoPlot plot;
             telemetry::TLatestValues values;
             std::uint8_t state = 0;
-            view.Replay(state, values, plot, &frames);
+            view.Replay(state, values, plot, nullptr, &frames);
         }
         std::string table = telemetry::CsvHeader;
         for (std::int64_t k = 0; k < frames.Rows(); ++k)
@@ -115,6 +117,30 @@ TEST_F(RecordingTool, InfoCountsFramesSkippedBytesAndTheCutFrame) {
     EXPECT_NE(run.out.find("last frame cut short: yes\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("rpm: min 6000, max 6000\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("map: min 4, max 4\n"), std::string::npos) << run.out;
+}
+
+// The count of telmira's status line: bytes of the frame the file ends inside, from its first
+// 0xFF on, are not skipped.
+TEST_F(RecordingTool, InfoTakesALoneSyncByteAtTheEndForTheStartOfACutFrame) {
+    const struct {
+        const char* rule;
+        std::vector<unsigned char> bytes;
+        const char* skipped;
+        const char* cut;
+    } cases[] = {
+        {"a lone 0xFF at the end", {0x01, 0xFF, 0xFF, 0x12, 0, 4, 2, 3, 4, 5, 0xFF}, "1", "yes"},
+        {"0xFF and a byte that is not one", {0xFF, 0x07}, "2", "no"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const ToolRun run = Tool("info " + Write("r.dcc", c.bytes).string());
+        EXPECT_NE(run.out.find("skipped: " + std::string(c.skipped) + " bytes\n"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("last frame cut short: " + std::string(c.cut) + "\n"),
+                  std::string::npos)
+            << run.out;
+    }
 }
 
 TEST_F(RecordingTool, EmptyFileIsValid) {
@@ -161,6 +187,23 @@ TEST_F(RecordingTool, PngIsTheChartAfterAReplay) {
     EXPECT_EQ(QImage(QString::fromStdString(out.string())).size(), QSize(400, 300));
     EXPECT_EQ(Tool("png " + path.string() + " " + out.string() + " --size 400").status, 2);
     EXPECT_EQ(Tool("png " + (dir / "none.dcc").string() + " " + out.string()).status, 1);
+}
+
+TEST_F(RecordingTool, PngNeverGoesOverARecordingThatASessionMakes) {
+    const std::vector<unsigned char> frame{0xFF, 0xFF, 0x24, 0, 0, 1, 2, 3, 40};
+    const auto path = Write("r.dcc", frame);
+    const fs::path held = dir / "held.dcc";
+    telemetry::TRecordingFile recording(held.string());
+    recording.Write(frame, telemetry::TRecordingFile::TClock::now());
+
+    const ToolRun run = Tool("png " + path.string() + " " + held.string(), true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("telmira-dcc: Cannot create " + held.string() +
+                           ": being written by another session or program\n"),
+              std::string::npos)
+        << run.out;
+    std::ifstream in(held, std::ios::binary);
+    EXPECT_EQ(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}), frame);
 }
 
 TEST_F(RecordingTool, FilesOverFourGibibytesWork) {

@@ -1,6 +1,7 @@
 #include "tools/sim/Simulator.h"
 #include "serial/ComPort.h"
 #include "serial/tests/Pty.h"
+#include "telemetry/RecordingFile.h"
 #include "telemetry/Telemetry.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,19 @@ TEST(SimulatorProgramTest, WritesTheRecordingTheGeneratorMakes) {
     std::ifstream in(file, std::ios::binary);
     const std::vector<std::uint8_t> written{std::istreambuf_iterator<char>(in), {}};
     EXPECT_EQ(written, GenerateRecording(5, 20000, true));
+}
+
+TEST(SimulatorProgramTest, NeverWritesOverARecordingThatASessionMakes) {
+    serial::testing::TTempRuntimeDir dir;
+    const auto file = dir.Path() / "run.dcc";
+    telemetry::TRecordingFile recording(file.string());
+    const auto recorded = GenerateRecording(2, 100, false);
+    recording.Write(recorded, telemetry::TRecordingFile::TClock::now());
+
+    EXPECT_EQ(Wait(Spawn({"--out", file, "--frames", "10"})), 1);
+    EXPECT_EQ(Wait(Spawn({"--port", "9", "--seconds", "0.1", "--log", file})), 1) << "nor its log";
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}), recorded);
 }
 
 TEST(SimulatorProgramTest, StreamsTheRunOnALinkedPortAndRemovesTheLinkWhenStopped) {
