@@ -118,7 +118,7 @@ std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames) 
 std::optional<double> QuantityAt(const telemetry::TFrameTable& frames, int series,
                                  std::int64_t frame) {
     if (const auto f = frames.Frame(frame))
-        return telemetry::Quantity(f->Fields(), series);
+        return telemetry::Quantity(*f, series);
     // The unfinished frame's fields arrive in the order of their series.
     const telemetry::TUnfinishedFrame& unfinished = frames.Unfinished();
     if (frame == frames.Rows() && series < unfinished.Arrived)
