@@ -90,7 +90,7 @@ TEST(WineComPortTest, AStateLeftByAnotherProgramLetsEveryByteValueThrough) {
 // of holding the reader, and whoever closes the port, forever.
 TEST(WineComPortTest, AReadThatNeverCompletesEndsWithTheBytesItGot) {
     const testing::TWineLine line;
-    auto port = std::make_unique<TSerialLine>(testing::TWineLine::PortNumber, "COM12");
+    auto port = std::make_unique<TSerialLine>(testing::TWineLine::PortNumber, "COM12", nullptr);
     const std::vector<std::uint8_t> sent = {1, 2, 3, 4, 5};
     line.Write(sent);
     line.WaitUntilQueued(static_cast<int>(sent.size()), false);

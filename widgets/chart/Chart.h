@@ -1,6 +1,10 @@
 #pragma once
 
 #include "widgets/chart/ChartAxis.h"
+#include "widgets/chart/ChartAxisDraw.h"
+#include "widgets/chart/ChartCanvas.h"
+#include "widgets/chart/ChartGestures.h"
+#include "widgets/chart/ChartLayout.h"
 #include "widgets/chart/ChartRaster.h"
 #include "widgets/chart/ChartRules.h"
 #include "widgets/chart/ChartSeries.h"
@@ -19,40 +23,15 @@
 #include <utility>
 #include <vector>
 
-class QPainter;
-
-enum class TBevelCut { bvNone, bvLowered, bvRaised };
-enum class TBrushStyle { bsSolid, bsClear, bsHatch };
-enum class TPanningMode { pmNone, pmHorizontal, pmVertical, pmBoth };
-
-struct TChartWall {
-    TAxisPen Pen;
-    TColor Color = clDefault;
-    TColor BrushColor = clDefault;
-    TBrushStyle BrushStyle = TBrushStyle::bsClear;
-    bool operator==(const TChartWall&) const = default;
-};
-
-struct TChartText {
-    bool Visible = true;
-    QString Text; // lines separated by '\n'
-    Qt::Alignment Alignment = Qt::AlignHCenter;
-    bool operator==(const TChartText&) const = default;
-};
-
 // What lies under a point of the chart, first match in this order.
 enum class TChartHit { Series, Axis, Title, Foot, PlotRect, Legend, None };
 
-struct TZoomPanningRecord {
-    bool Active = false;
-    QPoint Start; // (X0, Y0), where the button went down
-    QPoint Last;  // (X1, Y1), the latest pointer position
-};
-
 // A line chart: an ordered list of series (the drawing order) on a panel with five axes.
 // It draws itself completely into an off-screen image when a repaint was asked for, and
-// otherwise restores its window from that image.
-class TChart : public QWidget {
+// otherwise restores its window from that image. The widget paces the paints and wires the
+// parts: the layout places the axes over the series, the canvas draws the picture, the
+// gestures answer the mouse.
+class TChart : public QWidget, private chart::TOwner, private chart::TGesturePlot {
     Q_OBJECT
 public:
     explicit TChart(QWidget* parent = nullptr);
@@ -141,9 +120,9 @@ public:
     std::function<void(TChartAxis&, double& min, double& max, bool& allow)> OnAllowScroll;
 
     void UndoZoom();
-    [[nodiscard]] bool Zoomed() const noexcept { return zoomed_; }
-    [[nodiscard]] const TZoomPanningRecord& Zoom() const noexcept { return zoom_; }
-    [[nodiscard]] const TZoomPanningRecord& Panning() const noexcept { return panning_; }
+    [[nodiscard]] bool Zoomed() const noexcept { return gestures_.Zoomed(); }
+    [[nodiscard]] const TZoomPanningRecord& Zoom() const noexcept { return gestures_.Zoom(); }
+    [[nodiscard]] const TZoomPanningRecord& Panning() const noexcept { return gestures_.Panning(); }
 
     // Geometry of the last layout.
     [[nodiscard]] const chart::TRectI& PlotRect() const noexcept { return plotRect_; }
@@ -159,6 +138,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void Changed(chart::TChange change) override;
     void Attach(std::unique_ptr<TChartSeries> series);
     template <typename T> void Set(T& field, const T& value) {
         if (field == value)
@@ -167,58 +147,32 @@ private:
         PropertiesChanged();
     }
 
-    // Layout (in this order on every redraw).
-    void CalcAxesRanges();
-    void ReserveAxisBands();
-    void CalcAxesSpans();
-    void ApplySeriesMargins();
-    [[nodiscard]] bool SeriesUsesAxis(const TChartSeries& s, const TChartAxis& axis) const;
-    [[nodiscard]] std::vector<const TChartSeries*> ParticipatingSeries(const TChartAxis& a) const;
-    [[nodiscard]] double LabelStep(const TChartAxis& axis, int length) const;
-    [[nodiscard]] int WidestLabel(const TChartAxis& axis) const;
-    [[nodiscard]] TAxisLabelStyle ResolvedLabelStyle(const TChartAxis& axis) const;
-
-    // What an axis shows, worked out before anything is drawn.
-    struct TAxisPicture {
-        bool Shown = false;
-        int Line = 0, LabelPosition = 0, TitlePosition = 0, Start = 0, End = 0;
-        std::vector<int> Ticks;                      // major tick pixels, in walk order
-        std::vector<std::pair<int, QString>> Labels; // pixel along the axis, text
-        bool operator==(const TAxisPicture&) const = default;
-    };
-    // Everything the background (panel, titles, back wall, axes with their grids and labels)
-    // is drawn from. A property setter changes the generation.
-    struct TBackground {
-        std::uint64_t Generation = 0;
-        QSize Size;
-        std::array<QRgb, 3> Colours{}; // panel, bevel highlight, bevel shadow
-        chart::TRectI Plot;
-        std::array<TAxisPicture, 5> Axes;
-        bool operator==(const TBackground&) const = default;
-    };
-
     // Drawing. DrawImage gives the band of rows the new picture changed.
     QRect DrawImage();
     void LayOut();
-    [[nodiscard]] TBackground DescribeBackground();
-    void DrawBackground(); // of background_, into backgroundImage_
-    void DrawBevels(chart::TRaster& raster);
-    void DrawBackWall(chart::TRaster& raster);
-    [[nodiscard]] TAxisPicture WalkAxis(TChartAxis& axis); // places the axis line too
-    void DrawAxis(QPainter& painter, chart::TRaster& raster, const TChartAxis& axis,
-                  const TAxisPicture& picture);
-    void DrawSeries(chart::TRaster& raster);
+    [[nodiscard]] chart::TBackground DescribeBackground() const;
     [[nodiscard]] QRgb PanelRgb() const;
     void RequestRepaintWithin(qint64 milliseconds);
     void ShowChanges(); // draws the picture and asks for a paint of what changed
 
-    // Zoom and scroll.
-    void SaveScales();
-    void ZoomIn(QRect r);
-    void ScrollTo(QPoint p);
+    // What the gestures ask of the chart, and tell it.
+    [[nodiscard]] chart::TGestureRules GestureRules() const override;
+    [[nodiscard]] bool Grabs(QPoint p) const override;
+    [[nodiscard]] chart::TRectI GesturePlotRect() const override { return plotRect_; }
+    void ShowZoomRectangle() override { update(); }
+    void Redraw() override { RequestRepaint(); }
+    void RedrawNow() override { repaint(); }
+    void GestureStarted() override { unsetCursor(); }
+    void AfterZoom() override;
+    void AfterUndoZoom() override;
+    void AfterScroll() override;
+    [[nodiscard]] bool AllowScroll(TChartAxis& axis, double& min, double& max) override;
 
     std::vector<std::unique_ptr<TChartSeries>> series_;
     std::array<std::unique_ptr<TChartAxis>, 5> axes_;
+    // The same as the layout and the drawing take them.
+    std::vector<chart::TPlotItem*> items_;
+    std::array<TChartAxis*, 5> axisList_{};
 
     chart::TMargins margins_;
     TColor color_ = clDefault;
@@ -235,27 +189,15 @@ private:
     TChartText foot_{true, {}, Qt::AlignLeft};
     bool legendVisible_ = true;
 
-    QImage image_;
-    QImage previousImage_;
+    chart::TPlotCanvas canvas_;
     bool imageStale_ = true;
     std::uint64_t generation_ = 0; // of the properties, counted by their changes
     std::optional<QRect> titleArea_, footArea_;
-    TBackground background_;
-    QImage backgroundImage_;
     bool updatePending_ = false; // update() was called on a hidden chart: a paint draws
     QTimer updateTimer_;         // holds a request back until a frame has passed since a paint
     QElapsedTimer sinceLastPaint_;
     qint64 pointsMilliseconds_; // how long new points alone wait after a paint
     chart::TRectI plotRect_;
 
-    TZoomPanningRecord zoom_;
-    TZoomPanningRecord panning_;
-    struct TSavedScale {
-        bool Automatic, AutomaticMinimum, AutomaticMaximum;
-        double Minimum, Maximum;
-    };
-    std::array<TSavedScale, 4> savedScales_{};
-    bool scalesToRestore_ = false;
-    bool zoomed_ = false;
-    int wheelRemainder_ = 0;
+    chart::TGestures gestures_;
 };

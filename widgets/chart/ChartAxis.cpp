@@ -1,11 +1,9 @@
 #include "widgets/chart/ChartAxis.h"
 
-#include "widgets/chart/Chart.h"
-
 #include <QFontMetrics>
-#include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 QFont ChartDefaultFont() {
@@ -15,17 +13,18 @@ QFont ChartDefaultFont() {
     return font;
 }
 
-TChartAxis::TChartAxis(TChart& chart, TAxisKind kind)
-    : chart_(chart), kind_(kind), visible_(kind != TAxisKind::Depth),
+TChartAxis::TChartAxis(TAxisKind kind, chart::TOwner* owner)
+    : kind_(kind), owner_(owner), visible_(kind != TAxisKind::Depth),
       labelsFont_(ChartDefaultFont()) {
     title_.Font = ChartDefaultFont();
     title_.Angle = kind == TAxisKind::Left ? 90 : kind == TAxisKind::Right ? 270 : 0;
-    map_.Horizontal = Horizontal();
+    placement_.Map.Horizontal = Horizontal();
 }
 
 void TChartAxis::Changed() {
     labelWidths_.clear();
-    chart_.PropertiesChanged();
+    if (owner_)
+        owner_->Changed(chart::TChange::Look);
 }
 
 int TChartAxis::LabelWidth(const QString& text) const {
@@ -91,6 +90,24 @@ void TChartAxis::SetMinMax(double minimum, double maximum) {
         Changed();
 }
 
+void TChartAxis::SetScale(const TAxisScale& scale) {
+    if (scale == Scale())
+        return;
+    automatic_ = scale.Automatic;
+    automaticMinimum_ = scale.AutomaticMinimum;
+    automaticMaximum_ = scale.AutomaticMaximum;
+    minimum_ = scale.Minimum;
+    maximum_ = scale.Maximum;
+    Changed();
+}
+
+void TChartAxis::TakeDataRange(double low, double high) noexcept {
+    if (automatic_ || automaticMinimum_)
+        minimum_ = low;
+    if (automatic_ || automaticMaximum_)
+        maximum_ = high;
+}
+
 void TChartAxis::SetIncrement(double v) {
     if (v < 0)
         throw AxisException("Axis increment must be >= 0");
@@ -107,11 +124,44 @@ void TChartAxis::SetLabelsAngle(int v) {
     Set(labelsAngle_, ((v % 360) + 360) % 360);
 }
 
+const chart::TLabelEngine& TChartAxis::LabelEngine() const noexcept {
+    static const chart::TValueLabels values;
+    return labelEngine_ ? *labelEngine_ : values;
+}
+
+void TChartAxis::SetLabelEngine(std::shared_ptr<const chart::TLabelEngine> engine) {
+    Set(labelEngine_, engine);
+}
+
 QString TChartAxis::LabelText(double value) const {
-    const QLocale locale;
-    QString text = dateTime_ ? chart::FormatDateTime(value, dateTimeFormat_, map_.Range(), locale)
-                             : chart::FormatFloat(value, axisValuesFormat_, locale);
+    QString text = LabelEngine().Text(LabelScale(), value);
     if (labelsMultiLine_)
         text.replace(QLatin1Char(' '), QLatin1Char('\n'));
     return text;
+}
+
+double TChartAxis::LabelStep(int length) const {
+    const chart::TAxisMap& map = Map();
+    const int lineHeight = QFontMetrics(labelsFont_).height();
+    const bool across = labelsAngle_ == 90 || labelsAngle_ == 270;
+    auto extent = [&](const QString& text) {
+        const int width = LabelWidth(text);
+        const int height = lineHeight * static_cast<int>(text.count(QLatin1Char('\n')) + 1);
+        return Horizontal() != across ? width : height;
+    };
+    const int size = std::max(extent(LabelText(map.Maximum)), extent(LabelText(map.Minimum)));
+    return LabelEngine().Step(LabelScale(), chart::LabelCapacity(length, size, labelsSeparation_));
+}
+
+int TChartAxis::WidestLabel() const {
+    double low = Map().Minimum, high = Map().Maximum;
+    if (roundFirstLabel_ || (IsDateTime() && exactDateTime_)) {
+        // Laid out anew, the axis keeps the span of the last layout until the bands are
+        // reserved: the step is the one that span fits.
+        const double step = LabelStep(Map().Length());
+        low = std::trunc(low / step) * step;
+        high = std::trunc(high / step) * step;
+    }
+    return std::max(LabelWidth(LabelText(low)), LabelWidth(LabelText(high))) +
+           QFontMetrics(labelsFont_).horizontalAdvance(QLatin1Char(' '));
 }

@@ -1,19 +1,20 @@
 #pragma once
 
 // One axis of a chart: its persistent properties, whose setters reject inconsistent values
-// and ask the chart for a repaint on a real change, and the working state that every redraw
-// recomputes (range, pixel span, band positions, label step).
+// and tell the axis' owner on a real change, and the placement that every layout recomputes
+// (range, pixel span, band positions).
 
+#include "widgets/chart/ChartLabels.h"
+#include "widgets/chart/ChartOwner.h"
+#include "widgets/chart/ChartPen.h"
 #include "widgets/chart/ChartRules.h"
-#include "widgets/chart/ChartSeries.h"
 
 #include <QFont>
 #include <QHash>
 #include <QString>
 
+#include <memory>
 #include <stdexcept>
-
-class TChart;
 
 class AxisException : public std::runtime_error {
 public:
@@ -21,8 +22,6 @@ public:
 };
 
 enum class TAxisLabelStyle { talAuto, talNone, talValue, talMark, talText };
-
-enum class TAxisKind { Bottom, Top, Left, Right, Depth };
 
 // A pen of an axis part or a wall.
 struct TAxisPen {
@@ -40,13 +39,35 @@ struct TAxisTitle {
     bool operator==(const TAxisTitle&) const = default;
 };
 
+// The ends of an axis and whether they follow the data, as zooming saves and restores them.
+struct TAxisScale {
+    bool Automatic = true;
+    bool AutomaticMinimum = true;
+    bool AutomaticMaximum = true;
+    double Minimum = 0;
+    double Maximum = 0;
+    bool operator==(const TAxisScale&) const = default;
+};
+
+// Where the last layout put an axis: its map, whether it is drawn, and the bands it takes
+// across the plot's edge (a row for a horizontal axis, a column for a vertical one).
+struct TAxisPlacement {
+    chart::TAxisMap Map;
+    bool DateTime = false; // the first active series that uses the axis has date-times on it
+    bool Shown = false;
+    TAxisLabelStyle LabelStyle = TAxisLabelStyle::talValue; // talAuto resolved
+    int AxisLine = 0;
+    int LabelPosition = 0; // the labels' edge away from the plot
+    int TitlePosition = 0;
+};
+
 // The label font every chart text starts with: "Arial" at 8 points, 11 pixels at the
 // 96 dots per inch the layout was made for; font matching picks the nearest sans-serif.
 [[nodiscard]] QFont ChartDefaultFont();
 
 class TChartAxis {
 public:
-    TChartAxis(TChart& chart, TAxisKind kind);
+    explicit TChartAxis(TAxisKind kind, chart::TOwner* owner = nullptr);
 
     [[nodiscard]] TAxisKind Kind() const noexcept { return kind_; }
     [[nodiscard]] bool Horizontal() const noexcept {
@@ -138,28 +159,55 @@ public:
     [[nodiscard]] const TAxisTitle& Title() const noexcept { return title_; }
     void SetTitle(const TAxisTitle& v) { Set(title_, v); }
 
-    // Working state of the last layout.
-    [[nodiscard]] const chart::TAxisMap& Map() const noexcept { return map_; }
-    [[nodiscard]] bool IsDateTime() const noexcept { return dateTime_; }
-    [[nodiscard]] int AxisLinePosition() const noexcept { return axisLinePosition_; }
-    [[nodiscard]] int LabelPosition() const noexcept { return labelPosition_; }
-    [[nodiscard]] int TitlePosition() const noexcept { return titlePosition_; }
+    [[nodiscard]] TAxisScale Scale() const noexcept {
+        return {automatic_, automaticMinimum_, automaticMaximum_, minimum_, maximum_};
+    }
+    // Puts back a scale as Scale gave it, without the checks of the single setters.
+    void SetScale(const TAxisScale& scale);
+
+    // The placement of the last layout.
+    [[nodiscard]] const TAxisPlacement& Placement() const noexcept { return placement_; }
+    [[nodiscard]] const chart::TAxisMap& Map() const noexcept { return placement_.Map; }
+    [[nodiscard]] bool IsDateTime() const noexcept { return placement_.DateTime; }
+    [[nodiscard]] int AxisLinePosition() const noexcept { return placement_.AxisLine; }
+    [[nodiscard]] int LabelPosition() const noexcept { return placement_.LabelPosition; }
+    [[nodiscard]] int TitlePosition() const noexcept { return placement_.TitlePosition; }
     // Whether the last layout drew the axis (see TChart::AxisShown).
-    [[nodiscard]] bool Shown() const noexcept { return shown_; }
+    [[nodiscard]] bool Shown() const noexcept { return placement_.Shown; }
 
-    [[nodiscard]] double CalcXPosValue(double value) const noexcept { return map_.ToPixel(value); }
-    [[nodiscard]] double CalcPosPoint(int pixel) const noexcept { return map_.ToValue(pixel); }
+    [[nodiscard]] double CalcXPosValue(double value) const noexcept { return Map().ToPixel(value); }
+    [[nodiscard]] double CalcPosPoint(int pixel) const noexcept { return Map().ToValue(pixel); }
 
-    // The text of a label for value, in this axis' format and the current locale.
+    // The layout's part: the data's range sets the automatic ends (quietly: the redraw that
+    // lays the axis out is the one that shows them), and the placement found for them.
+    void TakeDataRange(double low, double high) noexcept;
+    void Place(const TAxisPlacement& placement) noexcept { placement_ = placement; }
+
+    // What writes the labels: values, unless another engine (a time of day, ...) is set;
+    // none sets values again.
+    [[nodiscard]] const chart::TLabelEngine& LabelEngine() const noexcept;
+    // What the engine is told of this axis: its map and the properties its labels follow.
+    [[nodiscard]] chart::TLabelScale LabelScale() const noexcept {
+        return {Map(),          IsDateTime(),      exactDateTime_,
+                increment_,     labelsSeparation_, axisValuesFormat_,
+                dateTimeFormat_};
+    }
+    void SetLabelEngine(std::shared_ptr<const chart::TLabelEngine> engine);
+    // The text of a label for value, as the engine writes it (values in this axis' format
+    // and the current locale), broken into lines when LabelsMultiLine.
     [[nodiscard]] QString LabelText(double value) const;
+    // The label step on an axis `length` pixels long: as many labels as fit, the range's
+    // ends measured, with LabelsSeparation between them.
+    [[nodiscard]] double LabelStep(int length) const;
+    // The room value labels take across the axis: the wider of the labels at the range's
+    // ends (rounded to the step when the walk rounds its labels), and a blank.
+    [[nodiscard]] int WidestLabel() const;
     // The width of a label's text (its widest line) in LabelsFont. Measuring shapes the
     // text, which costs more than a redraw can spare on every label: widths are kept until
     // a property changes.
     [[nodiscard]] int LabelWidth(const QString& text) const;
 
 private:
-    friend class TChart;
-
     template <typename T> void Set(T& field, const T& value) {
         if (field == value)
             return;
@@ -168,8 +216,8 @@ private:
     }
     void Changed();
 
-    TChart& chart_;
     TAxisKind kind_;
+    chart::TOwner* owner_;
 
     bool visible_ = true;
     bool automatic_ = true;
@@ -188,6 +236,7 @@ private:
     QFont labelsFont_;
     mutable QHash<QString, int> labelWidths_;
     TAxisLabelStyle labelStyle_ = TAxisLabelStyle::talAuto;
+    std::shared_ptr<const chart::TLabelEngine> labelEngine_;
     QString axisValuesFormat_ = QStringLiteral("#,##0.###");
     QString dateTimeFormat_;
     bool exactDateTime_ = true;
@@ -211,11 +260,5 @@ private:
     TAxisPen minorGrid_{false, 0x808080, 1, TChartPen::Style::psDot};
     TAxisTitle title_;
 
-    chart::TAxisMap map_;
-    bool dateTime_ = false;
-    bool shown_ = false;
-    int axisLinePosition_ = 0;
-    int labelPosition_ = 0;
-    int titlePosition_ = 0;
-    int previousLength_ = 0;
+    TAxisPlacement placement_;
 };

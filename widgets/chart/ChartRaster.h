@@ -4,6 +4,7 @@
 // with it: once segment by segment, and once with the work shrunk to what can change pixels.
 // Both go through the same rasteriser, so they give the same picture pixel for pixel.
 
+#include "widgets/chart/ChartPen.h"
 #include "widgets/chart/ChartRules.h"
 #include "widgets/chart/ChartSeries.h"
 
@@ -15,11 +16,6 @@
 #include <optional>
 
 namespace chart {
-
-// 0x00BBGGRR to the image's 0xAARRGGBB.
-[[nodiscard]] constexpr QRgb ToRgb(TColor c) noexcept {
-    return 0xFF000000u | (c & 0xFFu) << 16 | (c & 0xFF00u) | (c >> 16 & 0xFFu);
-}
 
 // Draws into a 32-bit image (RGB32 or ARGB32_Premultiplied with opaque colours).
 class TRaster {

@@ -212,7 +212,11 @@ TLabelWalk WalkLogarithmicLabels(const TAxisMap& map, const TLabelWalkOptions& o
     if (!(map.Minimum > 0) || !(map.Maximum > 0) || !(map.LogarithmicBase > 1))
         return walk;
     const double base = map.LogarithmicBase;
-    double value = std::pow(base, std::floor(std::log(map.Maximum) / std::log(base)));
+    // The quotient of logarithms falls a rounding error short of a whole power (log 1000 /
+    // log 10 is 2.9999999999999996): the power that is the maximum itself is labelled too.
+    double value = std::pow(base, std::floor(std::log(map.Maximum) / std::log(base) + 1e-9));
+    if (value > map.Maximum * (1 + 1e-12))
+        value /= base;
     for (int i = 0; i < MaxLabelSteps && value >= map.Minimum * (1 - 1e-12); ++i) {
         Record(walk, map, value, o);
         value /= base;

@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <vector>
 
+// The axes of a chart, in the list order of every axis rule: the sides of the plot they
+// stand on, and the depth axis of three-dimensional views.
+enum class TAxisKind { Bottom, Top, Left, Right, Depth };
+
 namespace chart {
 
 // Rounds to the nearest integer, ties to even. Adding and taking away 1.5 * 2^52 leaves

@@ -1,7 +1,5 @@
 #include "widgets/chart/ChartSeries.h"
 
-#include "widgets/chart/Chart.h"
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -232,8 +230,8 @@ bool TChartSeries::Appends(double x, double last) const noexcept {
 
 int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor colour) {
     const int index = Add(x, y, label, colour);
-    if (index >= 0 && active_)
-        RepaintForPoints();
+    if (index >= 0 && Active())
+        Notify(chart::TChange::Points);
     return index;
 }
 
@@ -252,7 +250,7 @@ int TChartSeries::Add(double x, double y, const std::string& label, TColor colou
         chart::Reserve(colorRuns_, 2); // an insertion inside a run splits it
 
     std::size_t index = count;
-    if (count == 0 || Appends(x, XValues.store_.back())) {
+    if (count == 0 || Appends(x, XValues.Stored().back())) {
         // The program's X is a frame counter: every add lands here.
         (void)XValues.Prepare(xs);
         (void)YValues.Prepare(ys);
@@ -278,7 +276,7 @@ int TChartSeries::Add(double x, double y, const std::string& label, TColor colou
 }
 
 bool TChartSeries::AllAppend(const store::TSteps& xs, std::size_t count) const noexcept {
-    if (count == 0 || (Count() > 0 && !Appends(xs[0], XValues.store_.back())))
+    if (count == 0 || (Count() > 0 && !Appends(xs[0], XValues.Stored().back())))
         return count == 0;
     // Equal steps of finite values follow the step's sign.
     const bool finite = std::isfinite(xs.First) && std::isfinite(xs.Step);
@@ -319,12 +317,12 @@ void TChartSeries::AddPoints(double firstX, double stepX, std::span<const double
                 (void)Add(xs[done], ys[done], {}, colour);
         }
     } catch (...) {
-        if (done > 0 && active_)
-            RepaintForPoints();
+        if (done > 0 && Active())
+            Notify(chart::TChange::Points);
         throw;
     }
-    if (n > 0 && active_)
-        RepaintForPoints();
+    if (n > 0 && Active())
+        Notify(chart::TChange::Points);
 }
 
 void TChartSeries::InsertColor(std::size_t index, TColor colour) noexcept {
@@ -362,15 +360,8 @@ void TChartSeries::Clear() {
     chart::Release(labels_);
     if (OnClearValues)
         OnClearValues(*this);
-    if (active_)
-        Repaint();
-}
-
-void TChartSeries::SetActive(bool active) {
-    if (active == active_)
-        return;
-    active_ = active;
-    Repaint();
+    if (Active())
+        Notify(chart::TChange::Content);
 }
 
 TColor TChartSeries::ResolveColor(TColor stored, std::size_t index) const noexcept {
@@ -397,21 +388,34 @@ std::string TChartSeries::Label(std::size_t index) const {
     return at != labels_.end() && at->first == index ? at->second : std::string();
 }
 
+std::optional<chart::TExtent> TChartSeries::Extent(bool horizontal) const {
+    if (Count() == 0)
+        return std::nullopt;
+    const TChartValueList& values = horizontal ? XValues : YValues;
+    return chart::TExtent{values.MinValue(), values.MaxValue()};
+}
+
+bool TChartSeries::DateTime(bool horizontal) const {
+    return (horizontal ? XValues : YValues).DateTime;
+}
+
+std::vector<chart::TPointLabel> TChartSeries::PointLabels(bool horizontal) const {
+    std::vector<chart::TPointLabel> labels;
+    labels.reserve(labels_.size());
+    for (const auto& [index, text] : labels_)
+        labels.push_back({horizontal ? XValues[index] : YValues[index], text});
+    return labels;
+}
+
+bool TChartSeries::FirstPointLabelled() const {
+    return !labels_.empty() && labels_.front().first == 0;
+}
+
 std::size_t TChartSeries::StorageBytes() const noexcept {
-    std::size_t bytes = XValues.store_.Bytes() + YValues.store_.Bytes() +
+    std::size_t bytes = XValues.Stored().Bytes() + YValues.Stored().Bytes() +
                         colorRuns_.capacity() * sizeof(TColorRun) +
                         labels_.capacity() * sizeof(labels_[0]);
     for (const auto& entry : labels_)
         bytes += entry.second.capacity();
     return bytes;
-}
-
-void TChartSeries::Repaint() const {
-    if (parentChart_)
-        parentChart_->RequestRepaint();
-}
-
-void TChartSeries::RepaintForPoints() const {
-    if (parentChart_)
-        parentChart_->RequestPointsRepaint();
 }

@@ -5,22 +5,18 @@
 // adding and clearing.
 
 #include "store/ValueStore.h"
+#include "widgets/chart/ChartItem.h"
+#include "widgets/chart/ChartPen.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
-
-class TChart;
-
-// Colours are 0x00BBGGRR; two values above that range are markers.
-using TColor = std::uint32_t;
-inline constexpr TColor clDefault = 0x20000000; // the series colour applies
-inline constexpr TColor clNone = 0x1FFFFFFF;    // a null point: stored, counted, never drawn
 
 // Raised by the point sequences ("List capacity out of bounds (%d)",
 // "List index out of bounds (%d)").
@@ -116,8 +112,10 @@ public:
     // of scanning it.
     [[nodiscard]] bool Ascending() const noexcept { return ascending_; }
 
-private:
-    friend class TChartSeries;
+    // Changing the values, as the series that holds the list does it for all its lists
+    // together, which keeps them the same length: each change is split, as the store's are,
+    // into a step that may fail and changes nothing and a step that cannot fail.
+    //
     // Room for the first of values, for all lists of a series or none: says how many fit
     // (at least one); raises EListError or EOutOfMemory and changes no value.
     [[nodiscard]] std::size_t Prepare(std::span<const double> values);
@@ -126,16 +124,19 @@ private:
     [[nodiscard]] std::size_t PrepareSteps(const store::TSteps& run, std::size_t from,
                                            std::size_t count);
     void AppendSteps(const store::TSteps& run, std::size_t from, std::size_t count) noexcept;
-    // Room in the capacity for one more entry, at least.
-    void GrowCapacity();
-
+    // An insertion of value at index, made aside and then put in place.
     struct TInsertion {
         store::TValueStore Rest;
         std::size_t FirstBlock;
     };
     [[nodiscard]] TInsertion PrepareInsert(std::size_t index, double value);
     void CommitInsert(TInsertion&& insertion, std::size_t index, double value) noexcept;
+    // Empties the list and gives its storage back.
     void Clear() noexcept;
+
+private:
+    // Room in the capacity for one more entry, at least.
+    void GrowCapacity();
     // Extremes as the statistics rule finds them, from the store's summaries.
     [[nodiscard]] store::TExtremes StoredExtremes() const noexcept;
 
@@ -147,15 +148,10 @@ private:
     mutable bool statisticsStale_ = true;
 };
 
-// A series' point store. Series belong to one chart, which they ask for a repaint when
-// their visible content changes.
-class TChartSeries {
+// A series' point store, drawn as an item of a plot: it tells its owner (the chart that
+// takes it) when what it shows changes.
+class TChartSeries : public chart::TPlotItem {
 public:
-    TChartSeries() = default;
-    virtual ~TChartSeries() = default;
-    TChartSeries(const TChartSeries&) = delete;
-    TChartSeries& operator=(const TChartSeries&) = delete;
-
     TChartValueList XValues{"X", TChartListOrder::loAscending};
     TChartValueList YValues{"Y", TChartListOrder::loNone};
 
@@ -179,9 +175,6 @@ public:
     void AddPoints(double firstX, double stepX, std::span<const double> ys, TColor colour);
     void Clear();
 
-    [[nodiscard]] bool Active() const noexcept { return active_; }
-    void SetActive(bool active);
-
     [[nodiscard]] std::size_t Count() const noexcept { return XValues.Count(); }
     [[nodiscard]] double XValue(std::size_t index) const { return XValues.Value(index); }
     [[nodiscard]] double YValue(std::size_t index) const { return YValues.Value(index); }
@@ -202,14 +195,13 @@ public:
     // Bytes held by the point storage (allocated, not only used).
     [[nodiscard]] std::size_t StorageBytes() const noexcept;
 
-    [[nodiscard]] TChart* ParentChart() const noexcept { return parentChart_; }
-
-protected:
-    void Repaint() const;
-    void RepaintForPoints() const;
+    // As an item: the extremes of the X or Y values, by the statistics rule.
+    [[nodiscard]] std::optional<chart::TExtent> Extent(bool horizontal) const override;
+    [[nodiscard]] bool DateTime(bool horizontal) const override;
+    [[nodiscard]] std::vector<chart::TPointLabel> PointLabels(bool horizontal) const override;
+    [[nodiscard]] bool FirstPointLabelled() const override;
 
 private:
-    friend class TChart;
     // Whether x goes at the end by the ordered insertion rule, after `last`.
     [[nodiscard]] bool Appends(double x, double last) const noexcept;
     // Whether every point of xs[0] to xs[count - 1] goes at the end.
@@ -219,33 +211,13 @@ private:
     void InsertColor(std::size_t index, TColor colour) noexcept;     // room for two more runs
     void InsertLabel(std::size_t index, std::string label) noexcept; // room for one more
 
-    bool active_ = true;
-    TChart* parentChart_ = nullptr;
     std::vector<TColorRun> colorRuns_;
     std::vector<std::pair<std::size_t, std::string>> labels_; // sorted by point index
 };
 
-enum class THorizAxis { aTopAxis, aBottomAxis, aBothHorizAxis, aCustomHorizAxis };
-enum class TVertAxis { aLeftAxis, aRightAxis, aBothVertAxis, aCustomVertAxis };
-
-// The pen a line series connects its points with; its colour is replaced per segment.
-struct TChartPen {
-    bool Visible = true;
-    int Width = 1;
-    enum class Style {
-        psSolid,
-        psDash,
-        psDot,
-        psDashDot,
-        psDashDotDot,
-        psClear
-    } PenStyle = Style::psSolid;
-};
-
+// Points joined by lines, in the colours of the points the segments end at.
 class TLineSeries : public TChartSeries {
 public:
-    THorizAxis HorizAxis = THorizAxis::aBottomAxis;
-    TVertAxis VertAxis = TVertAxis::aLeftAxis;
     std::string ValueFormat = "#,##0.###";
     std::string PercentFormat = "##0.## %";
     bool ShowInLegend = true;
@@ -253,4 +225,9 @@ public:
     bool PointerVisible = false;
     bool Stairs = false;
     bool InvertedStairs = false;
+
+    // Stairs keep their line's width clear of the axes' ends.
+    [[nodiscard]] int AxisMargin() const override { return Stairs ? LinePen.Width : 0; }
+    void Draw(chart::TRaster& raster, const chart::TItemView& view) override;
+    [[nodiscard]] bool Hit(const chart::TItemView& view, int x, int y) const override;
 };

@@ -1,3 +1,4 @@
+#include "tests/support/ScreenPicture.h"
 #include "widgets/chart/Chart.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,11 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QWheelEvent>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
 
 namespace {
 
@@ -224,18 +230,114 @@ TEST_F(ZoomAndScroll, NestedZoomsToTheNarrowestRangeKeepTheLabelsOnTheirAxes) {
                 << "nothing below the bottom labels at " << x << "," << y;
 }
 
-TEST_F(ZoomAndScroll, RectangleIsInvertedOverTheCachedImageAndLeavesNoTrace) {
+TEST_F(ZoomAndScroll, RectangleIsDrawnOverTheCachedImageAndLeavesNoTrace) {
     const QImage before = chart.Draw().copy();
     Mouse(QEvent::MouseButtonPress, Qt::LeftButton, {100, 80}, Qt::LeftButton);
     Mouse(QEvent::MouseMove, Qt::NoButton, {180, 160}, Qt::LeftButton);
     const QImage dragging = chart.grab().toImage();
-    EXPECT_EQ(dragging.pixel(100, 80), ~before.pixel(100, 80) | 0xFF000000u);
-    EXPECT_EQ(dragging.pixel(179, 120), ~before.pixel(179, 120) | 0xFF000000u);
+    // Its four sides, up to the pointer's row and column, in dashes of black and white.
+    for (const auto& [x0, y0, dx, dy] :
+         {std::array{100, 80, 1, 0}, {100, 159, 1, 0}, {100, 81, 0, 1}, {179, 81, 0, 1}}) {
+        const int length = dx ? 80 : 78;
+        int black = 0, run = 0;
+        for (int i = 0; i < length; ++i) {
+            const QRgb pixel = dragging.pixel(x0 + i * dx, y0 + i * dy);
+            ASSERT_TRUE(pixel == 0xFF000000u || pixel == 0xFFFFFFFFu)
+                << x0 << "," << y0 << " " << i;
+            const bool dark = pixel == 0xFF000000u;
+            run = i > 0 && dark ==
+                               (dragging.pixel(x0 + (i - 1) * dx, y0 + (i - 1) * dy) == 0xFF000000u)
+                      ? run + 1
+                      : 1;
+            ASSERT_LE(run, 4) << "dashes of four pixels";
+            black += dark;
+        }
+        EXPECT_NEAR(black, length / 2, 2) << "half of each side is black on the white panel";
+    }
+    EXPECT_EQ(dragging.pixel(180, 120), before.pixel(180, 120)) << "the pointer's column is not";
     EXPECT_EQ(dragging.pixel(140, 120), before.pixel(140, 120)) << "the inside is untouched";
     EXPECT_FALSE(chart.ImageStale()) << "moving the rectangle redraws nothing";
     Mouse(QEvent::MouseMove, Qt::NoButton, {110, 90}, Qt::LeftButton);
     Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {110, 90}, Qt::NoButton);
     EXPECT_EQ(chart.grab().toImage().convertToFormat(before.format()), before);
+}
+
+// The contrast of two colours as the accessibility guidelines measure it, from 1 (the same)
+// to 21 (black on white); graphical objects need 3 to be seen plainly.
+double Contrast(QRgb a, QRgb b) {
+    auto luminance = [](QRgb c) {
+        auto channel = [](int v) {
+            const double s = v / 255.0;
+            return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The rectangle must stand out wherever it runs: on the panel's own light grey and over the
+// series' lines, light ones included.
+TEST(ZoomRectangle, StandsOutOnThePanelAndOverTheSeries) {
+    TChart chart;
+    chart.resize(400, 300);
+    for (const TColor colour : {0x00FFFFu, 0xFFFFFFu, 0x808080u, 0x0000FFu}) {
+        TLineSeries& series = chart.AddSeries();
+        for (int i = 0; i <= 300; ++i)
+            series.AddPoint(i, (i * 7 + colour % 97) % 23, "", colour);
+    }
+    chart.show();
+    auto waitFor = [&](auto condition) {
+        QElapsedTimer deadline;
+        deadline.start();
+        while (!condition() && deadline.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return condition();
+    };
+    ASSERT_TRUE(waitFor([&] { return !chart.ImageStale(); }));
+    const QImage before = OnScreen(chart);
+    const chart::TRectI plot = chart.PlotRect();
+    const QPoint from(plot.Left + 30, plot.Top + 20), to(chart.width() - 5, chart.height() - 5);
+    for (auto [type, p, button] : {std::tuple(QEvent::MouseButtonPress, from, Qt::LeftButton),
+                                   {QEvent::MouseMove, to, Qt::NoButton}}) {
+        QMouseEvent event(type, QPointF(p), chart.mapToGlobal(QPointF(p)), button, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&chart, &event);
+    }
+    ASSERT_TRUE(waitFor([&] { return OnScreen(chart) != before; }));
+    const QImage dragging = OnScreen(chart);
+
+    // The four sides of the outline, each walked pixel by pixel.
+    std::vector<std::vector<QPoint>> sides(4);
+    for (int x = from.x(); x < to.x(); ++x) {
+        sides[0].emplace_back(x, from.y());
+        sides[1].emplace_back(x, to.y() - 1);
+    }
+    for (int y = from.y() + 1; y < to.y() - 1; ++y) {
+        sides[2].emplace_back(from.x(), y);
+        sides[3].emplace_back(to.x() - 1, y);
+    }
+    const QRgb panel = chart.palette().color(QPalette::Window).rgb();
+    int onPanel = 0, onLines = 0, pixels = 0, plain = 0;
+    for (const std::vector<QPoint>& side : sides) {
+        int faded = 0;
+        for (const QPoint p : side) {
+            const QRgb under = before.pixel(p);
+            const bool inside = plot.Contains(p.x(), p.y());
+            onPanel += !inside;
+            onLines += inside && under != panel;
+            const bool standsOut = Contrast(dragging.pixel(p), under) >= 3;
+            ++pixels;
+            plain += standsOut;
+            faded = standsOut ? 0 : faded + 1;
+            ASSERT_LE(faded, 4) << "the outline fades into what lies under it at " << p.x() << ","
+                                << p.y();
+        }
+    }
+    EXPECT_GT(onPanel, 300) << "the drag reaches over the panel's margins";
+    EXPECT_GT(onLines, 20) << "and over the lines";
+    EXPECT_GE(plain * 5, pixels * 2);
+    EXPECT_EQ(dragging.pixel(from + QPoint(20, 20)), before.pixel(from + QPoint(20, 20)));
 }
 
 } // namespace
