@@ -549,8 +549,8 @@ TEST_F(ExportingTheChart, MenuComesUpOnARightClickThatDoesNotScroll) {
     QStringList texts;
     for (const QAction* action : window_.ChartExport->Menu->actions())
         texts << action->text() + " " + action->shortcut().toString();
-    EXPECT_EQ(texts,
-              (QStringList{"Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E"}));
+    EXPECT_EQ(texts, (QStringList{"Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E",
+                                  " ", "Ось времени Ctrl+T"}));
     window_.ChartExport->Menu->close();
 }
 
