@@ -60,19 +60,71 @@ telemetry::TRecordingTimes RecordingTimesOf(const QString& path) {
     return check.Finish();
 }
 
-void TTimeAxis::Measure(const telemetry::TRecordingTimes& times, std::int64_t last) {
+namespace {
+
+// Where each frame of a run ends, from the ends of its first and last frames: frames 9 bytes
+// apart while the decoder skipped nothing between them, so only a stretch with skipped bytes
+// in it is halved and asked of the table again (a pass over its chunk each time). A chunk
+// with more such stretches than the budget (a line full of noise) has the ends inside the
+// stretches left spread evenly between their known ends, off by less than the bytes skipped
+// in each.
+class TFrameEnds {
+public:
+    explicit TFrameEnds(const telemetry::TFrameTable& frames) : frames_(frames) {}
+
+    // Calls take(frame, end) for frames first to last, in order.
+    template <typename Take> void Walk(std::int64_t first, std::int64_t last, Take&& take) {
+        budget_ = Budget;
+        Split(first, frames_.EndOffset(first), last, frames_.EndOffset(last), take);
+    }
+
+private:
+    static constexpr int Budget = 64;
+
+    template <typename Take>
+    void Split(std::int64_t first, std::uint64_t firstEnd, std::int64_t last, std::uint64_t lastEnd,
+               Take& take) {
+        const auto frames = static_cast<std::uint64_t>(last - first);
+        const std::uint64_t skipped = lastEnd - firstEnd - frames * telemetry::FrameSize;
+        if (skipped != 0 && frames > 1 && budget_ > 0) {
+            --budget_;
+            const std::int64_t middle = first + (last - first) / 2;
+            const std::uint64_t middleEnd = frames_.EndOffset(middle);
+            Split(first, firstEnd, middle, middleEnd, take);
+            Split(middle + 1, frames_.EndOffset(middle + 1), last, lastEnd, take);
+            return;
+        }
+        for (std::uint64_t i = 0; i <= frames; ++i)
+            take(first + static_cast<std::int64_t>(i),
+                 firstEnd + i * telemetry::FrameSize + (frames ? skipped * i / frames : 0));
+    }
+
+    const telemetry::TFrameTable& frames_;
+    int budget_ = 0;
+};
+
+} // namespace
+
+void TTimeAxis::Measure(const telemetry::TRecordingTimes& times,
+                        const telemetry::TFrameTable& frames) {
     *timeline_ =
         chart::TTimeline(!times.Used() || times.State() == telemetry::TCompanionState::Untimed);
     recording_ = times;
+    frames_ = &frames;
     telemetry::TTimeCursor cursor(*recording_);
-    for (std::int64_t frame = 0; frame <= last; ++frame)
-        timeline_->Add(static_cast<double>(frame),
-                       cursor.At(static_cast<std::uint64_t>(frame + 1) * 9).Seconds);
+    TFrameEnds ends(frames);
+    frames.ForEachRun(0, frames.Rows(), [&](const telemetry::TFrameRun& run) {
+        ends.Walk(run.First, run.First + static_cast<std::int64_t>(run.Count) - 1,
+                  [&](std::int64_t frame, std::uint64_t end) {
+                      timeline_->Add(static_cast<double>(frame), cursor.At(end).Seconds);
+                  });
+    });
     chart_.PropertiesChanged();
 }
 
 void TTimeAxis::StartClock() {
     recording_.reset();
+    frames_ = nullptr;
     *timeline_ = chart::TTimeline(false);
     clock_.start();
     chart_.PropertiesChanged();
@@ -84,8 +136,8 @@ void TTimeAxis::FramesArrived(std::int64_t last) {
 }
 
 double TTimeAxis::Seconds(std::int64_t frame) const {
-    if (recording_)
-        return recording_->At(static_cast<std::uint64_t>(frame + 1) * 9).Seconds;
+    if (recording_ && frame >= 0 && frame < frames_->Rows())
+        return recording_->At(frames_->EndOffset(frame)).Seconds;
     return timeline_->Seconds(static_cast<double>(frame));
 }
 

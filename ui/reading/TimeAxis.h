@@ -5,6 +5,7 @@
 // between frame numbers and time on the bottom axis ("Ось времени", Ctrl+T), the gaps drawn
 // on the time axis, and the time texts the readout, the chosen frame and the export give.
 
+#include "telemetry/FrameTable.h"
 #include "telemetry/RecordingTimes.h"
 #include "widgets/chart/Chart.h"
 #include "widgets/chart/ChartTimeGaps.h"
@@ -38,10 +39,10 @@ public:
     void RememberIn(TSettings& settings);
     [[nodiscard]] bool Shown() const;
 
-    // A recording of frames 0 to last, timed by its companion or estimated from the line
-    // rate. Frame k is taken to end 9 (k + 1) bytes into the recording, which holds while the
-    // decoder skipped no bytes; the recording's frame table will tell where each ends.
-    void Measure(const telemetry::TRecordingTimes& times, std::int64_t last);
+    // A replayed recording, timed by its companion or estimated from the line rate: each of
+    // the table's frames at the time its last byte came. The table stays with the recording
+    // until a live session starts.
+    void Measure(const telemetry::TRecordingTimes& times, const telemetry::TFrameTable& frames);
     // A live session starts: times from now on the session's clock.
     void StartClock();
     // Frames up to last have arrived now.
@@ -63,6 +64,7 @@ private:
     chart::TTimeGaps gaps_;
     std::shared_ptr<chart::TTimeLabels> labels_;
     std::optional<telemetry::TRecordingTimes> recording_;
+    const telemetry::TFrameTable* frames_ = nullptr;
     QElapsedTimer clock_;
     TSettings* settings_ = nullptr;
 };

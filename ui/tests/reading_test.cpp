@@ -493,20 +493,56 @@ TEST_F(ExportingTheChart, CsvOfTheVisibleRangeIsTheRecordingToolsLines) {
         << "the frame with period 0 is in range";
 }
 
-TEST_F(ExportingTheChart, CsvOnTheTimeAxisEndsEachLineWithTheFramesTime) {
+// A recording whose decoder skipped bytes before frames in several chunks of the frame table,
+// a few bytes and hundreds at a time: on the time axis, the export's times and the readout's
+// are telmira-dcc csv --time's, and the axis places every frame within its tolerance.
+TEST_F(ExportingTheChart, FramesAfterSkippedBytesAreTimedWhereTheyEnd) {
+    constexpr int Frames = 10000;
+    std::vector<std::uint8_t> bytes = sim::GenerateRecording(11, Frames, false, nullptr);
+    // From the back, so that each offset is still a frame start.
+    for (const auto& [frame, skipped] : std::vector<std::pair<int, int>>{
+             {9500, 3}, {8200, 700}, {5000, 15}, {4100, 1}, {4095, 2}, {300, 400}, {0, 1}})
+        bytes.insert(bytes.begin() + frame * 9, static_cast<std::size_t>(skipped), 0x42);
+    const fs::path recording = dir_ / "skips.dcc";
+    std::ofstream(recording, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    dialogs_.answer = QString::fromStdString(recording.string());
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    ASSERT_EQ(window_.Frames().Rows(), Frames);
     window_.TimeAxis->Switch->trigger();
-    const fs::path path = dir_ / "timed.csv";
-    ASSERT_EQ(Export(window_.ChartExport->ExportCsv, path), std::nullopt);
-    std::ifstream in(path);
-    std::string header, line;
-    std::getline(in, header);
-    EXPECT_EQ(header + "\n", telemetry::CsvHeaderWithTime);
-    for (int k = 0; std::getline(in, line); ++k) {
-        SCOPED_TRACE(k);
-        std::string expected;
-        telemetry::AppendCsvLine(expected, decoded_[static_cast<std::size_t>(k)],
-                                 (k + 1) * 9 / 5760.0);
-        ASSERT_EQ(line + "\n", expected);
+
+    const std::string command =
+        std::string(TELMIRA_BIN_DIR) + "/telmira-dcc csv --time " + recording.string() + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> tool;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe))
+        tool.emplace_back(line);
+    ASSERT_EQ(::pclose(pipe), 0);
+    while (!tool.empty() && tool.front() != telemetry::CsvHeaderWithTime)
+        tool.erase(tool.begin()); // the note on estimated times
+    ASSERT_EQ(tool.size(), std::size_t(Frames) + 1);
+
+    const fs::path csv = dir_ / "timed.csv";
+    ASSERT_EQ(Export(window_.ChartExport->ExportCsv, csv), std::nullopt);
+    std::ifstream in(csv);
+    std::string exported;
+    for (std::size_t k = 0; std::getline(in, exported); ++k) {
+        ASSERT_LT(k, tool.size());
+        ASSERT_EQ(exported + "\n", tool[k]) << "line " << k;
+        if (k == 0)
+            continue;
+        const double seconds = std::stod(tool[k].substr(tool[k].rfind(',') + 1));
+        const auto frame = static_cast<std::int64_t>(k - 1);
+        ASSERT_NEAR(window_.TimeAxis->Timeline().Seconds(static_cast<double>(frame)), seconds,
+                    chart::TTimeline::Tolerance + 0.0005)
+            << "frame " << frame;
+        if (frame == 8200) {
+            EXPECT_EQ(window_.TimeAxis->FrameTime(frame).toStdString(),
+                      "≈" + chart::FrameTimeText(seconds, false));
+        }
     }
 }
 

@@ -359,8 +359,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         read =
             telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
     }
-    if (const auto frames = CompletedFrames(frames_))
-        TimeAxis->Measure(RecordingTimesOf(OpenDialog1.FileName), frames->Last);
+    TimeAxis->Measure(RecordingTimesOf(OpenDialog1.FileName), frames_);
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
