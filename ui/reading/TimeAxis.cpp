@@ -4,11 +4,8 @@
 #include "ui/window/TelemetryChart.h"
 
 #include <QAction>
-#include <QFile>
 #include <QWidget>
 
-#include <span>
-#include <vector>
 
 TTimeAxis::TTimeAxis(QWidget& window, TChart& chart)
     : QObject(&window), chart_(chart), timeline_(std::make_shared<chart::TTimeline>(true)),
@@ -44,20 +41,6 @@ void TTimeAxis::Show(bool time) {
     }
     if (settings_)
         settings_->SetTimeAxis(time);
-}
-
-telemetry::TRecordingTimes RecordingTimesOf(const QString& path) {
-    telemetry::TCompanionCheck check(telemetry::ReadCompanionFile(path.toStdString()));
-    if (check.NeedsRecording()) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            std::vector<std::uint8_t> chunk(std::size_t{1} << 20);
-            for (qint64 n; (n = file.read(reinterpret_cast<char*>(chunk.data()),
-                                          static_cast<qint64>(chunk.size()))) > 0;)
-                check.Feed(std::span(chunk.data(), static_cast<std::size_t>(n)));
-        }
-    }
-    return check.Finish();
 }
 
 namespace {

@@ -22,10 +22,6 @@
 class QAction;
 class TSettings;
 
-// The times of the recording at path: its companion checked against every byte of it (read
-// again, through the file, only when there is a companion), or estimated.
-[[nodiscard]] telemetry::TRecordingTimes RecordingTimesOf(const QString& path);
-
 class TTimeAxis : public QObject {
     Q_OBJECT
 public:

@@ -1,6 +1,8 @@
+#include "telemetry/CompanionFormat.h"
 #include "tools/dcc/RecordingScan.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartExport.h"
+#include "ui/reading/ChartMarkers.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
 #include "ui/reading/TimeAxis.h"
@@ -10,6 +12,7 @@
 #include "ui/window/TelemetryChart.h"
 #include "ui/window/UprZagig.h"
 #include "widgets/chart/ChartCursor.h"
+#include "widgets/chart/ChartMarkerLines.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -34,6 +37,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -546,6 +550,127 @@ TEST_F(ExportingTheChart, FramesAfterSkippedBytesAreTimedWhereTheyEnd) {
     }
 }
 
+// Markers set on a replayed recording in a folder of its own: drawn where they were set, kept
+// in the recording's companion, and drawn again when the recording is opened anew.
+class MarkingARecording : public ExportingTheChart {
+protected:
+    void SetUp() override {
+        ExportingTheChart::SetUp();
+        const std::vector<std::uint8_t> bytes = sim::GenerateRecording(5, 300, false, nullptr);
+        recording_ = dir_ / "run.dcc";
+        std::ofstream(recording_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        Reopen();
+        // Nothing of the series over the markers' lines and numbers but the curve number's
+        // level line, which keeps the frames' range on the bottom axis.
+        for (QCheckBox* shown :
+             {window_.chkoborot, window_.chkdad, window_.chktemp, window_.chkok, window_.chkuoz})
+            shown->setChecked(false);
+        chart().Draw(); // laid out anew: the left axis' labels are narrower
+        QApplication::setActiveWindow(&window_);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    }
+
+    void Reopen() {
+        dialogs_.answer = QString::fromStdString(recording_.string());
+        QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    }
+    // M over frame, then the text typed and ended with key.
+    void Mark(std::int64_t frame, const QString& text, Qt::Key key) {
+        MoveTo({Column(frame), MidRow()});
+        QTest::keyClick(&window_, Qt::Key_M);
+        ASSERT_TRUE(window_.ChartMarkers->Input->isVisible());
+        window_.ChartMarkers->Input->insert(text); // typed: key clicks are ASCII only
+        QTest::keyClick(window_.ChartMarkers->Input, key);
+        EXPECT_FALSE(window_.ChartMarkers->Input->isVisible());
+    }
+    std::vector<std::pair<int, std::string>> Listed() const {
+        std::vector<std::pair<int, std::string>> listed;
+        for (const auto& marker : window_.ChartMarkers->Markers())
+            listed.emplace_back(marker.Number, marker.Text);
+        return listed;
+    }
+    // Whether the marker's line runs down column x and its number's box stands right of it,
+    // with the top cell of a "1" or "2" in it.
+    bool DrawnAt(int x) {
+        MoveTo({chart().PlotRect().Left - 3, MidRow()});
+        const QImage shown = chart().grab().toImage();
+        const int top = chart().PlotRect().Top;
+        const int bottom = chart().PlotRect().Bottom;
+        return shown.pixel(x, top + 30) == chart::TMarkerLines::LineColour &&
+               shown.pixel(x, bottom - 3) == chart::TMarkerLines::LineColour &&
+               shown.pixel(x + 2, top + 3) == chart::TMarkerLines::BoxColour &&
+               shown.pixel(x + 5, top + 3) == chart::TMarkerLines::LineColour;
+    }
+
+    fs::path recording_;
+};
+
+TEST_F(MarkingARecording, MarkersAreDrawnKeptAndBackWhenTheRecordingIsOpenedAgain) {
+    const QImage before = chart().grab().toImage();
+    ASSERT_FALSE(DrawnAt(Column(100)));
+    Mark(100, "детонация", Qt::Key_Return);
+    Mark(200, "не нужен", Qt::Key_Escape);
+    EXPECT_EQ(Listed(), (std::vector<std::pair<int, std::string>>{{1, "детонация"}, {2, ""}}));
+    EXPECT_TRUE(DrawnAt(Column(100)));
+    EXPECT_TRUE(DrawnAt(Column(200)));
+    EXPECT_TRUE(fs::exists(telemetry::CompanionPath(recording_.string())));
+
+    // Chosen by a click, the frame is marked wherever the pointer is.
+    Click({Column(250), MidRow()});
+    MoveTo({Column(20), MidRow()});
+    QTest::keyClick(&window_, Qt::Key_M);
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    ASSERT_EQ(window_.ChartMarkers->Markers().size(), 3u);
+    EXPECT_EQ(window_.ChartMarkers->Markers()[2].Offset, window_.Frames().EndOffset(250));
+
+    Reopen();
+    EXPECT_EQ(Listed(),
+              (std::vector<std::pair<int, std::string>>{{1, "детонация"}, {2, ""}, {3, ""}}));
+    EXPECT_TRUE(DrawnAt(Column(100)));
+    EXPECT_TRUE(DrawnAt(Column(200)));
+    EXPECT_FALSE(DrawnAt(Column(20)));
+}
+
+// As root, who may write anywhere, the folder is made unwritable to the user the test then
+// acts as, for as long as it sets its markers.
+TEST_F(MarkingARecording, InAFolderThatCannotBeWrittenMarkersStayForTheSessionAndSaySo) {
+    ASSERT_EQ(::chmod(recording_.c_str(), 0644), 0);
+    {
+        // Undone however the marking ends, so that the next tests run as before.
+        struct TUnwritable {
+            explicit TUnwritable(const fs::path& dir) : dir_(dir) {
+                ::chmod(dir_.c_str(), 0555);
+                if (root_)
+                    acting_ = ::seteuid(65534) == 0;
+            }
+            ~TUnwritable() {
+                if (acting_)
+                    (void)::seteuid(0);
+                ::chmod(dir_.c_str(), 0755);
+            }
+            const fs::path& dir_;
+            const bool root_ = ::geteuid() == 0;
+            bool acting_ = false;
+        } unwritable(dir_);
+        ASSERT_EQ(unwritable.acting_, unwritable.root_);
+        Mark(150, "пропуск", Qt::Key_Return);
+        Mark(160, "", Qt::Key_Return);
+    }
+
+    EXPECT_EQ(Listed(), (std::vector<std::pair<int, std::string>>{{1, "пропуск"}, {2, ""}}));
+    EXPECT_TRUE(DrawnAt(Column(150)));
+    EXPECT_EQ(window_.lblLinkStatus->text().toStdString(),
+              "Метки не сохранены: в папку записи нельзя писать. "
+              "Они останутся на графике, пока запись открыта.");
+    EXPECT_FALSE(fs::exists(telemetry::CompanionPath(recording_.string())));
+
+    Reopen();
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_FALSE(DrawnAt(Column(150)));
+}
+
 TEST_F(ExportingTheChart, AFailedWriteLeavesNoFileAndKeepsTheOldOne) {
     const fs::path kept = dir_ / "kept.csv";
     std::ofstream(kept) << "earlier";
@@ -586,7 +711,7 @@ TEST_F(ExportingTheChart, MenuComesUpOnARightClickThatDoesNotScroll) {
     for (const QAction* action : window_.ChartExport->Menu->actions())
         texts << action->text() + " " + action->shortcut().toString();
     EXPECT_EQ(texts, (QStringList{"Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E",
-                                  " ", "Ось времени Ctrl+T"}));
+                                  " ", "Ось времени Ctrl+T", "Поставить метку M"}));
     window_.ChartExport->Menu->close();
 }
 

@@ -4,6 +4,7 @@
 #include "telemetry/RecordingView.h"
 #include "ui/platform/PortToolTip.h"
 #include "ui/reading/ChartExport.h"
+#include "ui/reading/ChartMarkers.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
 #include "ui/reading/TimeAxis.h"
@@ -132,6 +133,10 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     ChartExport->FrameSeconds = [this](std::int64_t frame) { return TimeAxis->Seconds(frame); };
     ChartReadout->FrameTime = [this](std::int64_t frame) { return TimeAxis->FrameTime(frame); };
     livePlot_->OnFramesCompleted = [this](std::int64_t last) { TimeAxis->FramesArrived(last); };
+    ChartMarkers = new TChartMarkers(*this, *Chart1, frames_, *ChartReadout, *ChosenFrame);
+    ChartExport->Menu->addAction(ChartMarkers->Place);
+    ChartMarkers->WatchMenu(*ChartExport->Menu);
+    ChartMarkers->Tell = [this](const QString& text) { lblLinkStatus->setText(text); };
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
@@ -255,6 +260,7 @@ void TfrmUprZagig::OpenSession() {
         Chart1->Series(i).Clear();
     TimeAxis->StartClock();
     frames_.Clear();
+    ChartMarkers->Live(session_->Companion());
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
@@ -274,6 +280,7 @@ void TfrmUprZagig::ShowSessionError(const std::string& message) {
 }
 
 void TfrmUprZagig::CloseSession() {
+    ChartMarkers->Stop();
     const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
     btnOpenPort->setText(OpenPortCaption);
     linkStatusTimer_.stop();
@@ -338,8 +345,12 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     TChartPlot plot(*Chart1);
     TViewEnd end = TViewEnd::Whole;
     telemetry::TRecordingFigures read;
+    std::optional<telemetry::TRecordingTimes> times;
     {
         telemetry::TRecordingView view(mapping);
+        // Its companion checked against every byte of it; the recording's size either way,
+        // which markers added while viewing are tied to.
+        times = telemetry::ReadRecordingTimes(path, view.Bytes());
         std::uint8_t state = 0;
         values_.FrameCounter = 0;
         std::uint64_t decoded = 0;
@@ -359,7 +370,8 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         read =
             telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
     }
-    TimeAxis->Measure(RecordingTimesOf(OpenDialog1.FileName), frames_);
+    TimeAxis->Measure(*times, frames_);
+    ChartMarkers->View(OpenDialog1.FileName, *times);
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);

@@ -29,6 +29,7 @@ class TChartReadout;
 class TChosenFrame;
 class TInstrumentsPage;
 class TSettings;
+class TChartMarkers;
 class TTimeAxis;
 namespace telemetry {
 class TLiveSession;
@@ -86,6 +87,7 @@ public:
     TChartExport* ChartExport;
     // Frame numbers or time on the bottom axis, and the frames' times.
     TTimeAxis* TimeAxis;
+    TChartMarkers* ChartMarkers;
 
     // Under the pages: the state and counts of the live session's link.
     QLabel* lblLinkStatus;

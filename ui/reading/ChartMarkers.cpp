@@ -1,0 +1,185 @@
+#include "ui/reading/ChartMarkers.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+
+namespace {
+
+QString SaveFailureText(telemetry::TCompanionWriteFailure failure) {
+    switch (failure) {
+    case telemetry::TCompanionWriteFailure::ReadOnly:
+        return "Метки не сохранены: в папку записи нельзя писать. "
+               "Они останутся на графике, пока запись открыта.";
+    case telemetry::TCompanionWriteFailure::InUse:
+        return "Метки не сохранены: файл меток занят другой программой. "
+               "Они останутся на графике, пока запись открыта.";
+    default:
+        return "Метки не сохранены: файл меток записать не удалось. "
+               "Они останутся на графике, пока запись открыта.";
+    }
+}
+
+// Esc on the input leaves the marker without text.
+class TEscape final : public QObject {
+public:
+    TEscape(QObject* parent, std::function<void()> escaped)
+        : QObject(parent), escaped_(std::move(escaped)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            escaped_();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> escaped_;
+};
+
+} // namespace
+
+TChartMarkers::TChartMarkers(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
+                             const TChartReadout& readout, const TChosenFrame& chosen)
+    : QObject(&window), chart_(chart), frames_(frames), readout_(readout), chosen_(chosen) {
+    Place = new QAction("Поставить метку", this);
+    Place->setShortcut(QKeySequence(Qt::Key_M));
+    Place->setShortcutContext(Qt::WindowShortcut);
+    Place->setEnabled(false);
+    window.addAction(Place);
+    connect(Place, &QAction::triggered, this, &TChartMarkers::PlaceMarker);
+
+    Input = new QLineEdit(&chart);
+    Input->setMaxLength(TextLength);
+    Input->setPlaceholderText("Текст метки, Enter — сохранить");
+    Input->resize(260, Input->sizeHint().height());
+    Input->hide();
+    Input->installEventFilter(new TEscape(Input, [this] { CloseInput(); }));
+    connect(Input, &QLineEdit::returnPressed, this, &TChartMarkers::KeepText);
+    chart_.AddDecoration(lines_);
+}
+
+TChartMarkers::~TChartMarkers() {
+    chart_.RemoveDecoration(lines_);
+}
+
+void TChartMarkers::WatchMenu(QMenu& menu) {
+    connect(&menu, &QMenu::aboutToShow, this, [this] { menuFrame_ = readout_.CursorFrame(); });
+    connect(&menu, &QMenu::aboutToHide, this, [this] {
+        // The menu's action runs after it hides.
+        QMetaObject::invokeMethod(
+            this, [this] { menuFrame_.reset(); }, Qt::QueuedConnection);
+    });
+}
+
+void TChartMarkers::View(const QString& path, const telemetry::TRecordingTimes& times) {
+    CloseInput();
+    live_ = nullptr;
+    viewed_.emplace(path.toStdString(), times);
+    toldFailure_ = false;
+    Place->setEnabled(true);
+    Redraw();
+}
+
+void TChartMarkers::Live(telemetry::TCompanionWriter& companion) {
+    CloseInput();
+    viewed_.reset();
+    live_ = &companion;
+    toldFailure_ = false;
+    Place->setEnabled(true);
+    Redraw();
+}
+
+void TChartMarkers::Stop() {
+    CloseInput();
+    if (live_)
+        Redraw();
+    live_ = nullptr;
+    Place->setEnabled(viewed_.has_value());
+}
+
+std::vector<telemetry::TMarker> TChartMarkers::Markers() const {
+    if (live_)
+        return live_->Markers();
+    if (viewed_)
+        return viewed_->Markers();
+    return {};
+}
+
+std::optional<std::int64_t> TChartMarkers::FrameToMark() const {
+    if (live_)
+        return frames_.Rows() > 0 ? std::optional(frames_.Rows() - 1) : std::nullopt;
+    if (const auto chosen = chosen_.Frame())
+        return chosen;
+    if (menuFrame_)
+        return menuFrame_;
+    return readout_.CursorFrame();
+}
+
+void TChartMarkers::PlaceMarker() {
+    const auto frame = FrameToMark();
+    if (!frame || *frame >= frames_.Rows()) {
+        if (Tell && !live_)
+            Tell("Метка ставится на выбранный кадр: щёлкните по графику или наведите на него "
+                 "указатель.");
+        return;
+    }
+    CloseInput();
+    editing_ = live_ ? live_->AddMarker({}) : viewed_->Add(frames_.EndOffset(*frame), {});
+    Redraw();
+    TellSaveFailure();
+    const chart::TRectI plot = chart_.PlotRect();
+    const int x = chart_.BottomAxis().Map().ToPixel(static_cast<double>(*frame));
+    Input->move(std::clamp(x + 4, plot.Left, std::max(plot.Left, plot.Right - Input->width())),
+                plot.Top + 20);
+    Input->clear();
+    Input->show();
+    Input->setFocus();
+}
+
+void TChartMarkers::KeepText() {
+    const std::string text = Input->text().trimmed().toStdString();
+    if (!text.empty() && editing_ != 0) {
+        if (live_)
+            live_->RenameMarker(editing_, text);
+        else if (viewed_)
+            viewed_->Rename(editing_, text);
+        TellSaveFailure();
+    }
+    CloseInput();
+}
+
+void TChartMarkers::CloseInput() {
+    editing_ = 0;
+    if (Input->isVisible()) {
+        Input->hide();
+        chart_.setFocus();
+    }
+}
+
+void TChartMarkers::Redraw() {
+    std::vector<chart::TMarkerLine> lines;
+    for (const telemetry::TMarker& marker : Markers()) {
+        const std::int64_t frame = frames_.RowsEndingBy(marker.Offset) - 1;
+        if (frame >= 0)
+            lines.push_back({static_cast<double>(frame), marker.Number});
+    }
+    lines_.SetMarkers(std::move(lines));
+}
+
+void TChartMarkers::TellSaveFailure() {
+    if (toldFailure_ || !Tell)
+        return;
+    if (viewed_ && viewed_->SaveFailure()) {
+        Tell(SaveFailureText(viewed_->SaveFailure()->Failure()));
+        toldFailure_ = true;
+    } else if (live_ && live_->Failure()) {
+        Tell(SaveFailureText(telemetry::TCompanionWriteFailure::WriteFailed));
+        toldFailure_ = true;
+    }
+}
