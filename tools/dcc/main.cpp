@@ -1,6 +1,7 @@
 // telmira-dcc: reads ".dcc" recordings without the window; Help below says how.
 
 #include "cmake/TelmiraVersion.h"
+#include "tools/dcc/AnalysisCommands.h"
 #include "tools/dcc/ChartPicture.h"
 #include "tools/dcc/Command.h"
 #include "tools/dcc/RecordingScan.h"
@@ -147,13 +148,17 @@ void PrintHelp() {
     std::fputs(Help, stdout);
     if (ChartPicturesBuilt)
         std::fputs(PictureCommandHelp, stdout);
+    std::fputs(AnalysisCommandsHelp, stdout);
     std::fputs(OptionsHelp, stdout);
     if (ChartPicturesBuilt)
         std::fputs(PictureOptionHelp, stdout);
+    std::fputs(AnalysisOptionsHelp, stdout);
     std::fputs(GeneralHelp, stdout);
 }
 
 int Run(int argc, char** argv) {
+    if (argc > 1 && IsAnalysisCommand(argv[1]))
+        return RunAnalysisCommand({argv + 1, argv + argc}, PrintHelp);
     std::vector<std::string> operands; // the command and its files
     std::optional<TPictureSize> size;
     for (int i = 1; i < argc; ++i) {
