@@ -19,10 +19,11 @@ const TFrameFilter& Checked(const TFrameFilter& filter) {
 
 } // namespace
 
-TBandCounts::TBandCounts(const TExpectedCurves& curves, double tolerance,
+TBandCounts::TBandCounts(const TExpectedAdvance& expected, double tolerance,
                          const TFrameFilter& filter)
-    : tolerance_(CheckedTolerance(tolerance)), frames_(filter.Frames),
-      expected_(curves, Checked(filter).Curves), index_(256) {
+    : tolerance_(CheckedTolerance(tolerance)), frames_(Checked(filter).Frames),
+      expected_(expected) {
+    index_.Reset(256);
     index_.Filter(filter);
     index_.KeepCurves(expected_.Curves());
     index_.NeedSpeed();

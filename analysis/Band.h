@@ -5,7 +5,7 @@
 // curve at its engine speed (ExpectedCurves.h); frames with a period of 0 (no engine speed) and
 // frames whose curve number has no curve are left out.
 
-#include "analysis/ExpectedCurves.h"
+#include "analysis/ExpectedAdvance.h"
 #include "analysis/FrameKernel.h"
 #include "analysis/Quantity.h"
 #include "telemetry/FrameTable.h"
@@ -34,9 +34,12 @@ struct TCurveBand {
 
 class TBandCounts {
 public:
-    // Counts the frames the filter passes. Raises std::invalid_argument for a tolerance below 0
-    // or not finite, or a filter that breaks its rules.
-    TBandCounts(const TExpectedCurves& curves, double tolerance, const TFrameFilter& filter = {});
+    // Counts the frames the filter passes; expected must outlive this. Raises
+    // std::invalid_argument for a tolerance below 0 or not finite, or a filter that breaks its
+    // rules.
+    TBandCounts(const TExpectedAdvance& expected, double tolerance,
+                const TFrameFilter& filter = {});
+    TBandCounts(TExpectedAdvance&&, double, const TFrameFilter& = {}) = delete;
 
     // Adds the frames from Counted() to end - 1 (clamped to the table).
     void Extend(const telemetry::TFrameTable& table,
@@ -50,7 +53,7 @@ public:
 private:
     double tolerance_;
     TFrameRange frames_;
-    kernel::TExpectedByPeriod expected_;
+    const TExpectedAdvance& expected_;
     kernel::TCellIndex index_;
     std::array<std::int64_t, 256> inside_{};
     std::array<std::int64_t, 256> outside_{};

@@ -24,13 +24,10 @@ int CheckedRows(const TTableSpec& spec) {
     return spec.Speed.Count();
 }
 
-std::unique_ptr<kernel::TExpectedByPeriod> ExpectedFor(const TTableSpec& spec,
-                                                       const TExpectedCurves* expected) {
-    if (spec.Quantity != TQuantity::Deviation)
-        return nullptr;
-    if (expected == nullptr)
+const TExpectedAdvance* ExpectedFor(const TTableSpec& spec, const TExpectedAdvance* expected) {
+    if (spec.Quantity == TQuantity::Deviation && expected == nullptr)
         throw std::invalid_argument("the deviation needs expected curves");
-    return std::make_unique<kernel::TExpectedByPeriod>(*expected, spec.Filter.Curves);
+    return expected;
 }
 
 void AppendEdges(std::string& line, const TBinnedTable& table, int row, int column) {
@@ -101,14 +98,13 @@ std::optional<TStatistic> StatisticNamed(std::string_view name) noexcept {
     return std::nullopt;
 }
 
-TBinnedTable::TBinnedTable(const TTableSpec& spec, const TExpectedCurves* expected)
-    : spec_(spec), rows_(CheckedRows(spec)), expected_(ExpectedFor(spec, expected)),
-      index_(static_cast<std::uint32_t>(rows_ * spec.Map.Count)),
-      value_(spec.Quantity, expected_.get()),
+TBinnedTable::TBinnedTable(const TTableSpec& spec, const TExpectedAdvance* expected)
+    : spec_(spec), rows_(CheckedRows(spec)), value_(spec.Quantity, ExpectedFor(spec, expected)),
       cells_(static_cast<std::size_t>(rows_ * spec.Map.Count)) {
+    index_.Reset(static_cast<std::uint32_t>(cells_.size()));
     index_.Filter(spec.Filter);
-    if (expected_)
-        index_.KeepCurves(expected_->Curves());
+    if (spec.Quantity == TQuantity::Deviation)
+        index_.KeepCurves(expected->Curves());
     // The period 0 has no speed, and so no bin.
     const TSpeedBins& speed = spec.Speed;
     index_.Add(TQuantity::Speed, static_cast<std::uint32_t>(spec.Map.Count),
@@ -118,14 +114,54 @@ TBinnedTable::TBinnedTable(const TTableSpec& spec, const TExpectedCurves* expect
                [&](double code) { return map.BinOf(static_cast<std::uint8_t>(code)); });
 }
 
+// Frames that follow each other mostly stay in one cell: its moments are kept in registers,
+// as scalars of a run's own, until a frame goes to another cell, so that a frame waits on no
+// store of the one before it.
 void TBinnedTable::Extend(const telemetry::TFrameTable& table, std::int64_t end) {
     end = std::min(end, table.Rows());
     if (end <= counted_)
         return;
-    kernel::ForEachCell(table, spec_.Filter.Frames.Within({counted_, end}), index_,
-                        [&](std::uint32_t cell, const telemetry::TFrameRun& run, std::size_t i) {
-                            cells_[cell].Add(value_(run, i));
-                        });
+    value_.Dispatch([&](auto valueOf) {
+        table.ForEachRun(counted_, end, [&](const telemetry::TFrameRun& whole) {
+            const TFrameRange frames = spec_.Filter.Frames.Within(
+                {whole.First, whole.First + static_cast<std::int64_t>(whole.Count)});
+            if (frames.Empty())
+                return;
+            const telemetry::TFrameRun run{
+                frames.First, static_cast<std::size_t>(frames.End - frames.First),
+                whole.Rows + static_cast<std::size_t>(frames.First - whole.First) *
+                                 telemetry::TFrameRun::RowSize};
+            std::uint32_t cell = 0;
+            kernel::TMoments in = cells_[cell];
+            std::uint64_t count = in.Count;
+            double first = in.First, sum = in.Sum, squares = in.SumOfSquares;
+            double least = in.Minimum, most = in.Maximum;
+            const auto put = [&] { cells_[cell] = {count, first, sum, squares, least, most}; };
+            kernel::ForEachCellOfRun(
+                run, index_, [&](std::uint32_t c, const telemetry::TFrameRun& r, std::size_t i) {
+                    if (c != cell) {
+                        put();
+                        cell = c;
+                        in = cells_[cell];
+                        count = in.Count;
+                        first = in.First;
+                        sum = in.Sum;
+                        squares = in.SumOfSquares;
+                        least = in.Minimum;
+                        most = in.Maximum;
+                    }
+                    const double v = valueOf(r, i);
+                    if (count++ == 0)
+                        first = v;
+                    const double d = v - first;
+                    sum += d;
+                    squares += d * d;
+                    least = v < least ? v : least;
+                    most = v > most ? v : most;
+                });
+            put();
+        });
+    });
     counted_ = end;
 }
 

@@ -13,14 +13,13 @@
 // MAP: N bins of whole codes over 0 to 255, bin j holding the codes from floor(256 * j / N) to
 // floor(256 * (j + 1) / N) - 1 (N = 16: 16 codes a bin).
 
-#include "analysis/ExpectedCurves.h"
+#include "analysis/ExpectedAdvance.h"
 #include "analysis/FrameKernel.h"
 #include "analysis/Quantity.h"
 #include "telemetry/FrameTable.h"
 
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,9 +76,10 @@ struct TTableSpec {
 
 class TBinnedTable {
 public:
-    // expected is needed for the deviation and read only here. Raises std::invalid_argument for
-    // bins or a filter that break their rules, or the deviation without expected curves.
-    explicit TBinnedTable(const TTableSpec& spec, const TExpectedCurves* expected = nullptr);
+    // expected is needed for the deviation and must then outlive this. Raises
+    // std::invalid_argument for bins or a filter that break their rules, or the deviation
+    // without expected curves.
+    explicit TBinnedTable(const TTableSpec& spec, const TExpectedAdvance* expected = nullptr);
 
     // Adds the frames from Counted() to end - 1 (clamped to the table) that the filter passes.
     void Extend(const telemetry::TFrameTable& table,
@@ -105,7 +105,6 @@ private:
 
     TTableSpec spec_;
     int rows_;
-    std::unique_ptr<kernel::TExpectedByPeriod> expected_;
     kernel::TCellIndex index_;
     kernel::TValueOf value_;
     std::vector<kernel::TMoments> cells_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 namespace analysis {
@@ -23,24 +24,22 @@ void CheckAxis(const TDensityAxis& axis) {
         throw std::invalid_argument("a density axis has 1 to 16384 pixels");
 }
 
-const TDensitySpec& Checked(const TDensitySpec& spec) {
+void Check(const TDensitySpec& spec) {
     CheckAxis(spec.X);
     CheckAxis(spec.Y);
     CheckFilter(spec.Filter);
     if (static_cast<std::size_t>(spec.X.Pixels) * static_cast<std::size_t>(spec.Y.Pixels) >
         MostGridPixels)
         throw std::invalid_argument("a density grid has at most 2^26 pixels");
-    return spec;
 }
 
-std::unique_ptr<kernel::TExpectedByPeriod> ExpectedFor(const TDensitySpec& spec,
-                                                       const TExpectedCurves* expected) {
-    if (spec.X.Quantity != TQuantity::Deviation && spec.Y.Quantity != TQuantity::Deviation &&
-        spec.Colour != TQuantity::Deviation)
-        return nullptr;
-    if (expected == nullptr)
+const TExpectedAdvance* ExpectedFor(const TDensitySpec& spec, const TExpectedAdvance* expected) {
+    const bool deviation = spec.X.Quantity == TQuantity::Deviation ||
+                           spec.Y.Quantity == TQuantity::Deviation ||
+                           spec.Colour == TQuantity::Deviation;
+    if (deviation && expected == nullptr)
         throw std::invalid_argument("the deviation needs expected curves");
-    return std::make_unique<kernel::TExpectedByPeriod>(*expected, spec.Filter.Curves);
+    return expected;
 }
 
 // The pixel of a place on an axis; negative off the grid (and for NaN).
@@ -63,42 +62,38 @@ struct TOneRow {
 
 } // namespace
 
-TDensity::TAxisPlace::TAxisPlace(const TDensityAxis& axis,
-                                 const kernel::TExpectedByPeriod* expected)
-    : axis_(axis), expected_(expected) {
+double TDensity::PlaceOn(const TDensityAxis& axis, const telemetry::TFrameRun& run,
+                         std::size_t i) const noexcept {
     if (axis.Quantity == TQuantity::Deviation)
-        return;
-    byCode_ = kernel::ValuesByCode(axis.Quantity);
-    for (double& value : byCode_)
-        value = axis.Place(value);
-}
-
-double TDensity::TAxisPlace::operator()(const telemetry::TFrameRun& run,
-                                        std::size_t i) const noexcept {
-    switch (axis_.Quantity) {
+        return axis.Place(expected_->Deviation(run, i));
+    const std::span<const double> values = kernel::ValuesByCode(axis.Quantity);
+    switch (axis.Quantity) {
     case TQuantity::Speed:
-        return byCode_[run.Period(i)];
+        return axis.Place(values[run.Period(i)]);
     case TQuantity::Map:
-        return byCode_[run.Map(i)];
+        return axis.Place(values[run.Map(i)]);
     case TQuantity::Curve:
-        return byCode_[run.CurveNumber(i)];
+        return axis.Place(values[run.CurveNumber(i)]);
     case TQuantity::Temperature:
-        return byCode_[run.Temperature(i)];
+        return axis.Place(values[run.Temperature(i)]);
     case TQuantity::Octane:
-        return byCode_[run.OctaneCorrector(i)];
-    case TQuantity::Advance:
-        return byCode_[run.AdvanceCode(i)];
+        return axis.Place(values[run.OctaneCorrector(i)]);
     default:
-        return axis_.Place(expected_->Deviation(run, i));
+        return axis.Place(values[run.AdvanceCode(i)]);
     }
 }
 
-TDensity::TDensity(const TDensitySpec& spec, const TExpectedCurves* expected)
-    : spec_(Checked(spec)), expected_(ExpectedFor(spec, expected)),
-      index_(static_cast<std::uint32_t>(spec.X.Pixels * spec.Y.Pixels)),
-      xPlace_(spec.X, expected_.get()), yPlace_(spec.Y, expected_.get()), counts_(index_.Cells()) {
-    index_.Filter(spec.Filter);
+TDensity::TDensity(const TDensitySpec& spec, const TExpectedAdvance* expected) {
+    Reset(spec, expected);
+}
+
+void TDensity::Reset(const TDensitySpec& spec, const TExpectedAdvance* expected) {
+    Check(spec);
+    expected_ = ExpectedFor(spec, expected);
+    spec_ = spec;
     const auto width = static_cast<std::uint32_t>(spec.X.Pixels);
+    index_.Reset(width * static_cast<std::uint32_t>(spec.Y.Pixels));
+    index_.Filter(spec.Filter);
     for (const auto& [axis, stride] : {std::pair{spec.X, std::uint32_t{1}}, {spec.Y, width}}) {
         if (axis.Quantity == TQuantity::Deviation) {
             index_.KeepCurves(expected_->Curves());
@@ -108,35 +103,88 @@ TDensity::TDensity(const TDensitySpec& spec, const TExpectedCurves* expected)
         index_.Add(axis.Quantity, stride,
                    [&](double value) { return PixelOf(axis.Place(value), axis.Pixels); });
     }
+    counts_.assign(index_.Cells(), 0);
+    colour_.reset();
+    coloured_.clear();
+    colourSums_.clear();
     if (spec.Colour) {
-        colour_.emplace(*spec.Colour, expected_.get());
-        coloured_.resize(counts_.size());
-        colourSums_.resize(counts_.size());
+        colour_.emplace(*spec.Colour, expected_);
+        colourSums_.assign(counts_.size(), 0);
+        // Only these may be missing from a frame drawn; every frame has the others.
+        if (spec.Colour == TQuantity::Speed || spec.Colour == TQuantity::Deviation)
+            coloured_.assign(counts_.size(), 0);
     }
+    mostFrames_ = 0;
+    frames_ = 0;
+    counted_ = 0;
 }
 
 // The index places a frame by its field axes; a deviation axis is placed here.
+template <bool XDeviation, bool YDeviation, typename Take>
+void TDensity::ForEachDrawnOf(const telemetry::TFrameRun& run, Take&& take) const {
+    const TDensityAxis& x = spec_.X;
+    const TDensityAxis& y = spec_.Y;
+    const double xScale = x.Scale(), yScale = y.Scale();
+    const auto width = static_cast<std::uint32_t>(Width());
+    kernel::ForEachCellOfRun(
+        run, index_, [&](std::uint32_t cell, const telemetry::TFrameRun& r, std::size_t i) {
+            if constexpr (XDeviation || YDeviation) {
+                const double deviation = expected_->Deviation(r, i);
+                if constexpr (XDeviation) {
+                    const std::int64_t column = PixelOf((deviation - x.From) * xScale, x.Pixels);
+                    if (column < 0)
+                        return;
+                    cell += static_cast<std::uint32_t>(column);
+                }
+                if constexpr (YDeviation) {
+                    const std::int64_t row = PixelOf((deviation - y.From) * yScale, y.Pixels);
+                    if (row < 0)
+                        return;
+                    cell += static_cast<std::uint32_t>(row) * width;
+                }
+            }
+            take(cell, r, i);
+        });
+}
+
 template <typename Take>
 void TDensity::ForEachDrawn(const telemetry::TFrameRun& run, Take&& take) const {
-    const bool xDeviation = spec_.X.Quantity == TQuantity::Deviation;
-    const bool yDeviation = spec_.Y.Quantity == TQuantity::Deviation;
-    const int width = Width();
-    kernel::ForEachCellOfRun(run, index_,
-                             [&](std::uint32_t cell, const telemetry::TFrameRun& r, std::size_t i) {
-                                 if (xDeviation) {
-                                     const std::int64_t x = PixelOf(xPlace_(r, i), width);
-                                     if (x < 0)
-                                         return;
-                                     cell += static_cast<std::uint32_t>(x);
-                                 }
-                                 if (yDeviation) {
-                                     const std::int64_t y = PixelOf(yPlace_(r, i), Height());
-                                     if (y < 0)
-                                         return;
-                                     cell += static_cast<std::uint32_t>(y * width);
-                                 }
-                                 take(cell, r, i);
-                             });
+    const bool x = spec_.X.Quantity == TQuantity::Deviation;
+    const bool y = spec_.Y.Quantity == TQuantity::Deviation;
+    if (x && y)
+        ForEachDrawnOf<true, true>(run, take);
+    else if (x)
+        ForEachDrawnOf<true, false>(run, take);
+    else if (y)
+        ForEachDrawnOf<false, true>(run, take);
+    else
+        ForEachDrawnOf<false, false>(run, take);
+}
+
+template <typename ColourOf>
+void TDensity::Count(const telemetry::TFrameTable& table, TFrameRange frames, ColourOf colourOf) {
+    std::uint32_t* counts = counts_.data();
+    std::uint32_t* coloured = coloured_.empty() ? nullptr : coloured_.data();
+    double* sums = colourSums_.data();
+    std::uint32_t most = mostFrames_;
+    std::int64_t drawn = 0;
+    table.ForEachRun(frames.First, frames.End, [&](const telemetry::TFrameRun& run) {
+        ForEachDrawn(run, [&](std::uint32_t at, const telemetry::TFrameRun& r, std::size_t i) {
+            ++drawn;
+            most = std::max(most, ++counts[at]);
+            if constexpr (!std::is_same_v<ColourOf, std::nullptr_t>) {
+                const double value = colourOf(r, i);
+                if (coloured == nullptr) {
+                    sums[at] += value;
+                } else if (!std::isnan(value)) {
+                    ++coloured[at];
+                    sums[at] += value;
+                }
+            }
+        });
+    });
+    mostFrames_ = most;
+    frames_ += drawn;
 }
 
 void TDensity::Extend(const telemetry::TFrameTable& table, std::int64_t end) {
@@ -144,37 +192,19 @@ void TDensity::Extend(const telemetry::TFrameTable& table, std::int64_t end) {
     if (end <= counted_)
         return;
     const TFrameRange frames = spec_.Filter.Frames.Within({counted_, end});
-    std::int64_t drawn = 0;
-    std::uint32_t most = mostFrames_;
-    std::uint32_t* counts = counts_.data();
-    table.ForEachRun(frames.First, frames.End, [&](const telemetry::TFrameRun& run) {
-        if (!colour_) {
-            ForEachDrawn(run, [&](std::uint32_t cell, const telemetry::TFrameRun&, std::size_t) {
-                ++drawn;
-                most = std::max(most, ++counts[cell]);
-            });
-            return;
-        }
-        ForEachDrawn(run, [&](std::uint32_t cell, const telemetry::TFrameRun& r, std::size_t i) {
-            ++drawn;
-            most = std::max(most, ++counts[cell]);
-            const double value = (*colour_)(r, i);
-            if (!std::isnan(value)) {
-                ++coloured_[cell];
-                colourSums_[cell] += value;
-            }
-        });
-    });
-    frames_ += drawn;
-    mostFrames_ = most;
+    if (colour_)
+        colour_->Dispatch([&](auto colourOf) { Count(table, frames, colourOf); });
+    else
+        Count(table, frames, nullptr);
     counted_ = end;
 }
 
 std::optional<double> TDensity::ColourMean(int x, int y) const noexcept {
     const std::size_t at = At(x, y);
-    if (!colour_ || coloured_[at] == 0)
+    const std::uint32_t frames = coloured_.empty() ? counts_[at] : coloured_[at];
+    if (!colour_ || frames == 0)
         return std::nullopt;
-    return colour_->Value(colourSums_[at] / coloured_[at]);
+    return colour_->Value(colourSums_[at] / frames);
 }
 
 std::optional<TGridPoint> TDensity::Place(std::int64_t frame,
@@ -185,7 +215,7 @@ std::optional<TGridPoint> TDensity::Place(std::int64_t frame,
     const telemetry::TFrameRun run{frame, 1, row.Bytes};
     std::optional<TGridPoint> place;
     ForEachDrawn(run, [&](std::uint32_t, const telemetry::TFrameRun& r, std::size_t i) {
-        place = TGridPoint{xPlace_(r, i), yPlace_(r, i)};
+        place = TGridPoint{PlaceOn(spec_.X, r, i), PlaceOn(spec_.Y, r, i)};
     });
     return place;
 }
@@ -197,8 +227,8 @@ std::optional<std::int64_t> TDensity::Nearest(const telemetry::TFrameTable& tabl
     const TFrameRange frames = spec_.Filter.Frames.Within({0, counted_});
     table.ForEachRun(frames.First, frames.End, [&](const telemetry::TFrameRun& run) {
         ForEachDrawn(run, [&](std::uint32_t, const telemetry::TFrameRun& r, std::size_t i) {
-            const double dx = xPlace_(r, i) - at.X;
-            const double dy = yPlace_(r, i) - at.Y;
+            const double dx = PlaceOn(spec_.X, r, i) - at.X;
+            const double dy = PlaceOn(spec_.Y, r, i) - at.Y;
             const double distance = dx * dx + dy * dy;
             if (distance < best || (distance == best && !nearest)) {
                 best = distance;

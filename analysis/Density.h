@@ -6,19 +6,18 @@
 // frames that arrived since its last update.
 //
 // A frame's place on an axis from From to To over Pixels pixels is
-//   t = (value - From) * Pixels / (To - From)
+//   t = (value - From) * (Pixels / (To - From))
 // in double precision (pixel units from the grid's low edge, the left or the bottom); the
 // frame is drawn in pixel floor(t) when 0 <= t < Pixels on both axes, and not at all otherwise
 // (a value at To lies past the last pixel), nor where it has no value for an axis' quantity.
 
-#include "analysis/ExpectedCurves.h"
+#include "analysis/ExpectedAdvance.h"
 #include "analysis/FrameKernel.h"
 #include "analysis/Quantity.h"
 #include "telemetry/FrameTable.h"
 
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,9 +33,9 @@ struct TDensityAxis {
     double To = 7000;
     int Pixels = 700;
 
-    [[nodiscard]] double Place(double value) const noexcept {
-        return (value - From) * Pixels / (To - From);
-    }
+    // Pixels per unit of the quantity.
+    [[nodiscard]] double Scale() const noexcept { return Pixels / (To - From); }
+    [[nodiscard]] double Place(double value) const noexcept { return (value - From) * Scale(); }
     bool operator==(const TDensityAxis&) const = default;
 };
 
@@ -58,11 +57,17 @@ struct TGridPoint {
 
 class TDensity {
 public:
-    // expected is needed where an axis or the colour is the deviation, and read only here.
+    // expected is needed where an axis or the colour is the deviation, and must then outlive
+    // this.
     // Raises std::invalid_argument for axes that break their rules (a quantity an axis cannot
     // take, To <= From, not finite, 1 to MostPixels pixels, at most 2^26 in all), a filter that
     // breaks its rules, or the deviation without expected curves.
-    explicit TDensity(const TDensitySpec& spec, const TExpectedCurves* expected = nullptr);
+    explicit TDensity(const TDensitySpec& spec, const TExpectedAdvance* expected = nullptr);
+
+    // What a new TDensity(spec, expected) would be, in the memory this one has: a redraw after
+    // a zoom or a change of filter takes no new pages. Raises as the constructor, and then
+    // stays as it was.
+    void Reset(const TDensitySpec& spec, const TExpectedAdvance* expected = nullptr);
 
     // Counts the frames from Counted() to end - 1 (clamped to the table) that the filter passes.
     void Extend(const telemetry::TFrameTable& table,
@@ -97,30 +102,25 @@ private:
         return static_cast<std::size_t>(y) * static_cast<std::size_t>(Width()) +
                static_cast<std::size_t>(x);
     }
-    // A frame's place on one axis: the lookup of a field's codes, or the deviation.
-    class TAxisPlace {
-    public:
-        TAxisPlace(const TDensityAxis& axis, const kernel::TExpectedByPeriod* expected);
-        [[nodiscard]] double operator()(const telemetry::TFrameRun& run,
-                                        std::size_t i) const noexcept;
-
-    private:
-        TDensityAxis axis_;
-        std::vector<double> byCode_;
-        const kernel::TExpectedByPeriod* expected_;
-    };
+    // A frame's place on an axis.
+    [[nodiscard]] double PlaceOn(const TDensityAxis& axis, const telemetry::TFrameRun& run,
+                                 std::size_t i) const noexcept;
 
     // Calls take(pixel, run, i) for each frame of the run drawn, in order.
     template <typename Take> void ForEachDrawn(const telemetry::TFrameRun& run, Take&& take) const;
+    template <bool XDeviation, bool YDeviation, typename Take>
+    void ForEachDrawnOf(const telemetry::TFrameRun& run, Take&& take) const;
+    // Counts the frames drawn, with the colour's value colourOf(run, i), or none for nullptr.
+    template <typename ColourOf>
+    void Count(const telemetry::TFrameTable& table, TFrameRange frames, ColourOf colourOf);
 
     TDensitySpec spec_;
-    std::unique_ptr<kernel::TExpectedByPeriod> expected_;
+    const TExpectedAdvance* expected_ = nullptr;
     kernel::TCellIndex index_;
-    TAxisPlace xPlace_;
-    TAxisPlace yPlace_;
     std::optional<kernel::TValueOf> colour_;
     std::vector<std::uint32_t> counts_;
-    std::vector<std::uint32_t> coloured_; // frames with a colour value, per pixel
+    std::vector<std::uint32_t>
+        coloured_; // frames with a colour value, per pixel, where some have none
     std::vector<double> colourSums_;
     std::uint32_t mostFrames_ = 0;
     std::int64_t frames_ = 0;

@@ -46,19 +46,30 @@ TExactProduct ExactProduct(double a, double b) noexcept {
 
 } // namespace
 
-std::vector<double> ValuesByCode(TQuantity q) {
+std::span<const double> ValuesByCode(TQuantity q) {
     if (!IsField(q))
         throw std::invalid_argument("only a frame's field has a value for each code");
-    std::vector<double> values(q == TQuantity::Speed ? Periods : 256);
-    for (std::size_t code = 0; code < values.size(); ++code)
-        values[code] =
-            FieldValue(FieldsWith(q, code), q).value_or(std::numeric_limits<double>::quiet_NaN());
-    return values;
+    static const auto tables = [] {
+        std::array<std::vector<double>, FieldQuantities.size()> made;
+        for (const TQuantity field : FieldQuantities) {
+            std::vector<double>& values = made[static_cast<std::size_t>(field)];
+            values.resize(field == TQuantity::Speed ? Periods : 256);
+            for (std::size_t code = 0; code < values.size(); ++code)
+                values[code] = FieldValue(FieldsWith(field, code), field)
+                                   .value_or(std::numeric_limits<double>::quiet_NaN());
+        }
+        return made;
+    }();
+    return tables[static_cast<std::size_t>(q)];
 }
 
-TCellIndex::TCellIndex(std::uint32_t cells) : cells_(cells), period_(Periods) {
+void TCellIndex::Reset(std::uint32_t cells) {
     if (cells < 1 || cells > MostCells)
         throw std::invalid_argument("a count takes 1 to 2^27 cells");
+    cells_ = cells;
+    std::fill(period_.begin(), period_.end(), 0);
+    bytes_ = {};
+    used_.reset();
 }
 
 void TCellIndex::Filter(const TFrameFilter& filter) {
@@ -81,27 +92,7 @@ void TCellIndex::NeedSpeed() {
     LeaveOut(0, 0);
 }
 
-TExpectedByPeriod::TExpectedByPeriod(const TExpectedCurves& curves, const std::bitset<256>& keep) {
-    for (std::size_t curve = 0; curve < 256; ++curve)
-        curves_[curve] = keep.test(curve) && curves.Has(static_cast<std::uint8_t>(curve));
-    tables_.assign((1 + curves_.count()) * Periods, std::numeric_limits<double>::quiet_NaN());
-    std::size_t next = Periods;
-    for (std::size_t curve = 0; curve < 256; ++curve) {
-        if (!curves_.test(curve)) {
-            byPeriod_[curve] = tables_.data();
-            continue;
-        }
-        double* expected = tables_.data() + next;
-        next += Periods;
-        const auto points = curves.Points(static_cast<std::uint8_t>(curve));
-        for (std::size_t period = 1; period < Periods; ++period)
-            expected[period] =
-                Interpolate(points, telemetry::EngineSpeed(static_cast<std::uint16_t>(period)));
-        byPeriod_[curve] = expected;
-    }
-}
-
-TValueOf::TValueOf(TQuantity q, const TExpectedByPeriod* expected)
+TValueOf::TValueOf(TQuantity q, const TExpectedAdvance* expected)
     : quantity_(q), expected_(expected) {
     if (q == TQuantity::Speed)
         speed_ = ValuesByCode(q);

@@ -6,7 +6,7 @@
 // choice of bins, ranges and filters: a frame costs six lookups and a sum however many filters
 // there are, and no value is converted twice.
 
-#include "analysis/ExpectedCurves.h"
+#include "analysis/ExpectedAdvance.h"
 #include "analysis/Quantity.h"
 #include "telemetry/FrameTable.h"
 
@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <vector>
 
 namespace analysis::kernel {
@@ -22,8 +23,8 @@ namespace analysis::kernel {
 inline constexpr std::size_t Periods = 65536;
 
 // A field quantity's value for each code of its field: the period for the speed, a byte for the
-// others; NaN where there is none (the speed of a period of 0).
-[[nodiscard]] std::vector<double> ValuesByCode(TQuantity q);
+// others; NaN where there is none (the speed of a period of 0). Made once for the process.
+[[nodiscard]] std::span<const double> ValuesByCode(TQuantity q);
 
 // A frame's cell among Cells() is the sum of one entry for each of its six fields. An entry Out
 // leaves every frame with that code out, whatever the others add.
@@ -33,8 +34,10 @@ public:
     // Six entries below this each still sum below Out, and below 2^32 with any Out among them.
     static constexpr std::uint32_t MostCells = std::uint32_t{1} << 27;
 
-    // Every frame in cell 0 of cells (1 to MostCells).
-    explicit TCellIndex(std::uint32_t cells);
+    // Leaves every frame out.
+    TCellIndex() = default;
+    // Every frame in cell 0 of cells (1 to MostCells). Keeps the memory it has.
+    void Reset(std::uint32_t cells);
 
     // Leaves out the frames the filter's curves and ranges do not pass (its frames are the
     // walk's business).
@@ -64,15 +67,15 @@ private:
         used_.set(field);
     }
 
-    std::uint32_t cells_;
-    std::vector<std::uint32_t> period_;
+    std::uint32_t cells_ = 0;
+    std::vector<std::uint32_t> period_ = std::vector<std::uint32_t>(Periods);
     std::array<std::array<std::uint32_t, 256>, 5> bytes_{};
     std::bitset<6> used_; // fields with an entry other than 0
 };
 
 template <typename Place> void TCellIndex::Add(TQuantity q, std::uint32_t stride, Place&& place) {
     const auto field = static_cast<std::size_t>(q);
-    const std::vector<double> values = ValuesByCode(q);
+    const std::span<const double> values = ValuesByCode(q);
     for (std::size_t code = 0; code < Codes(field); ++code) {
         if (Entry(field, code) == Out)
             continue;
@@ -121,59 +124,52 @@ void ForEachCell(const telemetry::TFrameTable& table, TFrameRange frames, const 
                      [&](const telemetry::TFrameRun& run) { ForEachCellOfRun(run, index, take); });
 }
 
-// The expected advance of each curve number that has an expected curve (and that keep holds)
-// by period: what ExpectedCurves' rule gives at the period's engine speed. NaN for a period of 0
-// and for the other curve numbers.
-class TExpectedByPeriod {
-public:
-    TExpectedByPeriod(const TExpectedCurves& curves, const std::bitset<256>& keep);
-    TExpectedByPeriod(const TExpectedByPeriod&) = delete;
-    TExpectedByPeriod& operator=(const TExpectedByPeriod&) = delete;
-
-    [[nodiscard]] const std::bitset<256>& Curves() const noexcept { return curves_; }
-    [[nodiscard]] double Expected(std::uint8_t curve, std::uint16_t period) const noexcept {
-        return byPeriod_[curve][period];
-    }
-    // The frame's advance minus its expected advance.
-    [[nodiscard]] double Deviation(const telemetry::TFrameRun& run, std::size_t i) const noexcept {
-        return telemetry::AdvanceDegrees(run.AdvanceCode(i)) -
-               byPeriod_[run.CurveNumber(i)][run.Period(i)];
-    }
-
-private:
-    std::bitset<256> curves_;
-    std::vector<double> tables_; // Periods entries for none, then for each of curves_
-    std::array<const double*, 256> byPeriod_;
-};
-
 // A quantity's value of a frame as the counts add it up: the speed in об/мин, the byte fields
 // as their codes (the value is Scale * code + Offset: exact sums, whatever their length), the
 // deviation in degrees, the frame's number.
 class TValueOf {
 public:
     // expected is needed for the deviation and must outlive this.
-    TValueOf(TQuantity q, const TExpectedByPeriod* expected);
+    TValueOf(TQuantity q, const TExpectedAdvance* expected);
 
-    [[nodiscard]] double operator()(const telemetry::TFrameRun& run, std::size_t i) const noexcept {
+    // Calls visit with a function (run, i) -> double of the quantity's value, its type the
+    // quantity's own: a walk over frames chooses the quantity once, not for each frame.
+    template <typename Visit> decltype(auto) Dispatch(Visit&& visit) const {
+        using telemetry::TFrameRun;
         switch (quantity_) {
         case TQuantity::Speed:
-            return speed_[run.Period(i)];
+            return visit([speed = speed_.data()](const TFrameRun& r, std::size_t i) {
+                return speed[r.Period(i)];
+            });
         case TQuantity::Map:
-            return run.Map(i);
+            return visit(
+                [](const TFrameRun& r, std::size_t i) { return static_cast<double>(r.Map(i)); });
         case TQuantity::Curve:
-            return run.CurveNumber(i);
+            return visit([](const TFrameRun& r, std::size_t i) {
+                return static_cast<double>(r.CurveNumber(i));
+            });
         case TQuantity::Temperature:
-            return run.Temperature(i);
+            return visit([](const TFrameRun& r, std::size_t i) {
+                return static_cast<double>(r.Temperature(i));
+            });
         case TQuantity::Octane:
-            return run.OctaneCorrector(i);
+            return visit([](const TFrameRun& r, std::size_t i) {
+                return static_cast<double>(r.OctaneCorrector(i));
+            });
         case TQuantity::Advance:
-            return run.AdvanceCode(i);
+            return visit([](const TFrameRun& r, std::size_t i) {
+                return static_cast<double>(r.AdvanceCode(i));
+            });
         case TQuantity::Deviation:
-            return expected_->Deviation(run, i);
+            return visit([expected = expected_](const TFrameRun& r, std::size_t i) {
+                return expected->Deviation(r, i);
+            });
         case TQuantity::Frame:
             break;
         }
-        return static_cast<double>(run.First + static_cast<std::int64_t>(i));
+        return visit([](const TFrameRun& r, std::size_t i) {
+            return static_cast<double>(r.First + static_cast<std::int64_t>(i));
+        });
     }
     // The value of what operator() added up.
     [[nodiscard]] double Value(double added) const noexcept { return added * scale_ + offset_; }
@@ -182,8 +178,8 @@ public:
 
 private:
     TQuantity quantity_;
-    std::vector<double> speed_;
-    const TExpectedByPeriod* expected_;
+    std::span<const double> speed_;
+    const TExpectedAdvance* expected_;
     double scale_ = 1;
     double offset_ = 0;
 };

@@ -23,7 +23,7 @@ struct THistograms {
 };
 
 TQuantityFigures FiguresOf(TQuantity q, const std::uint64_t* counts) {
-    const std::vector<double> values = kernel::ValuesByCode(q);
+    const std::span<const double> values = kernel::ValuesByCode(q);
     TQuantityFigures f;
     double sum = 0;
     f.Minimum = std::numeric_limits<double>::infinity();

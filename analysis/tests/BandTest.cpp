@@ -45,10 +45,11 @@ TExpectedCurves SomeCurves() {
 TEST(Band, CountsMatchAPlainScanForEachToleranceAndFilter) {
     const auto table = test::SimulatedTable(31, 80000, true);
     const TExpectedCurves curves = SomeCurves();
+    const TExpectedAdvance expected(curves);
     for (const double tolerance : {0.0, 0.5, DefaultTolerance, 3.0})
         for (const TFrameFilter& filter : test::SampleFilters(table->Rows())) {
             SCOPED_TRACE(tolerance);
-            TBandCounts band(curves, tolerance, filter);
+            TBandCounts band(expected, tolerance, filter);
             band.Extend(*table);
             const auto plain = PlainBand(*table, curves, tolerance, filter);
             EXPECT_EQ(band.Curves(), plain);
@@ -60,6 +61,7 @@ TEST(Band, TheEdgeIsInsideAndFramesWithoutSpeedOrCurveAreLeftOut) {
     curves.SetCurve(1, {{1000, 10}, {3000, 30}});
     curves.SetCurve(2, {{2000, 20.375}});
     // Curve 1 at 3000 об/мин expects 30: code 128 gives 28.125, code 146 gives 31.2890625.
+    const TExpectedAdvance expected(curves);
     const auto table = test::TableOf({
         {9216, 0, 1, 0, 0, 140}, // 30.234375: inside
         {9216, 0, 1, 0, 0, 146}, // 1.2890625 above: outside
@@ -69,11 +71,11 @@ TEST(Band, TheEdgeIsInsideAndFramesWithoutSpeedOrCurveAreLeftOut) {
         {9216, 0, 2, 0, 0, 79},  // 19.5117... against 20.375: 0.86328125 below
         {9216, 0, 2, 0, 0, 85},  // 20.5664...: 0.19140625 above
     });
-    TBandCounts band(curves, 0.86328125, {});
+    TBandCounts band(expected, 0.86328125, {});
     band.Extend(*table);
     EXPECT_EQ(band.Curves(), (std::vector<TCurveBand>{{1, 3, 2}, {2, 2, 0}}))
         << "a frame exactly the tolerance away is inside";
-    TBandCounts narrower(curves, std::nextafter(0.86328125, 0), {});
+    TBandCounts narrower(expected, std::nextafter(0.86328125, 0), {});
     narrower.Extend(*table);
     EXPECT_EQ(narrower.Curves(), (std::vector<TCurveBand>{{1, 3, 2}, {2, 2, 1}}));
     EXPECT_EQ(BandCsv(band), "curve,frames,outside\n1,3,2\n2,2,0\n");
@@ -81,20 +83,20 @@ TEST(Band, TheEdgeIsInsideAndFramesWithoutSpeedOrCurveAreLeftOut) {
 
 TEST(Band, CurvesWithoutFramesAreNotListedAndCountsGrowAsFramesCome) {
     const auto table = test::SimulatedTable(32, 20000, false);
-    const TExpectedCurves curves = SomeCurves();
-    TBandCounts whole(curves, 1);
+    const TExpectedAdvance expected(SomeCurves());
+    TBandCounts whole(expected, 1);
     whole.Extend(*table);
     for (const TCurveBand& c : whole.Curves()) {
         EXPECT_GT(c.Frames, 0);
         EXPECT_NE(c.Curve, 200);
     }
-    TBandCounts live(curves, 1);
+    TBandCounts live(expected, 1);
     for (const std::int64_t end : {3, 4096, 10001, 20000})
         live.Extend(*table, end);
     EXPECT_EQ(live.Curves(), whole.Curves());
-    EXPECT_EQ(BandCsv(TBandCounts(curves, 1)), "curve,frames,outside\n");
-    EXPECT_THROW(TBandCounts(curves, -0.1), std::invalid_argument);
-    EXPECT_THROW(TBandCounts(curves, NAN), std::invalid_argument);
+    EXPECT_EQ(BandCsv(TBandCounts(expected, 1)), "curve,frames,outside\n");
+    EXPECT_THROW(TBandCounts(expected, -0.1), std::invalid_argument);
+    EXPECT_THROW(TBandCounts(expected, NAN), std::invalid_argument);
 }
 
 } // namespace

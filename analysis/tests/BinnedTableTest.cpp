@@ -225,11 +225,12 @@ TEST(BinnedTable, DeviationLeavesOutCurvesWithoutAnExpectedCurve) {
     curves.SetCurve(0, {{800, 9}, {3000, 30}, {5000, 34}});
     curves.SetCurve(2, {{2000, 20}});
     curves.SetCurve(255, {{1000, 45}, {4000, 5}});
+    const TExpectedAdvance advance(curves);
     for (const TFrameFilter& filter : test::SampleFilters(frames->Rows())) {
         TTableSpec spec;
         spec.Quantity = TQuantity::Deviation;
         spec.Filter = filter;
-        TBinnedTable table(spec, &curves);
+        TBinnedTable table(spec, &advance);
         table.Extend(*frames);
         ExpectSameAsPlain(table, *frames, &curves);
     }

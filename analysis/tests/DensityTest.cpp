@@ -23,7 +23,7 @@ std::optional<int> PlainPixel(const telemetry::TDecodedFrame& f, const TDensityA
     const auto value = test::PlainValue(f, axis.Quantity, curves);
     if (!value)
         return std::nullopt;
-    const double t = (*value - axis.From) * axis.Pixels / (axis.To - axis.From);
+    const double t = (*value - axis.From) * (axis.Pixels / (axis.To - axis.From));
     if (!(t >= 0 && t < axis.Pixels))
         return std::nullopt;
     return static_cast<int>(std::floor(t));
@@ -124,18 +124,19 @@ TEST(Density, DeviationAxisAndColourFollowTheExpectedCurves) {
     TExpectedCurves curves;
     curves.SetCurve(1, {{900, 8}, {3000, 30}, {5000, 34}});
     curves.SetCurve(3, {{1000, 12}, {6000, 40}});
+    const TExpectedAdvance advance(curves);
     TDensitySpec spec;
     spec.Y = {TQuantity::Deviation, -10, 10, 200};
     spec.Colour = TQuantity::Deviation;
     for (const TFrameFilter& filter : test::SampleFilters(table->Rows())) {
         spec.Filter = filter;
-        TDensity density(spec, &curves);
+        TDensity density(spec, &advance);
         density.Extend(*table);
         ExpectSameAsPlain(density, *table, &curves);
     }
     spec.Y = {TQuantity::Advance, 0, 60, 60};
     spec.Filter = {};
-    TDensity colouredOnly(spec, &curves);
+    TDensity colouredOnly(spec, &advance);
     colouredOnly.Extend(*table);
     ExpectSameAsPlain(colouredOnly, *table, &curves);
     EXPECT_THROW(TDensity{spec}, std::invalid_argument) << "no curves";
@@ -174,6 +175,30 @@ TEST(Density, AddingFramesAsTheyComeGivesTheWholeCount) {
             ASSERT_EQ(live.ColourMean(x, y), whole.ColourMean(x, y));
 }
 
+TEST(Density, AResetCountsAsANewOneAndAFailedOneChangesNothing) {
+    const auto table = test::SimulatedTable(27, 20000, true);
+    TDensitySpec first;
+    TDensitySpec zoomed;
+    zoomed.X = {TQuantity::Speed, 1000, 1500, 500};
+    zoomed.Y = {TQuantity::Map, 20, 60, 400};
+    zoomed.Colour = TQuantity::Speed;
+    TDensity density(first);
+    density.Extend(*table);
+    density.Reset(zoomed);
+    EXPECT_EQ(density.Counted(), 0);
+    density.Extend(*table);
+    TDensity fresh(zoomed);
+    fresh.Extend(*table);
+    EXPECT_TRUE(std::equal(fresh.Counts().begin(), fresh.Counts().end(), density.Counts().begin()));
+    EXPECT_EQ(density.MostFrames(), fresh.MostFrames());
+    EXPECT_EQ(density.ColourMean(250, 200), fresh.ColourMean(250, 200));
+    TDensitySpec bad = first;
+    bad.Colour = TQuantity::Deviation; // without expected curves
+    EXPECT_THROW(density.Reset(bad), std::invalid_argument);
+    EXPECT_EQ(density.Spec(), zoomed);
+    EXPECT_EQ(density.Frames(), fresh.Frames());
+}
+
 TEST(Density, RefusesAxesItCannotDraw) {
     for (const TDensityAxis& bad :
          {TDensityAxis{TQuantity::Frame, 0, 1, 10}, TDensityAxis{TQuantity::Speed, 1, 1, 10},
@@ -197,10 +222,10 @@ std::optional<std::int64_t> PlainNearest(const telemetry::TFrameTable& table,
         if (!test::PlainPasses(f, spec.Filter) || !PlainPixel(f, spec.X, nullptr) ||
             !PlainPixel(f, spec.Y, nullptr))
             continue;
-        const double x = (*test::PlainValue(f, spec.X.Quantity) - spec.X.From) * spec.X.Pixels /
-                         (spec.X.To - spec.X.From);
-        const double y = (*test::PlainValue(f, spec.Y.Quantity) - spec.Y.From) * spec.Y.Pixels /
-                         (spec.Y.To - spec.Y.From);
+        const double x = (*test::PlainValue(f, spec.X.Quantity) - spec.X.From) *
+                         (spec.X.Pixels / (spec.X.To - spec.X.From));
+        const double y = (*test::PlainValue(f, spec.Y.Quantity) - spec.Y.From) *
+                         (spec.Y.Pixels / (spec.Y.To - spec.Y.From));
         const double d = std::hypot(x - at.X, y - at.Y);
         if (d <= radius && d < best) {
             best = d;
@@ -256,10 +281,11 @@ TEST(NearestFrame, APlaceIsWhereTheFrameIsCounted) {
     TExpectedCurves curves;
     for (const std::uint8_t curve : {0, 1, 2})
         curves.SetCurve(curve, {{1000, 10.0 + curve}, {5000, 40}});
+    const TExpectedAdvance advance(curves);
     TDensitySpec spec;
     spec.X = {TQuantity::Speed, 0, 7000, 700};
     spec.Y = {TQuantity::Deviation, -20, 20, 400};
-    TDensity density(spec, &curves);
+    TDensity density(spec, &advance);
     density.Extend(*table);
     ASSERT_GT(density.Frames(), 1000);
     std::vector<std::uint32_t> placed(density.Counts().size());

@@ -1,4 +1,5 @@
 #include "analysis/ExpectedCurves.h"
+#include "analysis/ExpectedAdvance.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,21 @@ TEST(ExpectedCurves, ABadCurveChangesNothing) {
         EXPECT_THROW(curves.SetCurve(1, bad), ECurveError);
         EXPECT_EQ(curves, before);
     }
+}
+
+TEST(ExpectedAdvance, IsTheRuleAtEachPeriodsEngineSpeed) {
+    TExpectedCurves curves;
+    curves.SetCurve(0, {{700, 8}, {2950.5, 31.25}, {5000, 33}});
+    curves.SetCurve(200, {{3000, 20}});
+    const TExpectedAdvance expected(curves);
+    EXPECT_EQ(expected.Curves().count(), 2u);
+    for (std::uint32_t period = 1; period < 65536; ++period) {
+        const auto p = static_cast<std::uint16_t>(period);
+        ASSERT_EQ(expected.Expected(0, p), *curves.Expected(0, 27648000.0 / period)) << period;
+        ASSERT_EQ(expected.Expected(200, p), 20);
+        ASSERT_TRUE(std::isnan(expected.Expected(1, p)));
+    }
+    EXPECT_TRUE(std::isnan(expected.Expected(0, 0))) << "no speed";
 }
 
 TEST(CurveFile, ReadsPointsInAnyOrderWithTheFormsEditorsWrite) {

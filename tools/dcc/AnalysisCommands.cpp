@@ -3,6 +3,7 @@
 #include "analysis/Band.h"
 #include "analysis/BinnedTable.h"
 #include "analysis/Density.h"
+#include "analysis/ExpectedAdvance.h"
 #include "analysis/ExpectedCurves.h"
 #include "analysis/Selection.h"
 #include "cmake/TelmiraVersion.h"
@@ -165,7 +166,8 @@ int Band(const TCommandLine& line) {
     }
     const TFrameFilter filter = Filter(line);
     const auto frames = ReadFrames(line.Files[0]);
-    TBandCounts band(ReadCurves(line.Files[1]), tolerance, filter);
+    const TExpectedAdvance expected(ReadCurves(line.Files[1]));
+    TBandCounts band(expected, tolerance, filter);
     band.Extend(*frames);
     Print(BandCsv(band));
     return 0;
@@ -214,9 +216,9 @@ int Table(const TCommandLine& line) {
     spec.Filter = Filter(line);
 
     const auto frames = ReadFrames(line.Files[0]);
-    const std::optional<TExpectedCurves> curves =
-        deviation ? std::optional(ReadCurves(*deviation)) : std::nullopt;
-    TBinnedTable a(spec, curves ? &*curves : nullptr);
+    const auto expected =
+        deviation ? std::make_unique<TExpectedAdvance>(ReadCurves(*deviation)) : nullptr;
+    TBinnedTable a(spec, expected.get());
     a.Extend(*frames);
     const std::string* minus = line.Last("--minus");
     if (!minus) {
@@ -224,7 +226,7 @@ int Table(const TCommandLine& line) {
         return 0;
     }
     const auto framesB = ReadFrames(*minus);
-    TBinnedTable b(spec, curves ? &*curves : nullptr);
+    TBinnedTable b(spec, expected.get());
     b.Extend(*framesB);
     Print(DifferenceCsv(a, b, statistic));
     return 0;
@@ -271,9 +273,9 @@ int Density(const TCommandLine& line) {
         throw EUsage("the quantity deviation and --deviation CURVES.csv go together");
 
     const auto frames = ReadFrames(line.Files[0]);
-    const std::optional<TExpectedCurves> curves =
-        curvesPath ? std::optional(ReadCurves(*curvesPath)) : std::nullopt;
-    TDensity density(spec, curves ? &*curves : nullptr);
+    const auto expected =
+        curvesPath ? std::make_unique<TExpectedAdvance>(ReadCurves(*curvesPath)) : nullptr;
+    TDensity density(spec, expected.get());
     density.Extend(*frames);
     Print(DensityCsv(density));
     return 0;
