@@ -94,14 +94,15 @@ void TDensity::Reset(const TDensitySpec& spec, const TExpectedAdvance* expected)
     const auto width = static_cast<std::uint32_t>(spec.X.Pixels);
     index_.Reset(width * static_cast<std::uint32_t>(spec.Y.Pixels));
     index_.Filter(spec.Filter);
-    for (const auto& [axis, stride] : {std::pair{spec.X, std::uint32_t{1}}, {spec.Y, width}}) {
-        if (axis.Quantity == TQuantity::Deviation) {
+    for (const auto& [axis, stride] : {std::pair{&spec.X, std::uint32_t{1}}, {&spec.Y, width}}) {
+        if (axis->Quantity == TQuantity::Deviation) {
             index_.KeepCurves(expected_->Curves());
             index_.NeedSpeed();
             continue;
         }
-        index_.Add(axis.Quantity, stride,
-                   [&](double value) { return PixelOf(axis.Place(value), axis.Pixels); });
+        // Captured by a name of its own: clang 14 refuses to capture a structured binding.
+        index_.Add(axis->Quantity, stride,
+                   [on = axis](double value) { return PixelOf(on->Place(value), on->Pixels); });
     }
     counts_.assign(index_.Cells(), 0);
     colour_.reset();
