@@ -78,8 +78,12 @@ std::optional<std::string> PointFault(const TCurvePoint& point) {
         return "обороты — не число";
     if (point.Rpm < 0)
         return "обороты не могут быть отрицательными";
+    if (point.Rpm > MostCurveRpm)
+        return "обороты больше 1000000 об/мин";
     if (!std::isfinite(point.Advance))
         return "угол — не число";
+    if (std::abs(point.Advance) > MostCurveAdvance)
+        return "угол больше 360° по модулю";
     return std::nullopt;
 }
 

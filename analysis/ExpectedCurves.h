@@ -4,8 +4,10 @@
 // curve file that keeps them, and the rule that reads an expected advance off them.
 //
 // Curve file: UTF-8 text, the header line "curve,rpm,advance", then one line per point: the
-// curve number (a whole number 0 to 255), the engine speed in об/мин (a number, at least 0)
-// and the advance in degrees (a number), with a point for the decimals. The points of a curve
+// curve number (a whole number 0 to 255), the engine speed in об/мин (a number from 0 to
+// 1,000,000) and the advance in degrees (a number from -360 to 360), with a point for the
+// decimals. Within these limits the expected advance between two points is always a number;
+// beyond them its formula could overflow. The points of a curve
 // come in any order; two of one curve never share a speed. Blank lines, spaces around values,
 // CR LF line ends and a byte order mark are taken. Written with the curves in ascending order
 // and each curve's points by speed, each number in the shortest text that reads back the same.
@@ -36,6 +38,8 @@ public:
 };
 
 inline constexpr char CurveFileHeader[] = "curve,rpm,advance";
+inline constexpr double MostCurveRpm = 1'000'000;
+inline constexpr double MostCurveAdvance = 360;
 
 // The expected advance of points sorted by speed (at least one) at engine speed rpm: before
 // the first point the first point's advance, after the last the last's, and between two
@@ -47,8 +51,8 @@ inline constexpr char CurveFileHeader[] = "curve,rpm,advance";
 class TExpectedCurves {
 public:
     // The curve's points, in any order; none removes the curve. Raises ECurveError, and changes
-    // nothing, when a speed is negative or not finite, an advance is not finite, or two points
-    // share a speed.
+    // nothing, when a speed is not from 0 to MostCurveRpm, an advance not from -MostCurveAdvance
+    // to MostCurveAdvance (or either is not finite), or two points share a speed.
     void SetCurve(std::uint8_t curve, std::vector<TCurvePoint> points);
 
     // The curve's points by speed; none where the curve number has no curve.

@@ -69,7 +69,9 @@ TEST(ExpectedCurves, ABadCurveChangesNothing) {
          {std::vector<TCurvePoint>{{1000, 5}, {2000, 6}, {1000, 7}},
           {{-1, 5}},
           {{NAN, 5}},
-          {{1000, INFINITY}}}) {
+          {{1000, INFINITY}},
+          {{1000, 10}, {std::nextafter(MostCurveRpm, INFINITY), 20}},
+          {{1000, -360.5}}}) {
         EXPECT_THROW(curves.SetCurve(1, bad), ECurveError);
         EXPECT_EQ(curves, before);
     }
@@ -147,6 +149,10 @@ TEST(CurveFile, BadFilesAreRefusedNamingTheLine) {
              {"curve number not whole", header + "1.5,1000,10\n", "строка 2: номер кривой «1.5»"},
              {"negative speed", header + "1,-5,10\n",
               "строка 2: обороты не могут быть отрицательными"},
+             {"speed beyond any engine's", header + "1,1000,10\n1,1e300,10\n",
+              "строка 3: обороты больше 1000000 об/мин"},
+             {"advance beyond a turn", header + "1,1000,-1e300\n",
+              "строка 2: угол больше 360° по модулю"},
              {"duplicate speed in a curve", header + "1,1000,10\n2,1000,11\n1,2000,12\n1,1000,13\n",
               "строка 5: у кривой 1 уже есть точка на 1000 об/мин (строка 2)"},
              {"long value quoted in part", header + "1," + std::string(100, 'x') + ",1\n",
