@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <exception>
+#include <limits>
 #include <new>
 
 namespace telemetry {
@@ -98,23 +100,27 @@ void TFrameTable::AddChunk() {
     chunks_.push_back({chunk, lastEnd_});
 }
 
-void TFrameTable::Reserve(std::int64_t rows) {
+void TFrameTable::Reserve(std::int64_t rows) noexcept {
     const std::size_t needed =
         (static_cast<std::size_t>(std::max<std::int64_t>(rows, 0)) + ChunkRows - 1) / ChunkRows;
     std::size_t room = chunks_.size();
     for (std::size_t i = slab_; i < slabs_.size(); ++i)
         room += slabs_[i].Room();
-    if (needed <= room)
+    if (needed <= room || needed > std::numeric_limits<std::size_t>::max() / sizeof(TChunk))
         return;
-    chunks_.reserve(needed);
     // Whole huge pages, and ordinary ones for the rest.
     const std::size_t more = needed - room;
     const std::size_t huge = more * sizeof(TChunk) / HugePage * HugePage;
-    if (huge > 0)
-        MapSlab(huge, true);
     const std::size_t rest = more - std::min(more, huge / sizeof(TChunk));
-    if (rest > 0)
-        MapSlab((rest * sizeof(TChunk) + Page - 1) / Page * Page, false);
+    try {
+        if (huge > 0)
+            MapSlab(huge, true);
+        if (rest > 0)
+            MapSlab((rest * sizeof(TChunk) + Page - 1) / Page * Page, false);
+        chunks_.reserve(needed);
+    } catch (const std::exception&) {
+        // What was had stays, and is used first.
+    }
 }
 
 // A failure leaves the table with the frames before the chunk's run that failed.

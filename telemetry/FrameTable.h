@@ -81,8 +81,9 @@ public:
     // Forgets every frame and byte: the table of a recording to come.
     void Clear() noexcept;
     // Room for rows frames in all, taken at once: what a replay does that knows how many frames
-    // its recording holds at most. Raises std::bad_alloc.
-    void Reserve(std::int64_t rows);
+    // its recording holds at most. Where the system refuses that much at once (a huge file that
+    // is no recording), the table grows as it fills instead.
+    void Reserve(std::int64_t rows) noexcept;
 
     void FramesCompleted(std::span<const TCompletedFrame> frames) override;
     void BlockDecoded(std::size_t bytes, const TUnfinishedFrame& unfinished) override;
@@ -151,7 +152,7 @@ private:
     std::int64_t rows_ = 0;
     std::uint64_t bytes_ = 0;   // bytes of the blocks decoded so far
     std::uint64_t lastEnd_ = 0; // one past the last row's last byte, or 0
-    TUnfinishedFrame unfinished_;
+    TUnfinishedFrame unfinished_{};
 };
 
 template <typename Take>

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -91,22 +92,6 @@ TEST(FrameTable, RowsAreTheFramesTheDecoderCompletesWhereverBlocksEnd) {
     }
 }
 
-TEST(FrameTable, EveryEndIsWhereItsFramesBytesStandInTheRecording) {
-    const Bytes stream = NoisyStream();
-    TFrameTable table;
-    FillInBlocks(table, stream, 4096);
-    for (std::int64_t k = 0; k < table.Rows(); ++k) {
-        const std::uint64_t end = table.EndOffset(k);
-        const std::uint8_t* frame = stream.data() + end - FrameSize;
-        const auto f = *table.Frame(k);
-        ASSERT_EQ(Bytes(frame, frame + FrameSize),
-                  (Bytes{0xFF, 0xFF, static_cast<std::uint8_t>(f.Period >> 8),
-                         static_cast<std::uint8_t>(f.Period), f.Map, f.CurveNumber, f.Temperature,
-                         f.OctaneCorrector, f.AdvanceCode}))
-            << "frame " << k;
-    }
-}
-
 TEST(FrameTable, RowsEndingByAnOffsetIsTheInverseOfTheEnds) {
     const Bytes stream = NoisyStream();
     TFrameTable table;
@@ -152,6 +137,9 @@ TEST(FrameTable, SkipsOfAnySizeAreKeptExactly) {
 }
 
 TEST(FrameTable, UnfinishedFrameHoldsTheFieldsThatHaveArrived) {
+    const TFrameTable empty;
+    EXPECT_EQ(empty.Unfinished().Arrived, 0) << "before any block";
+    EXPECT_EQ(empty.Unfinished().Fields, (TFrameFields{0, 0, 0, 0, 0, 0}));
     const Bytes frame = {0xFF, 0xFF, 0x12, 0x34, 1, 2, 3, 4, 5};
     const TFrameFields all = {0x1234, 1, 2, 3, 4, 5};
     for (std::size_t cut = 0; cut < FrameSize; ++cut) {
@@ -238,6 +226,17 @@ TEST(FrameTable, ReservedTableHoldsTheSameFramesInLittleMoreThanTheirBytes) {
     EXPECT_EQ(reserved.Frame(frames - 1), grown.Frame(frames - 1));
     reserved.Reserve(frames / 2);
     EXPECT_EQ(reserved.StorageBytes(), heldBefore) << "room it has is not taken again";
+}
+
+TEST(FrameTable, RoomThatCannotBeHadLeavesTheTableToGrow) {
+    for (const std::int64_t rows :
+         {std::int64_t{1} << 50, std::numeric_limits<std::int64_t>::max()}) {
+        TFrameTable table;
+        table.Reserve(rows);
+        FillWithFrames(table, 10000);
+        EXPECT_EQ(table.Rows(), 10000);
+        EXPECT_EQ(table.EndOffset(9999), 10000u * FrameSize);
+    }
 }
 
 TEST(FrameTable, ClearedTableFillsAsANewOne) {

@@ -198,22 +198,9 @@ TEST_F(Decoder, BlocksDecodeAsByteByByte) {
     TLatestValues byteValues;
     std::uint8_t byteState = 0;
     RecordingPlot bytePlot;
-    RecordingSink byteFrames;
     for (std::uint8_t b : stream)
-        DecodeByte(b, DecodeMode::Replay, byteState, byteValues, &bytePlot, &byteFrames);
+        DecodeByte(b, DecodeMode::Replay, byteState, byteValues, &bytePlot);
     EXPECT_EQ(bytePlot.series, blockPoints);
-    RecordingSink blockFrames;
-    TLatestValues again;
-    std::uint8_t againState = 0;
-    for (std::size_t at = 0; at < stream.size(); at += 1000)
-        DecodeBlock({stream.data() + at, std::min<std::size_t>(1000, stream.size() - at)},
-                    DecodeMode::Replay, againState, again, nullptr, &blockFrames);
-    EXPECT_EQ(byteFrames.frames, blockFrames.frames);
-    EXPECT_EQ(byteFrames.bytes, stream.size());
-    EXPECT_EQ(blockFrames.bytes, stream.size());
-    EXPECT_EQ(byteFrames.unfinished.Arrived, blockFrames.unfinished.Arrived);
-    EXPECT_EQ(byteFrames.unfinished.Fields, blockFrames.unfinished.Fields);
-    EXPECT_EQ(blockFrames.frames.size(), static_cast<std::size_t>(blockValues.FrameCounter));
     EXPECT_GT(blockPoints[SeriesMap].size(), 1000u) << "more points than one hand-over takes";
     EXPECT_EQ(byteState, blockState);
     EXPECT_EQ(byteValues.FrameCounter, blockValues.FrameCounter);
