@@ -10,13 +10,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace {
-
-// Percent of the panel's width (left, right) and height (top, bottom) outside the axes.
-constexpr chart::TMargins PlotMargins{1, 3, 2, 2};
-
-} // namespace
-
 TXYPlot::TXYPlot(QWidget* parent)
     : QWidget(parent), bottom_(TAxisKind::Bottom, this),
       left_(TAxisKind::Left, this), axisList_{&bottom_, &left_},
@@ -41,6 +34,12 @@ void TXYPlot::RemoveItem(chart::TPlotItem& item) {
     RequestRepaint();
 }
 
+void TXYPlot::SetMargins(const chart::TMargins& margins) {
+    margins_ = margins;
+    ++generation_;
+    RequestRepaint();
+}
+
 void TXYPlot::Changed(chart::TChange change) {
     if (change == chart::TChange::Look)
         ++generation_;
@@ -53,7 +52,7 @@ void TXYPlot::RequestRepaint() {
 }
 
 void TXYPlot::LayOut() {
-    plotRect_ = chart::PlotRectFromMargins(width(), height(), PlotMargins, 0);
+    plotRect_ = chart::PlotRectFromMargins(width(), height(), margins_, 0);
     plotRect_ = chart::LayOutAxes(plotRect_, axisList_, items_, true);
 }
 
@@ -77,6 +76,7 @@ const QImage& TXYPlot::Draw() {
         b.Axes.push_back(axis->Shown() ? chart::WalkAxis(*axis, {}) : chart::TAxisPicture{});
     canvas_.Background(std::move(b), axisList_);
     canvas_.Items(items_, axisList_, plotRect_, true);
+    emit Drawn();
     return canvas_.Image();
 }
 

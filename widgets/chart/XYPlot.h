@@ -39,6 +39,10 @@ public:
     [[nodiscard]] const TChartAxis& BottomAxis() const noexcept { return bottom_; }
     [[nodiscard]] const TChartAxis& LeftAxis() const noexcept { return left_; }
 
+    // Percent of the panel's width (left, right) and height (top, bottom) outside the axes.
+    [[nodiscard]] const chart::TMargins& Margins() const noexcept { return margins_; }
+    void SetMargins(const chart::TMargins& margins);
+
     // Marks the picture stale; it is drawn again at the next paint.
     void RequestRepaint();
     // Redraws the picture for the current size now, and returns it.
@@ -53,6 +57,8 @@ signals:
     void Clicked(QPoint p);
     // A zoom, an undo or a scroll changed the axes' ranges.
     void ScalesChanged();
+    // The picture was drawn anew.
+    void Drawn();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -81,6 +87,7 @@ private:
     TChartAxis left_;
     std::array<TChartAxis*, 2> axisList_;
     std::vector<chart::TPlotItem*> items_;
+    chart::TMargins margins_{1, 3, 2, 2};
     chart::TPlotCanvas canvas_;
     std::uint64_t generation_ = 0;
     bool imageStale_ = true;
