@@ -45,6 +45,7 @@ public:
 
     // Marks the picture stale; it is drawn again at the next paint.
     void RequestRepaint();
+    [[nodiscard]] bool ImageStale() const noexcept { return imageStale_; }
     // Redraws the picture for the current size now, and returns it.
     const QImage& Draw();
 
