@@ -313,7 +313,11 @@ TAnalysisPage::TAnalysisPage(const telemetry::TFrameTable& frames, TChart& chart
     Plot->AddItem(curvesItem_);
     Plot->AddItem(chosenItem_);
 
-    auto apply = [this] { ApplyChoices(); };
+    // What the user changes is remembered; what the page recounts on its own is not.
+    auto apply = [this] {
+        ApplyChoices();
+        Remember();
+    };
     connect(cmbX, &QComboBox::currentIndexChanged, this, apply);
     connect(cmbY, &QComboBox::currentIndexChanged, this, apply);
     connect(cmbColour, &QComboBox::currentIndexChanged, this, apply);
@@ -433,7 +437,6 @@ void TAnalysisPage::ApplyChoices() {
     curvesItem_.Set(curves_, curvesFit ? filter.Curves : std::bitset<256>(), spnTolerance->value(),
                     deviation);
     CountBand();
-    Remember();
 }
 
 // The ranges of the quantities over the frames not yet taken in, joined to those before.
@@ -567,6 +570,7 @@ void TAnalysisPage::btnLoadCurvesClick() {
         return;
     try {
         SetCurves(analysis::ReadCurveFile(NativePath(CurvesOpenDialog.FileName)));
+        Remember();
     } catch (const analysis::ECurveError& failure) {
         ShowError(failure.what(), "Кривые остались прежними.");
     }
@@ -625,8 +629,10 @@ void TAnalysisPage::btnEditCurvesClick() {
         }
     });
     dialog.resize(420, 360);
-    if (dialog.exec() == QDialog::Accepted && accepted)
+    if (dialog.exec() == QDialog::Accepted && accepted) {
         SetCurves(*accepted);
+        Remember();
+    }
 }
 
 QImage TAnalysisPage::Picture() {

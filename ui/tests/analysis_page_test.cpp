@@ -108,8 +108,8 @@ protected:
 
     telemetry::TFrameTable frames;
     TChart chart;
-    TChartReadout readout{chart, {"1", "2", "3", "4", "5", "6"}};
-    TChosenFrame chosen{chart, readout};
+    TChartReadout readout{chart, frames, {"1", "2", "3", "4", "5", "6"}};
+    TChosenFrame chosen{chart, frames, readout};
     TAnsweredDialogs dialogs;
     TAnalysisPage page{frames, chart, chosen, dialogs};
 };
