@@ -32,8 +32,8 @@ public:
         for (int h = 0; h < hours; ++h) {
             telemetry::TLatestValues values;
             std::uint8_t state = 0;
-            telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, state, values,
-                                   nullptr, &frames);
+            telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, state, values, nullptr,
+                                   &frames);
         }
         analysis::TExpectedCurves curves;
         for (int c = 0; c < 4; ++c)

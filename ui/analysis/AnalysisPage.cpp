@@ -307,8 +307,6 @@ TAnalysisPage::TAnalysisPage(const telemetry::TFrameTable& frames, TChart& chart
     PictureDialog.DefaultExt = "png";
     PictureDialog.Name = "picture";
 
-    Plot->LeftAxis().SetTitle({{}, ChartDefaultFont(), 90});
-    Plot->BottomAxis().SetTitle({{}, ChartDefaultFont(), 0});
     Plot->AddItem(density_);
     Plot->AddItem(curvesItem_);
     Plot->AddItem(chosenItem_);
