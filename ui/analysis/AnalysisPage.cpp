@@ -167,7 +167,7 @@ void TShadeScale::paintEvent(QPaintEvent*) {
 std::optional<std::bitset<256>> CurveList(const QString& text) {
     std::bitset<256> curves;
     const QString t = text.trimmed();
-    if (t.isEmpty())
+    if (t.isEmpty() || t.compare("все", Qt::CaseInsensitive) == 0)
         return curves.set();
     static const QRegularExpression item(
         QStringLiteral("^\\s*(\\d{1,3})\\s*(?:-\\s*(\\d{1,3})\\s*)?$"));
