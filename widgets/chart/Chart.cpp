@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 using chart::TRectI;
 
@@ -27,6 +28,8 @@ constexpr int FrameMilliseconds = 33;
 constexpr qint64 PointsMilliseconds = 100;
 constexpr qint64 PointsWaitPerDrawing = 100;
 constexpr qint64 LongestPointsMilliseconds = 1000;
+// A selection's shade: the highlight's blue, light enough to leave the lines under it readable.
+constexpr QColor SelectionShade(0, 120, 215, 60);
 
 // Bottom, top, left, right, depth.
 std::array<std::unique_ptr<TChartAxis>, 5> MakeAxes(chart::TOwner* owner) {
@@ -122,8 +125,12 @@ void TChart::ShowChanges() {
     pointsMilliseconds_ =
         std::clamp(sinceLastPaint_.nsecsElapsed() * PointsWaitPerDrawing / 1'000'000,
                    PointsMilliseconds, LongestPointsMilliseconds);
-    if (!changed.isEmpty())
-        update(changed);
+    if (changed.isEmpty())
+        return;
+    update(changed);
+    // The shade follows the axes, which may have moved where the picture did not change.
+    if (selection_)
+        update(QRect(plotRect_.Left, plotRect_.Top, plotRect_.Width(), plotRect_.Height()));
 }
 
 bool TChart::AxisShown(const TChartAxis& axis) const {
@@ -224,6 +231,10 @@ void TChart::paintEvent(QPaintEvent* event) {
     const QRegion rest = QRegion(changed).subtracted(event->region());
     if (!rest.isEmpty())
         update(rest);
+    if (const auto columns = ShadedColumns())
+        painter.fillRect(QRect(columns->first, plotRect_.Top, columns->second - columns->first + 1,
+                               plotRect_.Height()),
+                         SelectionShade);
     if (const auto outline = gestures_.ZoomRectangle())
         chart::DrawZoomRectangle(painter, *outline);
 }
@@ -249,7 +260,7 @@ TChartHit TChart::HitTest(QPoint p) const {
 
 void TChart::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
-    gestures_.Press(event->button(), event->position().toPoint());
+    gestures_.Press(event->button(), event->position().toPoint(), event->modifiers());
 }
 
 void TChart::mouseMoveEvent(QMouseEvent* event) {
@@ -273,7 +284,7 @@ void TChart::UndoZoom() {
 }
 
 chart::TGestureRules TChart::GestureRules() const {
-    return {AllowZoom, AllowPanning, AnimatedZoom, AnimatedZoomSteps};
+    return {AllowZoom, AllowPanning, AnimatedZoom, AnimatedZoomSteps, AllowSelection};
 }
 
 bool TChart::Grabs(QPoint p) const {
@@ -301,4 +312,40 @@ bool TChart::AllowScroll(TChartAxis& axis, double& min, double& max) {
     if (OnAllowScroll)
         OnAllowScroll(axis, min, max, allow);
     return allow;
+}
+
+// ---------------------------------------------------------------------------------------
+// Selection
+
+void TChart::SetSelection(const std::optional<TSpan>& span) {
+    if (span == selection_)
+        return;
+    selection_ = span;
+    ShowSelection();
+}
+
+void TChart::ShowSelection() {
+    update(QRect(plotRect_.Left, plotRect_.Top, plotRect_.Width(), plotRect_.Height()));
+}
+
+void TChart::Select(int from, int to) {
+    const chart::TAxisMap& x = BottomAxis().Map();
+    selection_ = TSpan{x.ToValue(from), x.ToValue(to)};
+    if (selection_->From > selection_->To)
+        std::swap(selection_->From, selection_->To);
+    if (OnSelect)
+        OnSelect(*this);
+}
+
+std::optional<std::pair<int, int>> TChart::ShadedColumns() const {
+    if (const auto dragged = gestures_.SelectionColumns())
+        return dragged;
+    if (!selection_ || plotRect_.Width() <= 0)
+        return std::nullopt;
+    const chart::TAxisMap& x = Axis(TAxisKind::Bottom).Map();
+    const int from = std::min(x.ToPixel(selection_->From), x.ToPixel(selection_->To));
+    const int to = std::max(x.ToPixel(selection_->From), x.ToPixel(selection_->To));
+    if (to < plotRect_.Left || from >= plotRect_.Right)
+        return std::nullopt;
+    return std::pair(std::max(from, plotRect_.Left), std::min(to, plotRect_.Right - 1));
 }
