@@ -30,20 +30,23 @@ public:
     }
 };
 
-void ReplayAnHour(TChart& chart) {
+void ReplayAnHour(TChart& chart, telemetry::TFrameTable& frames) {
     ConfigureTelemetryChart(chart);
     const auto recording = sim::GenerateRecording(1, HourOfFrames, false);
     TChartPlot plot(chart);
     telemetry::TLatestValues values;
     std::uint8_t replayState = 0;
-    telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values, &plot);
+    telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values, &plot,
+                           &frames);
     chart.resize(1001, 473);
 }
 
 void BM_PointerMoveOverAnHour(benchmark::State& state) {
     TChart chart;
-    ReplayAnHour(chart);
-    TChartReadout readout(chart, {"Обороты", "ДАД", "Номер кривой", "Температура", "ОК", "УОЗ"});
+    telemetry::TFrameTable frames;
+    ReplayAnHour(chart, frames);
+    TChartReadout readout(chart, frames,
+                          {"Обороты", "ДАД", "Номер кривой", "Температура", "ОК", "УОЗ"});
     chart.show();
     QApplication::processEvents();
     int redraws = 0;

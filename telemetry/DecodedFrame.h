@@ -3,6 +3,8 @@
 // One completed frame's fields with its number, and its line in the recording tool's and
 // the window's CSV export.
 
+#include "telemetry/Telemetry.h"
+
 #include <cstdint>
 #include <string>
 
@@ -17,6 +19,10 @@ struct TDecodedFrame {
     std::uint8_t OctaneCorrector;
     std::uint8_t AdvanceCode;
     bool operator==(const TDecodedFrame&) const = default;
+
+    [[nodiscard]] TFrameFields Fields() const noexcept {
+        return {Period, Map, CurveNumber, Temperature, OctaneCorrector, AdvanceCode};
+    }
 };
 
 // The shortest text that reads back to the same double, with no trailing ".0".

@@ -1,7 +1,8 @@
 #pragma once
 
 // Walks a recording frame by frame with the program's own replay decoder, for the
-// recording tool's csv and info commands.
+// recording tool's csv and info commands: the frames are those the decoder reports complete,
+// as the viewer's frame table takes them.
 
 #include "telemetry/DecodedFrame.h"
 #include "telemetry/RecordingFigures.h"
@@ -11,7 +12,7 @@
 #include <functional>
 #include <span>
 
-class TRecordingScan {
+class TRecordingScan final : private telemetry::TFrameSink {
 public:
     using FrameHandler = std::function<void(const telemetry::TDecodedFrame&)>;
     explicit TRecordingScan(FrameHandler onFrame) : onFrame_(std::move(onFrame)) {}
@@ -25,11 +26,22 @@ public:
     [[nodiscard]] telemetry::TRecordingFigures Figures() const noexcept {
         return telemetry::FiguresOf(bytes_, static_cast<std::uint64_t>(frames_), state_);
     }
+    // Bytes that were passed over while looking for a sync pair: all but those of the frames
+    // and of the frame the recording ends inside of.
+    [[nodiscard]] std::uint64_t SkippedBytes() const noexcept {
+        return bytes_ - telemetry::FrameSize * static_cast<std::uint64_t>(frames_) -
+               (LastFrameCutShort() ? state_ : 0);
+    }
+    // The recording ends after a sync pair, before that frame's last byte.
+    [[nodiscard]] bool LastFrameCutShort() const noexcept { return state_ >= 2; }
 
 private:
+    void FramesCompleted(std::span<const telemetry::TCompletedFrame> frames) override;
+    void BlockDecoded(std::size_t, const telemetry::TUnfinishedFrame&) override {}
+
     FrameHandler onFrame_;
     telemetry::TLatestValues values_;
-    std::uint8_t state_ = 0;
+    std::uint8_t state_ = 0; // the decoder's: in a frame from 2 on, its bytes so far
     std::uint64_t bytes_ = 0;
     std::int64_t frames_ = 0;
 };

@@ -3,6 +3,7 @@
 // The program's one window: the port strip with the two command buttons, and the tab control
 // with the chart page and the instruments page.
 
+#include "telemetry/FrameTable.h"
 #include "telemetry/Telemetry.h"
 #include "ui/shell/FileDialogs.h"
 #include "ui/window/UpDown.h"
@@ -51,6 +52,9 @@ public:
     // from now on remembers there the port of each session opened and the page brought to the
     // front. settings outlives the window.
     void RememberIn(TSettings& settings);
+    // The complete frames of the recording the chart shows, viewed or being recorded with
+    // plotting: row k is the frame plotted at X = k. Cleared with the chart's series.
+    [[nodiscard]] const telemetry::TFrameTable& Frames() const noexcept { return frames_; }
 
     // Top strip.
     QLabel* Label1;
@@ -136,6 +140,7 @@ private:
 
     telemetry::TLatestValues& values_;
     TFileDialogs& dialogs_;
+    telemetry::TFrameTable frames_;
     std::unique_ptr<TChartPlot> livePlot_;
     std::unique_ptr<telemetry::TLiveSession> session_; // while a live session is open
     QTimer linkStatusTimer_;                           // refreshes lblLinkStatus meanwhile
