@@ -5,6 +5,7 @@
 #include "ui/platform/PortToolTip.h"
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartReadout.h"
+#include "ui/reading/ChartSelection.h"
 #include "ui/reading/ChosenFrame.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
@@ -122,6 +123,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     Chart1->setFocusPolicy(Qt::ClickFocus);
     ChartExport = new TChartExport(*this, *Chart1, frames_, *PageControl1->tabBar(), dialogs_,
                                    ChartReadout->Captions());
+    ChartSelection = new TChartSelection(*Chart1, frames_, dialogs_, ChartReadout->Captions());
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
@@ -243,6 +245,7 @@ void TfrmUprZagig::OpenSession() {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     frames_.Clear();
+    ChartSelection->Clear();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
@@ -318,6 +321,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     frames_.Clear();
+    ChartSelection->Clear();
     Chart1->UndoZoom();
     lblLinkStatus->setText(PortClosedText);
     telemetry::TViewedFile file(path);
