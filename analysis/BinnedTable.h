@@ -96,6 +96,11 @@ public:
     // The statistic of the quantity over the cell's frames (the population's standard
     // deviation; the count as a number); none for an empty cell.
     [[nodiscard]] std::optional<double> Value(int row, int column, TStatistic s) const noexcept;
+    // Calls take(frame number) for each frame the cell counts, in order: the frames a click on
+    // the cell marks and steps through. table is the one Extend counted.
+    template <typename Take>
+    void ForEachFrameIn(const telemetry::TFrameTable& table, int row, int column,
+                        Take&& take) const;
 
 private:
     [[nodiscard]] std::size_t Cell(int row, int column) const noexcept {
@@ -110,6 +115,17 @@ private:
     std::vector<kernel::TMoments> cells_;
     std::int64_t counted_ = 0;
 };
+
+template <typename Take>
+void TBinnedTable::ForEachFrameIn(const telemetry::TFrameTable& table, int row, int column,
+                                  Take&& take) const {
+    const auto wanted = static_cast<std::uint32_t>(Cell(row, column));
+    kernel::ForEachCell(table, spec_.Filter.Frames.Within({0, counted_}), index_,
+                        [&](std::uint32_t cell, const telemetry::TFrameRun& run, std::size_t i) {
+                            if (cell == wanted)
+                                take(run.First + static_cast<std::int64_t>(i));
+                        });
+}
 
 // A's statistic minus B's in a cell non-empty in both; none elsewhere. The tables must have the
 // same bins and quantity (std::invalid_argument otherwise); their filters may differ.

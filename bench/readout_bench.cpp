@@ -72,7 +72,8 @@ BENCHMARK(BM_PointerMoveOverAnHour)->Unit(benchmark::kMicrosecond);
 
 void BM_ExportAnHourAsCsv(benchmark::State& state) {
     TChart chart;
-    ReplayAnHour(chart);
+    telemetry::TFrameTable frames;
+    ReplayAnHour(chart, frames);
     // A folder of this run's own, so that runs at the same time keep apart.
     const QTemporaryDir folder(QDir::tempPath() + "/telmira-bench-XXXXXX");
     if (!folder.isValid()) {
@@ -81,7 +82,7 @@ void BM_ExportAnHourAsCsv(benchmark::State& state) {
     }
     const QString path = folder.filePath("hour.csv");
     for (auto _ : state)
-        WriteVisibleFramesCsv(chart, path);
+        WriteVisibleFramesCsv(chart, frames, path);
     state.counters["MB"] = static_cast<double>(QFileInfo(path).size()) / 1e6;
 }
 BENCHMARK(BM_ExportAnHourAsCsv)->Unit(benchmark::kMillisecond)->Iterations(2);

@@ -166,7 +166,7 @@ void BM_ViewOneHourFile(benchmark::State& state) {
         const telemetry::TRecordingMapping mapping(file);
         frames.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
         const telemetry::TRecordingView view(mapping);
-        view.Replay(replayState, values, plot, &frames);
+        view.Replay(replayState, values, plot, nullptr, &frames);
         size = mapping.Size();
     }
     Report(state, chart, frames, size);

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TViewedFile file(recording.Path());
         TRecordingMapping mapping(file);
         TRecordingView view(mapping);
-        view.Replay(viewed.ReplayState, viewed.Values, viewed.Plot, &viewed.Frames);
+        view.Replay(viewed.ReplayState, viewed.Values, viewed.Plot, nullptr, &viewed.Frames);
     } catch (const std::runtime_error& failure) {
         fuzz::Require(bytes.empty() && std::strcmp(failure.what(), RecordingMapError) == 0,
                       DecodeMode::Replay, "the viewer refused a recording");

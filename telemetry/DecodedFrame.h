@@ -10,19 +10,10 @@
 
 namespace telemetry {
 
-struct TDecodedFrame {
-    std::int64_t Number; // replay numbering: the first completed frame is 0
-    std::uint16_t Period;
-    std::uint8_t Map;
-    std::uint8_t CurveNumber;
-    std::uint8_t Temperature;
-    std::uint8_t OctaneCorrector;
-    std::uint8_t AdvanceCode;
+// A frame's fields with its number: replay numbering, the first completed frame is 0.
+struct TDecodedFrame : TFrameFields {
+    std::int64_t Number;
     bool operator==(const TDecodedFrame&) const = default;
-
-    [[nodiscard]] TFrameFields Fields() const noexcept {
-        return {Period, Map, CurveNumber, Temperature, OctaneCorrector, AdvanceCode};
-    }
 };
 
 // The shortest text that reads back to the same double, with no trailing ".0".

@@ -170,13 +170,7 @@ std::optional<TDecodedFrame> TFrameTable::Frame(std::int64_t number) const noexc
     const auto row = static_cast<std::size_t>(number);
     const TChunk& chunk = *chunks_[row / ChunkRows].Chunk;
     const TFrameRun run{number, 1, chunk.Rows + row % ChunkRows * TFrameRun::RowSize};
-    return TDecodedFrame{number,
-                         run.Period(0),
-                         run.Map(0),
-                         run.CurveNumber(0),
-                         run.Temperature(0),
-                         run.OctaneCorrector(0),
-                         run.AdvanceCode(0)};
+    return TDecodedFrame{run.Fields(0), number};
 }
 
 std::vector<TFrameTable::TWideSkip>::const_iterator

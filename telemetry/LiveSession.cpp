@@ -86,7 +86,6 @@ void TLiveSession::Reopen() {
     reopenTimer_.stop();
     device_ = port_->Identity();
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
-    values_.LiveState = 0;
     health_.PortBack(TClock::now());
     Attach();
 }

@@ -47,8 +47,9 @@ public:
     //   settings and checks, and opens it only on the device it lost (serial::SameDevice:
     //   the same adapter; a pseudo-terminal only behind a link made anew; never a
     //   /dev/ttyS<n-1> in the meantime), without purging what the driver has queued by
-    //   then; once it opens, the recording goes on where it stopped and the decoder looks
-    //   for the next frame start. Later failures of the session only show in its health.
+    //   then; once it opens, the recording goes on where it stopped and the decoder goes on
+    //   with it as a replay of the recording will, so that the session shows the frames its
+    //   recording holds. Later failures of the session only show in its health.
     //   WaitingForPort tells the handler this case from the next.
     // - when a handler raises (a write failed, the disk is full): the session then records
     //   nothing more, tries nothing, and stays open until it is closed.

@@ -205,6 +205,35 @@ TEST(BinnedTable, EveryStatisticOfEveryQuantityMatchesAPlainScanUnderEachFilter)
         }
 }
 
+TEST(BinnedTable, ACellsFramesAreThoseItCountsUnderEachFilter) {
+    const auto frames = test::SimulatedTable(9, 30000, true);
+    for (const TFrameFilter& filter : test::SampleFilters(frames->Rows())) {
+        TTableSpec spec;
+        spec.Speed = {1000, 3000, 500};
+        spec.Map = TMapBins{4};
+        spec.Filter = filter;
+        TBinnedTable table(spec);
+        table.Extend(*frames, 20000);
+        std::map<std::pair<int, int>, std::vector<std::int64_t>> plain;
+        std::int64_t number = 0;
+        for (const telemetry::TDecodedFrame& f : test::AllFrames(*frames)) {
+            const std::int64_t frame = number++;
+            if (frame >= 20000 || f.Period == 0 || !test::PlainPasses(f, filter))
+                continue;
+            if (const auto cell = PlainCell(27648000.0 / f.Period, f.Map, spec))
+                plain[*cell].push_back(frame);
+        }
+        for (int row = 0; row < table.Rows(); ++row)
+            for (int column = 0; column < table.Columns(); ++column) {
+                std::vector<std::int64_t> marked;
+                table.ForEachFrameIn(*frames, row, column,
+                                     [&](std::int64_t frame) { marked.push_back(frame); });
+                EXPECT_EQ(marked, plain[std::pair(row, column)]) << "cell " << row << ',' << column;
+                EXPECT_EQ(static_cast<std::int64_t>(marked.size()), table.Frames(row, column));
+            }
+    }
+}
+
 TEST(BinnedTable, OtherBinsMatchAPlainScan) {
     const auto frames = test::SimulatedTable(8, 40000, true);
     for (const auto& [speed, map] : {std::pair{TSpeedBins{400, 6500, 333.3}, TMapBins{5}},

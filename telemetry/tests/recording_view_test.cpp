@@ -76,7 +76,7 @@ TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayCountsNoFrameBeyondTheCut)
         TFrameTable frames;
 
         try {
-            view.Replay(state, values, plot, &frames);
+            view.Replay(state, values, plot, nullptr, &frames);
             FAIL() << "the cut went unnoticed";
         } catch (const ERecordingCut& error) {
             EXPECT_STREQ(error.what(), RecordingViewError);

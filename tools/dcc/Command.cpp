@@ -1,5 +1,11 @@
 #include "tools/dcc/Command.h"
 
+#ifdef _WIN32
+#include "native/WideText.h"
+
+#include <io.h>
+#endif
+
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +15,14 @@ namespace {
 #ifdef _WIN32
 // Bytes as they are: no CR LF turned into LF, no end of file at a 0x1A byte.
 constexpr int ReadFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
+int OpenForReading(const std::string& path) {
+    return ::_wopen(native::WideText(path).c_str(), ReadFlags);
+}
 #else
 constexpr int ReadFlags = O_RDONLY | O_CLOEXEC;
+int OpenForReading(const std::string& path) {
+    return ::open(path.c_str(), ReadFlags);
+}
 #endif
 
 } // namespace
@@ -20,7 +32,7 @@ void FileError(const std::string& path, int error) {
 }
 
 TInputFile::TInputFile(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), ReadFlags);
+    fd_ = OpenForReading(path);
     if (fd_ < 0)
         FileError(path, errno);
     struct stat st {};

@@ -8,9 +8,6 @@ void TRecordingScan::Feed(std::span<const std::uint8_t> bytes) {
 // The decoder's frame counter is 32-bit and a recording may hold more frames, so frames are
 // numbered here.
 void TRecordingScan::FramesCompleted(std::span<const telemetry::TCompletedFrame> frames) {
-    for (const telemetry::TCompletedFrame& frame : frames) {
-        const telemetry::TFrameFields& f = frame.Fields;
-        onFrame_({frames_++, f.Period, f.Map, f.CurveNumber, f.Temperature, f.OctaneCorrector,
-                  f.AdvanceCode});
-    }
+    for (const telemetry::TCompletedFrame& frame : frames)
+        onFrame_({frame.Fields, frames_++});
 }

@@ -26,14 +26,6 @@ public:
     [[nodiscard]] telemetry::TRecordingFigures Figures() const noexcept {
         return telemetry::FiguresOf(bytes_, static_cast<std::uint64_t>(frames_), state_);
     }
-    // Bytes that were passed over while looking for a sync pair: all but those of the frames
-    // and of the frame the recording ends inside of.
-    [[nodiscard]] std::uint64_t SkippedBytes() const noexcept {
-        return bytes_ - telemetry::FrameSize * static_cast<std::uint64_t>(frames_) -
-               (LastFrameCutShort() ? state_ : 0);
-    }
-    // The recording ends after a sync pair, before that frame's last byte.
-    [[nodiscard]] bool LastFrameCutShort() const noexcept { return state_ >= 2; }
 
 private:
     void FramesCompleted(std::span<const telemetry::TCompletedFrame> frames) override;

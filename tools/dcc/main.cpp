@@ -167,9 +167,10 @@ void PrintHelp() {
 
 int Run(const std::vector<std::string>& arguments) {
     if (!arguments.empty() && IsAnalysisCommand(arguments[0])) {
+        std::vector<std::string> words = arguments;
         std::vector<char*> args;
-        for (const std::string& argument : arguments)
-            args.push_back(const_cast<char*>(argument.c_str()));
+        for (std::string& word : words)
+            args.push_back(word.data());
         return RunAnalysisCommand(args, PrintHelp);
     }
     std::vector<std::string> operands; // the command and its files

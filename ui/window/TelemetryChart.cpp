@@ -107,15 +107,18 @@ std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
 }
 
 std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames) {
-    if (frames.Rows() == 0)
+    // A recording too long for the chart leaves frames in the table that the chart has no
+    // place for.
+    const std::int64_t onChart = std::min(frames.Rows(), ChartFrameLimit());
+    if (onChart == 0)
         return std::nullopt;
-    return TFrameSpan{0, frames.Rows() - 1};
+    return TFrameSpan{0, onChart - 1};
 }
 
 std::optional<double> QuantityAt(const telemetry::TFrameTable& frames, int series,
                                  std::int64_t frame) {
     if (const auto f = frames.Frame(frame))
-        return telemetry::Quantity(f->Fields(), series);
+        return telemetry::Quantity(*f, series);
     // The unfinished frame's fields arrive in the order of their series.
     const telemetry::TUnfinishedFrame& unfinished = frames.Unfinished();
     if (frame == frames.Rows() && series < unfinished.Arrived)

@@ -34,7 +34,7 @@ struct TFrameSpan {
 };
 // The first and the last frame any of series 0 to 5 has a point for; none on an empty chart.
 [[nodiscard]] std::optional<TFrameSpan> PlottedFrames(const TChart& chart);
-// The completed frames; none in an empty table.
+// The completed frames the chart has a place for; none in an empty table.
 [[nodiscard]] std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames);
 // The quantity series plots at frame, in the quantity's own unit (telemetry::Quantity): of a
 // completed frame, or of the frame the table's bytes end inside of where that field has

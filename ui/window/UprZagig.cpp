@@ -326,10 +326,10 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     lblLinkStatus->setText(PortClosedText);
     telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
+    frames_.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
     TChartPlot plot(*Chart1);
     TViewEnd end = TViewEnd::Whole;
     telemetry::TRecordingFigures read;
-    frames_.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
     {
         telemetry::TRecordingView view(mapping);
         std::uint8_t state = 0;

@@ -49,13 +49,14 @@ public:
     // The caption naming the file recorded or viewed last: MainCaption + " - " + full path.
     void ShowFileInCaption(const QString& path);
 
+    // The complete frames of the recording the chart shows, viewed or being recorded with
+    // plotting: row k is the frame plotted at X = k. Cleared with the chart's series.
+    [[nodiscard]] const telemetry::TFrameTable& Frames() const noexcept { return frames_; }
+
     // Shows the port number and brings to the front the page that settings remember, and
     // from now on remembers there the port of each session opened and the page brought to the
     // front. settings outlives the window.
     void RememberIn(TSettings& settings);
-    // The complete frames of the recording the chart shows, viewed or being recorded with
-    // plotting: row k is the frame plotted at X = k. Cleared with the chart's series.
-    [[nodiscard]] const telemetry::TFrameTable& Frames() const noexcept { return frames_; }
 
     // Top strip.
     QLabel* Label1;

@@ -1,5 +1,5 @@
-#include "telemetry/RecordingFile.h"
 #include "telemetry/FrameTable.h"
+#include "telemetry/RecordingFile.h"
 #include "telemetry/RecordingView.h"
 
 #include <QImage>
@@ -91,7 +91,7 @@ TEST_F(RecordingTool, CsvListsExactlyTheFramesOfTheViewersFrameTable) {
             TNoPlot plot;
             telemetry::TLatestValues values;
             std::uint8_t state = 0;
-            view.Replay(state, values, plot, &frames);
+            view.Replay(state, values, plot, nullptr, &frames);
         }
         std::string table = telemetry::CsvHeader;
         for (std::int64_t k = 0; k < frames.Rows(); ++k)
