@@ -226,7 +226,7 @@ void TChosenItem::Draw(chart::TRaster& raster, const chart::TItemView& view) {
     const std::optional<telemetry::TDecodedFrame> frame = table_.Frame(*frame_);
     if (!frame)
         return;
-    const std::optional<analysis::TGridPoint> place = density->Place(*frame_, frame->Fields());
+    const std::optional<analysis::TGridPoint> place = density->Place(*frame_, *frame);
     if (!place)
         return;
     const QPoint p = ScreenPoint(view, *place);
