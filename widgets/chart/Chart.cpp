@@ -30,6 +30,9 @@ constexpr qint64 PointsWaitPerDrawing = 100;
 constexpr qint64 LongestPointsMilliseconds = 1000;
 // A selection's shade: the highlight's blue, light enough to leave the lines under it readable.
 constexpr QColor SelectionShade(0, 120, 215, 60);
+// Marks: ticks up from the plot's bottom edge, dark enough to show over the lines.
+constexpr QColor MarkColour(128, 0, 128);
+constexpr int MarkHeight = 7;
 
 // Bottom, top, left, right, depth.
 std::array<std::unique_ptr<TChartAxis>, 5> MakeAxes(chart::TOwner* owner) {
@@ -235,6 +238,18 @@ void TChart::paintEvent(QPaintEvent* event) {
         painter.fillRect(QRect(columns->first, plotRect_.Top, columns->second - columns->first + 1,
                                plotRect_.Height()),
                          SelectionShade);
+    if (!marks_.empty()) {
+        const chart::TAxisMap& x = BottomAxis().Map();
+        int last = plotRect_.Left - 1;
+        for (auto at = std::lower_bound(marks_.begin(), marks_.end(), x.Minimum);
+             at != marks_.end() && *at <= x.Maximum; ++at) {
+            const int column = x.ToPixel(*at);
+            if (column == last || column < plotRect_.Left || column >= plotRect_.Right)
+                continue;
+            painter.fillRect(column, plotRect_.Bottom - MarkHeight, 1, MarkHeight, MarkColour);
+            last = column;
+        }
+    }
     if (const auto outline = gestures_.ZoomRectangle())
         chart::DrawZoomRectangle(painter, *outline);
 }
@@ -321,6 +336,11 @@ void TChart::SetSelection(const std::optional<TSpan>& span) {
     if (span == selection_)
         return;
     selection_ = span;
+    ShowSelection();
+}
+
+void TChart::SetMarks(std::vector<double> marks) {
+    marks_ = std::move(marks);
     ShowSelection();
 }
 

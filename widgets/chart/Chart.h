@@ -132,6 +132,10 @@ public:
     };
     [[nodiscard]] const std::optional<TSpan>& Selection() const noexcept { return selection_; }
     void SetSelection(const std::optional<TSpan>& span);
+    // Values of the bottom axis marked by short ticks along the plot's bottom edge, over the
+    // picture; ascending.
+    [[nodiscard]] const std::vector<double>& Marks() const noexcept { return marks_; }
+    void SetMarks(std::vector<double> marks);
 
     void UndoZoom();
     [[nodiscard]] bool Zoomed() const noexcept { return gestures_.Zoomed(); }
@@ -219,4 +223,5 @@ private:
 
     chart::TGestures gestures_;
     std::optional<TSpan> selection_;
+    std::vector<double> marks_;
 };
