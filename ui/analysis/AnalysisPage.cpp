@@ -169,7 +169,7 @@ void TShadeScale::paintEvent(QPaintEvent*) {
 std::optional<std::bitset<256>> CurveList(const QString& text) {
     std::bitset<256> curves;
     const QString t = text.trimmed();
-    if (t.isEmpty())
+    if (t.isEmpty() || t.compare("все", Qt::CaseInsensitive) == 0)
         return curves.set();
     static const QRegularExpression item(
         QStringLiteral("^\\s*(\\d{1,3})\\s*(?:-\\s*(\\d{1,3})\\s*)?$"));
@@ -315,13 +315,15 @@ TAnalysisPage::TAnalysisPage(const telemetry::TFrameTable& frames, TChart& chart
     PictureDialog.DefaultExt = "png";
     PictureDialog.Name = "picture";
 
-    Plot->LeftAxis().SetTitle({{}, ChartDefaultFont(), 90});
-    Plot->BottomAxis().SetTitle({{}, ChartDefaultFont(), 0});
     Plot->AddItem(density_);
     Plot->AddItem(curvesItem_);
     Plot->AddItem(chosenItem_);
 
-    auto apply = [this] { ApplyChoices(); };
+    // What the user changes is remembered; what the page recounts on its own is not.
+    auto apply = [this] {
+        ApplyChoices();
+        Remember();
+    };
     connect(cmbX, &QComboBox::currentIndexChanged, this, apply);
     connect(cmbY, &QComboBox::currentIndexChanged, this, apply);
     connect(cmbColour, &QComboBox::currentIndexChanged, this, apply);
@@ -455,7 +457,6 @@ void TAnalysisPage::ApplyChoices() {
                     deviation);
     Table->SetFilter(filter, expected_.get());
     CountBand();
-    Remember();
 }
 
 // The ranges of the quantities over the frames not yet taken in, joined to those before.
@@ -589,6 +590,7 @@ void TAnalysisPage::btnLoadCurvesClick() {
         return;
     try {
         SetCurves(analysis::ReadCurveFile(NativePath(CurvesOpenDialog.FileName)));
+        Remember();
     } catch (const analysis::ECurveError& failure) {
         ShowError(failure.what(), "Кривые остались прежними.");
     }
@@ -647,8 +649,10 @@ void TAnalysisPage::btnEditCurvesClick() {
         }
     });
     dialog.resize(420, 360);
-    if (dialog.exec() == QDialog::Accepted && accepted)
+    if (dialog.exec() == QDialog::Accepted && accepted) {
         SetCurves(*accepted);
+        Remember();
+    }
 }
 
 QImage TAnalysisPage::Picture() {

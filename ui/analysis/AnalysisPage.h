@@ -55,8 +55,8 @@ private:
     std::function<QRgb(double)> shade_;
 };
 
-// What the curve list of the filter means: "1, 3-5" the curve numbers 1, 3, 4 and 5, empty
-// every curve; none for a text that is no such list.
+// What the curve list of the filter means: "1, 3-5" the curve numbers 1, 3, 4 and 5, empty or
+// "все" every curve; none for a text that is no such list.
 [[nodiscard]] std::optional<std::bitset<256>> CurveList(const QString& text);
 
 class TAnalysisPage : public QWidget {

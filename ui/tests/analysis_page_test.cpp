@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -108,8 +109,8 @@ protected:
 
     telemetry::TFrameTable frames;
     TChart chart;
-    TChartReadout readout{chart, {"1", "2", "3", "4", "5", "6"}};
-    TChosenFrame chosen{chart, readout};
+    TChartReadout readout{chart, frames, {"1", "2", "3", "4", "5", "6"}};
+    TChosenFrame chosen{chart, frames, readout};
     TAnsweredDialogs dialogs;
     TAnalysisPage page{frames, chart, chosen, dialogs};
 };
@@ -136,7 +137,8 @@ TEST_F(AnalysisPageTest, FramesReachTheScreenWhereTheirValuesAreAndFiltersTakeTh
     EXPECT_TRUE(page.lblFilterError->isVisible());
     EXPECT_FALSE(Drawn(PixelOf(A))) << "a wrong list keeps the curves before it";
 
-    TypeCurves("");
+    TypeCurves("все");
+    EXPECT_TRUE(Drawn(PixelOf(A)));
     page.cmbRange->setCurrentIndex(page.cmbRange->findText("Температура"));
     page.edtRangeFrom->setText("70");
     emit page.edtRangeFrom->editingFinished();
@@ -257,6 +259,34 @@ TEST_F(AnalysisPageTest, AClickChoosesTheNearestDrawnFrameAndMarksIt) {
     // Far from every drawn frame: nothing is chosen anew.
     Click(At(A.Rpm - 900, 0.5 * (Degrees(A) + Degrees(B))));
     EXPECT_EQ(chosen.Frame(), 80);
+}
+
+TEST_F(AnalysisPageTest, FramesAddedLiveAppearWithinATenthOfASecondAndThePictureIsWritten) {
+    const sim::TFrameFields late{6144, 30, 1, 85, 0, 120}; // 4500 об/мин, 26.7°
+    const double rpm = 4500, degrees = telemetry::AdvanceDegrees(late.AdvanceCode);
+    ASSERT_FALSE(Drawn(PixelAt(rpm, degrees)));
+    const auto bytes = sim::EncodeFrame(late);
+    telemetry::TLatestValues values{};
+    std::uint8_t state = 0;
+    // The table goes on where the decoder left it: its first frame's bytes end the last one.
+    telemetry::DecodeBlock(bytes, telemetry::DecodeMode::Replay, state, values, nullptr, &frames);
+    ASSERT_EQ(frames.Rows(), 88);
+    QElapsedTimer waited;
+    waited.start();
+    while (!Drawn(page.Plot->grab().toImage().pixel(At(rpm, degrees))) && waited.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_LT(waited.elapsed(), 1000) << "shown at the page's next refresh";
+
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath("analysis.png");
+    page.WritePicture(path);
+    const QImage written(path);
+    ASSERT_FALSE(written.isNull());
+    EXPECT_EQ(written.size(), page.Views->size());
+    EXPECT_TRUE(
+        Drawn(written.pixel(At(A.Rpm, Degrees(A)) + page.Plot->mapTo(page.Views, QPoint()))));
+    EXPECT_THROW(page.WritePicture(folder.filePath("no/such/folder/a.png")), std::runtime_error);
 }
 
 } // namespace

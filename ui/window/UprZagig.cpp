@@ -3,6 +3,7 @@
 #include "telemetry/LiveSession.h"
 #include "telemetry/RecordingView.h"
 #include "ui/platform/PortToolTip.h"
+#include "ui/analysis/AnalysisPage.h"
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChartSelection.h"
@@ -60,7 +61,7 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
 }
 
 // The names the settings file knows the pages by, in the order of their tabs.
-constexpr const char* PageNames[] = {"chart", "instruments"};
+constexpr const char* PageNames[] = {"chart", "instruments", "analysis"};
 
 QCheckBox* Switch(QWidget* chart, const char* name, int left, int width, const char* caption) {
     auto* box = Place(new QCheckBox(QString::fromUtf8(caption), chart), name, left, 448, width, 17);
@@ -118,6 +119,10 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
                                       chktemp->text(), chkok->text(), chkuoz->text()});
     ChosenFrame = new TChosenFrame(*Chart1, frames_, *ChartReadout);
     ChosenFrame->TakeKeysOf(*TabSheet2);
+    TabSheet3 = new TAnalysisPage(frames_, *Chart1, *ChosenFrame, dialogs_);
+    TabSheet3->setObjectName("TabSheet3");
+    TabSheet3->setAutoFillBackground(true);
+    PageControl1->addTab(TabSheet3, "Анализ");
     // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
     // it by as before.
     Chart1->setFocusPolicy(Qt::ClickFocus);
@@ -182,6 +187,7 @@ void TfrmUprZagig::ShowFileInCaption(const QString& path) {
 
 void TfrmUprZagig::RememberIn(TSettings& settings) {
     settings_ = &settings;
+    TabSheet3->RememberIn(settings);
     if (const std::optional<int> port = settings.PortNumber())
         updPort->SetPosition(*port);
     for (int i = 0; i < static_cast<int>(std::size(PageNames)); ++i)
@@ -246,6 +252,7 @@ void TfrmUprZagig::OpenSession() {
         Chart1->Series(i).Clear();
     frames_.Clear();
     ChartSelection->Clear();
+    TabSheet3->RecordingChanged();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
@@ -322,6 +329,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         Chart1->Series(i).Clear();
     frames_.Clear();
     ChartSelection->Clear();
+    TabSheet3->RecordingChanged();
     Chart1->UndoZoom();
     lblLinkStatus->setText(PortClosedText);
     telemetry::TViewedFile file(path);

@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's one window: the port strip with the two command buttons, and the tab control
-// with the chart page and the instruments page.
+// with the chart page, the instruments page and the analysis page.
 
 #include "telemetry/FrameTable.h"
 #include "telemetry/Telemetry.h"
@@ -23,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class TAnalysisPage;
 class TChartExport;
 class TChartPlot;
 class TChartReadout;
@@ -68,6 +69,7 @@ public:
     QTabWidget* PageControl1;
     QWidget* TabSheet1;          // "График"
     TInstrumentsPage* TabSheet2; // "Приборы"
+    TAnalysisPage* TabSheet3;    // "Анализ"
 
     // Chart page: the chart, and over its bottom strip the series switches.
     TChart* Chart1;
