@@ -17,25 +17,25 @@ double EdgeSlack(const TSpeedBins& bins) noexcept {
     return bins.Step * 1e-9;
 }
 
-int CheckedRows(const TTableSpec& spec) {
-    spec.Speed.Check();
-    spec.Map.Check();
-    CheckFilter(spec.Filter);
-    return spec.Speed.Count();
+int CheckedRows(const TTableLayout& layout) {
+    layout.Speed.Check();
+    layout.Map.Check();
+    CheckFilter(layout.Filter);
+    return layout.Speed.Count();
 }
 
-const TExpectedAdvance* ExpectedFor(const TTableSpec& spec, const TExpectedAdvance* expected) {
-    if (spec.Quantity == TQuantity::Deviation && expected == nullptr)
+const TExpectedAdvance* ExpectedFor(const TTableLayout& layout, const TExpectedAdvance* expected) {
+    if (layout.Quantity == TQuantity::Deviation && expected == nullptr)
         throw std::invalid_argument("the deviation needs expected curves");
     return expected;
 }
 
 void AppendEdges(std::string& line, const TBinnedTable& table, int row, int column) {
-    const TTableSpec& spec = table.Spec();
-    line += telemetry::NumberText(spec.Speed.Lower(row)) + ',' +
-            telemetry::NumberText(spec.Speed.Upper(row)) + ',' +
-            std::to_string(spec.Map.Lower(column)) + ',' + std::to_string(spec.Map.Upper(column)) +
-            ',';
+    const TTableLayout& layout = table.Layout();
+    line += telemetry::NumberText(layout.Speed.Lower(row)) + ',' +
+            telemetry::NumberText(layout.Speed.Upper(row)) + ',' +
+            std::to_string(layout.Map.Lower(column)) + ',' +
+            std::to_string(layout.Map.Upper(column)) + ',';
 }
 
 } // namespace
@@ -98,18 +98,19 @@ std::optional<TStatistic> StatisticNamed(std::string_view name) noexcept {
     return std::nullopt;
 }
 
-TBinnedTable::TBinnedTable(const TTableSpec& spec, const TExpectedAdvance* expected)
-    : spec_(spec), rows_(CheckedRows(spec)), value_(spec.Quantity, ExpectedFor(spec, expected)),
-      cells_(static_cast<std::size_t>(rows_ * spec.Map.Count)) {
+TBinnedTable::TBinnedTable(const TTableLayout& layout, const TExpectedAdvance* expected)
+    : layout_(layout), rows_(CheckedRows(layout)),
+      value_(layout.Quantity, ExpectedFor(layout, expected)),
+      cells_(static_cast<std::size_t>(rows_ * layout.Map.Count)) {
     index_.Reset(static_cast<std::uint32_t>(cells_.size()));
-    index_.Filter(spec.Filter);
-    if (spec.Quantity == TQuantity::Deviation)
+    index_.Filter(layout.Filter);
+    if (layout.Quantity == TQuantity::Deviation)
         index_.KeepCurves(expected->Curves());
     // The period 0 has no speed, and so no bin.
-    const TSpeedBins& speed = spec.Speed;
-    index_.Add(TQuantity::Speed, static_cast<std::uint32_t>(spec.Map.Count),
+    const TSpeedBins& speed = layout.Speed;
+    index_.Add(TQuantity::Speed, static_cast<std::uint32_t>(layout.Map.Count),
                [&](double rpm) -> std::int64_t { return speed.BinOf(rpm).value_or(-1); });
-    const TMapBins& map = spec.Map;
+    const TMapBins& map = layout.Map;
     index_.Add(TQuantity::Map, 1,
                [&](double code) { return map.BinOf(static_cast<std::uint8_t>(code)); });
 }
@@ -123,7 +124,7 @@ void TBinnedTable::Extend(const telemetry::TFrameTable& table, std::int64_t end)
         return;
     value_.Dispatch([&](auto valueOf) {
         table.ForEachRun(counted_, end, [&](const telemetry::TFrameRun& whole) {
-            const TFrameRange frames = spec_.Filter.Frames.Within(
+            const TFrameRange frames = layout_.Filter.Frames.Within(
                 {whole.First, whole.First + static_cast<std::int64_t>(whole.Count)});
             if (frames.Empty())
                 return;
@@ -186,8 +187,8 @@ std::optional<double> TBinnedTable::Value(int row, int column, TStatistic s) con
 
 std::optional<double> Difference(const TBinnedTable& a, const TBinnedTable& b, int row, int column,
                                  TStatistic s) {
-    if (a.Spec().Speed != b.Spec().Speed || a.Spec().Map != b.Spec().Map ||
-        a.Spec().Quantity != b.Spec().Quantity)
+    if (a.Layout().Speed != b.Layout().Speed || a.Layout().Map != b.Layout().Map ||
+        a.Layout().Quantity != b.Layout().Quantity)
         throw std::invalid_argument("A minus B needs the same bins and quantity in both");
     const auto valueA = a.Value(row, column, s);
     const auto valueB = b.Value(row, column, s);

@@ -65,13 +65,13 @@ enum class TStatistic : std::uint8_t { Mean, Minimum, Maximum, StandardDeviation
 [[nodiscard]] std::string_view StatisticName(TStatistic s) noexcept;
 [[nodiscard]] std::optional<TStatistic> StatisticNamed(std::string_view name) noexcept;
 
-struct TTableSpec {
+struct TTableLayout {
     TSpeedBins Speed;
     TMapBins Map;
     // Any quantity; the deviation leaves out the frames whose curve number has no curve.
     TQuantity Quantity = TQuantity::Advance;
     TFrameFilter Filter;
-    bool operator==(const TTableSpec&) const = default;
+    bool operator==(const TTableLayout&) const = default;
 };
 
 class TBinnedTable {
@@ -79,7 +79,7 @@ public:
     // expected is needed for the deviation and must then outlive this. Raises
     // std::invalid_argument for bins or a filter that break their rules, or the deviation
     // without expected curves.
-    explicit TBinnedTable(const TTableSpec& spec, const TExpectedAdvance* expected = nullptr);
+    explicit TBinnedTable(const TTableLayout& layout, const TExpectedAdvance* expected = nullptr);
 
     // Adds the frames from Counted() to end - 1 (clamped to the table) that the filter passes.
     void Extend(const telemetry::TFrameTable& table,
@@ -87,9 +87,9 @@ public:
     // The frames looked at so far: 0 to Counted() - 1.
     [[nodiscard]] std::int64_t Counted() const noexcept { return counted_; }
 
-    [[nodiscard]] const TTableSpec& Spec() const noexcept { return spec_; }
+    [[nodiscard]] const TTableLayout& Layout() const noexcept { return layout_; }
     [[nodiscard]] int Rows() const noexcept { return rows_; }
-    [[nodiscard]] int Columns() const noexcept { return spec_.Map.Count; }
+    [[nodiscard]] int Columns() const noexcept { return layout_.Map.Count; }
     [[nodiscard]] std::int64_t Frames(int row, int column) const noexcept {
         return static_cast<std::int64_t>(cells_[Cell(row, column)].Count);
     }
@@ -108,7 +108,7 @@ private:
                static_cast<std::size_t>(column);
     }
 
-    TTableSpec spec_;
+    TTableLayout layout_;
     int rows_;
     kernel::TCellIndex index_;
     kernel::TValueOf value_;
@@ -120,7 +120,7 @@ template <typename Take>
 void TBinnedTable::ForEachFrameIn(const telemetry::TFrameTable& table, int row, int column,
                                   Take&& take) const {
     const auto wanted = static_cast<std::uint32_t>(Cell(row, column));
-    kernel::ForEachCell(table, spec_.Filter.Frames.Within({0, counted_}), index_,
+    kernel::ForEachCell(table, layout_.Filter.Frames.Within({0, counted_}), index_,
                         [&](std::uint32_t cell, const telemetry::TFrameRun& run, std::size_t i) {
                             if (cell == wanted)
                                 take(run.First + static_cast<std::int64_t>(i));

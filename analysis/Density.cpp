@@ -24,19 +24,20 @@ void CheckAxis(const TDensityAxis& axis) {
         throw std::invalid_argument("a density axis has 1 to 16384 pixels");
 }
 
-void Check(const TDensitySpec& spec) {
-    CheckAxis(spec.X);
-    CheckAxis(spec.Y);
-    CheckFilter(spec.Filter);
-    if (static_cast<std::size_t>(spec.X.Pixels) * static_cast<std::size_t>(spec.Y.Pixels) >
+void Check(const TDensityLayout& layout) {
+    CheckAxis(layout.X);
+    CheckAxis(layout.Y);
+    CheckFilter(layout.Filter);
+    if (static_cast<std::size_t>(layout.X.Pixels) * static_cast<std::size_t>(layout.Y.Pixels) >
         MostGridPixels)
         throw std::invalid_argument("a density grid has at most 2^26 pixels");
 }
 
-const TExpectedAdvance* ExpectedFor(const TDensitySpec& spec, const TExpectedAdvance* expected) {
-    const bool deviation = spec.X.Quantity == TQuantity::Deviation ||
-                           spec.Y.Quantity == TQuantity::Deviation ||
-                           spec.Colour == TQuantity::Deviation;
+const TExpectedAdvance* ExpectedFor(const TDensityLayout& layout,
+                                    const TExpectedAdvance* expected) {
+    const bool deviation = layout.X.Quantity == TQuantity::Deviation ||
+                           layout.Y.Quantity == TQuantity::Deviation ||
+                           layout.Colour == TQuantity::Deviation;
     if (deviation && expected == nullptr)
         throw std::invalid_argument("the deviation needs expected curves");
     return expected;
@@ -83,18 +84,19 @@ double TDensity::PlaceOn(const TDensityAxis& axis, const telemetry::TFrameRun& r
     }
 }
 
-TDensity::TDensity(const TDensitySpec& spec, const TExpectedAdvance* expected) {
-    Reset(spec, expected);
+TDensity::TDensity(const TDensityLayout& layout, const TExpectedAdvance* expected) {
+    Reset(layout, expected);
 }
 
-void TDensity::Reset(const TDensitySpec& spec, const TExpectedAdvance* expected) {
-    Check(spec);
-    expected_ = ExpectedFor(spec, expected);
-    spec_ = spec;
-    const auto width = static_cast<std::uint32_t>(spec.X.Pixels);
-    index_.Reset(width * static_cast<std::uint32_t>(spec.Y.Pixels));
-    index_.Filter(spec.Filter);
-    for (const auto& [axis, stride] : {std::pair{&spec.X, std::uint32_t{1}}, {&spec.Y, width}}) {
+void TDensity::Reset(const TDensityLayout& layout, const TExpectedAdvance* expected) {
+    Check(layout);
+    expected_ = ExpectedFor(layout, expected);
+    layout_ = layout;
+    const auto width = static_cast<std::uint32_t>(layout.X.Pixels);
+    index_.Reset(width * static_cast<std::uint32_t>(layout.Y.Pixels));
+    index_.Filter(layout.Filter);
+    for (const auto& [axis, stride] :
+         {std::pair{&layout.X, std::uint32_t{1}}, {&layout.Y, width}}) {
         if (axis->Quantity == TQuantity::Deviation) {
             index_.KeepCurves(expected_->Curves());
             index_.NeedSpeed();
@@ -108,11 +110,11 @@ void TDensity::Reset(const TDensitySpec& spec, const TExpectedAdvance* expected)
     colour_.reset();
     coloured_.clear();
     colourSums_.clear();
-    if (spec.Colour) {
-        colour_.emplace(*spec.Colour, expected_);
+    if (layout.Colour) {
+        colour_.emplace(*layout.Colour, expected_);
         colourSums_.assign(counts_.size(), 0);
         // Only these may be missing from a frame drawn; every frame has the others.
-        if (spec.Colour == TQuantity::Speed || spec.Colour == TQuantity::Deviation)
+        if (layout.Colour == TQuantity::Speed || layout.Colour == TQuantity::Deviation)
             coloured_.assign(counts_.size(), 0);
     }
     mostFrames_ = 0;
@@ -123,8 +125,8 @@ void TDensity::Reset(const TDensitySpec& spec, const TExpectedAdvance* expected)
 // The index places a frame by its field axes; a deviation axis is placed here.
 template <bool XDeviation, bool YDeviation, typename Take>
 void TDensity::ForEachDrawnOf(const telemetry::TFrameRun& run, Take&& take) const {
-    const TDensityAxis& x = spec_.X;
-    const TDensityAxis& y = spec_.Y;
+    const TDensityAxis& x = layout_.X;
+    const TDensityAxis& y = layout_.Y;
     const double xScale = x.Scale(), yScale = y.Scale();
     const auto width = static_cast<std::uint32_t>(Width());
     kernel::ForEachCellOfRun(
@@ -150,8 +152,8 @@ void TDensity::ForEachDrawnOf(const telemetry::TFrameRun& run, Take&& take) cons
 
 template <typename Take>
 void TDensity::ForEachDrawn(const telemetry::TFrameRun& run, Take&& take) const {
-    const bool x = spec_.X.Quantity == TQuantity::Deviation;
-    const bool y = spec_.Y.Quantity == TQuantity::Deviation;
+    const bool x = layout_.X.Quantity == TQuantity::Deviation;
+    const bool y = layout_.Y.Quantity == TQuantity::Deviation;
     if (x && y)
         ForEachDrawnOf<true, true>(run, take);
     else if (x)
@@ -192,7 +194,7 @@ void TDensity::Extend(const telemetry::TFrameTable& table, std::int64_t end) {
     end = std::min(end, table.Rows());
     if (end <= counted_)
         return;
-    const TFrameRange frames = spec_.Filter.Frames.Within({counted_, end});
+    const TFrameRange frames = layout_.Filter.Frames.Within({counted_, end});
     if (colour_)
         colour_->Dispatch([&](auto colourOf) { Count(table, frames, colourOf); });
     else
@@ -210,13 +212,13 @@ std::optional<double> TDensity::ColourMean(int x, int y) const noexcept {
 
 std::optional<TGridPoint> TDensity::Place(std::int64_t frame,
                                           const telemetry::TFrameFields& fields) const {
-    if (!spec_.Filter.Frames.Contains(frame))
+    if (!layout_.Filter.Frames.Contains(frame))
         return std::nullopt;
     const TOneRow row(fields);
     const telemetry::TFrameRun run{frame, 1, row.Bytes};
     std::optional<TGridPoint> place;
     ForEachDrawn(run, [&](std::uint32_t, const telemetry::TFrameRun& r, std::size_t i) {
-        place = TGridPoint{PlaceOn(spec_.X, r, i), PlaceOn(spec_.Y, r, i)};
+        place = TGridPoint{PlaceOn(layout_.X, r, i), PlaceOn(layout_.Y, r, i)};
     });
     return place;
 }
@@ -225,11 +227,11 @@ std::optional<std::int64_t> TDensity::Nearest(const telemetry::TFrameTable& tabl
                                               double radius) const {
     std::optional<std::int64_t> nearest;
     double best = radius * radius;
-    const TFrameRange frames = spec_.Filter.Frames.Within({0, counted_});
+    const TFrameRange frames = layout_.Filter.Frames.Within({0, counted_});
     table.ForEachRun(frames.First, frames.End, [&](const telemetry::TFrameRun& run) {
         ForEachDrawn(run, [&](std::uint32_t, const telemetry::TFrameRun& r, std::size_t i) {
-            const double dx = PlaceOn(spec_.X, r, i) - at.X;
-            const double dy = PlaceOn(spec_.Y, r, i) - at.Y;
+            const double dx = PlaceOn(layout_.X, r, i) - at.X;
+            const double dy = PlaceOn(layout_.Y, r, i) - at.Y;
             const double distance = dx * dx + dy * dy;
             if (distance < best || (distance == best && !nearest)) {
                 best = distance;
@@ -241,7 +243,7 @@ std::optional<std::int64_t> TDensity::Nearest(const telemetry::TFrameTable& tabl
 }
 
 std::string DensityCsv(const TDensity& density) {
-    const bool coloured = density.Spec().Colour.has_value();
+    const bool coloured = density.Layout().Colour.has_value();
     std::string text = coloured ? "x,y,frames,colour\n" : "x,y,frames\n";
     for (int y = 0; y < density.Height(); ++y)
         for (int x = 0; x < density.Width(); ++x) {

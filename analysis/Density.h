@@ -39,13 +39,13 @@ struct TDensityAxis {
     bool operator==(const TDensityAxis&) const = default;
 };
 
-struct TDensitySpec {
+struct TDensityLayout {
     TDensityAxis X;
     TDensityAxis Y{TQuantity::Advance, 0, 60, 600};
     // Any quantity; none for a plain count.
     std::optional<TQuantity> Colour = TQuantity::Map;
     TFrameFilter Filter;
-    bool operator==(const TDensitySpec&) const = default;
+    bool operator==(const TDensityLayout&) const = default;
 };
 
 // A place on the grid in pixel units: t of the X axis and of the Y axis.
@@ -62,21 +62,21 @@ public:
     // Raises std::invalid_argument for axes that break their rules (a quantity an axis cannot
     // take, To <= From, not finite, 1 to MostPixels pixels, at most 2^26 in all), a filter that
     // breaks its rules, or the deviation without expected curves.
-    explicit TDensity(const TDensitySpec& spec, const TExpectedAdvance* expected = nullptr);
+    explicit TDensity(const TDensityLayout& layout, const TExpectedAdvance* expected = nullptr);
 
-    // What a new TDensity(spec, expected) would be, in the memory this one has: a redraw after
+    // What a new TDensity(layout, expected) would be, in the memory this one has: a redraw after
     // a zoom or a change of filter takes no new pages. Raises as the constructor, and then
     // stays as it was.
-    void Reset(const TDensitySpec& spec, const TExpectedAdvance* expected = nullptr);
+    void Reset(const TDensityLayout& layout, const TExpectedAdvance* expected = nullptr);
 
     // Counts the frames from Counted() to end - 1 (clamped to the table) that the filter passes.
     void Extend(const telemetry::TFrameTable& table,
                 std::int64_t end = std::numeric_limits<std::int64_t>::max());
     [[nodiscard]] std::int64_t Counted() const noexcept { return counted_; }
 
-    [[nodiscard]] const TDensitySpec& Spec() const noexcept { return spec_; }
-    [[nodiscard]] int Width() const noexcept { return spec_.X.Pixels; }
-    [[nodiscard]] int Height() const noexcept { return spec_.Y.Pixels; }
+    [[nodiscard]] const TDensityLayout& Layout() const noexcept { return layout_; }
+    [[nodiscard]] int Width() const noexcept { return layout_.X.Pixels; }
+    [[nodiscard]] int Height() const noexcept { return layout_.Y.Pixels; }
     // Frames per pixel, a row of Width() for each pixel row from the bottom (row 0) up.
     [[nodiscard]] std::span<const std::uint32_t> Counts() const noexcept { return counts_; }
     [[nodiscard]] std::uint32_t Count(int x, int y) const noexcept { return counts_[At(x, y)]; }
@@ -114,7 +114,7 @@ private:
     template <typename ColourOf>
     void Count(const telemetry::TFrameTable& table, TFrameRange frames, ColourOf colourOf);
 
-    TDensitySpec spec_;
+    TDensityLayout layout_;
     const TExpectedAdvance* expected_ = nullptr;
     kernel::TCellIndex index_;
     std::optional<kernel::TValueOf> colour_;

@@ -76,7 +76,7 @@ const TExpectedAdvance& Curves() {
 void BM_Table(benchmark::State& state) {
     const auto& table = Table(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        TBinnedTable binned{TTableSpec{}};
+        TBinnedTable binned{TTableLayout{}};
         binned.Extend(table);
         benchmark::DoNotOptimize(binned.Value(12, 3, TStatistic::Mean));
     }
@@ -88,30 +88,30 @@ BENCHMARK(BM_Table)->ArgName("hours")->Arg(1)->Arg(24)->Unit(benchmark::kMillise
 void BM_TableChanged(benchmark::State& state) {
     const auto& table = Table(1);
     const TExpectedAdvance& curves = Curves();
-    TTableSpec spec;
+    TTableLayout layout;
     switch (state.range(0)) {
     case 0:
         state.SetLabel("bins 100 rpm by 8 MAP bins");
-        spec.Speed = {0, 7000, 100};
-        spec.Map = {32};
+        layout.Speed = {0, 7000, 100};
+        layout.Map = {32};
         break;
     case 1:
         state.SetLabel("temperature >= 70, curves 1 and 2");
-        spec.Filter.Ranges = {{TQuantity::Temperature, 70}};
-        spec.Filter.Curves.reset();
-        spec.Filter.Curves.set(1).set(2);
+        layout.Filter.Ranges = {{TQuantity::Temperature, 70}};
+        layout.Filter.Curves.reset();
+        layout.Filter.Curves.set(1).set(2);
         break;
     case 2:
         state.SetLabel("engine speed");
-        spec.Quantity = TQuantity::Speed;
+        layout.Quantity = TQuantity::Speed;
         break;
     default:
         state.SetLabel("deviation from 4 curves");
-        spec.Quantity = TQuantity::Deviation;
+        layout.Quantity = TQuantity::Deviation;
         break;
     }
     for (auto _ : state) {
-        TBinnedTable binned(spec, &curves);
+        TBinnedTable binned(layout, &curves);
         binned.Extend(table);
         benchmark::DoNotOptimize(binned.Frames(0, 0));
     }
@@ -125,11 +125,11 @@ void BM_SelectionFigures(benchmark::State& state) {
 }
 BENCHMARK(BM_SelectionFigures)->Unit(benchmark::kMillisecond);
 
-TDensitySpec PlotSpec() {
-    TDensitySpec spec; // engine speed against advance, coloured by MAP
-    spec.X = {TQuantity::Speed, 0, 7000, 900};
-    spec.Y = {TQuantity::Advance, 0, 55, 500};
-    return spec;
+TDensityLayout PlotLayout() {
+    TDensityLayout layout; // engine speed against advance, coloured by MAP
+    layout.X = {TQuantity::Speed, 0, 7000, 900};
+    layout.Y = {TQuantity::Advance, 0, 55, 500};
+    return layout;
 }
 
 // The plot's counts drawn first, in new memory (0), and again in the memory of the drawing
@@ -138,26 +138,26 @@ TDensitySpec PlotSpec() {
 void BM_Density(benchmark::State& state) {
     const auto& table = Table(static_cast<int>(state.range(1)));
     const TExpectedAdvance& curves = Curves();
-    const TDensitySpec plot = PlotSpec();
-    TDensitySpec spec = plot;
+    const TDensityLayout plot = PlotLayout();
+    TDensityLayout layout = plot;
     switch (state.range(0)) {
     case 0:
         state.SetLabel("first");
         break;
     case 1:
         state.SetLabel("after a zoom");
-        spec.X.From = 2000;
-        spec.X.To = 2700;
-        spec.Y.From = 20;
-        spec.Y.To = 25.5;
+        layout.X.From = 2000;
+        layout.X.To = 2700;
+        layout.Y.From = 20;
+        layout.Y.To = 25.5;
         break;
     case 2:
         state.SetLabel("after a filter change: temperature >= 70");
-        spec.Filter.Ranges = {{TQuantity::Temperature, 70}};
+        layout.Filter.Ranges = {{TQuantity::Temperature, 70}};
         break;
     default:
         state.SetLabel("deviation, first");
-        spec.Y = {TQuantity::Deviation, -15, 15, 500};
+        layout.Y = {TQuantity::Deviation, -15, 15, 500};
         break;
     }
     const bool redraw = state.range(0) == 1 || state.range(0) == 2;
@@ -165,7 +165,7 @@ void BM_Density(benchmark::State& state) {
     shown.Extend(table);
     for (auto _ : state) {
         if (redraw) {
-            shown.Reset(spec, &curves);
+            shown.Reset(layout, &curves);
             shown.Extend(table);
             benchmark::DoNotOptimize(shown.MostFrames());
             // Back to where the next zoom or change starts from, untimed.
@@ -174,7 +174,7 @@ void BM_Density(benchmark::State& state) {
             state.ResumeTiming();
             continue;
         }
-        TDensity density(spec, &curves);
+        TDensity density(layout, &curves);
         density.Extend(table);
         benchmark::DoNotOptimize(density.MostFrames());
     }
@@ -201,7 +201,7 @@ BENCHMARK(BM_Band)->Unit(benchmark::kMillisecond);
 
 void BM_NearestFrame(benchmark::State& state) {
     const auto& table = Table(1);
-    TDensity density(PlotSpec());
+    TDensity density(PlotLayout());
     density.Extend(table);
     for (auto _ : state)
         benchmark::DoNotOptimize(density.Nearest(table, {300, 200}, 8));
@@ -212,15 +212,15 @@ BENCHMARK(BM_NearestFrame)->Unit(benchmark::kMillisecond);
 void BM_LiveUpdate(benchmark::State& state) {
     const auto& table = Table(1);
     constexpr std::int64_t Tenth = sim::FramesPerSecond / 10;
-    TDensity density(PlotSpec());
-    TBinnedTable binned{TTableSpec{}};
+    TDensity density(PlotLayout());
+    TBinnedTable binned{TTableLayout{}};
     density.Extend(table, table.Rows() - 1000 * Tenth);
     binned.Extend(table, table.Rows() - 1000 * Tenth);
     for (auto _ : state) {
         if (density.Counted() == table.Rows()) {
             state.PauseTiming();
-            density.Reset(PlotSpec());
-            binned = TBinnedTable(TTableSpec{});
+            density.Reset(PlotLayout());
+            binned = TBinnedTable(TTableLayout{});
             density.Extend(table, table.Rows() - 1000 * Tenth);
             binned.Extend(table, table.Rows() - 1000 * Tenth);
             state.ResumeTiming();
@@ -239,11 +239,11 @@ void BM_Memory(benchmark::State& state) {
     const std::int64_t before = ResidentBytes();
     for (auto _ : state) {
         const TExpectedAdvance curves(CurveSet());
-        TDensity density(PlotSpec(), &curves);
+        TDensity density(PlotLayout(), &curves);
         density.Extend(table);
-        TTableSpec spec;
-        spec.Quantity = TQuantity::Deviation;
-        TBinnedTable binned(spec, &curves);
+        TTableLayout layout;
+        layout.Quantity = TQuantity::Deviation;
+        TBinnedTable binned(layout, &curves);
         binned.Extend(table);
         TBandCounts band(curves, DefaultTolerance);
         band.Extend(table);

@@ -16,7 +16,7 @@ using telemetry::TFrameFields;
 constexpr std::uint16_t Rpm500 = 55296, Rpm750 = 36864, Rpm6000 = 4608, Rpm6750 = 4096;
 
 // The cell of a frame found by walking the edges one by one, as the README states them.
-std::optional<std::pair<int, int>> PlainCell(double rpm, std::uint8_t map, const TTableSpec& s) {
+std::optional<std::pair<int, int>> PlainCell(double rpm, std::uint8_t map, const TTableLayout& s) {
     const int n = s.Speed.Count();
     std::optional<int> row;
     for (int k = 0; k < n && !row; ++k) {
@@ -60,14 +60,14 @@ struct TPlainCell {
 };
 
 std::map<std::pair<int, int>, TPlainCell> PlainTable(const telemetry::TFrameTable& table,
-                                                     const TTableSpec& spec,
+                                                     const TTableLayout& layout,
                                                      const TExpectedCurves* curves = nullptr) {
     std::map<std::pair<int, int>, TPlainCell> cells;
     for (const telemetry::TDecodedFrame& f : test::AllFrames(table)) {
-        if (f.Period == 0 || !test::PlainPasses(f, spec.Filter))
+        if (f.Period == 0 || !test::PlainPasses(f, layout.Filter))
             continue;
-        const auto cell = PlainCell(27648000.0 / f.Period, f.Map, spec);
-        const auto value = test::PlainValue(f, spec.Quantity, curves);
+        const auto cell = PlainCell(27648000.0 / f.Period, f.Map, layout);
+        const auto value = test::PlainValue(f, layout.Quantity, curves);
         if (cell && value)
             cells[*cell].Values.push_back(*value);
     }
@@ -76,7 +76,7 @@ std::map<std::pair<int, int>, TPlainCell> PlainTable(const telemetry::TFrameTabl
 
 void ExpectSameAsPlain(const TBinnedTable& table, const telemetry::TFrameTable& frames,
                        const TExpectedCurves* curves = nullptr) {
-    const auto plain = PlainTable(frames, table.Spec(), curves);
+    const auto plain = PlainTable(frames, table.Layout(), curves);
     std::int64_t cellsSeen = 0;
     for (int row = 0; row < table.Rows(); ++row)
         for (int column = 0; column < table.Columns(); ++column) {
@@ -166,8 +166,8 @@ TEST(MapBins, WholeCodesInNearlyEqualBins) {
 }
 
 TEST(BinnedTable, FramesOnEdgesGoToTheBinAboveAndTheLastTakesItsTop) {
-    TTableSpec spec;
-    spec.Speed = {500, 6000, 250};
+    TTableLayout layout;
+    layout.Speed = {500, 6000, 250};
     const auto table = test::TableOf({
         {Rpm500, 15, 0, 0, 0, 10},    // the first bin's lower edge, MAP bin 0's last code
         {Rpm750, 16, 0, 0, 0, 20},    // the second bin's lower edge, MAP bin 1's first code
@@ -176,7 +176,7 @@ TEST(BinnedTable, FramesOnEdgesGoToTheBinAboveAndTheLastTakesItsTop) {
         {0, 0, 0, 0, 0, 50},          // a period of 0: none
         {Rpm500 + 1, 0, 0, 0, 0, 60}, // a hair slower than From: none
     });
-    TBinnedTable binned(spec);
+    TBinnedTable binned(layout);
     binned.Extend(*table);
     EXPECT_EQ(TableCsv(binned, TStatistic::Count),
               "speed_from,speed_to,map_from,map_to,frames,value\n"
@@ -196,10 +196,10 @@ TEST(BinnedTable, EveryStatisticOfEveryQuantityMatchesAPlainScanUnderEachFilter)
         for (const TQuantity q : {TQuantity::Speed, TQuantity::Map, TQuantity::Temperature,
                                   TQuantity::Advance, TQuantity::Frame}) {
             SCOPED_TRACE(QuantityName(q));
-            TTableSpec spec;
-            spec.Quantity = q;
-            spec.Filter = filter;
-            TBinnedTable table(spec);
+            TTableLayout layout;
+            layout.Quantity = q;
+            layout.Filter = filter;
+            TBinnedTable table(layout);
             table.Extend(*frames);
             ExpectSameAsPlain(table, *frames);
         }
@@ -208,11 +208,11 @@ TEST(BinnedTable, EveryStatisticOfEveryQuantityMatchesAPlainScanUnderEachFilter)
 TEST(BinnedTable, ACellsFramesAreThoseItCountsUnderEachFilter) {
     const auto frames = test::SimulatedTable(9, 30000, true);
     for (const TFrameFilter& filter : test::SampleFilters(frames->Rows())) {
-        TTableSpec spec;
-        spec.Speed = {1000, 3000, 500};
-        spec.Map = TMapBins{4};
-        spec.Filter = filter;
-        TBinnedTable table(spec);
+        TTableLayout layout;
+        layout.Speed = {1000, 3000, 500};
+        layout.Map = TMapBins{4};
+        layout.Filter = filter;
+        TBinnedTable table(layout);
         table.Extend(*frames, 20000);
         std::map<std::pair<int, int>, std::vector<std::int64_t>> plain;
         std::int64_t number = 0;
@@ -220,7 +220,7 @@ TEST(BinnedTable, ACellsFramesAreThoseItCountsUnderEachFilter) {
             const std::int64_t frame = number++;
             if (frame >= 20000 || f.Period == 0 || !test::PlainPasses(f, filter))
                 continue;
-            if (const auto cell = PlainCell(27648000.0 / f.Period, f.Map, spec))
+            if (const auto cell = PlainCell(27648000.0 / f.Period, f.Map, layout))
                 plain[*cell].push_back(frame);
         }
         for (int row = 0; row < table.Rows(); ++row)
@@ -239,10 +239,10 @@ TEST(BinnedTable, OtherBinsMatchAPlainScan) {
     for (const auto& [speed, map] : {std::pair{TSpeedBins{400, 6500, 333.3}, TMapBins{5}},
                                      {TSpeedBins{0, 10000, 10000}, TMapBins{1}},
                                      {TSpeedBins{600, 800, 0.5}, TMapBins{256}}}) {
-        TTableSpec spec;
-        spec.Speed = speed;
-        spec.Map = map;
-        TBinnedTable table(spec);
+        TTableLayout layout;
+        layout.Speed = speed;
+        layout.Map = map;
+        TBinnedTable table(layout);
         table.Extend(*frames);
         ExpectSameAsPlain(table, *frames);
     }
@@ -256,25 +256,25 @@ TEST(BinnedTable, DeviationLeavesOutCurvesWithoutAnExpectedCurve) {
     curves.SetCurve(255, {{1000, 45}, {4000, 5}});
     const TExpectedAdvance advance(curves);
     for (const TFrameFilter& filter : test::SampleFilters(frames->Rows())) {
-        TTableSpec spec;
-        spec.Quantity = TQuantity::Deviation;
-        spec.Filter = filter;
-        TBinnedTable table(spec, &advance);
+        TTableLayout layout;
+        layout.Quantity = TQuantity::Deviation;
+        layout.Filter = filter;
+        TBinnedTable table(layout, &advance);
         table.Extend(*frames);
         ExpectSameAsPlain(table, *frames, &curves);
     }
-    TTableSpec spec;
-    spec.Quantity = TQuantity::Deviation;
-    EXPECT_THROW(TBinnedTable{spec}, std::invalid_argument) << "no curves";
+    TTableLayout layout;
+    layout.Quantity = TQuantity::Deviation;
+    EXPECT_THROW(TBinnedTable{layout}, std::invalid_argument) << "no curves";
 }
 
 TEST(BinnedTable, AddingFramesAsTheyComeGivesTheWholeCount) {
     const auto frames = test::SimulatedTable(10, 30000, false);
-    TTableSpec spec;
-    spec.Filter.Frames = {5000, 25000};
-    TBinnedTable whole(spec);
+    TTableLayout layout;
+    layout.Filter.Frames = {5000, 25000};
+    TBinnedTable whole(layout);
     whole.Extend(*frames);
-    TBinnedTable live(spec);
+    TBinnedTable live(layout);
     for (std::int64_t end : {0, 1, 4999, 5000, 5001, 12345, 12345, 24999, 30000, 40000}) {
         live.Extend(*frames, end);
         EXPECT_EQ(live.Counted(), std::min<std::int64_t>(end, frames->Rows()));
@@ -289,8 +289,8 @@ TEST(BinnedTable, EqualValuesHaveNoSpreadHoweverMany) {
     std::vector<TFrameFields> same(100000, TFrameFields{9216, 100, 1, 90, 0, 255});
     same.push_back({9216, 100, 1, 90, 0, 254});
     const auto frames = test::TableOf(same);
-    TTableSpec spec;
-    TBinnedTable table(spec);
+    TTableLayout layout;
+    TBinnedTable table(layout);
     table.Extend(*frames, 100000);
     const int row = 12, column = 6; // 3000 об/мин, MAP 96 to 111
     EXPECT_EQ(table.Value(row, column, TStatistic::StandardDeviation), 0);
@@ -302,13 +302,13 @@ TEST(BinnedTable, EqualValuesHaveNoSpreadHoweverMany) {
 TEST(TableDifference, AMinusBInCellsNonEmptyInBoth) {
     const auto a = test::SimulatedTable(11, 150000, true);
     const auto b = test::SimulatedTable(12, 150000, false);
-    TTableSpec spec;
-    spec.Speed = {0, 7000, 500};
-    spec.Map = {8};
-    TBinnedTable tableA(spec), tableB(spec);
+    TTableLayout layout;
+    layout.Speed = {0, 7000, 500};
+    layout.Map = {8};
+    TBinnedTable tableA(layout), tableB(layout);
     tableA.Extend(*a);
     tableB.Extend(*b);
-    const auto plainA = PlainTable(*a, spec), plainB = PlainTable(*b, spec);
+    const auto plainA = PlainTable(*a, layout), plainB = PlainTable(*b, layout);
     std::string expected = "speed_from,speed_to,map_from,map_to,frames_a,frames_b,value\n";
     int both = 0;
     for (const auto& [cell, inA] : plainA) {
@@ -332,7 +332,7 @@ TEST(TableDifference, AMinusBInCellsNonEmptyInBoth) {
     EXPECT_LT(both, static_cast<int>(plainA.size())) << "some cells of A alone";
     EXPECT_EQ(DifferenceCsv(tableA, tableB, TStatistic::Maximum), expected);
 
-    TTableSpec other = spec;
+    TTableLayout other = layout;
     other.Map = {16};
     TBinnedTable tableC(other);
     EXPECT_THROW((void)DifferenceCsv(tableA, tableC, TStatistic::Mean), std::invalid_argument);

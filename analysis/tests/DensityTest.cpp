@@ -30,20 +30,20 @@ std::optional<int> PlainPixel(const telemetry::TDecodedFrame& f, const TDensityA
 }
 
 std::map<std::pair<int, int>, TPlainPixel> PlainDensity(const telemetry::TFrameTable& table,
-                                                        const TDensitySpec& spec,
+                                                        const TDensityLayout& layout,
                                                         const TExpectedCurves* curves) {
     std::map<std::pair<int, int>, TPlainPixel> pixels;
     for (const telemetry::TDecodedFrame& f : test::AllFrames(table)) {
-        if (!test::PlainPasses(f, spec.Filter))
+        if (!test::PlainPasses(f, layout.Filter))
             continue;
-        const auto x = PlainPixel(f, spec.X, curves);
-        const auto y = PlainPixel(f, spec.Y, curves);
+        const auto x = PlainPixel(f, layout.X, curves);
+        const auto y = PlainPixel(f, layout.Y, curves);
         if (!x || !y)
             continue;
         TPlainPixel& p = pixels[{*x, *y}];
         ++p.Frames;
-        if (spec.Colour)
-            if (const auto c = test::PlainValue(f, *spec.Colour, curves)) {
+        if (layout.Colour)
+            if (const auto c = test::PlainValue(f, *layout.Colour, curves)) {
                 ++p.Coloured;
                 p.ColourSum += *c;
             }
@@ -53,7 +53,7 @@ std::map<std::pair<int, int>, TPlainPixel> PlainDensity(const telemetry::TFrameT
 
 void ExpectSameAsPlain(const TDensity& density, const telemetry::TFrameTable& table,
                        const TExpectedCurves* curves = nullptr) {
-    const auto plain = PlainDensity(table, density.Spec(), curves);
+    const auto plain = PlainDensity(table, density.Layout(), curves);
     std::int64_t frames = 0;
     std::uint32_t most = 0;
     for (const auto& [at, p] : plain) {
@@ -84,11 +84,11 @@ void ExpectSameAsPlain(const TDensity& density, const telemetry::TFrameTable& ta
 TEST(Density, CountsEveryFrameOnItsPixelUnderEachFilter) {
     const auto table = test::SimulatedTable(21, 60000, true);
     for (const TFrameFilter& filter : test::SampleFilters(table->Rows())) {
-        TDensitySpec spec;
-        spec.X = {TQuantity::Speed, 300, 6900, 330};
-        spec.Y = {TQuantity::Advance, 5, 52, 188};
-        spec.Filter = filter;
-        TDensity density(spec);
+        TDensityLayout layout;
+        layout.X = {TQuantity::Speed, 300, 6900, 330};
+        layout.Y = {TQuantity::Advance, 5, 52, 188};
+        layout.Filter = filter;
+        TDensity density(layout);
         density.Extend(*table);
         ExpectSameAsPlain(density, *table);
     }
@@ -109,11 +109,11 @@ TEST(Density, AnyTwoQuantitiesAndAnyColour) {
           {{TQuantity::Speed, 2000, 2001, 1000},
            {TQuantity::Map, 0, 1e6, 3},
            TQuantity::Advance}}) {
-        TDensitySpec spec;
-        spec.X = c.X;
-        spec.Y = c.Y;
-        spec.Colour = c.Colour;
-        TDensity density(spec);
+        TDensityLayout layout;
+        layout.X = c.X;
+        layout.Y = c.Y;
+        layout.Colour = c.Colour;
+        TDensity density(layout);
         density.Extend(*table);
         ExpectSameAsPlain(density, *table);
     }
@@ -125,36 +125,36 @@ TEST(Density, DeviationAxisAndColourFollowTheExpectedCurves) {
     curves.SetCurve(1, {{900, 8}, {3000, 30}, {5000, 34}});
     curves.SetCurve(3, {{1000, 12}, {6000, 40}});
     const TExpectedAdvance advance(curves);
-    TDensitySpec spec;
-    spec.Y = {TQuantity::Deviation, -10, 10, 200};
-    spec.Colour = TQuantity::Deviation;
+    TDensityLayout layout;
+    layout.Y = {TQuantity::Deviation, -10, 10, 200};
+    layout.Colour = TQuantity::Deviation;
     for (const TFrameFilter& filter : test::SampleFilters(table->Rows())) {
-        spec.Filter = filter;
-        TDensity density(spec, &advance);
+        layout.Filter = filter;
+        TDensity density(layout, &advance);
         density.Extend(*table);
         ExpectSameAsPlain(density, *table, &curves);
     }
-    spec.Y = {TQuantity::Advance, 0, 60, 60};
-    spec.Filter = {};
-    TDensity colouredOnly(spec, &advance);
+    layout.Y = {TQuantity::Advance, 0, 60, 60};
+    layout.Filter = {};
+    TDensity colouredOnly(layout, &advance);
     colouredOnly.Extend(*table);
     ExpectSameAsPlain(colouredOnly, *table, &curves);
-    EXPECT_THROW(TDensity{spec}, std::invalid_argument) << "no curves";
+    EXPECT_THROW(TDensity{layout}, std::invalid_argument) << "no curves";
 }
 
 TEST(Density, AValueAtTheTopOfARangeLiesPastTheLastPixel) {
     // 6000 об/мин exactly, and a little slower; MAP 100, and the last pixel's 99.
     const auto table =
         test::TableOf({{4608, 50, 0, 0, 0, 0}, {4609, 99, 0, 0, 0, 0}, {4609, 100, 0, 0, 0, 0}});
-    TDensitySpec spec;
-    spec.X = {TQuantity::Speed, 5000, 6000, 10};
-    spec.Y = {TQuantity::Map, 0, 100, 100};
-    TDensity density(spec);
+    TDensityLayout layout;
+    layout.X = {TQuantity::Speed, 5000, 6000, 10};
+    layout.Y = {TQuantity::Map, 0, 100, 100};
+    TDensity density(layout);
     density.Extend(*table);
     EXPECT_EQ(density.Frames(), 1);
     EXPECT_EQ(density.Count(9, 99), 1u);
-    spec.X.To = 6000.001;
-    TDensity wider(spec);
+    layout.X.To = 6000.001;
+    TDensity wider(layout);
     wider.Extend(*table);
     EXPECT_EQ(wider.Frames(), 2);
     EXPECT_EQ(wider.Count(9, 50), 1u);
@@ -162,9 +162,9 @@ TEST(Density, AValueAtTheTopOfARangeLiesPastTheLastPixel) {
 
 TEST(Density, AddingFramesAsTheyComeGivesTheWholeCount) {
     const auto table = test::SimulatedTable(24, 20000, false);
-    TDensitySpec spec;
-    spec.Colour = TQuantity::Temperature;
-    TDensity whole(spec), live(spec);
+    TDensityLayout layout;
+    layout.Colour = TQuantity::Temperature;
+    TDensity whole(layout), live(layout);
     whole.Extend(*table);
     for (const std::int64_t end : {1, 4095, 4096, 4097, 9000, 20000})
         live.Extend(*table, end);
@@ -177,8 +177,8 @@ TEST(Density, AddingFramesAsTheyComeGivesTheWholeCount) {
 
 TEST(Density, AResetCountsAsANewOneAndAFailedOneChangesNothing) {
     const auto table = test::SimulatedTable(27, 20000, true);
-    TDensitySpec first;
-    TDensitySpec zoomed;
+    TDensityLayout first;
+    TDensityLayout zoomed;
     zoomed.X = {TQuantity::Speed, 1000, 1500, 500};
     zoomed.Y = {TQuantity::Map, 20, 60, 400};
     zoomed.Colour = TQuantity::Speed;
@@ -192,10 +192,10 @@ TEST(Density, AResetCountsAsANewOneAndAFailedOneChangesNothing) {
     EXPECT_TRUE(std::equal(fresh.Counts().begin(), fresh.Counts().end(), density.Counts().begin()));
     EXPECT_EQ(density.MostFrames(), fresh.MostFrames());
     EXPECT_EQ(density.ColourMean(250, 200), fresh.ColourMean(250, 200));
-    TDensitySpec bad = first;
+    TDensityLayout bad = first;
     bad.Colour = TQuantity::Deviation; // without expected curves
     EXPECT_THROW(density.Reset(bad), std::invalid_argument);
-    EXPECT_EQ(density.Spec(), zoomed);
+    EXPECT_EQ(density.Layout(), zoomed);
     EXPECT_EQ(density.Frames(), fresh.Frames());
 }
 
@@ -204,28 +204,29 @@ TEST(Density, RefusesAxesItCannotDraw) {
          {TDensityAxis{TQuantity::Frame, 0, 1, 10}, TDensityAxis{TQuantity::Speed, 1, 1, 10},
           TDensityAxis{TQuantity::Speed, 0, INFINITY, 10}, TDensityAxis{TQuantity::Speed, 0, 1, 0},
           TDensityAxis{TQuantity::Speed, 0, 1, 16385}}) {
-        TDensitySpec spec;
-        spec.X = bad;
-        EXPECT_THROW(TDensity{spec}, std::invalid_argument);
+        TDensityLayout layout;
+        layout.X = bad;
+        EXPECT_THROW(TDensity{layout}, std::invalid_argument);
     }
-    TDensitySpec huge;
+    TDensityLayout huge;
     huge.X.Pixels = huge.Y.Pixels = 16384;
     EXPECT_THROW(TDensity{huge}, std::invalid_argument);
 }
 
 // The drawn frame nearest to a point, by a scan of every frame's place.
 std::optional<std::int64_t> PlainNearest(const telemetry::TFrameTable& table,
-                                         const TDensitySpec& spec, TGridPoint at, double radius) {
+                                         const TDensityLayout& layout, TGridPoint at,
+                                         double radius) {
     std::optional<std::int64_t> nearest;
     double best = INFINITY;
     for (const telemetry::TDecodedFrame& f : test::AllFrames(table)) {
-        if (!test::PlainPasses(f, spec.Filter) || !PlainPixel(f, spec.X, nullptr) ||
-            !PlainPixel(f, spec.Y, nullptr))
+        if (!test::PlainPasses(f, layout.Filter) || !PlainPixel(f, layout.X, nullptr) ||
+            !PlainPixel(f, layout.Y, nullptr))
             continue;
-        const double x = (*test::PlainValue(f, spec.X.Quantity) - spec.X.From) *
-                         (spec.X.Pixels / (spec.X.To - spec.X.From));
-        const double y = (*test::PlainValue(f, spec.Y.Quantity) - spec.Y.From) *
-                         (spec.Y.Pixels / (spec.Y.To - spec.Y.From));
+        const double x = (*test::PlainValue(f, layout.X.Quantity) - layout.X.From) *
+                         (layout.X.Pixels / (layout.X.To - layout.X.From));
+        const double y = (*test::PlainValue(f, layout.Y.Quantity) - layout.Y.From) *
+                         (layout.Y.Pixels / (layout.Y.To - layout.Y.From));
         const double d = std::hypot(x - at.X, y - at.Y);
         if (d <= radius && d < best) {
             best = d;
@@ -237,16 +238,17 @@ std::optional<std::int64_t> PlainNearest(const telemetry::TFrameTable& table,
 
 TEST(NearestFrame, IsTheDrawnFrameNearestOnScreen) {
     const auto table = test::SimulatedTable(25, 30000, true);
-    TDensitySpec spec;
-    spec.X = {TQuantity::Speed, 500, 7000, 650};
-    spec.Y = {TQuantity::Map, 0, 256, 256};
-    spec.Filter.Ranges = {{TQuantity::Temperature, 0, 110}};
-    TDensity density(spec);
+    TDensityLayout layout;
+    layout.X = {TQuantity::Speed, 500, 7000, 650};
+    layout.Y = {TQuantity::Map, 0, 256, 256};
+    layout.Filter.Ranges = {{TQuantity::Temperature, 0, 110}};
+    TDensity density(layout);
     density.Extend(*table);
     for (const TGridPoint at : {TGridPoint{100.5, 40.25}, {300, 200}, {10, 10}, {649.9, 255.9}})
         for (const double radius : {2.0, 20.0, double{INFINITY}}) {
             SCOPED_TRACE(testing::Message() << at.X << ',' << at.Y << " within " << radius);
-            EXPECT_EQ(density.Nearest(*table, at, radius), PlainNearest(*table, spec, at, radius));
+            EXPECT_EQ(density.Nearest(*table, at, radius),
+                      PlainNearest(*table, layout, at, radius));
         }
 }
 
@@ -259,19 +261,19 @@ TEST(NearestFrame, TiesGoToTheEarliestAndFilteredFramesAreNeverChosen) {
         {9216, 48, 1, 0, 0, 0}, // frame 3: 2 pixels below, as near
         {9216, 52, 1, 0, 0, 0}, // frame 4: the same place as frame 2
     });
-    TDensitySpec spec;
-    spec.X = {TQuantity::Speed, 0, 7000, 70};
-    spec.Y = {TQuantity::Map, 0, 100, 100};
-    spec.Filter.Curves.reset(7);
-    TDensity density(spec);
+    TDensityLayout layout;
+    layout.X = {TQuantity::Speed, 0, 7000, 70};
+    layout.Y = {TQuantity::Map, 0, 100, 100};
+    layout.Filter.Curves.reset(7);
+    TDensity density(layout);
     density.Extend(*table);
     EXPECT_EQ(density.Nearest(*table, {30, 50}, 5), 2);
     EXPECT_EQ(density.Nearest(*table, {30, 51}, 5), 2);
     EXPECT_EQ(density.Nearest(*table, {30, 49.5}, 5), 3);
     EXPECT_EQ(density.Nearest(*table, {30, 50}, 1.99), std::nullopt);
     EXPECT_EQ(density.Nearest(*table, {30, 50}, 2), 2) << "the radius itself is near enough";
-    spec.Filter.Frames = {3, 5};
-    TDensity later(spec);
+    layout.Filter.Frames = {3, 5};
+    TDensity later(layout);
     later.Extend(*table);
     EXPECT_EQ(later.Nearest(*table, {30, 51}, 5), 4) << "frame 2 lies outside the frames shown";
 }
@@ -282,10 +284,10 @@ TEST(NearestFrame, APlaceIsWhereTheFrameIsCounted) {
     for (const std::uint8_t curve : {0, 1, 2})
         curves.SetCurve(curve, {{1000, 10.0 + curve}, {5000, 40}});
     const TExpectedAdvance advance(curves);
-    TDensitySpec spec;
-    spec.X = {TQuantity::Speed, 0, 7000, 700};
-    spec.Y = {TQuantity::Deviation, -20, 20, 400};
-    TDensity density(spec, &advance);
+    TDensityLayout layout;
+    layout.X = {TQuantity::Speed, 0, 7000, 700};
+    layout.Y = {TQuantity::Deviation, -20, 20, 400};
+    TDensity density(layout, &advance);
     density.Extend(*table);
     ASSERT_GT(density.Frames(), 1000);
     std::vector<std::uint32_t> placed(density.Counts().size());

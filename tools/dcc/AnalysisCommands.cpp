@@ -190,9 +190,9 @@ TSpeedBins SpeedBinsOption(const std::string& text) {
 }
 
 int Table(const TCommandLine& line) {
-    TTableSpec spec;
+    TTableLayout layout;
     if (const std::string* name = line.Last("--quantity"))
-        spec.Quantity = FieldNamed(*name, "--quantity");
+        layout.Quantity = FieldNamed(*name, "--quantity");
     TStatistic statistic = TStatistic::Mean;
     if (const std::string* name = line.Last("--stat")) {
         const auto s = StatisticNamed(*name);
@@ -201,24 +201,24 @@ int Table(const TCommandLine& line) {
         statistic = *s;
     }
     if (const std::string* text = line.Last("--speed-bins"))
-        spec.Speed = SpeedBinsOption(*text);
+        layout.Speed = SpeedBinsOption(*text);
     if (const std::string* text = line.Last("--map-bins")) {
         const auto n = Whole(*text);
         if (!n || *n < 1 || *n > 256)
             throw EUsage("--map-bins takes a number of bins from 1 to 256");
-        spec.Map.Count = static_cast<int>(*n);
+        layout.Map.Count = static_cast<int>(*n);
     }
     const std::string* deviation = line.Last("--deviation");
     if (deviation && line.Last("--quantity"))
         throw EUsage("--deviation is the quantity: it takes no --quantity");
     if (deviation)
-        spec.Quantity = TQuantity::Deviation;
-    spec.Filter = Filter(line);
+        layout.Quantity = TQuantity::Deviation;
+    layout.Filter = Filter(line);
 
     const auto frames = ReadFrames(line.Files[0]);
     const auto expected =
         deviation ? std::make_unique<TExpectedAdvance>(ReadCurves(*deviation)) : nullptr;
-    TBinnedTable a(spec, expected.get());
+    TBinnedTable a(layout, expected.get());
     a.Extend(*frames);
     const std::string* minus = line.Last("--minus");
     if (!minus) {
@@ -226,7 +226,7 @@ int Table(const TCommandLine& line) {
         return 0;
     }
     const auto framesB = ReadFrames(*minus);
-    TBinnedTable b(spec, expected.get());
+    TBinnedTable b(layout, expected.get());
     b.Extend(*framesB);
     Print(DifferenceCsv(a, b, statistic));
     return 0;
@@ -251,23 +251,23 @@ TDensityAxis AxisOption(const std::string& text, std::string_view option) {
 }
 
 int Density(const TCommandLine& line) {
-    TDensitySpec spec;
-    spec.X = {TQuantity::Speed, 0, 7000, 700};
-    spec.Y = {TQuantity::Advance, 0, 60, 600};
-    spec.Colour.reset();
+    TDensityLayout layout;
+    layout.X = {TQuantity::Speed, 0, 7000, 700};
+    layout.Y = {TQuantity::Advance, 0, 60, 600};
+    layout.Colour.reset();
     if (const std::string* text = line.Last("--x"))
-        spec.X = AxisOption(*text, "--x");
+        layout.X = AxisOption(*text, "--x");
     if (const std::string* text = line.Last("--y"))
-        spec.Y = AxisOption(*text, "--y");
+        layout.Y = AxisOption(*text, "--y");
     if (const std::string* name = line.Last("--colour")) {
-        spec.Colour = QuantityNamed(*name);
-        if (!spec.Colour)
+        layout.Colour = QuantityNamed(*name);
+        if (!layout.Colour)
             throw EUsage("--colour takes a quantity, deviation or frame, not " + *name);
     }
-    spec.Filter = Filter(line);
-    const bool deviation = spec.X.Quantity == TQuantity::Deviation ||
-                           spec.Y.Quantity == TQuantity::Deviation ||
-                           spec.Colour == TQuantity::Deviation;
+    layout.Filter = Filter(line);
+    const bool deviation = layout.X.Quantity == TQuantity::Deviation ||
+                           layout.Y.Quantity == TQuantity::Deviation ||
+                           layout.Colour == TQuantity::Deviation;
     const std::string* curvesPath = line.Last("--deviation");
     if (deviation != (curvesPath != nullptr))
         throw EUsage("the quantity deviation and --deviation CURVES.csv go together");
@@ -275,7 +275,7 @@ int Density(const TCommandLine& line) {
     const auto frames = ReadFrames(line.Files[0]);
     const auto expected =
         curvesPath ? std::make_unique<TExpectedAdvance>(ReadCurves(*curvesPath)) : nullptr;
-    TDensity density(spec, expected.get());
+    TDensity density(layout, expected.get());
     density.Extend(*frames);
     Print(DensityCsv(density));
     return 0;
@@ -316,7 +316,7 @@ bool IsAnalysisCommand(std::string_view command) noexcept {
                        [&](const TCommand& c) { return c.Name == command; });
 }
 
-int RunAnalysisCommand(std::span<char*> args, void (*printHelp)()) {
+int RunAnalysisCommand(std::span<const std::string> args, void (*printHelp)()) {
     for (const std::string_view arg : args) {
         if (arg == "--help") {
             printHelp();

@@ -5,6 +5,7 @@
 // makes of the result.
 
 #include <span>
+#include <string>
 #include <string_view>
 
 // Read by people and by help2man, after the other commands and options.
@@ -51,4 +52,4 @@ inline constexpr const char* AnalysisOptionsHelp =
 
 // Runs the command args[0] with the rest of args; --help and --version anywhere call
 // printHelp or print the version instead. Raises EUsage and EFileError (Command.h).
-int RunAnalysisCommand(std::span<char*> args, void (*printHelp)());
+int RunAnalysisCommand(std::span<const std::string> args, void (*printHelp)());

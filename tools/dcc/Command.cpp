@@ -2,8 +2,6 @@
 
 #ifdef _WIN32
 #include "native/WideText.h"
-
-#include <io.h>
 #endif
 
 #include <cstring>

@@ -166,13 +166,8 @@ void PrintHelp() {
 }
 
 int Run(const std::vector<std::string>& arguments) {
-    if (!arguments.empty() && IsAnalysisCommand(arguments[0])) {
-        std::vector<std::string> words = arguments;
-        std::vector<char*> args;
-        for (std::string& word : words)
-            args.push_back(word.data());
-        return RunAnalysisCommand(args, PrintHelp);
-    }
+    if (!arguments.empty() && IsAnalysisCommand(arguments[0]))
+        return RunAnalysisCommand(arguments, PrintHelp);
     std::vector<std::string> operands; // the command and its files
     std::optional<TPictureSize> size;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
