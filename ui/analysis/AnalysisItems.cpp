@@ -89,7 +89,7 @@ QRgb ColouredShade(std::uint32_t frames, std::uint32_t mostFrames, double share)
 // ---------------------------------------------------------------------------------------
 // The density
 
-void TDensityItem::SetChoice(const analysis::TDensitySpec& spec,
+void TDensityItem::SetChoice(const analysis::TDensityLayout& spec,
                              const analysis::TExpectedAdvance* expected,
                              std::optional<analysis::TValueExtent> colourRange) {
     spec_ = spec;
@@ -117,13 +117,13 @@ void TDensityItem::Recount() {
 void TDensityItem::Draw(chart::TRaster& raster, const chart::TItemView& view) {
     if (view.X.Length() <= 0 || view.Y.Length() <= 0 || view.X.Range() <= 0 || view.Y.Range() <= 0)
         return;
-    analysis::TDensitySpec spec = spec_;
+    analysis::TDensityLayout spec = spec_;
     spec.X = GridAxis(spec_.X.Quantity, view.X);
     spec.Y = GridAxis(spec_.Y.Quantity, view.Y);
     try {
         if (!density_) {
             density_ = std::make_unique<analysis::TDensity>(spec, expected_);
-        } else if (recount_ || !(density_->Spec() == spec)) {
+        } else if (recount_ || !(density_->Layout() == spec)) {
             density_->Reset(spec, expected_);
         }
     } catch (const std::invalid_argument&) {
@@ -136,7 +136,7 @@ void TDensityItem::Draw(chart::TRaster& raster, const chart::TItemView& view) {
 
     const analysis::TDensity& d = *density_;
     const std::uint32_t most = d.MostFrames();
-    const bool coloured = d.Spec().Colour.has_value() && colourRange_.has_value();
+    const bool coloured = d.Layout().Colour.has_value() && colourRange_.has_value();
     const double low = coloured ? colourRange_->Minimum : 0;
     const double range = coloured ? colourRange_->Maximum - colourRange_->Minimum : 0;
     const std::span<const std::uint32_t> counts = d.Counts();

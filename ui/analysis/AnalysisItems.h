@@ -43,7 +43,7 @@ public:
     // What is counted: the axes' and the colour's quantities and the filter (the spec's axes'
     // ranges and pixels are the plot's business); expected must outlive its use. The colour
     // scale spans colourRange. Counted again at the next drawing.
-    void SetChoice(const analysis::TDensitySpec& spec, const analysis::TExpectedAdvance* expected,
+    void SetChoice(const analysis::TDensityLayout& spec, const analysis::TExpectedAdvance* expected,
                    std::optional<analysis::TValueExtent> colourRange);
     // The colour scale's range alone: nothing is counted again.
     void SetColourRange(std::optional<analysis::TValueExtent> colourRange);
@@ -68,7 +68,7 @@ public:
 
 private:
     const telemetry::TFrameTable& table_;
-    analysis::TDensitySpec spec_;
+    analysis::TDensityLayout spec_;
     const analysis::TExpectedAdvance* expected_ = nullptr;
     std::optional<analysis::TValueExtent> colourRange_;
     std::optional<chart::TExtent> x_, y_;

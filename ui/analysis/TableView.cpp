@@ -144,7 +144,7 @@ void TTableGrid::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!table_)
         return;
-    const analysis::TTableSpec& spec = table_->Spec();
+    const analysis::TTableLayout& spec = table_->Layout();
     QFont font = painter.font();
     font.setPixelSize(11);
     painter.setFont(font);

@@ -124,7 +124,7 @@ private:
     const telemetry::TFrameTable& frames_;
     TFileDialogs& dialogs_;
     TSettings* settings_ = nullptr;
-    analysis::TTableSpec spec_;
+    analysis::TTableLayout spec_;
     const analysis::TExpectedAdvance* expected_ = nullptr;
     std::unique_ptr<analysis::TBinnedTable> table_;
     bool restoring_ = false;
