@@ -150,12 +150,12 @@ void TTableGrid::paintEvent(QPaintEvent*) {
     painter.setFont(font);
     const QRect corner(0, 0, HeaderWidth, HeaderHeight);
     painter.drawText(corner.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                     "об/мин \\ ДАД");
+                     "об/мин \\ ДАД от");
     for (int c = 0; c < table_->Columns(); ++c) {
         const QRect cell = CellRect(0, c);
+        // The bin's lowest code: its whole range would not fit a narrow column.
         painter.drawText(QRect(cell.left(), 0, cell.width(), HeaderHeight), Qt::AlignCenter,
-                         QString::number(spec.Map.Lower(c)) + "–" +
-                             QString::number(spec.Map.Upper(c) - 1));
+                         QString::number(spec.Map.Lower(c)));
     }
     const int decimals = Decimals(spec.Quantity, statistic_);
     for (int r = 0; r < table_->Rows(); ++r) {
@@ -226,7 +226,7 @@ TTableView::TTableView(const telemetry::TFrameTable& frames, TFileDialogs& dialo
     edtSpeedBins = new QLineEdit(SpeedBinsText(spec_.Speed));
     edtSpeedBins->setObjectName("edtSpeedBins");
     edtSpeedBins->setToolTip("Обороты: от:до:шаг, об/мин");
-    edtSpeedBins->setMaximumWidth(110);
+    edtSpeedBins->setFixedWidth(100);
     spnMapBins = new QSpinBox;
     spnMapBins->setObjectName("spnMapBins");
     spnMapBins->setRange(1, 256);
@@ -239,14 +239,17 @@ TTableView::TTableView(const telemetry::TFrameTable& frames, TFileDialogs& dialo
     btnExportTable->setObjectName("btnExportTable");
     controls->addWidget(cmbQuantity);
     controls->addWidget(cmbStatistic);
-    controls->addWidget(new QLabel("Обороты:"));
-    controls->addWidget(edtSpeedBins);
-    controls->addWidget(new QLabel("Столбцов ДАД:"));
-    controls->addWidget(spnMapBins);
-    controls->addWidget(new QLabel("Серые ячейки: кадров меньше"));
-    controls->addWidget(spnThreshold);
     controls->addStretch(1);
     controls->addWidget(btnExportTable);
+    auto* bins = new QHBoxLayout;
+    layout->addLayout(bins);
+    bins->addWidget(new QLabel("Строки, об/мин (от:до:шаг):"));
+    bins->addWidget(edtSpeedBins);
+    bins->addWidget(new QLabel("Столбцов ДАД:"));
+    bins->addWidget(spnMapBins);
+    bins->addWidget(new QLabel("Серые, если кадров меньше:"));
+    bins->addWidget(spnThreshold);
+    bins->addStretch(1);
 
     lblTableError = new QLabel;
     lblTableError->setObjectName("lblTableError");

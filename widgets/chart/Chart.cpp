@@ -32,7 +32,7 @@ constexpr qint64 LongestPointsMilliseconds = 1000;
 constexpr QColor SelectionShade(0, 120, 215, 60);
 // Marks: ticks up from the plot's bottom edge, dark enough to show over the lines.
 constexpr QColor MarkColour(128, 0, 128);
-constexpr int MarkHeight = 7;
+constexpr int MarkHeight = 10;
 
 // Bottom, top, left, right, depth.
 std::array<std::unique_ptr<TChartAxis>, 5> MakeAxes(chart::TOwner* owner) {
