@@ -396,13 +396,13 @@ void TTableView::ExportClick() {
 void TTableView::RememberIn(TSettings& settings) {
     settings_ = &settings;
     restoring_ = true;
-    const auto restoreCombo = [&](QComboBox* box, const char* key) {
-        const int at = box->findData(settings.AnalysisChoice(key).toInt());
-        if (!settings.AnalysisChoice(key).isEmpty() && at >= 0)
-            box->setCurrentIndex(at);
-    };
-    restoreCombo(cmbQuantity, "table-quantity");
-    restoreCombo(cmbStatistic, "table-statistic");
+    // By the recording tool's names.
+    const std::string quantity = settings.AnalysisChoice("table-quantity").toStdString();
+    if (const auto q = analysis::QuantityNamed(quantity); q && cmbQuantity->findData(int(*q)) >= 0)
+        cmbQuantity->setCurrentIndex(cmbQuantity->findData(int(*q)));
+    const std::string statistic = settings.AnalysisChoice("table-statistic").toStdString();
+    if (const auto st = analysis::StatisticNamed(statistic))
+        cmbStatistic->setCurrentIndex(cmbStatistic->findData(int(*st)));
     if (SpeedBinsTyped(settings.AnalysisChoice("table-speed-bins")))
         edtSpeedBins->setText(settings.AnalysisChoice("table-speed-bins"));
     bool ok = false;
@@ -418,8 +418,11 @@ void TTableView::RememberIn(TSettings& settings) {
 void TTableView::Remember() {
     if (!settings_ || restoring_)
         return;
-    settings_->SetAnalysisChoice("table-quantity", cmbQuantity->currentData().toString());
-    settings_->SetAnalysisChoice("table-statistic", cmbStatistic->currentData().toString());
+    settings_->SetAnalysisChoice("table-quantity",
+                                 QString::fromUtf8(analysis::QuantityName(
+                                     static_cast<TQuantity>(cmbQuantity->currentData().toInt()))));
+    settings_->SetAnalysisChoice("table-statistic",
+                                 QString::fromUtf8(analysis::StatisticName(Statistic())));
     settings_->SetAnalysisChoice("table-speed-bins", edtSpeedBins->text().trimmed());
     settings_->SetAnalysisChoice("table-map-bins", QString::number(spnMapBins->value()));
     settings_->SetAnalysisChoice("table-threshold", QString::number(spnThreshold->value()));
