@@ -89,10 +89,10 @@ QRgb ColouredShade(std::uint32_t frames, std::uint32_t mostFrames, double share)
 // ---------------------------------------------------------------------------------------
 // The density
 
-void TDensityItem::SetChoice(const analysis::TDensityLayout& spec,
+void TDensityItem::SetChoice(const analysis::TDensityLayout& layout,
                              const analysis::TExpectedAdvance* expected,
                              std::optional<analysis::TValueExtent> colourRange) {
-    spec_ = spec;
+    layout_ = layout;
     expected_ = expected;
     colourRange_ = colourRange;
     Recount();
@@ -117,14 +117,14 @@ void TDensityItem::Recount() {
 void TDensityItem::Draw(chart::TRaster& raster, const chart::TItemView& view) {
     if (view.X.Length() <= 0 || view.Y.Length() <= 0 || view.X.Range() <= 0 || view.Y.Range() <= 0)
         return;
-    analysis::TDensityLayout spec = spec_;
-    spec.X = GridAxis(spec_.X.Quantity, view.X);
-    spec.Y = GridAxis(spec_.Y.Quantity, view.Y);
+    analysis::TDensityLayout layout = layout_;
+    layout.X = GridAxis(layout_.X.Quantity, view.X);
+    layout.Y = GridAxis(layout_.Y.Quantity, view.Y);
     try {
         if (!density_) {
-            density_ = std::make_unique<analysis::TDensity>(spec, expected_);
-        } else if (recount_ || !(density_->Layout() == spec)) {
-            density_->Reset(spec, expected_);
+            density_ = std::make_unique<analysis::TDensity>(layout, expected_);
+        } else if (recount_ || !(density_->Layout() == layout)) {
+            density_->Reset(layout, expected_);
         }
     } catch (const std::invalid_argument&) {
         // A choice the rules refuse (the deviation without curves) draws no frames.

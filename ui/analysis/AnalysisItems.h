@@ -40,10 +40,11 @@ class TDensityItem final : public chart::TPlotItem {
 public:
     explicit TDensityItem(const telemetry::TFrameTable& table) : table_(table) {}
 
-    // What is counted: the axes' and the colour's quantities and the filter (the spec's axes'
+    // What is counted: the axes' and the colour's quantities and the filter (the layout's axes'
     // ranges and pixels are the plot's business); expected must outlive its use. The colour
     // scale spans colourRange. Counted again at the next drawing.
-    void SetChoice(const analysis::TDensityLayout& spec, const analysis::TExpectedAdvance* expected,
+    void SetChoice(const analysis::TDensityLayout& layout,
+                   const analysis::TExpectedAdvance* expected,
                    std::optional<analysis::TValueExtent> colourRange);
     // The colour scale's range alone: nothing is counted again.
     void SetColourRange(std::optional<analysis::TValueExtent> colourRange);
@@ -68,7 +69,7 @@ public:
 
 private:
     const telemetry::TFrameTable& table_;
-    analysis::TDensityLayout spec_;
+    analysis::TDensityLayout layout_;
     const analysis::TExpectedAdvance* expected_ = nullptr;
     std::optional<analysis::TValueExtent> colourRange_;
     std::optional<chart::TExtent> x_, y_;

@@ -373,8 +373,8 @@ void TAnalysisPage::RecordingChanged() {
 
 void TAnalysisPage::SetCurves(const analysis::TExpectedCurves& curves) {
     band_.reset(); // it holds the expected advance that goes now
-    Table->SetFilter(spec_.Filter, nullptr);
-    density_.SetChoice(spec_, nullptr, std::nullopt);
+    Table->SetFilter(layout_.Filter, nullptr);
+    density_.SetChoice(layout_, nullptr, std::nullopt);
     curves_ = curves;
     expected_ = curves_.Empty() ? nullptr : std::make_unique<analysis::TExpectedAdvance>(curves_);
     extentsCounted_ = 0; // the deviation's range follows the curves
@@ -403,7 +403,7 @@ void TAnalysisPage::ApplyChoices() {
 
     // The filter: what the user typed wrong keeps the part it was for as it was.
     QStringList errors;
-    analysis::TFrameFilter filter = spec_.Filter;
+    analysis::TFrameFilter filter = layout_.Filter;
     if (const auto curves = CurveList(edtCurves->text()))
         filter.Curves = *curves;
     else
@@ -431,12 +431,12 @@ void TAnalysisPage::ApplyChoices() {
     lblFilterError->setText(errors.join('\n'));
     lblFilterError->setVisible(!errors.isEmpty());
 
-    const bool axesChanged = x != spec_.X.Quantity || y != spec_.Y.Quantity;
-    const bool colourChanged = colour != spec_.Colour;
-    spec_.X.Quantity = x;
-    spec_.Y.Quantity = y;
-    spec_.Colour = colour;
-    spec_.Filter = filter;
+    const bool axesChanged = x != layout_.X.Quantity || y != layout_.Y.Quantity;
+    const bool colourChanged = colour != layout_.Colour;
+    layout_.X.Quantity = x;
+    layout_.Y.Quantity = y;
+    layout_.Colour = colour;
+    layout_.Filter = filter;
     if (axesChanged || colourChanged || extentsCounted_ == 0) {
         extentsCounted_ = 0;
         ApplyExtents();
@@ -450,7 +450,7 @@ void TAnalysisPage::ApplyChoices() {
     }
     Plot->BottomAxis().SetTitle({CaptionOf(x), ChartDefaultFont(), 0});
     Plot->LeftAxis().SetTitle({CaptionOf(y), ChartDefaultFont(), 90});
-    density_.SetChoice(spec_, expected_.get(), extents_[2]);
+    density_.SetChoice(layout_, expected_.get(), extents_[2]);
     const bool curvesFit =
         x == TQuantity::Speed && (y == TQuantity::Advance || y == TQuantity::Deviation);
     curvesItem_.Set(curves_, curvesFit ? filter.Curves : std::bitset<256>(), spnTolerance->value(),
@@ -463,8 +463,8 @@ void TAnalysisPage::ApplyChoices() {
 void TAnalysisPage::ApplyExtents() {
     const std::int64_t rows = frames_.Rows();
     const analysis::TFrameRange added{extentsCounted_, rows};
-    const std::array<std::optional<TQuantity>, 3> quantities = {spec_.X.Quantity, spec_.Y.Quantity,
-                                                                spec_.Colour};
+    const std::array<std::optional<TQuantity>, 3> quantities = {layout_.X.Quantity,
+                                                                layout_.Y.Quantity, layout_.Colour};
     for (std::size_t i = 0; i < quantities.size(); ++i) {
         if (extentsCounted_ == 0)
             extents_[i].reset();
@@ -475,14 +475,14 @@ void TAnalysisPage::ApplyExtents() {
     }
     extentsCounted_ = rows;
     density_.SetColourRange(extents_[2]);
-    density_.SetExtents(Padded(extents_[0], spec_.X.Quantity),
-                        Padded(extents_[1], spec_.Y.Quantity));
+    density_.SetExtents(Padded(extents_[0], layout_.X.Quantity),
+                        Padded(extents_[1], layout_.Y.Quantity));
 }
 
 void TAnalysisPage::CountBand() {
     band_.reset();
     if (expected_) {
-        analysis::TFrameFilter filter = spec_.Filter;
+        analysis::TFrameFilter filter = layout_.Filter;
         band_ = std::make_unique<analysis::TBandCounts>(*expected_, spnTolerance->value(), filter);
         band_->Extend(frames_);
     }
@@ -526,11 +526,11 @@ void TAnalysisPage::ShowScales() {
         return analysis_view::DensityShade(static_cast<std::uint32_t>(std::lround(frames)), most);
     });
     const std::optional<analysis::TValueExtent> range = density_.ColourRange();
-    if (!spec_.Colour || !range) {
+    if (!layout_.Colour || !range) {
         ColourScale->Show({}, {}, {}, {});
         return;
     }
-    ColourScale->Show(CaptionOf(*spec_.Colour), NumberText(range->Minimum),
+    ColourScale->Show(CaptionOf(*layout_.Colour), NumberText(range->Minimum),
                       NumberText(range->Maximum),
                       [](double share) { return analysis_view::ColouredShade(2, 3, share); });
 }
@@ -541,7 +541,7 @@ void TAnalysisPage::Refresh() {
         RecordingChanged();
         return;
     }
-    if (chkChartRange->isChecked() && ChartRange() != spec_.Filter.Frames) {
+    if (chkChartRange->isChecked() && ChartRange() != layout_.Filter.Frames) {
         ApplyChoices();
     } else if (rows > extentsCounted_) {
         // New frames: the density and the band count only these.
@@ -734,10 +734,10 @@ void TAnalysisPage::RememberIn(TSettings& settings) {
 void TAnalysisPage::Remember() {
     if (!settings_)
         return;
-    settings_->SetAnalysisChoice("x", QuantityKey(spec_.X.Quantity));
+    settings_->SetAnalysisChoice("x", QuantityKey(layout_.X.Quantity));
     settings_->SetAnalysisChoice("y",
                                  QuantityKey(static_cast<TQuantity>(cmbY->currentData().toInt())));
-    settings_->SetAnalysisChoice("colour", QuantityKey(spec_.Colour));
+    settings_->SetAnalysisChoice("colour", QuantityKey(layout_.Colour));
     const int range = cmbRange->currentData().toInt();
     settings_->SetAnalysisChoice(
         "range",

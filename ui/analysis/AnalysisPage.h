@@ -142,7 +142,7 @@ private:
     analysis::TExpectedCurves curves_;
     std::unique_ptr<analysis::TExpectedAdvance> expected_;
     std::unique_ptr<analysis::TBandCounts> band_;
-    analysis::TDensityLayout spec_;
+    analysis::TDensityLayout layout_;
     std::array<std::optional<analysis::TValueExtent>, 3> extents_; // X, Y, colour
     std::int64_t extentsCounted_ = 0;
     bool restoring_ = false;

@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
