@@ -1,6 +1,8 @@
 #include "ui/analysis/AnalysisPage.h"
 
+#include "ui/analysis/TableView.h"
 #include "ui/reading/ChosenFrame.h"
+#include "ui/reading/FrameMarks.h"
 #include "ui/shell/Messages.h"
 #include "ui/shell/Settings.h"
 #include "widgets/chart/Chart.h"
@@ -214,6 +216,8 @@ TAnalysisPage::TAnalysisPage(const telemetry::TFrameTable& frames, TChart& chart
     plotRow->addWidget(DensityScale);
     plotRow->addWidget(ColourScale);
     Views->addWidget(plotView);
+    Table = new TTableView(frames, dialogs);
+    Views->addWidget(Table);
     row->addWidget(Views, 1);
 
     auto* controls = new QWidget;
@@ -235,6 +239,10 @@ TAnalysisPage::TAnalysisPage(const telemetry::TFrameTable& frames, TChart& chart
     for (const TQuantityChoice& c : ColourChoices)
         cmbColour->addItem(QString::fromUtf8(c.Caption), static_cast<int>(c.Quantity));
     cmbColour->addItem(NoColour, -1);
+    cmbView = new QComboBox;
+    cmbView->setObjectName("cmbView");
+    cmbView->addItems({"Точки XY", "Таблица"});
+    form->addRow("Вид:", cmbView);
     form->addRow("По оси X:", cmbX);
     form->addRow("По оси Y:", cmbY);
     form->addRow("Цвет:", cmbColour);
@@ -331,6 +339,16 @@ TAnalysisPage::TAnalysisPage(const telemetry::TFrameTable& frames, TChart& chart
     connect(btnEditCurves, &QPushButton::clicked, this, &TAnalysisPage::btnEditCurvesClick);
     connect(btnSavePicture, &QPushButton::clicked, this, &TAnalysisPage::btnSavePictureClick);
     connect(Plot, &TXYPlot::Clicked, this, &TAnalysisPage::ClickAt);
+    connect(cmbView, &QComboBox::currentIndexChanged, this, [this](int view) {
+        Views->setCurrentIndex(view);
+        Remember();
+    });
+    // A cell's frames are marked on the chart and stepped through with Ctrl+arrows, here and
+    // there.
+    marks_ = new TFrameMarks(chart, chosen);
+    marks_->TakeKeysOf(*this);
+    connect(Table, &TTableView::CellChosen, this,
+            [this](const std::vector<std::int64_t>& cell) { marks_->Mark(cell); });
     connect(Plot, &TXYPlot::Drawn, this, &TAnalysisPage::ShowScales);
     refreshTimer_.setInterval(RefreshMilliseconds);
     connect(&refreshTimer_, &QTimer::timeout, this, &TAnalysisPage::Refresh);
@@ -348,11 +366,14 @@ void TAnalysisPage::RecordingChanged() {
     extentsCounted_ = 0;
     extents_ = {};
     chosenItem_.SetFrame(std::nullopt);
+    marks_->Mark({});
     ApplyChoices();
+    Table->RecordingChanged();
 }
 
 void TAnalysisPage::SetCurves(const analysis::TExpectedCurves& curves) {
     band_.reset(); // it holds the expected advance that goes now
+    Table->SetFilter(layout_.Filter, nullptr);
     density_.SetChoice(layout_, nullptr, std::nullopt);
     curves_ = curves;
     expected_ = curves_.Empty() ? nullptr : std::make_unique<analysis::TExpectedAdvance>(curves_);
@@ -434,6 +455,7 @@ void TAnalysisPage::ApplyChoices() {
         x == TQuantity::Speed && (y == TQuantity::Advance || y == TQuantity::Deviation);
     curvesItem_.Set(curves_, curvesFit ? filter.Curves : std::bitset<256>(), spnTolerance->value(),
                     deviation);
+    Table->SetFilter(filter, expected_.get());
     CountBand();
 }
 
@@ -691,6 +713,8 @@ void TAnalysisPage::RememberIn(TSettings& settings) {
     edtRangeFrom->setText(settings.AnalysisChoice("range-from"));
     edtRangeTo->setText(settings.AnalysisChoice("range-to"));
     chkChartRange->setChecked(settings.AnalysisChoice("chart-range") == "1");
+    cmbView->setCurrentIndex(settings.AnalysisChoice("view") == "table" ? 1 : 0);
+    Table->RememberIn(settings);
     if (const std::optional<double> tolerance = TypedNumber(settings.AnalysisChoice("tolerance"));
         tolerance && *tolerance >= 0 && *tolerance <= spnTolerance->maximum())
         spnTolerance->setValue(*tolerance);
@@ -724,6 +748,7 @@ void TAnalysisPage::Remember() {
     settings_->SetAnalysisChoice("chart-range", chkChartRange->isChecked() ? "1" : "0");
     settings_->SetAnalysisChoice("tolerance", QString::number(spnTolerance->value()));
     settings_->SetAnalysisChoice("deviation", chkDeviation->isChecked() ? "1" : "0");
+    settings_->SetAnalysisChoice("view", cmbView->currentIndex() == 1 ? "table" : "plot");
     settings_->SetAnalysisChoice(
         "curves",
         curves_.Empty() ? QString() : QString::fromStdString(analysis::CurveFileText(curves_)));

@@ -33,6 +33,8 @@ class QPushButton;
 class QStackedWidget;
 class TChart;
 class TChosenFrame;
+class TFrameMarks;
+class TTableView;
 class TSettings;
 
 // A strip beside the plot with a colour ramp from its low end at the bottom to its high end
@@ -85,6 +87,8 @@ public:
     // Views beside each other: the plot is the first.
     QStackedWidget* Views;
     TXYPlot* Plot;
+    TTableView* Table;  // the second view: the frames binned by engine speed and MAP
+    QComboBox* cmbView; // "Точки XY" or "Таблица"
     TShadeScale* DensityScale;
     TShadeScale* ColourScale;
     QComboBox* cmbX;
@@ -147,4 +151,5 @@ private:
     analysis_view::TCurvesItem curvesItem_;
     analysis_view::TChosenItem chosenItem_;
     QTimer refreshTimer_;
+    TFrameMarks* marks_;
 };

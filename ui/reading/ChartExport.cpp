@@ -128,6 +128,12 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
     file.Commit();
 }
 
+void WriteTextFile(const QString& path, const std::string& text) {
+    TExportFile file(path);
+    file.Write(text);
+    file.Commit();
+}
+
 void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
                            const QString& path) {
     LayOut(chart);

@@ -16,6 +16,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -54,6 +55,10 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
 // "telmira-dcc csv". Fails as WriteChartPicture does.
 void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
                            const QString& path);
+
+// Writes text to path whole under a temporary name, renamed onto path at the end. Fails as
+// WriteChartPicture does.
+void WriteTextFile(const QString& path, const std::string& text);
 
 class TChartExport : public QObject {
     Q_OBJECT

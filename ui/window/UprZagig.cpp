@@ -6,6 +6,7 @@
 #include "ui/analysis/AnalysisPage.h"
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartReadout.h"
+#include "ui/reading/ChartSelection.h"
 #include "ui/reading/ChosenFrame.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
@@ -127,6 +128,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     Chart1->setFocusPolicy(Qt::ClickFocus);
     ChartExport = new TChartExport(*this, *Chart1, frames_, *PageControl1->tabBar(), dialogs_,
                                    ChartReadout->Captions());
+    ChartSelection = new TChartSelection(*Chart1, frames_, dialogs_, ChartReadout->Captions());
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
@@ -249,6 +251,7 @@ void TfrmUprZagig::OpenSession() {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     frames_.Clear();
+    ChartSelection->Clear();
     TabSheet3->RecordingChanged();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
@@ -325,6 +328,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     frames_.Clear();
+    ChartSelection->Clear();
     TabSheet3->RecordingChanged();
     Chart1->UndoZoom();
     lblLinkStatus->setText(PortClosedText);

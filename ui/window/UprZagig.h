@@ -27,6 +27,7 @@ class TAnalysisPage;
 class TChartExport;
 class TChartPlot;
 class TChartReadout;
+class TChartSelection;
 class TChosenFrame;
 class TInstrumentsPage;
 class TSettings;
@@ -85,6 +86,8 @@ public:
     TChosenFrame* ChosenFrame;
     // The chart's picture and its visible frames written out, by shortcut or context menu.
     TChartExport* ChartExport;
+    // The frames selected with Shift and a left drag, shaded, and their figures over the plot.
+    TChartSelection* ChartSelection;
 
     // Under the pages: the state and counts of the live session's link.
     QLabel* lblLinkStatus;
