@@ -4,6 +4,7 @@
 // its visible range in the recording tool's CSV form. Reached by keyboard shortcut and by a
 // small menu on a right click that does not scroll (on the chart or on the tab strip).
 
+#include "ui/reading/ComparedOnChart.h"
 #include "ui/shell/FileDialogs.h"
 #include "widgets/chart/Chart.h"
 
@@ -52,6 +53,12 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
 // in the columns and number forms of "telmira-dcc csv". Fails as WriteChartPicture does.
 void WriteVisibleFramesCsv(TChart& chart, const QString& path);
 
+// The same with the compared recording's columns beside them, named with a "b_" in front:
+// a line for each place of the visible range where either recording has a completed frame,
+// the compared recording's frame there being the one its shift puts there; the columns of a
+// recording without a frame there are left empty.
+void WriteVisibleFramesCsv(TChart& chart, const TComparedOnChart& compared, const QString& path);
+
 class TChartExport : public QObject {
     Q_OBJECT
 public:
@@ -62,6 +69,8 @@ public:
 
     QAction* SavePicture; // "Сохранить изображение графика…"
     QAction* ExportCsv;   // "Экспорт в CSV…"
+    // "Экспорт в CSV с записью для сравнения…": enabled while a recording is compared.
+    QAction* ExportComparedCsv;
     QMenu* Menu;
 
     TFileDialog PictureDialog;
@@ -70,6 +79,10 @@ public:
     // Ask for a file and write it; a failure is shown in the error box.
     void SavePictureClick();
     void ExportCsvClick();
+    void ExportComparedCsvClick();
+
+    // The recording compared with the chart's, which the second CSV export writes beside it.
+    void SetCompared(const std::optional<TComparedOnChart>& compared);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -82,4 +95,5 @@ private:
     TFileDialogs& dialogs_;
     std::array<QString, 6> captions_;
     std::optional<QPoint> rightPressedAt_;
+    std::optional<TComparedOnChart> compared_;
 };

@@ -54,9 +54,9 @@ void ConfigureTelemetryChart(TChart& chart) {
     static_cast<TLineSeries&>(chart.Series(0)).ShowInLegend = false;
 }
 
-TChartPlot::TChartPlot(TChart& chart) {
+TChartPlot::TChartPlot(TChart& chart, int firstSeries, TTint tint) : tint_(tint) {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
-        series_[i] = &chart.Series(i);
+        series_[i] = &chart.Series(firstSeries + i);
 }
 
 std::int64_t ChartFrameLimit() {
@@ -83,7 +83,7 @@ void TChartPlot::AddPoints(int series, double firstX, std::span<const double> ys
             return;
         ys = ys.first(static_cast<std::size_t>(room));
     }
-    series_[series]->AddPoints(firstX, 1, ys, colour);
+    series_[series]->AddPoints(firstX, 1, ys, tint_ ? tint_(colour) : colour);
 }
 
 namespace {
@@ -105,8 +105,9 @@ std::optional<TFrameSpan> SpanOf(const TChartSeries& s) {
 
 } // namespace
 
-std::optional<double> QuantityAt(const TChart& chart, int series, std::int64_t frame) {
-    const std::optional<double> y = PlottedAt(chart, series, frame);
+std::optional<double> QuantityAt(const TChart& chart, int series, std::int64_t frame,
+                                 int firstSeries) {
+    const std::optional<double> y = PlottedAt(chart, firstSeries + series, frame);
     if (!y)
         return std::nullopt;
     switch (series) {
@@ -119,10 +120,10 @@ std::optional<double> QuantityAt(const TChart& chart, int series, std::int64_t f
     }
 }
 
-std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
+std::optional<TFrameSpan> PlottedFrames(const TChart& chart, int firstSeries) {
     std::optional<TFrameSpan> span;
     for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
-        if (const auto own = SpanOf(chart.Series(s)))
+        if (const auto own = SpanOf(chart.Series(firstSeries + s)))
             span = span ? TFrameSpan{std::min(span->First, own->First),
                                      std::max(span->Last, own->Last)}
                         : *own;
@@ -130,8 +131,8 @@ std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
     return span;
 }
 
-std::optional<TFrameSpan> CompletedFrames(const TChart& chart) {
-    return SpanOf(chart.Series(telemetry::SeriesAdvance));
+std::optional<TFrameSpan> CompletedFrames(const TChart& chart, int firstSeries) {
+    return SpanOf(chart.Series(firstSeries + telemetry::SeriesAdvance));
 }
 
 namespace {
@@ -156,37 +157,44 @@ AssembleFrame(std::int64_t frame,
 
 } // namespace
 
-std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart, std::int64_t frame) {
+std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart, std::int64_t frame,
+                                                     int firstSeries) {
     std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
     for (int s = 0; s < telemetry::PlotSeriesCount; ++s)
-        y[s] = PlottedAt(chart, s, frame);
+        y[s] = PlottedAt(chart, firstSeries + s, frame);
+    return AssembleFrame(frame, y);
+}
+
+TFrameWalk::TFrameWalk(const TChart& chart, std::int64_t first, int firstSeries)
+    : chart_(chart), firstSeries_(firstSeries) {
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        const TChartSeries& series = chart.Series(firstSeries + s);
+        const auto range = chart::VisibleIndexRange(series, static_cast<double>(first),
+                                                    static_cast<double>(first));
+        next_[s] = range ? range->First : series.Count();
+    }
+}
+
+std::optional<telemetry::TDecodedFrame> TFrameWalk::At(std::int64_t frame) {
+    const double x = static_cast<double>(frame);
+    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        const TChartSeries& series = chart_.Series(firstSeries_ + s);
+        const std::size_t count = series.Count();
+        if (next_[s] < count && series.XValue(next_[s]) < x)
+            next_[s] = series.XValues.Stored().LowerBound(next_[s], count, x);
+        if (next_[s] < count && series.XValue(next_[s]) == x)
+            y[s] = series.YValue(next_[s]);
+    }
     return AssembleFrame(frame, y);
 }
 
 void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t last,
                          const std::function<void(const telemetry::TDecodedFrame&)>& take) {
-    // Each series' next point at or right of the frame being assembled.
-    std::array<std::size_t, telemetry::PlotSeriesCount> next{};
-    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
-        const TChartSeries& series = chart.Series(s);
-        const auto range = chart::VisibleIndexRange(series, static_cast<double>(first),
-                                                    static_cast<double>(first));
-        next[s] = range ? range->First : series.Count();
-    }
-    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
-    for (std::int64_t frame = first; frame <= last; ++frame) {
-        const double x = static_cast<double>(frame);
-        for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
-            const TChartSeries& series = chart.Series(s);
-            while (next[s] < series.Count() && series.XValue(next[s]) < x)
-                ++next[s];
-            y[s].reset();
-            if (next[s] < series.Count() && series.XValue(next[s]) == x)
-                y[s] = series.YValue(next[s]);
-        }
-        if (const auto fields = AssembleFrame(frame, y))
+    TFrameWalk walk(chart, first);
+    for (std::int64_t frame = first; frame <= last; ++frame)
+        if (const auto fields = walk.At(frame))
             take(*fields);
-    }
 }
 
 QImage RenderRecordingChart(const std::string& path, QSize size) {

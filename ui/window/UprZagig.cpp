@@ -6,6 +6,7 @@
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
+#include "ui/reading/ComparedRecording.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
 #include "ui/shell/Settings.h"
@@ -129,6 +130,9 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
     lblLinkStatus->setText(PortClosedText);
+    ComparedRecording = new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout,
+                                               *ChosenFrame, *ChartExport, *lblLinkStatus,
+                                               dialogs_);
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
@@ -232,6 +236,7 @@ void TfrmUprZagig::OpenSession() {
         return;
     }
     sessionPort_ = portNumber;
+    ComparedRecording->SetRecordedFile(fileName);
     if (settings_)
         settings_->SetPortNumber(portNumber);
     ShowLinkStatus();
@@ -263,6 +268,7 @@ void TfrmUprZagig::CloseSession() {
     const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
     btnOpenPort->setText(OpenPortCaption);
     linkStatusTimer_.stop();
+    ComparedRecording->SetRecordedFile({});
     if (session) {
         // The totals include what closing still records, and stay when closing fails.
         const auto showClosed = [&] {
@@ -317,38 +323,16 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         Chart1->Series(i).Clear();
     Chart1->UndoZoom();
     lblLinkStatus->setText(PortClosedText);
-    telemetry::TViewedFile file(path);
-    telemetry::TRecordingMapping mapping(file);
     TChartPlot plot(*Chart1);
-    TViewEnd end = TViewEnd::Whole;
-    telemetry::TRecordingFigures read;
-    {
-        telemetry::TRecordingView view(mapping);
-        std::uint8_t state = 0;
-        values_.FrameCounter = 0;
-        std::uint64_t decoded = 0;
-        {
-            TOpeningProgress progress(*lblLinkStatus);
-            try {
-                decoded = view.Replay(state, values_, plot, &progress);
-            } catch (const telemetry::ERecordingCut& cut) {
-                decoded = cut.Decoded();
-                end = TViewEnd::CutShort;
-            }
-        }
-        if (end == TViewEnd::Whole && decoded < mapping.Size())
-            end = TViewEnd::Cancelled;
-        else if (end == TViewEnd::Whole && plot.Full())
-            end = TViewEnd::TooLong;
-        read =
-            telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
-    }
+    const TChartReplay replay = ReplayOntoChart(path, plot, values_, *lblLinkStatus);
+    const TViewEnd end = replay.End;
+    const telemetry::TRecordingFigures& read = replay.Read;
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
     const std::uint64_t onChart =
         std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
-    lblLinkStatus->setText(ViewStatusText(end, read, mapping.Size(), onChart));
+    lblLinkStatus->setText(ViewStatusText(end, read, replay.Size, onChart));
     if (end == TViewEnd::CutShort)
         throw std::runtime_error(telemetry::RecordingViewError);
     if (end == TViewEnd::TooLong)
@@ -412,6 +396,7 @@ void TfrmUprZagig::dropEvent(QDropEvent* event) {
 
 void TfrmUprZagig::SwitchSeries(int position, const QCheckBox& box) {
     Chart1->Series(position).SetActive(box.isChecked());
+    ComparedRecording->SwitchSeries(position, box.isChecked());
 }
 
 void TfrmUprZagig::chkoborotClick() {

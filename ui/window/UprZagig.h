@@ -26,6 +26,7 @@ class TChartExport;
 class TChartPlot;
 class TChartReadout;
 class TChosenFrame;
+class TComparedRecording;
 class TInstrumentsPage;
 class TSettings;
 namespace telemetry {
@@ -78,6 +79,8 @@ public:
     TChosenFrame* ChosenFrame;
     // The chart's picture and its visible frames written out, by shortcut or context menu.
     TChartExport* ChartExport;
+    // A second recording beside the one on the chart, opened from its context menu.
+    TComparedRecording* ComparedRecording;
 
     // Under the pages: the state and counts of the live session's link.
     QLabel* lblLinkStatus;
