@@ -136,8 +136,13 @@ void TRaster::VerticalSpan(int x, int y0, int y1, QRgb colour) noexcept {
         return;
     const int top = std::max(std::min(y0, y1), clip_.Top);
     const int bottom = std::min(std::max(y0, y1), clip_.Bottom - 1);
+    if (!dashed_) {
+        for (int y = top; y <= bottom; ++y)
+            bits_[y * stride_ + x] = colour;
+        return;
+    }
     for (int y = top; y <= bottom; ++y)
-        if (!dashed_ || InDash(y))
+        if (InDash(y))
             bits_[y * stride_ + x] = colour;
 }
 

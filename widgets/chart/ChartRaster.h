@@ -31,11 +31,11 @@ public:
     // (X for a line at most 45 degrees off horizontal, Y otherwise and for spans) falls in
     // the gap of every DashPeriod pixels. The dashes stay put on the screen, and a line
     // drawn in pieces is dashed as the same line drawn whole.
-    static constexpr int DashPeriod = 8;
+    static constexpr int DashPeriod = 8; // a power of two: the place in it is a mask away
     static constexpr int DashLength = 5;
     void SetDashed(bool dashed) noexcept { dashed_ = dashed; }
     [[nodiscard]] static bool InDash(std::int64_t along) noexcept {
-        return ((along % DashPeriod) + DashPeriod) % DashPeriod < DashLength;
+        return (along & (DashPeriod - 1)) < DashLength;
     }
 
     // A line that covers its first point and stops one pixel short of its last, so that a
