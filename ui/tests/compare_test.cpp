@@ -172,6 +172,15 @@ protected:
 };
 
 TEST_F(ComparingRecordings, BOpensBesideAWithoutDisturbingItAndClosesWithoutATrace) {
+    // Unzoomed, B shifted past A's end widens the axis while it is open.
+    const QImage whole = Page();
+    OpenB();
+    compared().SetShift(250);
+    chart().Draw();
+    EXPECT_GT(chart().BottomAxis().Maximum(), FramesA + 100);
+    compared().CloseCompared();
+    EXPECT_EQ(Page(), whole) << "the whole of A again, exactly";
+
     // A zoomed to frames 50 to 250, frame 120 chosen.
     Drag({Column(50), chart().PlotRect().Top + 10}, {Column(250), chart().PlotRect().Bottom - 10},
          Qt::NoModifier);

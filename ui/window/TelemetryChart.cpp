@@ -181,7 +181,9 @@ std::optional<telemetry::TDecodedFrame> TFrameWalk::At(std::int64_t frame) {
     for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
         const TChartSeries& series = chart_.Series(firstSeries_ + s);
         const std::size_t count = series.Count();
-        if (next_[s] < count && series.XValue(next_[s]) < x)
+        // Frames asked for one after another take a step; a jump takes a search.
+        if (next_[s] < count && series.XValue(next_[s]) < x && ++next_[s] < count &&
+            series.XValue(next_[s]) < x)
             next_[s] = series.XValues.Stored().LowerBound(next_[s], count, x);
         if (next_[s] < count && series.XValue(next_[s]) == x)
             y[s] = series.YValue(next_[s]);
