@@ -131,22 +131,24 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
     file.Commit();
 }
 
-void WriteVisibleFramesCsv(TChart& chart, const QString& path) {
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
+                           const QString& path) {
     LayOut(chart);
     TExportFile file(path);
     std::string text = telemetry::CsvHeader;
-    if (const auto frames = CompletedFrames(chart)) {
+    if (const auto completed = CompletedFrames(frames)) {
         const chart::TAxisMap& x = chart.BottomAxis().Map();
         const auto first =
-            std::max<std::int64_t>(frames->First, std::llround(std::ceil(x.Minimum)));
-        const auto last = std::min<std::int64_t>(frames->Last, std::llround(std::floor(x.Maximum)));
-        ForEachFrameOnChart(chart, first, last, [&](const telemetry::TDecodedFrame& frame) {
-            telemetry::AppendCsvLine(text, frame);
+            std::max<std::int64_t>(completed->First, std::llround(std::ceil(x.Minimum)));
+        const auto last =
+            std::min<std::int64_t>(completed->Last, std::llround(std::floor(x.Maximum)));
+        for (std::int64_t k = first; k <= last; ++k) {
+            telemetry::AppendCsvLine(text, *frames.Frame(k));
             if (text.size() >= CsvChunk) {
                 file.Write(text);
                 text.clear();
             }
-        });
+        }
     }
     file.Write(text);
     file.Commit();
@@ -178,15 +180,17 @@ void AppendColumns(std::string& text, const std::optional<telemetry::TDecodedFra
 
 } // namespace
 
-void WriteVisibleFramesCsv(TChart& chart, const TComparedOnChart& compared, const QString& path) {
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
+                           const TComparedOnChart& compared, const QString& path) {
     LayOut(chart);
     TExportFile file(path);
     std::string text = PrefixedColumns("") + "," + PrefixedColumns("b_") + "\n";
-    const auto frames = [](const std::optional<TFrameSpan>& span) {
-        return span ? std::optional(compare::TFrames{span->First, span->Last}) : std::nullopt;
+    const auto span = [](const std::optional<TFrameSpan>& completed) {
+        return completed ? std::optional(compare::TFrames{completed->First, completed->Last})
+                         : std::nullopt;
     };
-    const auto a = frames(CompletedFrames(chart));
-    const auto b = frames(CompletedFrames(chart, compared.FirstSeries));
+    const auto a = span(CompletedFrames(frames));
+    const auto b = span(CompletedFrames(*compared.Frames));
     const auto either =
         compare::Union(a, b ? std::optional(compare::OnA(*b, compared.Shift)) : std::nullopt);
     if (either) {
@@ -194,15 +198,13 @@ void WriteVisibleFramesCsv(TChart& chart, const TComparedOnChart& compared, cons
         const auto first =
             std::max<std::int64_t>(either->First, std::llround(std::ceil(x.Minimum)));
         const auto last = std::min<std::int64_t>(either->Last, std::llround(std::floor(x.Maximum)));
-        TFrameWalk walkA(chart, first);
-        TFrameWalk walkB(chart, compare::OnA(first, -compared.Shift), compared.FirstSeries);
         for (std::int64_t at = first; at <= last; ++at) {
             std::optional<telemetry::TDecodedFrame> frameA, frameB;
             if (a && at >= a->First && at <= a->Last)
-                frameA = walkA.At(at);
+                frameA = frames.Frame(at);
             if (b)
                 if (const auto j = compare::FrameOfB(at, compared.Shift, *b))
-                    frameB = walkB.At(*j);
+                    frameB = compared.Frames->Frame(*j);
             if (!frameA && !frameB)
                 continue;
             AppendColumns(text, frameA);
@@ -219,9 +221,11 @@ void WriteVisibleFramesCsv(TChart& chart, const TComparedOnChart& compared, cons
     file.Commit();
 }
 
-TChartExport::TChartExport(QWidget& window, TChart& chart, QTabBar& tabs, TFileDialogs& dialogs,
+TChartExport::TChartExport(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
+                           QTabBar& tabs, TFileDialogs& dialogs,
                            const std::array<QString, 6>& captions)
-    : QObject(&window), window_(window), chart_(chart), dialogs_(dialogs), captions_(captions) {
+    : QObject(&window), window_(window), chart_(chart), frames_(frames), dialogs_(dialogs),
+      captions_(captions) {
     SavePicture = new QAction("Сохранить изображение графика…", this);
     SavePicture->setShortcut(QKeySequence("Ctrl+S"));
     ExportCsv = new QAction("Экспорт в CSV…", this);
@@ -264,7 +268,8 @@ void TChartExport::SavePictureClick() {
 }
 
 void TChartExport::ExportCsvClick() {
-    Export(CsvDialog, [this](const QString& path) { WriteVisibleFramesCsv(chart_, path); });
+    Export(CsvDialog,
+           [this](const QString& path) { WriteVisibleFramesCsv(chart_, frames_, path); });
 }
 
 void TChartExport::ExportComparedCsvClick() {
@@ -272,7 +277,7 @@ void TChartExport::ExportComparedCsvClick() {
         return;
     const TComparedOnChart compared = *compared_;
     Export(CsvDialog, [this, compared](const QString& path) {
-        WriteVisibleFramesCsv(chart_, compared, path);
+        WriteVisibleFramesCsv(chart_, frames_, compared, path);
     });
 }
 

@@ -78,14 +78,14 @@ QString QuantityUnit(int series) {
     }
 }
 
-std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
-                                       const std::array<QString, 6>& captions,
+std::vector<TReadoutLine> ReadoutLines(const TChart& chart, const telemetry::TFrameTable& frames,
+                                       std::int64_t frame, const std::array<QString, 6>& captions,
                                        const std::optional<TComparedOnChart>& compared) {
     std::vector<TReadoutLine> lines{{-1, std::nullopt, "Кадр " + QString::number(frame), 0}};
     // The compared recording's frame at this place of the chart, none past either end.
     std::optional<std::int64_t> frameB;
     if (compared) {
-        if (const auto b = Frames(PlottedFrames(chart, compared->FirstSeries)))
+        if (const auto b = Frames(CompletedFrames(*compared->Frames)))
             frameB = compare::FrameOfB(frame, compared->Shift, *b);
         lines.push_back({-1, std::nullopt,
                          ComparedPrefix + (frameB ? "кадр " + QString::number(*frameB) : "—"),
@@ -94,7 +94,7 @@ std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
     for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
         if (!chart.Series(s).Active())
             continue;
-        const std::optional<double> value = QuantityAt(chart, s, frame);
+        const std::optional<double> value = QuantityAt(frames, s, frame);
         lines.push_back({s, value,
                          captions[s] + ": " + (value ? ValueText(s, *value) : "—") + ScaleNote(s),
                          telemetry::PlotColours[s]});
@@ -103,7 +103,7 @@ std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
         TReadoutLine line{s, std::nullopt, ComparedPrefix,
                           ComparedColour(telemetry::PlotColours[s]), true};
         if (frameB)
-            line.Value = QuantityAt(chart, s, *frameB, compared->FirstSeries);
+            line.Value = QuantityAt(*compared->Frames, s, *frameB);
         line.Text += line.Value ? ValueText(s, *line.Value) : "—";
         if (value && line.Value) {
             line.Difference = *value - *line.Value;
@@ -114,8 +114,10 @@ std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
     return lines;
 }
 
-TChartReadout::TChartReadout(TChart& chart, const std::array<QString, 6>& captions)
-    : QWidget(&chart), chart_(chart), captions_(captions), metrics_(ChartDefaultFont()) {
+TChartReadout::TChartReadout(TChart& chart, const telemetry::TFrameTable& frames,
+                             const std::array<QString, 6>& captions)
+    : QWidget(&chart), chart_(chart), frames_(frames), captions_(captions),
+      metrics_(ChartDefaultFont()) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setGeometry(chart.rect());
     lower();
@@ -128,7 +130,7 @@ std::optional<std::int64_t> TChartReadout::CursorFrame() const {
         return std::nullopt;
     std::optional<compare::TFrames> frames = Frames(PlottedFrames(chart_));
     if (compared_)
-        if (const auto b = Frames(PlottedFrames(chart_, compared_->FirstSeries)))
+        if (const auto b = Frames(CompletedFrames(*compared_->Frames)))
             frames = compare::Union(frames, compare::OnA(*b, compared_->Shift));
     if (!frames)
         return std::nullopt;
@@ -167,7 +169,8 @@ std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
     const auto frame = CursorFrame();
     if (!frame)
         return std::nullopt;
-    TLayout layout{FrameColumn(*frame), {}, ReadoutLines(chart_, *frame, captions_, compared_)};
+    TLayout layout{
+        FrameColumn(*frame), {}, ReadoutLines(chart_, frames_, *frame, captions_, compared_)};
     int width = 0;
     for (const TReadoutLine& line : layout.Lines)
         width = std::max(width, metrics_.horizontalAdvance(line.Text));

@@ -93,7 +93,7 @@ void TComparedRecording::CompareClick() {
 std::optional<TComparedOnChart> TComparedRecording::Where() const {
     if (!firstSeries_)
         return std::nullopt;
-    return TComparedOnChart{*firstSeries_, shift_};
+    return TComparedOnChart{&frames_, shift_};
 }
 
 void TComparedRecording::Open(const QString& chosen) {
@@ -122,7 +122,7 @@ void TComparedRecording::Open(const QString& chosen) {
         TChartPlot plot(chart_, first, ComparedColour);
         // B's decoder keeps its latest values to itself: the gauges go on showing A.
         telemetry::TLatestValues values;
-        replay = ReplayOntoChart(path, plot, values, statusLine_);
+        replay = ReplayOntoChart(path, plot, values, statusLine_, frames_);
     } catch (...) {
         CloseCompared();
         throw;
@@ -149,6 +149,7 @@ void TComparedRecording::CloseCompared() {
     for (int s = telemetry::PlotSeriesCount - 1; s >= 0; --s)
         chart_.DeleteSeries(chart_.Series(*firstSeries_ + s));
     firstSeries_.reset();
+    frames_.Clear();
     drag_.reset();
     shift_ = 0;
     Show();
@@ -188,7 +189,7 @@ void TComparedRecording::Show() {
 std::optional<std::int64_t> TComparedRecording::FrameOfBAt(QPoint p) const {
     if (!firstSeries_ || !chart_.PlotRect().Contains(p.x(), p.y()))
         return std::nullopt;
-    const auto frames = CompletedFrames(chart_, *firstSeries_);
+    const auto frames = CompletedFrames(frames_);
     if (!frames)
         return std::nullopt;
     const compare::TFrames onA = compare::OnA({frames->First, frames->Last}, shift_);

@@ -7,6 +7,7 @@
 // shows where the menu was asked for. A strip over the chart's bottom right names B and its
 // shift. Closing B takes its series away and leaves the chart as it was without it.
 
+#include "telemetry/FrameTable.h"
 #include "ui/reading/ComparedOnChart.h"
 #include "ui/shell/FileDialogs.h"
 #include "widgets/chart/Chart.h"
@@ -88,6 +89,7 @@ private:
     TChartExport& exporter_;
     QLabel& statusLine_;
     std::optional<int> firstSeries_; // B's series 0 on the chart, while open
+    telemetry::TFrameTable frames_;  // B's, while open
     QString fileName_;
     QString recorded_;
     std::int64_t shift_ = 0;

@@ -231,7 +231,8 @@ TEST_F(ComparingRecordings, ReadoutGivesBothRecordingsAndTheirDifference) {
     for (const std::int64_t shift : {0, 60, -45}) {
         compared().SetShift(shift);
         for (std::int64_t k = -50; k < FramesA + 80; k += 7) {
-            const auto lines = ReadoutLines(chart(), k, captions, compared().Where());
+            const auto lines =
+                ReadoutLines(chart(), window_.Frames(), k, captions, compared().Where());
             ASSERT_EQ(lines.size(), 14u);
             const std::int64_t j = k - shift;
             const bool inA = k >= 0 && k < FramesA, inB = j >= 0 && j < FramesB;
@@ -262,7 +263,8 @@ TEST_F(ComparingRecordings, ReadoutGivesBothRecordingsAndTheirDifference) {
     const auto text = [](double v) { return QString::number(v, 'f', 2).replace('.', ','); };
     const QString expected = "    сравнение: " + text(db) + "°, разница " +
                              (da - db > 0 ? "+" : "") + text(da - db) + "°";
-    EXPECT_EQ(ReadoutLines(chart(), 10, captions, compared().Where())[13].Text.toStdString(),
+    EXPECT_EQ(ReadoutLines(chart(), window_.Frames(), 10, captions, compared().Where())[13]
+                  .Text.toStdString(),
               expected.toStdString());
 }
 
@@ -287,9 +289,9 @@ TEST_F(ComparingRecordings, BIsShiftedByAnAltDragOrByAligningFrames) {
     ASSERT_EQ(window_.ChosenFrame->Frame(), 150);
     compared().AlignChosenFrameWith(40);
     EXPECT_EQ(compared().Shift(), 110);
-    EXPECT_EQ(FrameOnChart(chart(), 40, compared().Where()->FirstSeries), std::optional(b_[40]));
-    const auto lines =
-        ReadoutLines(chart(), 150, window_.ChartReadout->Captions(), compared().Where());
+    EXPECT_EQ(compared().Where()->Frames->Frame(40), std::optional(b_[40]));
+    const auto lines = ReadoutLines(chart(), window_.Frames(), 150,
+                                    window_.ChartReadout->Captions(), compared().Where());
     EXPECT_EQ(lines[1].Text.toStdString(), "    сравнение: кадр 40");
     compared().ResetShift->trigger();
     EXPECT_EQ(compared().Shift(), 0);
@@ -300,7 +302,8 @@ TEST_F(ComparingRecordings, CsvCarriesBsColumnsAlignedByTheShift) {
     compared().SetShift(250); // B covers A's frames 250 to 449: past A's end
     chart().Draw();
     csv_ = fs::temp_directory_path() / ("telmira-compare-" + std::to_string(::getpid()) + ".csv");
-    WriteVisibleFramesCsv(chart(), *compared().Where(), QString::fromStdString(csv_.string()));
+    WriteVisibleFramesCsv(chart(), window_.Frames(), *compared().Where(),
+                          QString::fromStdString(csv_.string()));
     std::ifstream in(csv_);
     std::string line;
     std::getline(in, line);

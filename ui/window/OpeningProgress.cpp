@@ -1,5 +1,6 @@
 #include "ui/window/OpeningProgress.h"
 
+#include "telemetry/FrameTable.h"
 #include "telemetry/RecordingView.h"
 #include "ui/window/TelemetryChart.h"
 
@@ -108,9 +109,11 @@ bool TOpeningProgress::eventFilter(QObject* watched, QEvent* event) {
 }
 
 TChartReplay ReplayOntoChart(const std::string& path, TChartPlot& plot,
-                             telemetry::TLatestValues& values, QLabel& statusLine) {
+                             telemetry::TLatestValues& values, QLabel& statusLine,
+                             telemetry::TFrameTable& frames) {
     telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
+    frames.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
     TChartReplay replay;
     replay.Size = mapping.Size();
     telemetry::TRecordingView view(mapping);
@@ -120,7 +123,7 @@ TChartReplay ReplayOntoChart(const std::string& path, TChartPlot& plot,
     {
         TOpeningProgress progress(statusLine);
         try {
-            decoded = view.Replay(state, values, plot, &progress);
+            decoded = view.Replay(state, values, plot, &progress, &frames);
         } catch (const telemetry::ERecordingCut& cut) {
             decoded = cut.Decoded();
             replay.End = TViewEnd::CutShort;

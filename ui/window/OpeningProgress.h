@@ -20,8 +20,9 @@
 
 class TChartPlot;
 namespace telemetry {
+class TFrameTable;
 struct TLatestValues;
-}
+} // namespace telemetry
 
 class QLabel;
 class QProgressBar;
@@ -64,9 +65,11 @@ struct TChartReplay {
     std::uint64_t Size = 0; // the file's bytes
 };
 
-// The viewer's replay of the recording at path onto plot, for every recording the chart
-// shows: locked, mapped and walked with its progress in statusLine, stopped by Esc, cut short
-// when the file shrinks under it. values is the decoder's record, its frame counter started
-// at 0. Raises the viewer's messages when the file cannot be opened or mapped.
+// The viewer's replay of the recording at path onto plot and into frames, an empty table, for
+// every recording the chart shows: locked, mapped and walked with its progress in statusLine,
+// stopped by Esc, cut short when the file shrinks under it. values is the decoder's record,
+// its frame counter started at 0. Raises the viewer's messages when the file cannot be opened
+// or mapped.
 [[nodiscard]] TChartReplay ReplayOntoChart(const std::string& path, TChartPlot& plot,
-                                           telemetry::TLatestValues& values, QLabel& statusLine);
+                                           telemetry::TLatestValues& values, QLabel& statusLine,
+                                           telemetry::TFrameTable& frames);

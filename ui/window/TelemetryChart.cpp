@@ -1,11 +1,9 @@
 #include "ui/window/TelemetryChart.h"
 
 #include "telemetry/RecordingView.h"
-#include "widgets/chart/ChartCursor.h"
 #include "widgets/chart/ChartRaster.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 
 namespace {
@@ -88,14 +86,6 @@ void TChartPlot::AddPoints(int series, double firstX, std::span<const double> ys
 
 namespace {
 
-std::optional<double> PlottedAt(const TChart& chart, int series, std::int64_t frame) {
-    const TChartSeries& s = chart.Series(series);
-    const auto index = chart::IndexOfX(s, static_cast<double>(frame));
-    if (!index)
-        return std::nullopt;
-    return s.YValue(*index);
-}
-
 std::optional<TFrameSpan> SpanOf(const TChartSeries& s) {
     if (s.Count() == 0)
         return std::nullopt;
@@ -105,25 +95,10 @@ std::optional<TFrameSpan> SpanOf(const TChartSeries& s) {
 
 } // namespace
 
-std::optional<double> QuantityAt(const TChart& chart, int series, std::int64_t frame,
-                                 int firstSeries) {
-    const std::optional<double> y = PlottedAt(chart, firstSeries + series, frame);
-    if (!y)
-        return std::nullopt;
-    switch (series) {
-    case telemetry::SeriesSpeed:
-        return *y;
-    case telemetry::SeriesAdvance:
-        return telemetry::AdvanceDegrees(telemetry::AdvanceCodeFromPlot(*y));
-    default:
-        return telemetry::ByteFromPlot(*y);
-    }
-}
-
-std::optional<TFrameSpan> PlottedFrames(const TChart& chart, int firstSeries) {
+std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
     std::optional<TFrameSpan> span;
     for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
-        if (const auto own = SpanOf(chart.Series(firstSeries + s)))
+        if (const auto own = SpanOf(chart.Series(s)))
             span = span ? TFrameSpan{std::min(span->First, own->First),
                                      std::max(span->Last, own->Last)}
                         : *own;
@@ -131,72 +106,24 @@ std::optional<TFrameSpan> PlottedFrames(const TChart& chart, int firstSeries) {
     return span;
 }
 
-std::optional<TFrameSpan> CompletedFrames(const TChart& chart, int firstSeries) {
-    return SpanOf(chart.Series(firstSeries + telemetry::SeriesAdvance));
+std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames) {
+    // A recording too long for the chart leaves frames in the table that the chart has no
+    // place for.
+    const std::int64_t onChart = std::min(frames.Rows(), ChartFrameLimit());
+    if (onChart == 0)
+        return std::nullopt;
+    return TFrameSpan{0, onChart - 1};
 }
 
-namespace {
-
-// A frame from what series 0 to 5 plot at it: completed when it has its advance point and
-// every byte field; without a speed point its period was 0.
-std::optional<telemetry::TDecodedFrame>
-AssembleFrame(std::int64_t frame,
-              const std::array<std::optional<double>, telemetry::PlotSeriesCount>& y) {
-    using namespace telemetry;
-    for (int s = SeriesMap; s <= SeriesAdvance; ++s)
-        if (!y[s])
-            return std::nullopt;
-    return TDecodedFrame{frame,
-                         y[SeriesSpeed] ? PeriodFromSpeed(*y[SeriesSpeed]) : std::uint16_t{0},
-                         ByteFromPlot(*y[SeriesMap]),
-                         ByteFromPlot(*y[SeriesCurve]),
-                         ByteFromPlot(*y[SeriesTemperature]),
-                         ByteFromPlot(*y[SeriesOctane]),
-                         AdvanceCodeFromPlot(*y[SeriesAdvance])};
-}
-
-} // namespace
-
-std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart, std::int64_t frame,
-                                                     int firstSeries) {
-    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
-    for (int s = 0; s < telemetry::PlotSeriesCount; ++s)
-        y[s] = PlottedAt(chart, firstSeries + s, frame);
-    return AssembleFrame(frame, y);
-}
-
-TFrameWalk::TFrameWalk(const TChart& chart, std::int64_t first, int firstSeries)
-    : chart_(chart), firstSeries_(firstSeries) {
-    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
-        const TChartSeries& series = chart.Series(firstSeries + s);
-        const auto range = chart::VisibleIndexRange(series, static_cast<double>(first),
-                                                    static_cast<double>(first));
-        next_[s] = range ? range->First : series.Count();
-    }
-}
-
-std::optional<telemetry::TDecodedFrame> TFrameWalk::At(std::int64_t frame) {
-    const double x = static_cast<double>(frame);
-    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
-    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
-        const TChartSeries& series = chart_.Series(firstSeries_ + s);
-        const std::size_t count = series.Count();
-        // Frames asked for one after another take a step; a jump takes a search.
-        if (next_[s] < count && series.XValue(next_[s]) < x && ++next_[s] < count &&
-            series.XValue(next_[s]) < x)
-            next_[s] = series.XValues.Stored().LowerBound(next_[s], count, x);
-        if (next_[s] < count && series.XValue(next_[s]) == x)
-            y[s] = series.YValue(next_[s]);
-    }
-    return AssembleFrame(frame, y);
-}
-
-void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t last,
-                         const std::function<void(const telemetry::TDecodedFrame&)>& take) {
-    TFrameWalk walk(chart, first);
-    for (std::int64_t frame = first; frame <= last; ++frame)
-        if (const auto fields = walk.At(frame))
-            take(*fields);
+std::optional<double> QuantityAt(const telemetry::TFrameTable& frames, int series,
+                                 std::int64_t frame) {
+    if (const auto f = frames.Frame(frame))
+        return telemetry::Quantity(*f, series);
+    // The unfinished frame's fields arrive in the order of their series.
+    const telemetry::TUnfinishedFrame& unfinished = frames.Unfinished();
+    if (frame == frames.Rows() && series < unfinished.Arrived)
+        return telemetry::Quantity(unfinished.Fields, series);
+    return std::nullopt;
 }
 
 QImage RenderRecordingChart(const std::string& path, QSize size) {
