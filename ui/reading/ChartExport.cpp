@@ -191,8 +191,9 @@ void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
     };
     const auto a = span(CompletedFrames(frames));
     const auto b = span(CompletedFrames(*compared.Frames));
+    const std::int64_t rowsB = FramesOnChart(*compared.Frames);
     const auto either =
-        compare::Union(a, b ? std::optional(compare::OnA(*b, compared.Shift)) : std::nullopt);
+        compare::Union(a, b ? std::optional(compare::OnA(*b, compared.Alignment)) : std::nullopt);
     if (either) {
         const chart::TAxisMap& x = chart.BottomAxis().Map();
         const auto first =
@@ -202,9 +203,8 @@ void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
             std::optional<telemetry::TDecodedFrame> frameA, frameB;
             if (a && at >= a->First && at <= a->Last)
                 frameA = frames.Frame(at);
-            if (b)
-                if (const auto j = compare::FrameOfB(at, compared.Shift, *b))
-                    frameB = compared.Frames->Frame(*j);
+            if (const auto j = compared.Alignment.FrameOfB(at, rowsB))
+                frameB = compared.Frames->Frame(*j);
             if (!frameA && !frameB)
                 continue;
             AppendColumns(text, frameA);

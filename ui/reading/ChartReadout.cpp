@@ -85,8 +85,7 @@ std::vector<TReadoutLine> ReadoutLines(const TChart& chart, const telemetry::TFr
     // The compared recording's frame at this place of the chart, none past either end.
     std::optional<std::int64_t> frameB;
     if (compared) {
-        if (const auto b = Frames(CompletedFrames(*compared->Frames)))
-            frameB = compare::FrameOfB(frame, compared->Shift, *b);
+        frameB = compared->Alignment.FrameOfB(frame, FramesOnChart(*compared->Frames));
         lines.push_back({-1, std::nullopt,
                          ComparedPrefix + (frameB ? "кадр " + QString::number(*frameB) : "—"),
                          ComparedColour(0), true});
@@ -131,7 +130,7 @@ std::optional<std::int64_t> TChartReadout::CursorFrame() const {
     std::optional<compare::TFrames> frames = Frames(PlottedFrames(chart_));
     if (compared_)
         if (const auto b = Frames(CompletedFrames(*compared_->Frames)))
-            frames = compare::Union(frames, compare::OnA(*b, compared_->Shift));
+            frames = compare::Union(frames, compare::OnA(*b, compared_->Alignment));
     if (!frames)
         return std::nullopt;
     return chart::NearestWholeX(chart_.BottomAxis().Map(), pointer_->x(), frames->First,

@@ -1,8 +1,10 @@
 #pragma once
 
-// Where a second recording B stands on the chart beside the one it shows, A: B's frame j is
-// drawn at A's frame j + shift, a shift of any size either way. No Qt: pure arithmetic that
-// saturates rather than wraps.
+// The chart's side of a second recording B beside the one it shows, A: the stretch of A's axis
+// the two span together, and a drag of B along it. Where B's frames stand is
+// analysis::TAlignment's, the rule the recording tool compares by too. No Qt.
+
+#include "analysis/Alignment.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,34 +20,9 @@ struct TFrames {
     std::int64_t Last;
 };
 
-[[nodiscard]] constexpr std::int64_t Saturated(__int128 value) noexcept {
-    return static_cast<std::int64_t>(std::clamp<__int128>(
-        value, std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()));
-}
-
-// The shift that puts B's frame frameB at A's frame frameA.
-[[nodiscard]] constexpr std::int64_t AligningShift(std::int64_t frameA,
-                                                   std::int64_t frameB) noexcept {
-    return Saturated(static_cast<__int128>(frameA) - frameB);
-}
-
-// Where B's frame stands on A's axis.
-[[nodiscard]] constexpr std::int64_t OnA(std::int64_t frameB, std::int64_t shift) noexcept {
-    return Saturated(static_cast<__int128>(frameB) + shift);
-}
-
-// B's frame at A's frame frameA; none past either end of B's frames.
-[[nodiscard]] constexpr std::optional<std::int64_t>
-FrameOfB(std::int64_t frameA, std::int64_t shift, TFrames b) noexcept {
-    const __int128 j = static_cast<__int128>(frameA) - shift;
-    if (j < b.First || j > b.Last)
-        return std::nullopt;
-    return static_cast<std::int64_t>(j);
-}
-
 // B's frames as they stand on A's axis.
-[[nodiscard]] constexpr TFrames OnA(TFrames b, std::int64_t shift) noexcept {
-    return {OnA(b.First, shift), OnA(b.Last, shift)};
+[[nodiscard]] constexpr TFrames OnA(TFrames b, analysis::TAlignment alignment) noexcept {
+    return {alignment.OnA(b.First), alignment.OnA(b.Last)};
 }
 
 // The frames of A's axis that either recording has, none when neither has any.
@@ -59,15 +36,19 @@ FrameOfB(std::int64_t frameA, std::int64_t shift, TFrames b) noexcept {
 }
 
 // The shift after a drag along A's axis that started at shift, from value `from` to value
-// `to` of the axis: moved by the frames dragged over, to the nearest whole frame.
+// `to` of the axis: moved by the frames dragged over, to the nearest whole frame, saturating
+// rather than wrapping.
 [[nodiscard]] inline std::int64_t DraggedShift(std::int64_t shift, double from,
                                                double to) noexcept {
     const double moved = std::round(to - from);
     if (!(moved == moved))
         return shift;
     constexpr double limit = 9.2e18;
-    return Saturated(static_cast<__int128>(shift) +
-                     static_cast<__int128>(std::clamp(moved, -limit, limit)));
+    const __int128 dragged =
+        static_cast<__int128>(shift) + static_cast<__int128>(std::clamp(moved, -limit, limit));
+    return static_cast<std::int64_t>(
+        std::clamp<__int128>(dragged, std::numeric_limits<std::int64_t>::min(),
+                             std::numeric_limits<std::int64_t>::max()));
 }
 
 } // namespace compare

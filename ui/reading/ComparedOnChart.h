@@ -3,14 +3,13 @@
 // A second recording B on the telemetry chart beside the one it shows, A, as the chart's
 // readers take it: B's frame table and how far B is shifted along A's frames.
 
+#include "analysis/Alignment.h"
 #include "telemetry/FrameTable.h"
 #include "widgets/chart/ChartPen.h"
 
-#include <cstdint>
-
 struct TComparedOnChart {
     const telemetry::TFrameTable* Frames; // B's: row j is B's frame j
-    std::int64_t Shift;                   // B's frame j stands at A's frame j + Shift
+    analysis::TAlignment Alignment;
 };
 
 // B's colour for one of A's: halfway to white, lighter on the chart and in the readout.

@@ -93,7 +93,7 @@ void TComparedRecording::CompareClick() {
 std::optional<TComparedOnChart> TComparedRecording::Where() const {
     if (!firstSeries_)
         return std::nullopt;
-    return TComparedOnChart{&frames_, shift_};
+    return TComparedOnChart{&frames_, analysis::TAlignment{shift_}};
 }
 
 void TComparedRecording::Open(const QString& chosen) {
@@ -166,7 +166,7 @@ void TComparedRecording::SetShift(std::int64_t shift) {
 
 void TComparedRecording::AlignChosenFrameWith(std::int64_t frameB) {
     if (const auto frameA = chosen_.Frame())
-        SetShift(compare::AligningShift(*frameA, frameB));
+        SetShift(analysis::TAlignment::Aligning(*frameA, frameB).Shift);
 }
 
 void TComparedRecording::SwitchSeries(int series, bool active) {
@@ -192,10 +192,11 @@ std::optional<std::int64_t> TComparedRecording::FrameOfBAt(QPoint p) const {
     const auto frames = CompletedFrames(frames_);
     if (!frames)
         return std::nullopt;
-    const compare::TFrames onA = compare::OnA({frames->First, frames->Last}, shift_);
+    const analysis::TAlignment alignment{shift_};
+    const compare::TFrames onA = compare::OnA({frames->First, frames->Last}, alignment);
     const std::int64_t at =
         chart::NearestWholeX(chart_.BottomAxis().Map(), p.x(), onA.First, onA.Last);
-    return compare::FrameOfB(at, shift_, {frames->First, frames->Last});
+    return alignment.FrameOfB(at, FramesOnChart(frames_));
 }
 
 // Alt with the left button drags B along the chart instead of zooming or choosing a frame.

@@ -36,32 +36,10 @@ namespace fs = std::filesystem;
 using telemetry::TDecodedFrame;
 
 constexpr std::int64_t Most = std::numeric_limits<std::int64_t>::max();
-constexpr std::int64_t Least = std::numeric_limits<std::int64_t>::min();
 
-TEST(CompareShift, AligningPutsTheFramesTogetherEitherWay) {
-    const compare::TFrames b{0, 999};
-    for (const auto& [a, j] : {std::pair<std::int64_t, std::int64_t>{500, 200}, {200, 500}}) {
-        const std::int64_t shift = compare::AligningShift(a, j);
-        EXPECT_EQ(compare::OnA(j, shift), a);
-        EXPECT_EQ(compare::FrameOfB(a, shift, b), j);
-    }
-    EXPECT_EQ(compare::AligningShift(500, 200), 300) << "B later on A's axis";
-    EXPECT_EQ(compare::AligningShift(200, 500), -300) << "B earlier";
-    EXPECT_EQ(compare::AligningShift(Least, 1), Least) << "saturates instead of wrapping";
-    EXPECT_EQ(compare::AligningShift(Most, -1), Most);
-}
-
-TEST(CompareShift, FramesPastEitherEndOfBAreNone) {
-    const compare::TFrames b{0, 999};
-    EXPECT_EQ(compare::FrameOfB(299, 300, b), std::nullopt) << "before B's start";
-    EXPECT_EQ(compare::FrameOfB(300, 300, b), 0);
-    EXPECT_EQ(compare::FrameOfB(1299, 300, b), 999);
-    EXPECT_EQ(compare::FrameOfB(1300, 300, b), std::nullopt) << "past B's end";
-    EXPECT_EQ(compare::FrameOfB(0, -300, b), 300);
-    EXPECT_EQ(compare::FrameOfB(700, -300, b), std::nullopt);
-    EXPECT_EQ(compare::FrameOfB(Most, Least, b), std::nullopt);
-    EXPECT_EQ(compare::FrameOfB(Least, Most, b), std::nullopt);
-    const auto both = compare::Union(compare::TFrames{0, 299}, compare::OnA(b, -900));
+TEST(CompareShift, TheAxisSpansBothRecordings) {
+    const auto both =
+        compare::Union(compare::TFrames{0, 299}, compare::OnA(compare::TFrames{0, 999}, {-900}));
     ASSERT_TRUE(both);
     EXPECT_EQ(both->First, -900);
     EXPECT_EQ(both->Last, 299);

@@ -106,10 +106,14 @@ std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
     return span;
 }
 
-std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames) {
+std::int64_t FramesOnChart(const telemetry::TFrameTable& frames) {
     // A recording too long for the chart leaves frames in the table that the chart has no
     // place for.
-    const std::int64_t onChart = std::min(frames.Rows(), ChartFrameLimit());
+    return std::min(frames.Rows(), ChartFrameLimit());
+}
+
+std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames) {
+    const std::int64_t onChart = FramesOnChart(frames);
     if (onChart == 0)
         return std::nullopt;
     return TFrameSpan{0, onChart - 1};

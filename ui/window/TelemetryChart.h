@@ -34,6 +34,8 @@ struct TFrameSpan {
 };
 // The first and the last frame any of series 0 to 5 has a point for; none on an empty chart.
 [[nodiscard]] std::optional<TFrameSpan> PlottedFrames(const TChart& chart);
+// How many completed frames the chart has a place for, from frame 0 on.
+[[nodiscard]] std::int64_t FramesOnChart(const telemetry::TFrameTable& frames);
 // The completed frames the chart has a place for; none in an empty table.
 [[nodiscard]] std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames);
 // The quantity series plots at frame, in the quantity's own unit (telemetry::Quantity): of a
