@@ -8,6 +8,7 @@
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChartSelection.h"
 #include "ui/reading/ChosenFrame.h"
+#include "ui/reading/ComparedRecording.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
 #include "ui/shell/Settings.h"
@@ -137,6 +138,9 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
     lblLinkStatus->setText(PortClosedText);
+    ComparedRecording = new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout,
+                                               *ChosenFrame, *ChartExport, *lblLinkStatus,
+                                               dialogs_);
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
@@ -241,6 +245,7 @@ void TfrmUprZagig::OpenSession() {
         return;
     }
     sessionPort_ = portNumber;
+    ComparedRecording->SetRecordedFile(fileName);
     if (settings_)
         settings_->SetPortNumber(portNumber);
     ShowLinkStatus();
@@ -275,6 +280,7 @@ void TfrmUprZagig::CloseSession() {
     const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
     btnOpenPort->setText(OpenPortCaption);
     linkStatusTimer_.stop();
+    ComparedRecording->SetRecordedFile({});
     if (session) {
         // The totals include what closing still records, and stay when closing fails.
         const auto showClosed = [&] {
@@ -332,39 +338,16 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     TabSheet3->RecordingChanged();
     Chart1->UndoZoom();
     lblLinkStatus->setText(PortClosedText);
-    telemetry::TViewedFile file(path);
-    telemetry::TRecordingMapping mapping(file);
-    frames_.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
     TChartPlot plot(*Chart1);
-    TViewEnd end = TViewEnd::Whole;
-    telemetry::TRecordingFigures read;
-    {
-        telemetry::TRecordingView view(mapping);
-        std::uint8_t state = 0;
-        values_.FrameCounter = 0;
-        std::uint64_t decoded = 0;
-        {
-            TOpeningProgress progress(*lblLinkStatus);
-            try {
-                decoded = view.Replay(state, values_, plot, &progress, &frames_);
-            } catch (const telemetry::ERecordingCut& cut) {
-                decoded = cut.Decoded();
-                end = TViewEnd::CutShort;
-            }
-        }
-        if (end == TViewEnd::Whole && decoded < mapping.Size())
-            end = TViewEnd::Cancelled;
-        else if (end == TViewEnd::Whole && plot.Full())
-            end = TViewEnd::TooLong;
-        read =
-            telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
-    }
+    const TChartReplay replay = ReplayOntoChart(path, plot, values_, *lblLinkStatus, frames_);
+    const TViewEnd end = replay.End;
+    const telemetry::TRecordingFigures& read = replay.Read;
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
     const std::uint64_t onChart =
         std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
-    lblLinkStatus->setText(ViewStatusText(end, read, mapping.Size(), onChart));
+    lblLinkStatus->setText(ViewStatusText(end, read, replay.Size, onChart));
     if (end == TViewEnd::CutShort)
         throw std::runtime_error(telemetry::RecordingViewError);
     if (end == TViewEnd::TooLong)
@@ -428,6 +411,7 @@ void TfrmUprZagig::dropEvent(QDropEvent* event) {
 
 void TfrmUprZagig::SwitchSeries(int position, const QCheckBox& box) {
     Chart1->Series(position).SetActive(box.isChecked());
+    ComparedRecording->SwitchSeries(position, box.isChecked());
 }
 
 void TfrmUprZagig::chkoborotClick() {

@@ -29,6 +29,7 @@ class TChartPlot;
 class TChartReadout;
 class TChartSelection;
 class TChosenFrame;
+class TComparedRecording;
 class TInstrumentsPage;
 class TSettings;
 namespace telemetry {
@@ -88,6 +89,8 @@ public:
     TChartExport* ChartExport;
     // The frames selected with Shift and a left drag, shaded, and their figures over the plot.
     TChartSelection* ChartSelection;
+    // A second recording beside the one on the chart, opened from its context menu.
+    TComparedRecording* ComparedRecording;
 
     // Under the pages: the state and counts of the live session's link.
     QLabel* lblLinkStatus;

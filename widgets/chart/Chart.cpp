@@ -57,12 +57,26 @@ TChart::TChart(QWidget* parent)
 
 TChart::~TChart() = default;
 
-void TChart::Attach(std::unique_ptr<TChartSeries> series) {
+void TChart::Attach(std::unique_ptr<TChartSeries> series, bool below) {
     series->SetOwner(this);
     if (series->SeriesColor == clDefault)
         series->SeriesColor = SeriesPalette[series_.size() % std::size(SeriesPalette)];
-    items_.push_back(series.get());
+    items_.insert(below ? items_.begin() + static_cast<std::ptrdiff_t>(below_++) : items_.end(),
+                  series.get());
     series_.push_back(std::move(series));
+    RequestRepaint();
+}
+
+void TChart::DeleteSeries(TChartSeries& series) {
+    const auto owned = std::find_if(series_.begin(), series_.end(),
+                                    [&](const auto& s) { return s.get() == &series; });
+    if (owned == series_.end())
+        return;
+    const auto drawn = std::find(items_.begin(), items_.end(), &series);
+    if (drawn - items_.begin() < static_cast<std::ptrdiff_t>(below_))
+        --below_;
+    items_.erase(drawn);
+    series_.erase(owned);
     RequestRepaint();
 }
 
@@ -259,7 +273,7 @@ void TChart::paintEvent(QPaintEvent* event) {
 
 TChartHit TChart::HitTest(QPoint p) const {
     const int px = p.x(), py = p.y();
-    for (auto it = series_.rbegin(); it != series_.rend(); ++it)
+    for (auto it = items_.rbegin(); it != items_.rend(); ++it)
         if ((*it)->Active() &&
             (*it)->Hit(chart::ItemView(**it, axisList_, plotRect_, clipPoints_), px, py))
             return TChartHit::Series;

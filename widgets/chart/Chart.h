@@ -44,6 +44,16 @@ public:
         Attach(std::move(series));
         return attached;
     }
+    // The same, drawn under every series created by AddSeries and over those created here
+    // before it.
+    template <typename Series = TLineSeries> Series& AddSeriesBelow() {
+        auto series = std::make_unique<Series>();
+        Series& attached = *series;
+        Attach(std::move(series), true);
+        return attached;
+    }
+    // Removes the series and destroys it; the later ones move up the list by one.
+    void DeleteSeries(TChartSeries& series);
     [[nodiscard]] int SeriesCount() const noexcept { return static_cast<int>(series_.size()); }
     [[nodiscard]] TChartSeries& Series(int index) const { return *series_.at(index); }
 
@@ -157,7 +167,7 @@ protected:
 
 private:
     void Changed(chart::TChange change) override;
-    void Attach(std::unique_ptr<TChartSeries> series);
+    void Attach(std::unique_ptr<TChartSeries> series, bool below = false);
     template <typename T> void Set(T& field, const T& value) {
         if (field == value)
             return;
@@ -192,8 +202,9 @@ private:
 
     std::vector<std::unique_ptr<TChartSeries>> series_;
     std::array<std::unique_ptr<TChartAxis>, 5> axes_;
-    // The same as the layout and the drawing take them.
+    // The series in drawing order, as the layout and the drawing take them.
     std::vector<chart::TPlotItem*> items_;
+    std::size_t below_ = 0; // the first of items_ were created below the others
     std::array<TChartAxis*, 5> axisList_{};
 
     chart::TMargins margins_;
