@@ -46,7 +46,8 @@ private:
 
 TChartMarkers::TChartMarkers(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
                              const TChartReadout& readout, const TChosenFrame& chosen)
-    : QObject(&window), chart_(chart), frames_(frames), readout_(readout), chosen_(chosen) {
+    : QObject(&window), chart_(chart), chartAlive_(&chart), frames_(frames), readout_(readout),
+      chosen_(chosen) {
     Place = new QAction("Поставить метку", this);
     Place->setShortcut(QKeySequence(Qt::Key_M));
     Place->setShortcutContext(Qt::WindowShortcut);
@@ -65,7 +66,8 @@ TChartMarkers::TChartMarkers(QWidget& window, TChart& chart, const telemetry::TF
 }
 
 TChartMarkers::~TChartMarkers() {
-    chart_.RemoveDecoration(lines_);
+    if (chartAlive_)
+        chart_.RemoveDecoration(lines_);
 }
 
 void TChartMarkers::WatchMenu(QMenu& menu) {
@@ -79,17 +81,7 @@ void TChartMarkers::WatchMenu(QMenu& menu) {
 
 void TChartMarkers::View(const QString& path, const telemetry::TRecordingTimes& times) {
     CloseInput();
-    live_ = nullptr;
     viewed_.emplace(path.toStdString(), times);
-    toldFailure_ = false;
-    Place->setEnabled(true);
-    Redraw();
-}
-
-void TChartMarkers::Live(telemetry::TCompanionWriter& companion) {
-    CloseInput();
-    viewed_.reset();
-    live_ = &companion;
     toldFailure_ = false;
     Place->setEnabled(true);
     Redraw();
@@ -97,23 +89,16 @@ void TChartMarkers::Live(telemetry::TCompanionWriter& companion) {
 
 void TChartMarkers::Stop() {
     CloseInput();
-    if (live_)
-        Redraw();
-    live_ = nullptr;
-    Place->setEnabled(viewed_.has_value());
+    viewed_.reset();
+    Place->setEnabled(false);
+    Redraw();
 }
 
 std::vector<telemetry::TMarker> TChartMarkers::Markers() const {
-    if (live_)
-        return live_->Markers();
-    if (viewed_)
-        return viewed_->Markers();
-    return {};
+    return viewed_ ? viewed_->Markers() : std::vector<telemetry::TMarker>{};
 }
 
 std::optional<std::int64_t> TChartMarkers::FrameToMark() const {
-    if (live_)
-        return frames_.Rows() > 0 ? std::optional(frames_.Rows() - 1) : std::nullopt;
     if (const auto chosen = chosen_.Frame())
         return chosen;
     if (menuFrame_)
@@ -123,14 +108,16 @@ std::optional<std::int64_t> TChartMarkers::FrameToMark() const {
 
 void TChartMarkers::PlaceMarker() {
     const auto frame = FrameToMark();
+    if (!viewed_)
+        return;
     if (!frame || *frame >= frames_.Rows()) {
-        if (Tell && !live_)
+        if (Tell)
             Tell("Метка ставится на выбранный кадр: щёлкните по графику или наведите на него "
                  "указатель.");
         return;
     }
     CloseInput();
-    editing_ = live_ ? live_->AddMarker({}) : viewed_->Add(frames_.EndOffset(*frame), {});
+    editing_ = viewed_->Add(frames_.EndOffset(*frame), {});
     Redraw();
     TellSaveFailure();
     const chart::TRectI plot = chart_.PlotRect();
@@ -144,11 +131,8 @@ void TChartMarkers::PlaceMarker() {
 
 void TChartMarkers::KeepText() {
     const std::string text = Input->text().trimmed().toStdString();
-    if (!text.empty() && editing_ != 0) {
-        if (live_)
-            live_->RenameMarker(editing_, text);
-        else if (viewed_)
-            viewed_->Rename(editing_, text);
+    if (!text.empty() && editing_ != 0 && viewed_) {
+        viewed_->Rename(editing_, text);
         TellSaveFailure();
     }
     CloseInput();
@@ -177,9 +161,6 @@ void TChartMarkers::TellSaveFailure() {
         return;
     if (viewed_ && viewed_->SaveFailure()) {
         Tell(SaveFailureText(viewed_->SaveFailure()->Failure()));
-        toldFailure_ = true;
-    } else if (live_ && live_->Failure()) {
-        Tell(SaveFailureText(telemetry::TCompanionWriteFailure::WriteFailed));
         toldFailure_ = true;
     }
 }

@@ -1,14 +1,12 @@
 #pragma once
 
-// Markers on the chart page: key M, or "Поставить метку" in the chart's menu, marks the
-// newest frame of a live session, or the chosen frame of a replayed recording (else the frame
-// under the pointer); a small input under the top of the plot then takes an optional text
-// (Enter keeps it, Esc leaves the marker without one). Markers are drawn as thin lines with
-// their numbers, and kept in the recording's companion: a live session's writes them as it
-// records, a viewed recording's gets each change at once. Where that fails (a read-only
-// folder) the markers stay for as long as the recording is shown, and the status line says so.
+// Markers on a replayed recording: key M, or "Поставить метку" in the chart's menu, marks the
+// chosen frame (else the frame under the pointer); a small input under the top of the plot
+// then takes an optional text (Enter keeps it, Esc leaves the marker without one). Markers are
+// drawn as thin lines with their numbers, and each change goes into the recording's companion
+// at once. Where that fails (a read-only folder) the markers stay for as long as the recording
+// is shown, and the status line says so.
 
-#include "telemetry/CompanionWriter.h"
 #include "telemetry/FrameTable.h"
 #include "telemetry/ViewedMarkers.h"
 #include "ui/reading/ChartReadout.h"
@@ -17,6 +15,7 @@
 #include "widgets/chart/ChartMarkerLines.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -49,10 +48,7 @@ public:
 
     // A replayed recording, with its times as read when it was opened.
     void View(const QString& path, const telemetry::TRecordingTimes& times);
-    // A live session, whose companion is kept alive until Stop.
-    void Live(telemetry::TCompanionWriter& companion);
-    // The session closed or the recording is no longer shown: markers are drawn as they stand
-    // and no more are set.
+    // The recording is no longer shown (a live session starts): no markers, none set.
     void Stop();
 
     [[nodiscard]] std::vector<telemetry::TMarker> Markers() const;
@@ -66,12 +62,13 @@ private:
     [[nodiscard]] std::optional<std::int64_t> FrameToMark() const;
 
     TChart& chart_;
+    // The window's chart goes before this: the lines are taken off a chart still there.
+    QPointer<TChart> chartAlive_;
     const telemetry::TFrameTable& frames_;
     const TChartReadout& readout_;
     const TChosenFrame& chosen_;
     chart::TMarkerLines lines_;
     std::optional<telemetry::TViewedMarkers> viewed_;
-    telemetry::TCompanionWriter* live_ = nullptr;
     std::optional<std::int64_t> menuFrame_;
     int editing_ = 0; // the marker the input names
     bool toldFailure_ = false;

@@ -6,10 +6,10 @@
 #include <QAction>
 #include <QWidget>
 
-
 TTimeAxis::TTimeAxis(QWidget& window, TChart& chart)
-    : QObject(&window), chart_(chart), timeline_(std::make_shared<chart::TTimeline>(true)),
-      gaps_(timeline_), labels_(std::make_shared<chart::TTimeLabels>(timeline_)) {
+    : QObject(&window), chart_(chart), chartAlive_(&chart),
+      timeline_(std::make_shared<chart::TTimeline>(true)), gaps_(timeline_),
+      labels_(std::make_shared<chart::TTimeLabels>(timeline_)) {
     Switch = new QAction("Ось времени", this);
     Switch->setCheckable(true);
     Switch->setShortcut(QKeySequence("Ctrl+T"));
@@ -19,7 +19,8 @@ TTimeAxis::TTimeAxis(QWidget& window, TChart& chart)
 }
 
 TTimeAxis::~TTimeAxis() {
-    chart_.RemoveDecoration(gaps_);
+    if (chartAlive_)
+        chart_.RemoveDecoration(gaps_);
 }
 
 void TTimeAxis::RememberIn(TSettings& settings) {

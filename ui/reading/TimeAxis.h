@@ -13,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -56,6 +57,8 @@ private:
     void Show(bool time);
 
     TChart& chart_;
+    // The window's chart goes before this: the gaps are taken off a chart still there.
+    QPointer<TChart> chartAlive_;
     std::shared_ptr<chart::TTimeline> timeline_;
     chart::TTimeGaps gaps_;
     std::shared_ptr<chart::TTimeLabels> labels_;

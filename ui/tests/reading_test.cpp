@@ -710,8 +710,12 @@ TEST_F(ExportingTheChart, MenuComesUpOnARightClickThatDoesNotScroll) {
     QStringList texts;
     for (const QAction* action : window_.ChartExport->Menu->actions())
         texts << action->text() + " " + action->shortcut().toString();
-    EXPECT_EQ(texts, (QStringList{"Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E",
-                                  " ", "Ось времени Ctrl+T", "Поставить метку M"}));
+    EXPECT_EQ(texts, (QStringList{
+                         "Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E",
+                         "Экспорт в CSV с записью для сравнения… Ctrl+Shift+E", " ",
+                         "Ось времени Ctrl+T", "Поставить метку M", " ",
+                         "Сравнить с записью… Ctrl+Shift+O", "Совместить с выбранным кадром ",
+                         "Сбросить сдвиг записи для сравнения ", "Закрыть запись для сравнения "}));
     window_.ChartExport->Menu->close();
 }
 
