@@ -1,5 +1,6 @@
 #include "ui/window/UprZagig.h"
 
+#include "telemetry/CompanionFormat.h"
 #include "telemetry/LiveSession.h"
 #include "telemetry/RecordingView.h"
 #include "ui/analysis/AnalysisPage.h"
@@ -367,7 +368,13 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     ChosenFrame->SetEnabled(true);
     const std::uint64_t onChart =
         std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
-    lblLinkStatus->setText(ViewStatusText(end, read, replay.Size, onChart));
+    QString status = ViewStatusText(end, read, replay.Size, onChart);
+    const QString times = TimesStatusText(
+        replay.Times->State(),
+        QFileInfo(QString::fromStdString(telemetry::CompanionPath(path))).fileName());
+    if (!times.isEmpty())
+        status += " | " + times;
+    lblLinkStatus->setText(status);
     if (end == TViewEnd::CutShort)
         throw std::runtime_error(telemetry::RecordingViewError);
     if (end == TViewEnd::TooLong)
