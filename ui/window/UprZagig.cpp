@@ -276,6 +276,7 @@ void TfrmUprZagig::OpenSession() {
     ChartMarkers->Stop();
     frames_.Clear();
     ChartSelection->Clear();
+    ChartSelection->EstimateTimes();
     TabSheet3->RecordingChanged();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
@@ -362,6 +363,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     const TViewEnd end = replay.End;
     const telemetry::TRecordingFigures& read = replay.Read;
     TimeAxis->Measure(*replay.Times, frames_);
+    ChartSelection->SetTimes(*replay.Times);
     ChartMarkers->View(OpenDialog1.FileName, *replay.Times);
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
