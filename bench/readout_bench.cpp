@@ -30,20 +30,23 @@ public:
     }
 };
 
-void ReplayAnHour(TChart& chart) {
+void ReplayAnHour(TChart& chart, telemetry::TFrameTable& frames) {
     ConfigureTelemetryChart(chart);
     const auto recording = sim::GenerateRecording(1, HourOfFrames, false);
     TChartPlot plot(chart);
     telemetry::TLatestValues values;
     std::uint8_t replayState = 0;
-    telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values, &plot);
+    telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values, &plot,
+                           &frames);
     chart.resize(1001, 473);
 }
 
 void BM_PointerMoveOverAnHour(benchmark::State& state) {
     TChart chart;
-    ReplayAnHour(chart);
-    TChartReadout readout(chart, {"Обороты", "ДАД", "Номер кривой", "Температура", "ОК", "УОЗ"});
+    telemetry::TFrameTable frames;
+    ReplayAnHour(chart, frames);
+    TChartReadout readout(chart, frames,
+                          {"Обороты", "ДАД", "Номер кривой", "Температура", "ОК", "УОЗ"});
     chart.show();
     QApplication::processEvents();
     int redraws = 0;
@@ -69,7 +72,8 @@ BENCHMARK(BM_PointerMoveOverAnHour)->Unit(benchmark::kMicrosecond);
 
 void BM_ExportAnHourAsCsv(benchmark::State& state) {
     TChart chart;
-    ReplayAnHour(chart);
+    telemetry::TFrameTable frames;
+    ReplayAnHour(chart, frames);
     // A folder of this run's own, so that runs at the same time keep apart.
     const QTemporaryDir folder(QDir::tempPath() + "/telmira-bench-XXXXXX");
     if (!folder.isValid()) {
@@ -78,7 +82,7 @@ void BM_ExportAnHourAsCsv(benchmark::State& state) {
     }
     const QString path = folder.filePath("hour.csv");
     for (auto _ : state)
-        WriteVisibleFramesCsv(chart, path);
+        WriteVisibleFramesCsv(chart, frames, path);
     state.counters["MB"] = static_cast<double>(QFileInfo(path).size()) / 1e6;
 }
 BENCHMARK(BM_ExportAnHourAsCsv)->Unit(benchmark::kMillisecond)->Iterations(2);

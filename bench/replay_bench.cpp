@@ -1,9 +1,11 @@
 // Replaying a one-hour recording (2,304,000 frames, made with telmira-sim) into the chart
-// page's six series. The first open, as a user meets it: telmira-dcc png in a fresh process
-// (start, map, replay, draw, write the picture), wall time with its CPU time and peak memory.
-// Then warm repetitions in one process, from memory and through the viewer's mapped file:
-// throughput and the memory each point costs.
+// page's six series and the recording's frame table, as the window does. The first open, as a
+// user meets it: telmira-dcc png in a fresh process (start, map, replay, draw, write the
+// picture), wall time with its CPU time and peak memory. Then warm repetitions in one process,
+// from memory and through the viewer's mapped file: throughput, the memory each point costs,
+// and the memory each frame of the table costs, printed as "frame table: N bytes per frame".
 
+#include "telemetry/FrameTable.h"
 #include "telemetry/RecordingView.h"
 #include "ui/window/TelemetryChart.h"
 
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -63,13 +66,16 @@ const std::vector<std::uint8_t>& OneHourRecording() {
     return bytes;
 }
 
-void ClearTelemetry(TChart& chart, telemetry::TLatestValues& values) {
+void ClearTelemetry(TChart& chart, telemetry::TFrameTable& frames,
+                    telemetry::TLatestValues& values) {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         chart.Series(i).Clear();
+    frames.Clear();
     values.FrameCounter = 0;
 }
 
-void Report(benchmark::State& state, const TChart& chart, std::size_t recordingBytes) {
+void Report(benchmark::State& state, const TChart& chart, const telemetry::TFrameTable& frames,
+            std::size_t recordingBytes) {
     std::size_t points = 0, bytes = 0;
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i) {
         points += chart.Series(i).Count();
@@ -78,6 +84,14 @@ void Report(benchmark::State& state, const TChart& chart, std::size_t recordingB
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * recordingBytes));
     state.counters["points"] = static_cast<double>(points);
     state.counters["bytes_per_point"] = static_cast<double>(bytes) / static_cast<double>(points);
+    const double tableBytesPerFrame =
+        static_cast<double>(frames.StorageBytes()) / static_cast<double>(frames.Rows());
+    state.counters["table_bytes_per_frame"] = tableBytesPerFrame;
+    static bool printed = false;
+    if (!printed)
+        std::printf("frame table: %.2f bytes per frame (%lld frames)\n", tableBytesPerFrame,
+                    static_cast<long long>(frames.Rows()));
+    printed = true;
 }
 
 // One run of telmira-dcc png on the hour, each in a process of its own.
@@ -123,14 +137,16 @@ void BM_ReplayOneHour(benchmark::State& state) {
     TChart chart;
     ConfigureTelemetryChart(chart);
     TChartPlot plot(chart);
+    telemetry::TFrameTable frames;
     telemetry::TLatestValues values;
     for (auto _ : state) {
-        ClearTelemetry(chart, values);
+        ClearTelemetry(chart, frames, values);
+        frames.Reserve(static_cast<std::int64_t>(recording.size() / telemetry::FrameSize));
         std::uint8_t replayState = 0;
-        telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values,
-                               &plot);
+        telemetry::DecodeBlock(recording, telemetry::DecodeMode::Replay, replayState, values, &plot,
+                               &frames);
     }
-    Report(state, chart, recording.size());
+    Report(state, chart, frames, recording.size());
 }
 BENCHMARK(BM_ReplayOneHour)->Unit(benchmark::kMillisecond);
 
@@ -140,18 +156,20 @@ void BM_ViewOneHourFile(benchmark::State& state) {
     TChart chart;
     ConfigureTelemetryChart(chart);
     TChartPlot plot(chart);
+    telemetry::TFrameTable frames;
     telemetry::TLatestValues values;
     std::size_t size = 0;
     for (auto _ : state) {
-        ClearTelemetry(chart, values);
+        ClearTelemetry(chart, frames, values);
         std::uint8_t replayState = 0;
         const telemetry::TViewedFile file(path);
         const telemetry::TRecordingMapping mapping(file);
+        frames.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
         const telemetry::TRecordingView view(mapping);
-        view.Replay(replayState, values, plot);
+        view.Replay(replayState, values, plot, nullptr, &frames);
         size = mapping.Size();
     }
-    Report(state, chart, size);
+    Report(state, chart, frames, size);
 }
 BENCHMARK(BM_ViewOneHourFile)->Unit(benchmark::kMillisecond);
 

@@ -2,8 +2,10 @@
 
 // What the harnesses compare: one run of the decoder from a zero-filled record, with every
 // point it plots (each series' points in order; how they were grouped into hand-overs
-// depends on where blocks end), and the check that stops the fuzzer on a difference.
+// depends on where blocks end) and the frame table it fills, and the check that stops the
+// fuzzer on a difference.
 
+#include "telemetry/FrameTable.h"
 #include "telemetry/Telemetry.h"
 
 #include <array>
@@ -45,15 +47,18 @@ struct TDecodeRun {
     std::uint8_t& State() {
         return Mode == telemetry::DecodeMode::Replay ? ReplayState : Values.LiveState;
     }
-    void Byte(std::uint8_t byte) { telemetry::DecodeByte(byte, Mode, State(), Values, &Plot); }
+    void Byte(std::uint8_t byte) {
+        telemetry::DecodeByte(byte, Mode, State(), Values, &Plot, &Frames);
+    }
     void Block(std::span<const std::uint8_t> bytes) {
-        telemetry::DecodeBlock(bytes, Mode, State(), Values, &Plot);
+        telemetry::DecodeBlock(bytes, Mode, State(), Values, &Plot, &Frames);
     }
 
     telemetry::DecodeMode Mode;
     telemetry::TLatestValues Values;
     std::uint8_t ReplayState = 0;
     TRecordingPlot Plot;
+    telemetry::TFrameTable Frames;
 };
 
 inline const char* ModeName(telemetry::DecodeMode mode) {
@@ -88,6 +93,41 @@ inline void RequireSame(TDecodeRun& expected, TDecodeRun& actual) {
                          a.OctaneCorrector, a.AdvanceCode, a.LiveState),
             mode, "the latest values differ");
     Require(expected.Plot.Points == actual.Plot.Points, mode, "the plotted points differ");
+    const telemetry::TFrameTable& ef = expected.Frames;
+    const telemetry::TFrameTable& af = actual.Frames;
+    Require(ef.Rows() == af.Rows() && ef.Bytes() == af.Bytes(), mode, "the frame tables differ");
+    for (std::int64_t k = 0; k < ef.Rows(); ++k)
+        Require(ef.Frame(k) == af.Frame(k) && ef.EndOffset(k) == af.EndOffset(k), mode,
+                "a frame of the tables differs");
+    Require(ef.Unfinished().Fields == af.Unfinished().Fields &&
+                ef.Unfinished().Arrived == af.Unfinished().Arrived,
+            mode, "the unfinished frames differ");
+}
+
+// Each row of the run's table stands in the stream where its end says, as a sync pair and its
+// fields, and the frames end where the table says they do.
+inline void RequireFramesInStream(TDecodeRun& run, std::span<const std::uint8_t> stream) {
+    const telemetry::TFrameTable& frames = run.Frames;
+    const telemetry::DecodeMode mode = run.Mode;
+    Require(frames.Bytes() == stream.size(), mode, "the table counts other bytes");
+    Require(mode == telemetry::DecodeMode::LiveRecordingOnly ||
+                frames.Rows() == run.Values.FrameCounter,
+            mode, "the table holds other frames than the counter counts");
+    std::uint64_t previousEnd = 0;
+    for (std::int64_t k = 0; k < frames.Rows(); ++k) {
+        const std::uint64_t end = frames.EndOffset(k);
+        Require(end >= previousEnd + telemetry::FrameSize && end <= stream.size(), mode,
+                "a frame's end lies outside the stream or within the frame before");
+        const std::uint8_t* b = stream.data() + end - telemetry::FrameSize;
+        const auto f = *frames.Frame(k);
+        Require(b[0] == 0xFF && b[1] == 0xFF && f.Period == (b[2] << 8 | b[3]) && f.Map == b[4] &&
+                    f.CurveNumber == b[5] && f.Temperature == b[6] && f.OctaneCorrector == b[7] &&
+                    f.AdvanceCode == b[8],
+                mode, "a frame's bytes are not where its end says");
+        Require(frames.RowsEndingBy(end) == k + 1 && frames.RowsEndingBy(end - 1) == k, mode,
+                "the rows ending by an offset disagree with the ends");
+        previousEnd = end;
+    }
 }
 
 } // namespace fuzz

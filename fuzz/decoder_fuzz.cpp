@@ -1,7 +1,8 @@
 // Decoding a stream in blocks gives what decoding it one byte at a time gives, wherever the
-// blocks end, in every mode: the same decoder state, latest values, frame counter and plotted
-// points, each series' in the same order. A live session hands the decoder blocks cut wherever the
-// driver cut them; a replay cuts at pages.
+// blocks end, in every mode: the same decoder state, latest values, frame counter, plotted
+// points, each series' in the same order, and frame table, whose frames stand in the stream
+// where the table says. A live session hands the decoder blocks cut wherever the driver cut
+// them; a replay cuts at pages.
 //
 // Input: byte 0 is a count n, the next n bytes are the sizes of the first blocks (0 is an
 // empty block), and the rest is the stream; what the sizes leave of it is the last block.
@@ -39,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         blockwise.Block(stream.subspan(at));
 
         fuzz::RequireSame(bytewise, blockwise);
+        fuzz::RequireFramesInStream(blockwise, stream);
         if (mode == DecodeMode::LiveRecordingOnly)
             fuzz::Require(bytewise.Plot.Empty() && bytewise.Values.FrameCounter == 0, mode,
                           "recording only plotted or counted a frame");

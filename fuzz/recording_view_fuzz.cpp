@@ -1,6 +1,6 @@
 // A recording replayed through the viewer (opened under its lock, mapped, walked in blocks
-// copied out of the mapping) decodes exactly as its bytes decoded in one block; an empty
-// recording is refused as one that cannot be mapped.
+// copied out of the mapping) decodes exactly as its bytes decoded in one block, into the same
+// points and frame table; an empty recording is refused as one that cannot be mapped.
 //
 // Input: the recording's bytes.
 
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TViewedFile file(recording.Path());
         TRecordingMapping mapping(file);
         TRecordingView view(mapping);
-        view.Replay(viewed.ReplayState, viewed.Values, viewed.Plot);
+        view.Replay(viewed.ReplayState, viewed.Values, viewed.Plot, nullptr, &viewed.Frames);
     } catch (const std::runtime_error& failure) {
         fuzz::Require(bytes.empty() && std::strcmp(failure.what(), RecordingMapError) == 0,
                       DecodeMode::Replay, "the viewer refused a recording");

@@ -3,19 +3,16 @@
 // One completed frame's fields with its number, and its line in the recording tool's and
 // the window's CSV export.
 
+#include "telemetry/Telemetry.h"
+
 #include <cstdint>
 #include <string>
 
 namespace telemetry {
 
-struct TDecodedFrame {
-    std::int64_t Number; // replay numbering: the first completed frame is 0
-    std::uint16_t Period;
-    std::uint8_t Map;
-    std::uint8_t CurveNumber;
-    std::uint8_t Temperature;
-    std::uint8_t OctaneCorrector;
-    std::uint8_t AdvanceCode;
+// A frame's fields with its number: replay numbering, the first completed frame is 0.
+struct TDecodedFrame : TFrameFields {
+    std::int64_t Number;
     bool operator==(const TDecodedFrame&) const = default;
 };
 

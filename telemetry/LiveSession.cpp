@@ -3,8 +3,9 @@
 namespace telemetry {
 
 TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
-                           TLatestValues& values, TFramePlot& plot, serial::TErrorHandler onError)
-    : portNumber_(portNumber), values_(values), plot_(plot), file_(fileName),
+                           TLatestValues& values, TFramePlot& plot, serial::TErrorHandler onError,
+                           TFrameSink* frames)
+    : portNumber_(portNumber), values_(values), plot_(plot), frames_(frames), file_(fileName),
       health_(TClock::now()),
       port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
       device_(port_->Identity()), companion_(fileName, TClock::now()),
@@ -34,19 +35,20 @@ void TLiveSession::Attach() {
 }
 
 void TLiveSession::SaveHarReal(std::span<const std::uint8_t> data) {
-    Record(data, DecodeMode::LivePlotting, &plot_);
+    Record(data, DecodeMode::LivePlotting, &plot_, frames_);
 }
 
 void TLiveSession::SaveHarNoReal(std::span<const std::uint8_t> data) {
-    Record(data, DecodeMode::LiveRecordingOnly, nullptr);
+    Record(data, DecodeMode::LiveRecordingOnly, nullptr, nullptr);
 }
 
-void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot) {
+void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot,
+                          TFrameSink* frames) {
     const TClock::time_point now = TClock::now();
     const std::uint64_t before = file_.Written();
-    std::size_t frames = 0;
+    std::size_t completed = 0;
     try {
-        frames = RecordBlock(file_, data, mode, values_, plot, now);
+        completed = RecordBlock(file_, data, mode, values_, plot, now, frames);
         file_.SyncIfDue(now);
     } catch (...) {
         // A failed write or plot ends the recording for good; the port then reports the
@@ -59,7 +61,7 @@ void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, T
     }
     health_.Block(data, now);
     companion_.Block(data, port_ ? port_->BlockReadAt() : now,
-                     {frames, health_.Figures().SkippedBytes, values_.CurveNumber}, now);
+                     {completed, health_.Figures().SkippedBytes, values_.CurveNumber}, now);
 }
 
 void TLiveSession::PortFailed(const std::string& message) {
@@ -89,7 +91,6 @@ void TLiveSession::Reopen() {
     reopenTimer_.stop();
     device_ = port_->Identity();
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
-    values_.LiveState = 0;
     health_.PortBack(TClock::now());
     companion_.PortBack(TClock::now());
     Attach();

@@ -35,7 +35,8 @@ class TLiveSession {
 public:
     // Creates the recording (ERecordingCreateError), then opens the port with a
     // threshold of one frame (serial::EComPortError; the recording then stays on disk,
-    // empty), then resets values.LiveState and values.FrameCounter. Blocks received
+    // empty), then resets values.LiveState and values.FrameCounter. When plotting, the frames
+    // the decoder completes go to frames as well, when given. Blocks received
     // before AttachHandler are kept, and recorded and decoded first once it has chosen the
     // mode, so that the recording starts with the first byte read after the port opened.
     // Needs the window thread's event loop, which syncs the recording every
@@ -47,13 +48,14 @@ public:
     //   settings and checks, and opens it only on the device it lost (serial::SameDevice:
     //   the same adapter; a pseudo-terminal only behind a link made anew; never a
     //   /dev/ttyS<n-1> in the meantime), without purging what the driver has queued by
-    //   then; once it opens, the recording goes on where it stopped and the decoder looks
-    //   for the next frame start. Later failures of the session only show in its health.
+    //   then; once it opens, the recording goes on where it stopped and the decoder goes on
+    //   with it as a replay of the recording will, so that the session shows the frames its
+    //   recording holds. Later failures of the session only show in its health.
     //   WaitingForPort tells the handler this case from the next.
     // - when a handler raises (a write failed, the disk is full): the session then records
     //   nothing more, tries nothing, and stays open until it is closed.
     TLiveSession(const std::string& fileName, std::uint8_t portNumber, TLatestValues& values,
-                 TFramePlot& plot, serial::TErrorHandler onError);
+                 TFramePlot& plot, serial::TErrorHandler onError, TFrameSink* frames = nullptr);
     // Releases the port, then the recording.
     ~TLiveSession();
     TLiveSession(const TLiveSession&) = delete;
@@ -89,7 +91,8 @@ private:
 
     enum class THandler { None, Plotting, RecordingOnly };
 
-    void Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot);
+    void Record(std::span<const std::uint8_t> data, DecodeMode mode, TFramePlot* plot,
+                TFrameSink* frames);
     void Attach();
     void PortFailed(const std::string& message);
     void Reopen();
@@ -98,6 +101,7 @@ private:
     const std::uint8_t portNumber_;
     TLatestValues& values_;
     TFramePlot& plot_;
+    TFrameSink* frames_;
     TRecordingFile file_;
     TLinkHealth health_;
     std::unique_ptr<serial::TComPort> port_; // none while the failed port is waited for

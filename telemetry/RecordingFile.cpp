@@ -43,9 +43,9 @@ void TRecordingFile::Close() {
 
 std::size_t RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
                         TLatestValues& values, TFramePlot* plot,
-                        TRecordingFile::TClock::time_point now) {
+                        TRecordingFile::TClock::time_point now, TFrameSink* frames) {
     file.Write(block, now);
-    return DecodeBlock(block, mode, values.LiveState, values, plot);
+    return DecodeBlock(block, mode, values.LiveState, values, plot, frames);
 }
 
 } // namespace telemetry

@@ -76,11 +76,11 @@ private:
     std::uint64_t written_ = 0;
 };
 
-// Writes a received block to the recording, then decodes it with values.LiveState, and
-// returns the frames it completed. A failed write raises before any byte of the block is
-// decoded.
+// Writes a received block to the recording, then decodes it with values.LiveState (the frames
+// it completes going to frames when given), and returns the frames it completed. A failed write
+// raises before any byte of the block is decoded.
 std::size_t RecordBlock(TRecordingFile& file, std::span<const std::uint8_t> block, DecodeMode mode,
                         TLatestValues& values, TFramePlot* plot,
-                        TRecordingFile::TClock::time_point now);
+                        TRecordingFile::TClock::time_point now, TFrameSink* frames = nullptr);
 
 } // namespace telemetry

@@ -89,17 +89,18 @@ public:
 
     [[nodiscard]] std::span<const std::uint8_t> Bytes() const noexcept { return {data_, size_}; }
 
-    // Feeds every byte, in order, to the decoder in replay mode, and returns the bytes decoded:
-    // all of them unless progress stopped the walk. progress, when given, is told how far the
-    // walk is after every stretch of it and may stop it there. When another program cuts the
-    // file short during the walk, or a page of the view no longer reads (a file on a removed
-    // drive), no byte past the file's new end is decoded (those the view still shows read as
-    // zeros) and no frame that needs one is counted: the bytes before the end stay decoded
-    // and ERecordingCut is raised. Elsewhere than on Windows, one stretch at a time per
-    // process: it owns the process's bus-error handler while it is walked. On Windows a
-    // stretch's vectored exception handler takes only the faults of its own thread.
+    // Feeds every byte, in order, to the decoder in replay mode, and the frames it completes to
+    // frames when given, and returns the bytes decoded: all of them unless progress stopped the
+    // walk. progress, when given, is told how far the walk is after every stretch of it and may
+    // stop it there. When another program cuts the file short during the walk, or a page of the
+    // view no longer reads (a file on a removed drive), no byte past the file's new end is
+    // decoded (those the view still shows read as zeros) and no frame that needs one is counted:
+    // the bytes before the end stay decoded and ERecordingCut is raised. Elsewhere than on
+    // Windows, one stretch at a time per process: it owns the process's bus-error handler while
+    // it is walked. On Windows a stretch's vectored exception handler takes only the faults of
+    // its own thread.
     std::uint64_t Replay(std::uint8_t& state, TLatestValues& values, TFramePlot& plot,
-                         TReplayProgress* progress = nullptr) const;
+                         TReplayProgress* progress = nullptr, TFrameSink* frames = nullptr) const;
 
 private:
     const std::uint8_t* data_;

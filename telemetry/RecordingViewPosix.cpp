@@ -126,12 +126,13 @@ std::size_t PageSize() {
 
 // A bus error in the view jumps from the walk back to here.
 bool WalkUntilCut(std::span<const std::uint8_t> view, int fd, TWalkProgress& walk,
-                  std::uint8_t& state, TLatestValues& values, TFramePlot& plot) {
+                  std::uint8_t& state, TLatestValues& values, TFramePlot& plot,
+                  TFrameSink* frames) {
     sigjmp_buf jump;
     TBusErrorScope scope(jump, view);
     if (sigsetjmp(jump, 1) != 0)
         return false;
-    return WalkBlocks(view, fd, walk, state, values, plot);
+    return WalkBlocks(view, fd, walk, state, values, plot, frames);
 }
 
 } // namespace walk

@@ -158,12 +158,13 @@ std::size_t PageSize() {
 // as it was then: the walk's frame is left without clean-up, which it needs none of, and the
 // walk's progress is read from memory.
 bool WalkUntilCut(std::span<const std::uint8_t> view, HANDLE file, TWalkProgress& walk,
-                  std::uint8_t& state, TLatestValues& values, TFramePlot& plot) {
+                  std::uint8_t& state, TLatestValues& values, TFramePlot& plot,
+                  TFrameSink* frames) {
     TInPageErrorScope scope(view);
     ::RtlCaptureContext(&scope.Resume());
     if (scope.Faulted())
         return false;
-    return WalkBlocks(view, file, walk, state, values, plot);
+    return WalkBlocks(view, file, walk, state, values, plot, frames);
 }
 
 } // namespace walk

@@ -38,12 +38,12 @@ struct TWalkProgress {
 // holds nothing that needs destroying, so a fault may leave it without clean-up. Walks from
 // at to until.
 bool WalkBlocks(std::span<const std::uint8_t> view, TNativeFile file, TWalkProgress& walk,
-                std::uint8_t& state, TLatestValues& values, TFramePlot& plot);
+                std::uint8_t& state, TLatestValues& values, TFramePlot& plot, TFrameSink* frames);
 
 // Each platform's: WalkBlocks under a guard that turns a fault on a page of the view into a
 // return of false.
 bool WalkUntilCut(std::span<const std::uint8_t> view, TNativeFile file, TWalkProgress& walk,
-                  std::uint8_t& state, TLatestValues& values, TFramePlot& plot);
+                  std::uint8_t& state, TLatestValues& values, TFramePlot& plot, TFrameSink* frames);
 // The file's size now; 0 when it cannot be had.
 std::size_t CurrentFileSize(TNativeFile file);
 std::size_t PageSize();

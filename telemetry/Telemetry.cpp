@@ -1,6 +1,6 @@
 #include "telemetry/Telemetry.h"
 
-#include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace telemetry {
@@ -10,16 +10,23 @@ TLatestValues& ProcessLatestValues() noexcept {
     return values;
 }
 
-std::uint8_t ByteFromPlot(double y) noexcept {
-    return static_cast<std::uint8_t>(std::lround(y / 10));
-}
-
-std::uint8_t AdvanceCodeFromPlot(double y) noexcept {
-    return static_cast<std::uint8_t>(std::lround((y / 100 - 5.625) / 0.17578125));
-}
-
-std::uint16_t PeriodFromSpeed(double rpm) noexcept {
-    return static_cast<std::uint16_t>(std::lround(27648000.0 / rpm));
+std::optional<double> Quantity(const TFrameFields& frame, int series) noexcept {
+    switch (series) {
+    case SeriesSpeed:
+        return frame.Period != 0 ? std::optional(EngineSpeed(frame.Period)) : std::nullopt;
+    case SeriesMap:
+        return frame.Map;
+    case SeriesCurve:
+        return frame.CurveNumber;
+    case SeriesTemperature:
+        return frame.Temperature;
+    case SeriesOctane:
+        return frame.OctaneCorrector;
+    case SeriesAdvance:
+        return AdvanceDegrees(frame.AdvanceCode);
+    default:
+        return std::nullopt;
+    }
 }
 
 namespace {
@@ -65,6 +72,57 @@ private:
     std::size_t counts_[PlotSeriesCount] = {};
     double ys_[PlotSeriesCount][Capacity];
     static constexpr std::int64_t NoRun = std::int64_t{1} << 40;
+};
+
+// The frames completed in a block, until they are handed to the sink. As many as a series' run
+// holds: the advance points of a block and its frames fill up together, so each batch of frames
+// is handed over right after the plot took their last points.
+class TFrameBatch {
+public:
+    static constexpr std::size_t Capacity = TPlotBatch::Capacity;
+
+    explicit TFrameBatch(TFrameSink* sink) noexcept : sink_(sink) {}
+    TFrameBatch(const TFrameBatch&) = delete;
+    TFrameBatch& operator=(const TFrameBatch&) = delete;
+
+    [[nodiscard]] bool Takes() const noexcept { return sink_ != nullptr; }
+    // With a sink only: the frame values hold now, ending at end.
+    void Add(const TLatestValues& values, std::size_t end) {
+        frames_[count_++] = {Fields(values), end};
+        if (count_ == Capacity)
+            HandOver();
+    }
+    // With a sink only: the block is decoded, bytes long, and leaves the decoder in state.
+    void BlockDecoded(std::size_t bytes, std::uint8_t state, const TLatestValues& values) {
+        HandOver();
+        sink_->BlockDecoded(bytes, Unfinished(state, values));
+    }
+
+private:
+    static TFrameFields Fields(const TLatestValues& v) noexcept {
+        return {v.Period, v.Map, v.CurveNumber, v.Temperature, v.OctaneCorrector, v.AdvanceCode};
+    }
+    // States 4 to 8 follow the period, MAP, curve number, temperature and octane corrector.
+    static TUnfinishedFrame Unfinished(std::uint8_t state, const TLatestValues& v) noexcept {
+        const auto arrived = static_cast<std::uint8_t>(state >= 4 && state <= 8 ? state - 3 : 0);
+        const TFrameFields all = Fields(v);
+        return {{arrived > 0 ? all.Period : std::uint16_t{0},
+                 arrived > 1 ? all.Map : std::uint8_t{0},
+                 arrived > 2 ? all.CurveNumber : std::uint8_t{0},
+                 arrived > 3 ? all.Temperature : std::uint8_t{0},
+                 arrived > 4 ? all.OctaneCorrector : std::uint8_t{0}, 0},
+                arrived};
+    }
+    void HandOver() {
+        const std::size_t n = count_;
+        count_ = 0;
+        if (n > 0)
+            sink_->FramesCompleted({frames_, n});
+    }
+
+    TFrameSink* sink_;
+    std::size_t count_ = 0;
+    TCompletedFrame frames_[Capacity];
 };
 
 inline void Plot(TPlotBatch& batch, int series, const TLatestValues& values, double y) {
@@ -163,18 +221,27 @@ TFramePlot* PlotOf(DecodeMode mode, TFramePlot* plot) noexcept {
 } // namespace
 
 void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
-                TFramePlot* plot) {
+                TFramePlot* plot, TFrameSink* frames) {
     TPlotBatch batch(PlotOf(mode, plot));
+    TFrameBatch completed(frames);
+    const bool completes = state == 8;
     Decode(byte, mode, state, values, batch);
     if (batch.Plots())
         batch.HandOverAll();
+    if (completed.Takes()) {
+        if (completes)
+            completed.Add(values, 1);
+        completed.BlockDecoded(1, state, values);
+    }
 }
 
 std::size_t DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
-                        TLatestValues& values, TFramePlot* plot) {
+                        TLatestValues& values, TFramePlot* plot, TFrameSink* frames) {
     TPlotBatch batch(PlotOf(mode, plot));
-    std::size_t frames = 0;
-    const std::uint8_t* p = bytes.data();
+    TFrameBatch completed(frames);
+    std::size_t count = 0;
+    const std::uint8_t* const begin = bytes.data();
+    const std::uint8_t* p = begin;
     const std::uint8_t* const end = p + bytes.size();
     while (p != end) {
         if (state == 0 && end - p >= static_cast<std::ptrdiff_t>(FrameSize) && p[0] == SyncByte &&
@@ -182,15 +249,27 @@ std::size_t DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, st
             DecodeFrame(p, mode, state, values, batch,
                         std::integer_sequence<int, 2, 3, 4, 5, 6, 7, 8>{});
             p += FrameSize;
-            ++frames;
+        } else if (state == 0 && *p != SyncByte) {
+            // The decoder stays in state 0 up to the next sync byte (a damaged or sparse
+            // stretch of a recording), changing nothing.
+            const void* sync = std::memchr(p, SyncByte, static_cast<std::size_t>(end - p));
+            p = sync ? static_cast<const std::uint8_t*>(sync) : end;
+            continue;
         } else {
-            frames += state == 8;
+            const bool completes = state == 8;
             Decode(*p++, mode, state, values, batch);
+            if (!completes)
+                continue;
         }
+        ++count;
+        if (completed.Takes())
+            completed.Add(values, static_cast<std::size_t>(p - begin));
     }
     if (batch.Plots())
         batch.HandOverAll();
-    return frames;
+    if (completed.Takes())
+        completed.BlockDecoded(bytes.size(), state, values);
+    return count;
 }
 
 } // namespace telemetry

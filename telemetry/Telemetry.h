@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace telemetry {
@@ -43,18 +44,13 @@ TLatestValues& ProcessLatestValues() noexcept;
 }
 
 // What the chart plots of each field: the speed in revolutions per minute, the byte fields
-// times 10, the advance in hundredths of a degree. Every plotted value is exact, so each
-// field reads back from its point exactly.
+// times 10, the advance in hundredths of a degree.
 [[nodiscard]] constexpr double PlottedByte(std::uint8_t value) noexcept {
     return value * 10.0;
 }
 [[nodiscard]] constexpr double PlottedAdvance(std::uint8_t code) noexcept {
     return AdvanceDegrees(code) * 100;
 }
-[[nodiscard]] std::uint8_t ByteFromPlot(double y) noexcept;
-[[nodiscard]] std::uint8_t AdvanceCodeFromPlot(double y) noexcept;
-// The period whose EngineSpeed is rpm; 27648000 / EngineSpeed(p) lies within 1e-10 of p.
-[[nodiscard]] std::uint16_t PeriodFromSpeed(double rpm) noexcept;
 
 enum class DecodeMode {
     LivePlotting,      // points go to the chart, the counter is the live session's
@@ -89,19 +85,66 @@ protected:
     ~TFramePlot() = default;
 };
 
+// The six fields of one frame, as decoded.
+struct TFrameFields {
+    std::uint16_t Period;
+    std::uint8_t Map;
+    std::uint8_t CurveNumber;
+    std::uint8_t Temperature;
+    std::uint8_t OctaneCorrector;
+    std::uint8_t AdvanceCode;
+    bool operator==(const TFrameFields&) const = default;
+};
+
+// A frame's quantity at the position of its series, in the quantity's own unit: the speed in
+// revolutions per minute (none for a period of 0), the byte fields as decoded, the advance in
+// degrees.
+[[nodiscard]] std::optional<double> Quantity(const TFrameFields& frame, int series) noexcept;
+
+// A frame the decoder completed, and one past its last byte, counted from the start of the
+// block being decoded.
+struct TCompletedFrame {
+    TFrameFields Fields;
+    std::size_t End;
+};
+
+// The frame a block ends inside of: the first Arrived of its period, MAP, curve number,
+// temperature and octane corrector (the fields of series 0 to 4) have arrived; the rest are 0.
+struct TUnfinishedFrame {
+    TFrameFields Fields;
+    std::uint8_t Arrived;
+};
+
+// Where the decoder reports the frames it completes, in every mode: one rule of what a complete
+// frame is (a sync pair and the seven bytes after it) for everything that keeps or lists frames.
+// The frames of a block reach the sink after their points have reached the plot, so a plot that
+// raises leaves the sink without the frames it did not take.
+class TFrameSink {
+public:
+    // Frames the block being decoded completed, in order; a block's may come in several calls.
+    virtual void FramesCompleted(std::span<const TCompletedFrame> frames) = 0;
+    // After a block's last frame: every one of its bytes is decoded, and it leaves unfinished.
+    virtual void BlockDecoded(std::size_t bytes, const TUnfinishedFrame& unfinished) = 0;
+
+protected:
+    ~TFrameSink() = default;
+};
+
 // Feeds one byte to the decoder. The live modes pass values.LiveState as the state;
 // a replay passes a state of its own that starts at 0. A period of 0 adds no speed point; the
 // rest of the frame is decoded and plotted as usual. All six points of frame k are plotted at
 // X = k, and the counter advances after the advance point, live and in replay alike. A null
-// plot only follows the stream.
+// plot only follows the stream. The frame the byte completes, if any, goes to frames, in every
+// mode; the byte is a block of its own there.
 void DecodeByte(std::uint8_t byte, DecodeMode mode, std::uint8_t& state, TLatestValues& values,
-                TFramePlot* plot);
+                TFramePlot* plot, TFrameSink* frames = nullptr);
 
 // DecodeByte over a block, in order, with each series' points handed over in runs. Returns the
 // frames the block completed. When the plot raises, the decoder has gone on to where the run was
 // handed over: the latest values and the state stand there, and the points of the block not yet
-// taken are lost.
+// taken are lost, and so are its frames that frames had not got. Bytes that cannot start a frame
+// are passed over at the speed of a memory search.
 std::size_t DecodeBlock(std::span<const std::uint8_t> bytes, DecodeMode mode, std::uint8_t& state,
-                        TLatestValues& values, TFramePlot* plot);
+                        TLatestValues& values, TFramePlot* plot, TFrameSink* frames = nullptr);
 
 } // namespace telemetry

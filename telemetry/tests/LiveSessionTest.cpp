@@ -1,5 +1,6 @@
 #include "telemetry/LiveSession.h"
 #include "serial/tests/Pty.h"
+#include "telemetry/FrameTable.h"
 #include "telemetry/tests/FlockRule.h"
 #include "telemetry/tests/FullDisk.h"
 #include "tools/sim/Simulator.h"
@@ -9,11 +10,15 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
+#include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <spawn.h>
+#include <sstream>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -59,6 +64,43 @@ public:
 std::vector<std::uint8_t> ReadAll(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// What "telmira-dcc csv" lists for a recording.
+std::string ToolCsv(const std::filesystem::path& recording) {
+    const std::string command =
+        std::string(TELMIRA_BIN_DIR) + "/telmira-dcc csv " + recording.string();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string csv;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        csv.append(buffer, n);
+    ::pclose(pipe);
+    return csv;
+}
+
+// The frames of a table as "telmira-dcc csv" lists frames.
+std::string TableCsv(const TFrameTable& frames) {
+    std::string csv = CsvHeader;
+    for (std::int64_t k = 0; k < frames.Rows(); ++k)
+        AppendCsvLine(csv, *frames.Frame(k));
+    return csv;
+}
+
+// The first line where two texts differ, with both lines; nothing when they are the same.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+    std::istringstream as(a), bs(b);
+    std::string la, lb;
+    for (int line = 0;; ++line) {
+        const bool moreA = static_cast<bool>(std::getline(as, la));
+        const bool moreB = static_cast<bool>(std::getline(bs, lb));
+        if (!moreA && !moreB)
+            return {};
+        if (moreA != moreB || la != lb)
+            return "line " + std::to_string(line) + ": " + (moreA ? la : "(none)") + " | " +
+                   (moreB ? lb : "(none)");
+    }
 }
 
 // An open descriptor of the file that tries the locks another program would take.
@@ -117,13 +159,15 @@ protected:
     std::filesystem::path file = runtime.Path() / "run.dcc";
     TLatestValues values;
     TPoints plot;
+    TFrameTable frames;
     std::vector<std::string> errors;
 
     LiveSessionTest() { pty.LinkAs(Port); }
 
     std::unique_ptr<TLiveSession> Open(const std::filesystem::path& name) {
         return std::make_unique<TLiveSession>(
-            name, Port, values, plot, [this](const std::string& m) { errors.push_back(m); });
+            name, Port, values, plot, [this](const std::string& m) { errors.push_back(m); },
+            &frames);
     }
 };
 
@@ -157,8 +201,11 @@ TEST_P(SessionModeTest, EveryReceivedByteIsRecordedAndDecodedInTheChosenMode) {
     EXPECT_EQ(values.LiveState, expected.LiveState);
     if (plotting) {
         EXPECT_GT(values.FrameCounter, 5000);
+        EXPECT_EQ(frames.Rows(), values.FrameCounter) << "a row for each frame plotted";
+        EXPECT_EQ(frames.Bytes(), recorded.size());
     } else {
         EXPECT_TRUE(plot.Empty()) << "recording only leaves the chart as it was";
+        EXPECT_EQ(frames.Rows(), 0) << "and its frames";
         EXPECT_EQ(values.FrameCounter, 0);
         EXPECT_NE(values.Period, 0) << "while the latest values follow the stream";
     }
@@ -252,9 +299,8 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     std::vector<std::unique_ptr<TPty>> lines;
     TPty* lastPty = &pty;
     std::vector<std::uint8_t> sent;
-    // A line that comes back starts with a few bytes that are no frame's; the decoder of the
-    // live chart starts afresh there, a replay of the file goes on with the frame the line
-    // cut short.
+    // A line that comes back starts with a few bytes that are no frame's; the live chart's
+    // decoder goes on with the frame the line cut short there, as a replay of the file does.
     const std::vector<std::uint8_t> noise = {1, 2, 3, 4, 5, 6};
     for (int line = 0; line < 3; ++line) {
         SCOPED_TRACE(line);
@@ -283,8 +329,16 @@ TEST_F(LiveSessionTest, LostLineIsReportedOnceAndTheRecordingGoesOnWhenItComesBa
     sent.insert(sent.end(), last.begin(), last.end());
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.size(); }));
     EXPECT_EQ(ReadAll(file), sent) << "every byte in order, nothing twice";
-    EXPECT_EQ(values.FrameCounter, 4 * 300) << "the chart goes on; cut frames are dropped";
-    EXPECT_EQ(plot.Series[SeriesAdvance].back().x, 4 * 300 - 1);
+    EXPECT_EQ(values.FrameCounter, 4 * 300 + 3) << "the chart goes on";
+    EXPECT_EQ(plot.Series[SeriesAdvance].back().x, 4 * 300 + 2);
+    EXPECT_EQ(frames.Rows(), 4 * 300 + 3);
+    EXPECT_EQ(FirstDifference(TableCsv(frames), ToolCsv(file)), "")
+        << "the session shows the frames the recording holds, across each reconnect";
+    TLatestValues replayed;
+    std::uint8_t state = 0;
+    TPoints replayedPlot;
+    DecodeBlock(sent, DecodeMode::Replay, state, replayed, &replayedPlot);
+    EXPECT_TRUE(plot.Series == replayedPlot.Series) << "and plots what a replay of it plots";
     const TLinkReport report = session->Health();
     const TRecordingFigures figures = FiguresOfFile(file);
     EXPECT_EQ(report.Frames, figures.Frames) << "the recording's frames, as a replay counts them";

@@ -37,6 +37,27 @@ struct RecordingPlot final : TFramePlot {
     }
 };
 
+// Each completed frame with where it ends in the stream, as a frame sink sees them.
+struct RecordingSink final : TFrameSink {
+    struct Frame {
+        TFrameFields fields;
+        std::uint64_t end;
+        bool operator==(const Frame&) const = default;
+    };
+    std::vector<Frame> frames;
+    std::uint64_t bytes = 0;
+    TUnfinishedFrame unfinished{};
+
+    void FramesCompleted(std::span<const TCompletedFrame> completed) override {
+        for (const TCompletedFrame& f : completed)
+            frames.push_back({f.Fields, bytes + f.End});
+    }
+    void BlockDecoded(std::size_t n, const TUnfinishedFrame& u) override {
+        bytes += n;
+        unfinished = u;
+    }
+};
+
 using Bytes = std::vector<std::uint8_t>;
 
 const Bytes ExampleFrame = {0xFF, 0xFF, 0x12, 0x34, 0x01, 0x02, 0x03, 0x04, 0x05};
@@ -79,16 +100,6 @@ TEST(Conversions, AdvanceIsExactAtBothEnds) {
     EXPECT_EQ(AdvanceDegrees(5), 6.50390625);
     EXPECT_EQ(AdvanceDegrees(255), 50.44921875);
     EXPECT_EQ(EngineSpeed(0xFFFF), 27648000.0 / 65535);
-}
-
-TEST(Conversions, EveryPlottedValueReadsBackAsItsField) {
-    for (int v = 0; v <= 255; ++v) {
-        const auto byte = static_cast<std::uint8_t>(v);
-        ASSERT_EQ(ByteFromPlot(PlottedByte(byte)), byte);
-        ASSERT_EQ(AdvanceCodeFromPlot(PlottedAdvance(byte)), byte);
-    }
-    for (int p = 1; p <= 0xFFFF; ++p)
-        ASSERT_EQ(PeriodFromSpeed(EngineSpeed(static_cast<std::uint16_t>(p))), p);
 }
 
 struct SyncCase {
@@ -212,6 +223,26 @@ TEST_F(Decoder, LiveAndReplayPlotAllSixPointsOfFrameKAtK) {
         ASSERT_EQ(points.size(), 4u);
         for (std::size_t k = 0; k < points.size(); ++k)
             EXPECT_EQ(points[k].x, static_cast<double>(k));
+    }
+}
+
+TEST(DecoderFrames, EveryModeReportsEachFrameWithItsEndAndWhatArrivedOfTheNext) {
+    Bytes stream = {0x42};
+    stream.insert(stream.end(), ExampleFrame.begin(), ExampleFrame.end());
+    stream.insert(stream.end(), {0xFF, 0x00});
+    stream.insert(stream.end(), ExampleFrame.begin(), ExampleFrame.end());
+    stream.insert(stream.end(), {0xFF, 0xFF, 0x00, 0x00, 7});
+    const TFrameFields example = {0x1234, 1, 2, 3, 4, 5};
+    for (const DecodeMode mode :
+         {DecodeMode::LivePlotting, DecodeMode::LiveRecordingOnly, DecodeMode::Replay}) {
+        TLatestValues values;
+        std::uint8_t state = 0;
+        RecordingSink sink;
+        DecodeBlock(stream, mode, state, values, nullptr, &sink);
+        EXPECT_EQ(sink.frames, (std::vector<RecordingSink::Frame>{{example, 10}, {example, 21}}));
+        EXPECT_EQ(sink.bytes, stream.size());
+        EXPECT_EQ(sink.unfinished.Arrived, 2) << "the period 0 and MAP 7 arrived";
+        EXPECT_EQ(sink.unfinished.Fields, (TFrameFields{0, 7, 0, 0, 0, 0}));
     }
 }
 

@@ -1,3 +1,4 @@
+#include "telemetry/FrameTable.h"
 #include "telemetry/RecordingView.h"
 #include "telemetry/RecordingWalk.h"
 #include "telemetry/tests/CountingPlot.h"
@@ -72,9 +73,10 @@ TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayCountsNoFrameBeyondTheCut)
         TLatestValues values;
         std::uint8_t state = 0;
         TCountingPlot plot;
+        TFrameTable frames;
 
         try {
-            view.Replay(state, values, plot);
+            view.Replay(state, values, plot, nullptr, &frames);
             FAIL() << "the cut went unnoticed";
         } catch (const ERecordingCut& error) {
             EXPECT_STREQ(error.what(), RecordingViewError);
@@ -82,6 +84,8 @@ TEST_F(RecordingViewTest, AFileCutShortDuringTheReplayCountsNoFrameBeyondTheCut)
         }
 
         EXPECT_EQ(values.FrameCounter, c.cut / 9) << "the frames before the cut stay decoded";
+        EXPECT_EQ(frames.Rows(), c.cut / 9) << "and in the frame table";
+        EXPECT_EQ(frames.Bytes(), static_cast<std::uint64_t>(c.cut));
         EXPECT_EQ(values.AdvanceCode, 5) << "the last frame counted is a whole one of the file";
         EXPECT_EQ(values.Temperature, 3);
         struct sigaction after {};

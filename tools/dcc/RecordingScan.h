@@ -1,7 +1,8 @@
 #pragma once
 
 // Walks a recording frame by frame with the program's own replay decoder, for the
-// recording tool's csv and info commands.
+// recording tool's csv and info commands: the frames are those the decoder reports complete,
+// as the viewer's frame table takes them.
 
 #include "telemetry/DecodedFrame.h"
 #include "telemetry/RecordingFigures.h"
@@ -11,7 +12,7 @@
 #include <functional>
 #include <span>
 
-class TRecordingScan {
+class TRecordingScan final : private telemetry::TFrameSink {
 public:
     using FrameHandler = std::function<void(const telemetry::TDecodedFrame&)>;
     explicit TRecordingScan(FrameHandler onFrame) : onFrame_(std::move(onFrame)) {}
@@ -29,10 +30,14 @@ public:
     }
 
 private:
+    void FramesCompleted(std::span<const telemetry::TCompletedFrame> frames) override;
+    void BlockDecoded(std::size_t, const telemetry::TUnfinishedFrame&) override {}
+
     FrameHandler onFrame_;
     telemetry::TLatestValues values_;
-    std::uint8_t state_ = 0;
+    std::uint8_t state_ = 0; // the decoder's: in a frame from 2 on, its bytes so far
     std::uint64_t bytes_ = 0;
+    std::uint64_t blockStart_ = 0; // of the block being fed
     std::uint64_t frameEnd_ = 0;
     std::int64_t frames_ = 0;
 };

@@ -128,30 +128,34 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
     file.Commit();
 }
 
-void WriteVisibleFramesCsv(TChart& chart, const QString& path) {
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
+                           const QString& path) {
     LayOut(chart);
     TExportFile file(path);
     std::string text = telemetry::CsvHeader;
-    if (const auto frames = CompletedFrames(chart)) {
+    if (const auto completed = CompletedFrames(frames)) {
         const chart::TAxisMap& x = chart.BottomAxis().Map();
         const auto first =
-            std::max<std::int64_t>(frames->First, std::llround(std::ceil(x.Minimum)));
-        const auto last = std::min<std::int64_t>(frames->Last, std::llround(std::floor(x.Maximum)));
-        ForEachFrameOnChart(chart, first, last, [&](const telemetry::TDecodedFrame& frame) {
-            telemetry::AppendCsvLine(text, frame);
+            std::max<std::int64_t>(completed->First, std::llround(std::ceil(x.Minimum)));
+        const auto last =
+            std::min<std::int64_t>(completed->Last, std::llround(std::floor(x.Maximum)));
+        for (std::int64_t k = first; k <= last; ++k) {
+            telemetry::AppendCsvLine(text, *frames.Frame(k));
             if (text.size() >= CsvChunk) {
                 file.Write(text);
                 text.clear();
             }
-        });
+        }
     }
     file.Write(text);
     file.Commit();
 }
 
-TChartExport::TChartExport(QWidget& window, TChart& chart, QTabBar& tabs, TFileDialogs& dialogs,
+TChartExport::TChartExport(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
+                           QTabBar& tabs, TFileDialogs& dialogs,
                            const std::array<QString, 6>& captions)
-    : QObject(&window), window_(window), chart_(chart), dialogs_(dialogs), captions_(captions) {
+    : QObject(&window), window_(window), chart_(chart), frames_(frames), dialogs_(dialogs),
+      captions_(captions) {
     SavePicture = new QAction("Сохранить изображение графика…", this);
     SavePicture->setShortcut(QKeySequence("Ctrl+S"));
     ExportCsv = new QAction("Экспорт в CSV…", this);
@@ -189,7 +193,8 @@ void TChartExport::SavePictureClick() {
 }
 
 void TChartExport::ExportCsvClick() {
-    Export(CsvDialog, [this](const QString& path) { WriteVisibleFramesCsv(chart_, path); });
+    Export(CsvDialog,
+           [this](const QString& path) { WriteVisibleFramesCsv(chart_, frames_, path); });
 }
 
 void TChartExport::Export(TFileDialog& dialog, const std::function<void(const QString&)>& write) {

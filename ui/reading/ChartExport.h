@@ -4,6 +4,7 @@
 // its visible range in the recording tool's CSV form. Reached by keyboard shortcut and by a
 // small menu on a right click that does not scroll (on the chart or on the tab strip).
 
+#include "telemetry/FrameTable.h"
 #include "ui/shell/FileDialogs.h"
 #include "widgets/chart/Chart.h"
 
@@ -48,17 +49,19 @@ struct TLegendEntry {
 // it, so a failure leaves path as it was; raises std::runtime_error(ExportWriteError) then.
 void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, const QString& path);
 
-// Writes the completed frames whose X lies in the chart's visible horizontal range to path,
-// in the columns and number forms of "telmira-dcc csv". Fails as WriteChartPicture does.
-void WriteVisibleFramesCsv(TChart& chart, const QString& path);
+// Writes the completed frames of frames, the frame table of what chart shows, whose X lies in
+// the chart's visible horizontal range to path, in the columns and number forms of
+// "telmira-dcc csv". Fails as WriteChartPicture does.
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
+                           const QString& path);
 
 class TChartExport : public QObject {
     Q_OBJECT
 public:
     // The actions' shortcuts work anywhere in window; the menu comes up over chart and tabs.
     // captions name series 0 to 5 in the picture's legend.
-    TChartExport(QWidget& window, TChart& chart, QTabBar& tabs, TFileDialogs& dialogs,
-                 const std::array<QString, 6>& captions);
+    TChartExport(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
+                 QTabBar& tabs, TFileDialogs& dialogs, const std::array<QString, 6>& captions);
 
     QAction* SavePicture; // "Сохранить изображение графика…"
     QAction* ExportCsv;   // "Экспорт в CSV…"
@@ -79,6 +82,7 @@ private:
 
     QWidget& window_;
     TChart& chart_;
+    const telemetry::TFrameTable& frames_;
     TFileDialogs& dialogs_;
     std::array<QString, 6> captions_;
     std::optional<QPoint> rightPressedAt_;

@@ -64,13 +64,13 @@ QString QuantityUnit(int series) {
     }
 }
 
-std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
-                                       const std::array<QString, 6>& captions) {
+std::vector<TReadoutLine> ReadoutLines(const TChart& chart, const telemetry::TFrameTable& frames,
+                                       std::int64_t frame, const std::array<QString, 6>& captions) {
     std::vector<TReadoutLine> lines{{-1, std::nullopt, "Кадр " + QString::number(frame), 0}};
     for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
         if (!chart.Series(s).Active())
             continue;
-        const std::optional<double> value = QuantityAt(chart, s, frame);
+        const std::optional<double> value = QuantityAt(frames, s, frame);
         lines.push_back({s, value,
                          captions[s] + ": " + (value ? ValueText(s, *value) : "—") + ScaleNote(s),
                          telemetry::PlotColours[s]});
@@ -78,8 +78,10 @@ std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
     return lines;
 }
 
-TChartReadout::TChartReadout(TChart& chart, const std::array<QString, 6>& captions)
-    : QWidget(&chart), chart_(chart), captions_(captions), metrics_(ChartDefaultFont()) {
+TChartReadout::TChartReadout(TChart& chart, const telemetry::TFrameTable& frames,
+                             const std::array<QString, 6>& captions)
+    : QWidget(&chart), chart_(chart), frames_(frames), captions_(captions),
+      metrics_(ChartDefaultFont()) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setGeometry(chart.rect());
     lower();
@@ -123,7 +125,7 @@ std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
     const auto frame = CursorFrame();
     if (!frame)
         return std::nullopt;
-    TLayout layout{FrameColumn(*frame), {}, ReadoutLines(chart_, *frame, captions_)};
+    TLayout layout{FrameColumn(*frame), {}, ReadoutLines(chart_, frames_, *frame, captions_)};
     int width = 0;
     for (const TReadoutLine& line : layout.Lines)
         width = std::max(width, metrics_.horizontalAdvance(line.Text));

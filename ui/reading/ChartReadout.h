@@ -5,6 +5,7 @@
 // marker of a chosen frame. Both are drawn over the chart's cached image by a transparent
 // widget lying on the chart, so following the pointer never redraws the series.
 
+#include "telemetry/FrameTable.h"
 #include "widgets/chart/Chart.h"
 
 #include <QFontMetrics>
@@ -30,16 +31,21 @@ struct TReadoutLine {
 // The unit the readout gives series 0 to 5 in: "об/мин", "°", or none for the bytes as decoded.
 [[nodiscard]] QString QuantityUnit(int series);
 
-// The readout of frame on chart: its number, then each switched-on series of 0 to 5 under
-// its caption, in its points' colour, naming the plotted scale where it is not 1.
-[[nodiscard]] std::vector<TReadoutLine> ReadoutLines(const TChart& chart, std::int64_t frame,
+// The readout of frame on chart, whose frames are those of the table: its number, then each
+// switched-on series of 0 to 5 under its caption, in its points' colour, naming the plotted
+// scale where it is not 1.
+[[nodiscard]] std::vector<TReadoutLine> ReadoutLines(const TChart& chart,
+                                                     const telemetry::TFrameTable& frames,
+                                                     std::int64_t frame,
                                                      const std::array<QString, 6>& captions);
 
 class TChartReadout : public QWidget {
     Q_OBJECT
 public:
-    // Lies over the whole chart, below its other children; captions name series 0 to 5.
-    TChartReadout(TChart& chart, const std::array<QString, 6>& captions);
+    // Lies over the whole chart, below its other children; the values come from frames, the
+    // frame table of what the chart shows; captions name series 0 to 5.
+    TChartReadout(TChart& chart, const telemetry::TFrameTable& frames,
+                  const std::array<QString, 6>& captions);
 
     // The frame the cursor marks: while the pointer is over the plot with no button held.
     [[nodiscard]] std::optional<std::int64_t> CursorFrame() const;
@@ -67,6 +73,7 @@ private:
     void Refresh();
 
     TChart& chart_;
+    const telemetry::TFrameTable& frames_;
     std::array<QString, 6> captions_;
     QFontMetrics metrics_;
     std::optional<QPoint> pointer_;

@@ -17,8 +17,9 @@ constexpr int PlayTickMs = 16;
 
 } // namespace
 
-TChosenFrame::TChosenFrame(TChart& chart, TChartReadout& readout)
-    : QObject(&chart), chart_(chart), readout_(readout) {
+TChosenFrame::TChosenFrame(TChart& chart, const telemetry::TFrameTable& frames,
+                           TChartReadout& readout)
+    : QObject(&chart), chart_(chart), frames_(frames), readout_(readout) {
     chart.installEventFilter(this);
     playTimer_.setInterval(PlayTickMs);
     connect(&playTimer_, &QTimer::timeout, this, &TChosenFrame::PlayOn);
@@ -50,7 +51,7 @@ void TChosenFrame::Choose(std::int64_t frame, TScroll scroll) {
 }
 
 void TChosenFrame::Show(std::int64_t frame, TScroll scroll) {
-    const auto frames = CompletedFrames(chart_);
+    const auto frames = CompletedFrames(frames_);
     if (!enabled_ || !frames)
         return;
     frame = std::clamp(frame, frames->First, frames->Last);
@@ -66,7 +67,7 @@ void TChosenFrame::TogglePlaying() {
         playTimer_.stop();
         return;
     }
-    const auto frames = CompletedFrames(chart_);
+    const auto frames = CompletedFrames(frames_);
     if (!enabled_ || !frames)
         return;
     if (!frame_)
@@ -77,7 +78,7 @@ void TChosenFrame::TogglePlaying() {
 }
 
 void TChosenFrame::PlayOn() {
-    const auto frames = CompletedFrames(chart_);
+    const auto frames = CompletedFrames(frames_);
     if (!frames) {
         playTimer_.stop();
         return;
@@ -113,7 +114,7 @@ void TChosenFrame::KeepInside(std::int64_t frame) {
 }
 
 bool TChosenFrame::StepByKey(int key) {
-    const auto frames = CompletedFrames(chart_);
+    const auto frames = CompletedFrames(frames_);
     if (!frames)
         return false;
     const std::int64_t from = frame_.value_or(std::clamp<std::int64_t>(
@@ -166,7 +167,7 @@ bool TChosenFrame::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonRelease: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint p = mouse->position().toPoint();
-        const auto frames = CompletedFrames(chart_);
+        const auto frames = CompletedFrames(frames_);
         if (mouse->button() == Qt::LeftButton && pressedAt_ && frames &&
             std::abs(p.x() - pressedAt_->x()) <= ClickSlack &&
             std::abs(p.y() - pressedAt_->y()) <= ClickSlack) {

@@ -4,6 +4,7 @@
 // values: chosen with a left click on the plot that does not drag, stepped with the keys,
 // and played forward at the line's frame rate. The chart's readout marks it.
 
+#include "telemetry/FrameTable.h"
 #include "ui/reading/ChartReadout.h"
 
 #include <QElapsedTimer>
@@ -24,7 +25,8 @@ public:
     // chart has to scroll to show it.
     static constexpr int EdgeMargin = 32;
 
-    TChosenFrame(TChart& chart, TChartReadout& readout);
+    // The frames to choose from are those of frames, the frame table of what chart shows.
+    TChosenFrame(TChart& chart, const telemetry::TFrameTable& frames, TChartReadout& readout);
 
     // Choosing works while a replayed recording is shown. Either way the frame chosen
     // before is forgotten, its marker removed and playing stopped.
@@ -60,6 +62,7 @@ private:
     void PlayOn();
 
     TChart& chart_;
+    const telemetry::TFrameTable& frames_;
     TChartReadout& readout_;
     bool enabled_ = false;
     std::optional<std::int64_t> frame_;

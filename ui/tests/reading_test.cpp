@@ -123,8 +123,8 @@ TEST_F(ReadingARecording, CursorTakesTheFrameNearestThePointer) {
 TEST_F(ReadingARecording, ReadoutShowsWhatTheBytesDecodeTo) {
     const std::array<QString, 6> captions = {"a", "b", "c", "d", "e", "f"};
     for (const TDecodedFrame& f : decoded_) {
-        ASSERT_EQ(FrameOnChart(chart(), f.Number), f);
-        const auto lines = ReadoutLines(chart(), f.Number, captions);
+        ASSERT_EQ(window_.Frames().Frame(f.Number), f);
+        const auto lines = ReadoutLines(chart(), window_.Frames(), f.Number, captions);
         ASSERT_EQ(lines.size(), 7u);
         EXPECT_EQ(lines[0].Text, "Кадр " + QString::number(f.Number));
         const std::optional<double> expected[] = {
@@ -148,7 +148,7 @@ TEST_F(ReadingARecording, ReadoutShowsWhatTheBytesDecodeTo) {
     }
     // The zero-period frame's fields: period 0, MAP 11, curve 2, temperature 90, octane
     // corrector 128, advance code 77.
-    const auto zero = ReadoutLines(chart(), ZeroPeriodFrame, captions);
+    const auto zero = ReadoutLines(chart(), window_.Frames(), ZeroPeriodFrame, captions);
     const QString advance =
         QString::number(telemetry::AdvanceDegrees(77), 'f', 2).replace('.', ',');
     const QStringList texts = {"a: —",
@@ -159,18 +159,33 @@ TEST_F(ReadingARecording, ReadoutShowsWhatTheBytesDecodeTo) {
                                "f: " + advance + "° (на графике ×100)"};
     for (int s = 0; s < 6; ++s)
         EXPECT_EQ(zero[s + 1].Text.toStdString(), texts[s].toStdString());
-    EXPECT_EQ(ReadoutLines(chart(), 3, captions)[1].Text.toStdString(),
+    EXPECT_EQ(ReadoutLines(chart(), window_.Frames(), 3, captions)[1].Text.toStdString(),
               "a: " + std::to_string(std::llround(telemetry::EngineSpeed(decoded_[3].Period))) +
                   " об/мин")
         << "the speed is plotted as it is";
-    EXPECT_FALSE(FrameOnChart(chart(), Frames)) << "the frame cut short is not completed";
+    EXPECT_FALSE(window_.Frames().Frame(Frames)) << "the frame cut short is not completed";
+    std::vector<std::optional<double>> cut;
+    for (const TReadoutLine& line : ReadoutLines(chart(), window_.Frames(), Frames, captions))
+        cut.push_back(line.Value);
+    EXPECT_EQ(cut, (std::vector<std::optional<double>>{std::nullopt, telemetry::EngineSpeed(0x1000),
+                                                       33, std::nullopt, std::nullopt, std::nullopt,
+                                                       std::nullopt}))
+        << "the frame cut short reads as far as its points go";
 
     QTest::mouseClick(window_.chkdad, Qt::LeftButton);
     QTest::mouseClick(window_.chkuoz, Qt::LeftButton);
     std::vector<int> shown;
-    for (const TReadoutLine& line : ReadoutLines(chart(), 5, captions))
+    for (const TReadoutLine& line : ReadoutLines(chart(), window_.Frames(), 5, captions))
         shown.push_back(line.Series);
     EXPECT_EQ(shown, (std::vector<int>{-1, 0, 2, 3, 4})) << "switched-off series are left out";
+}
+
+TEST_F(ReadingARecording, ViewingAgainKeepsOneTableOfTheRecording) {
+    EXPECT_EQ(window_.Frames().Rows(), Frames);
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    EXPECT_EQ(window_.Frames().Rows(), Frames);
+    EXPECT_EQ(window_.Frames().Bytes(), fs::file_size(path_));
+    EXPECT_EQ(window_.Frames().Frame(Frames - 1), decoded_.back());
 }
 
 TEST_F(ReadingARecording, ReadoutIsDrawnOverThePictureWithoutRedrawingIt) {
@@ -211,14 +226,15 @@ TEST(LiveReadout, NewestFrameIsReadAgainAsFramesArrive) {
     TChart chart;
     ConfigureTelemetryChart(chart);
     chart.resize(600, 300);
-    TChartReadout readout(chart, {"a", "b", "c", "d", "e", "f"});
+    telemetry::TFrameTable frames;
+    TChartReadout readout(chart, frames, {"a", "b", "c", "d", "e", "f"});
     TChartPlot plot(chart);
     telemetry::TLatestValues values;
     std::uint8_t state = 0;
     const auto stream = sim::GenerateRecording(3, 200, false);
     const auto feed = [&](std::size_t from, std::size_t to) {
         telemetry::DecodeBlock({stream.data() + from * 9, (to - from) * 9},
-                               telemetry::DecodeMode::LivePlotting, state, values, &plot);
+                               telemetry::DecodeMode::LivePlotting, state, values, &plot, &frames);
     };
     feed(0, 100);
     chart.show();

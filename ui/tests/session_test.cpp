@@ -97,7 +97,14 @@ TEST_F(LiveSessionWindowTest, PlottingRecordsEveryByteAndDrawsWhatAReplayDraws) 
     TChartPlot plot(replayed);
     telemetry::TLatestValues values;
     std::uint8_t state = 0;
-    telemetry::DecodeBlock(sent, telemetry::DecodeMode::Replay, state, values, &plot);
+    telemetry::TFrameTable frames;
+    telemetry::DecodeBlock(sent, telemetry::DecodeMode::Replay, state, values, &plot, &frames);
+    const telemetry::TFrameTable& shown = window_.Frames();
+    ASSERT_EQ(shown.Rows(), frames.Rows()) << "the window keeps the frames of what it plotted";
+    for (std::int64_t k = 0; k < frames.Rows(); ++k) {
+        ASSERT_EQ(shown.Frame(k), frames.Frame(k)) << "frame " << k;
+        ASSERT_EQ(shown.EndOffset(k), frames.EndOffset(k)) << "frame " << k;
+    }
     for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
         const TChartSeries& live = window_.Chart1->Series(s);
         const TChartSeries& replay = replayed.Series(s);

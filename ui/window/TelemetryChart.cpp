@@ -1,11 +1,9 @@
 #include "ui/window/TelemetryChart.h"
 
 #include "telemetry/RecordingView.h"
-#include "widgets/chart/ChartCursor.h"
 #include "widgets/chart/ChartRaster.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 
 namespace {
@@ -88,14 +86,6 @@ void TChartPlot::AddPoints(int series, double firstX, std::span<const double> ys
 
 namespace {
 
-std::optional<double> PlottedAt(const TChart& chart, int series, std::int64_t frame) {
-    const TChartSeries& s = chart.Series(series);
-    const auto index = chart::IndexOfX(s, static_cast<double>(frame));
-    if (!index)
-        return std::nullopt;
-    return s.YValue(*index);
-}
-
 std::optional<TFrameSpan> SpanOf(const TChartSeries& s) {
     if (s.Count() == 0)
         return std::nullopt;
@@ -104,20 +94,6 @@ std::optional<TFrameSpan> SpanOf(const TChartSeries& s) {
 }
 
 } // namespace
-
-std::optional<double> QuantityAt(const TChart& chart, int series, std::int64_t frame) {
-    const std::optional<double> y = PlottedAt(chart, series, frame);
-    if (!y)
-        return std::nullopt;
-    switch (series) {
-    case telemetry::SeriesSpeed:
-        return *y;
-    case telemetry::SeriesAdvance:
-        return telemetry::AdvanceDegrees(telemetry::AdvanceCodeFromPlot(*y));
-    default:
-        return telemetry::ByteFromPlot(*y);
-    }
-}
 
 std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
     std::optional<TFrameSpan> span;
@@ -130,63 +106,24 @@ std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
     return span;
 }
 
-std::optional<TFrameSpan> CompletedFrames(const TChart& chart) {
-    return SpanOf(chart.Series(telemetry::SeriesAdvance));
+std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames) {
+    // A recording too long for the chart leaves frames in the table that the chart has no
+    // place for.
+    const std::int64_t onChart = std::min(frames.Rows(), ChartFrameLimit());
+    if (onChart == 0)
+        return std::nullopt;
+    return TFrameSpan{0, onChart - 1};
 }
 
-namespace {
-
-// A frame from what series 0 to 5 plot at it: completed when it has its advance point and
-// every byte field; without a speed point its period was 0.
-std::optional<telemetry::TDecodedFrame>
-AssembleFrame(std::int64_t frame,
-              const std::array<std::optional<double>, telemetry::PlotSeriesCount>& y) {
-    using namespace telemetry;
-    for (int s = SeriesMap; s <= SeriesAdvance; ++s)
-        if (!y[s])
-            return std::nullopt;
-    return TDecodedFrame{frame,
-                         y[SeriesSpeed] ? PeriodFromSpeed(*y[SeriesSpeed]) : std::uint16_t{0},
-                         ByteFromPlot(*y[SeriesMap]),
-                         ByteFromPlot(*y[SeriesCurve]),
-                         ByteFromPlot(*y[SeriesTemperature]),
-                         ByteFromPlot(*y[SeriesOctane]),
-                         AdvanceCodeFromPlot(*y[SeriesAdvance])};
-}
-
-} // namespace
-
-std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart, std::int64_t frame) {
-    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
-    for (int s = 0; s < telemetry::PlotSeriesCount; ++s)
-        y[s] = PlottedAt(chart, s, frame);
-    return AssembleFrame(frame, y);
-}
-
-void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t last,
-                         const std::function<void(const telemetry::TDecodedFrame&)>& take) {
-    // Each series' next point at or right of the frame being assembled.
-    std::array<std::size_t, telemetry::PlotSeriesCount> next{};
-    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
-        const TChartSeries& series = chart.Series(s);
-        const auto range = chart::VisibleIndexRange(series, static_cast<double>(first),
-                                                    static_cast<double>(first));
-        next[s] = range ? range->First : series.Count();
-    }
-    std::array<std::optional<double>, telemetry::PlotSeriesCount> y;
-    for (std::int64_t frame = first; frame <= last; ++frame) {
-        const double x = static_cast<double>(frame);
-        for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
-            const TChartSeries& series = chart.Series(s);
-            while (next[s] < series.Count() && series.XValue(next[s]) < x)
-                ++next[s];
-            y[s].reset();
-            if (next[s] < series.Count() && series.XValue(next[s]) == x)
-                y[s] = series.YValue(next[s]);
-        }
-        if (const auto fields = AssembleFrame(frame, y))
-            take(*fields);
-    }
+std::optional<double> QuantityAt(const telemetry::TFrameTable& frames, int series,
+                                 std::int64_t frame) {
+    if (const auto f = frames.Frame(frame))
+        return telemetry::Quantity(*f, series);
+    // The unfinished frame's fields arrive in the order of their series.
+    const telemetry::TUnfinishedFrame& unfinished = frames.Unfinished();
+    if (frame == frames.Rows() && series < unfinished.Arrived)
+        return telemetry::Quantity(unfinished.Fields, series);
+    return std::nullopt;
 }
 
 QImage RenderRecordingChart(const std::string& path, QSize size) {

@@ -1,9 +1,10 @@
 #pragma once
 
-// The chart page's chart: its configuration with the nine series, and the link through
-// which the decoder puts telemetry points on series 0 to 5.
+// The chart page's chart: its configuration with the nine series, the link through which the
+// decoder puts telemetry points on series 0 to 5, and what the page reads of the frames it
+// shows: from the recording's frame table, never back off the series.
 
-#include "telemetry/DecodedFrame.h"
+#include "telemetry/FrameTable.h"
 #include "telemetry/Telemetry.h"
 #include "widgets/chart/Chart.h"
 
@@ -11,7 +12,6 @@
 #include <QSize>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,28 +26,21 @@ void ConfigureTelemetryChart(TChart& chart);
 // not part of the picture.
 [[nodiscard]] QImage RenderRecordingChart(const std::string& path, QSize size = {1001, 473});
 
-// Reading the telemetry back off series 0 to 5, where frame k's points stand at X = k.
-// The quantity series plots at frame: the speed in revolutions per minute, curve number,
-// MAP, temperature and octane corrector as decoded, the advance in degrees; none where the
-// series has no point there (a period of 0 has no speed).
-[[nodiscard]] std::optional<double> QuantityAt(const TChart& chart, int series, std::int64_t frame);
-// The first and the last frame any of series 0 to 5 has a point for; none on an empty chart.
+// Frame k's points stand at X = k on series 0 to 5, and frame k is row k of the frame table
+// filled with them.
 struct TFrameSpan {
     std::int64_t First;
     std::int64_t Last;
 };
+// The first and the last frame any of series 0 to 5 has a point for; none on an empty chart.
 [[nodiscard]] std::optional<TFrameSpan> PlottedFrames(const TChart& chart);
-// The completed frames: those with an advance point, the field a frame ends with.
-[[nodiscard]] std::optional<TFrameSpan> CompletedFrames(const TChart& chart);
-// A completed frame's fields exactly as decoded (the chart's values read back), with a
-// period of 0 where it has no speed point; none for a frame that is not completed.
-[[nodiscard]] std::optional<telemetry::TDecodedFrame> FrameOnChart(const TChart& chart,
-                                                                   std::int64_t frame);
-
-// Each completed frame from first to last, in order, as FrameOnChart gives it, walking the
-// series once.
-void ForEachFrameOnChart(const TChart& chart, std::int64_t first, std::int64_t last,
-                         const std::function<void(const telemetry::TDecodedFrame&)>& take);
+// The completed frames the chart has a place for; none in an empty table.
+[[nodiscard]] std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames);
+// The quantity series plots at frame, in the quantity's own unit (telemetry::Quantity): of a
+// completed frame, or of the frame the table's bytes end inside of where that field has
+// arrived; none where the series has no point (a period of 0 has no speed).
+[[nodiscard]] std::optional<double> QuantityAt(const telemetry::TFrameTable& frames, int series,
+                                               std::int64_t frame);
 
 // The frames the chart takes: a series holds at most this many points, at X = 0, 1, ...
 [[nodiscard]] std::int64_t ChartFrameLimit();

@@ -112,14 +112,15 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     chktemp = Switch(Chart1, "chktemp", 472, 89, "Температура");
     chkok = Switch(Chart1, "chkok", 576, 41, "ОК");
     chkuoz = Switch(Chart1, "chkuoz", 624, 49, "УОЗ");
-    ChartReadout = new TChartReadout(*Chart1, {chkoborot->text(), chkdad->text(), chknkr->text(),
-                                               chktemp->text(), chkok->text(), chkuoz->text()});
-    ChosenFrame = new TChosenFrame(*Chart1, *ChartReadout);
+    ChartReadout = new TChartReadout(*Chart1, frames_,
+                                     {chkoborot->text(), chkdad->text(), chknkr->text(),
+                                      chktemp->text(), chkok->text(), chkuoz->text()});
+    ChosenFrame = new TChosenFrame(*Chart1, frames_, *ChartReadout);
     ChosenFrame->TakeKeysOf(*TabSheet2);
     // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
     // it by as before.
     Chart1->setFocusPolicy(Qt::ClickFocus);
-    ChartExport = new TChartExport(*this, *Chart1, *PageControl1->tabBar(), dialogs_,
+    ChartExport = new TChartExport(*this, *Chart1, frames_, *PageControl1->tabBar(), dialogs_,
                                    ChartReadout->Captions());
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
@@ -218,7 +219,7 @@ void TfrmUprZagig::OpenSession() {
         // the session stays open, as the user left it, until the user closes it.
         session_ = std::make_unique<telemetry::TLiveSession>(
             fileName.toStdString(), static_cast<std::uint8_t>(portNumber), values_, *livePlot_,
-            [this](const std::string& message) { ShowSessionError(message); });
+            [this](const std::string& message) { ShowSessionError(message); }, &frames_);
     } catch (const telemetry::EFileBeingWritten&) {
         ShowNotice("Ошибка создания файла\n"
                    "Этот файл сейчас записывается в другом окне или другой программой "
@@ -241,6 +242,7 @@ void TfrmUprZagig::OpenSession() {
     ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
+    frames_.Clear();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
@@ -315,10 +317,12 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
+    frames_.Clear();
     Chart1->UndoZoom();
     lblLinkStatus->setText(PortClosedText);
     telemetry::TViewedFile file(path);
     telemetry::TRecordingMapping mapping(file);
+    frames_.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
     TChartPlot plot(*Chart1);
     TViewEnd end = TViewEnd::Whole;
     telemetry::TRecordingFigures read;
@@ -330,7 +334,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         {
             TOpeningProgress progress(*lblLinkStatus);
             try {
-                decoded = view.Replay(state, values_, plot, &progress);
+                decoded = view.Replay(state, values_, plot, &progress, &frames_);
             } catch (const telemetry::ERecordingCut& cut) {
                 decoded = cut.Decoded();
                 end = TViewEnd::CutShort;
@@ -361,7 +365,7 @@ void TfrmUprZagig::ShowLatestOnGauges() {
 }
 
 void TfrmUprZagig::ShowChosenFrame(std::int64_t frame) {
-    if (const auto fields = FrameOnChart(*Chart1, frame))
+    if (const auto fields = frames_.Frame(frame))
         TabSheet2->ShowFrame(*fields);
 }
 

@@ -3,6 +3,7 @@
 // The program's one window: the port strip with the two command buttons, and the tab control
 // with the chart page and the instruments page.
 
+#include "telemetry/FrameTable.h"
 #include "telemetry/Telemetry.h"
 #include "ui/shell/FileDialogs.h"
 #include "ui/window/UpDown.h"
@@ -46,6 +47,10 @@ public:
 
     // The caption naming the file recorded or viewed last: MainCaption + " - " + full path.
     void ShowFileInCaption(const QString& path);
+
+    // The complete frames of the recording the chart shows, viewed or being recorded with
+    // plotting: row k is the frame plotted at X = k. Cleared with the chart's series.
+    [[nodiscard]] const telemetry::TFrameTable& Frames() const noexcept { return frames_; }
 
     // Shows the port number and brings to the front the page that settings remember, and
     // from now on remembers there the port of each session opened and the page brought to the
@@ -136,6 +141,7 @@ private:
 
     telemetry::TLatestValues& values_;
     TFileDialogs& dialogs_;
+    telemetry::TFrameTable frames_;
     std::unique_ptr<TChartPlot> livePlot_;
     std::unique_ptr<telemetry::TLiveSession> session_; // while a live session is open
     QTimer linkStatusTimer_;                           // refreshes lblLinkStatus meanwhile

@@ -1,16 +1,21 @@
+#include "telemetry/FrameTable.h"
 #include "telemetry/RecordingFile.h"
+#include "telemetry/RecordingView.h"
 #include "telemetry/tests/CompanionFixtures.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -61,6 +66,46 @@ TEST_F(RecordingTool, CsvHasOneLinePerCompletedFrame) {
                        "0,4660,5933.0472103004295,1,2,3,4,5,6.50390625\n"
                        "1,0,,9,8,7,6,255,50.44921875\n"
                        "2,4608,6000,0,0,0,0,0,5.625\n");
+}
+
+// Takes no points: only the frames of a replay are wanted.
+class TNoPlot final : public telemetry::TFramePlot {
+public:
+    void AddPoints(int, double, std::span<const double>, std::uint32_t) override {}
+};
+
+TEST_F(RecordingTool, CsvListsExactlyTheFramesOfTheViewersFrameTable) {
+    for (const auto& [seed, noise] : {std::pair{1, false}, {2, true}, {3, true}, {4, true}}) {
+        SCOPED_TRACE(seed);
+        const fs::path path = dir / ("sim" + std::to_string(seed) + ".dcc");
+        const std::string command = std::string(TELMIRA_BIN_DIR) + "/telmira-sim --out " +
+                                    path.string() + " --frames 20000 --seed " +
+                                    std::to_string(seed) + (noise ? " --noise" : "") +
+                                    " > /dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+        telemetry::TFrameTable frames;
+        {
+            const telemetry::TViewedFile file(path.string());
+            const telemetry::TRecordingMapping mapping(file);
+            const telemetry::TRecordingView view(mapping);
+            TNoPlot plot;
+            telemetry::TLatestValues values;
+            std::uint8_t state = 0;
+            view.Replay(state, values, plot, nullptr, &frames);
+        }
+        std::string table = telemetry::CsvHeader;
+        for (std::int64_t k = 0; k < frames.Rows(); ++k)
+            telemetry::AppendCsvLine(table, *frames.Frame(k));
+        const ToolRun csv = Tool("csv " + path.string());
+        ASSERT_EQ(csv.status, 0);
+        EXPECT_EQ(csv.out, table);
+        EXPECT_GE(frames.Rows(), 19900);
+        const ToolRun info = Tool("info " + path.string());
+        EXPECT_NE(info.out.find("frames: " + std::to_string(frames.Rows()) + "\n"),
+                  std::string::npos);
+
+    }
 }
 
 TEST_F(RecordingTool, InfoCountsFramesSkippedBytesAndTheCutFrame) {
