@@ -118,7 +118,8 @@ TEST_F(RecordingTool, CsvListsExactlyTheFramesOfTheViewersFrameTable) {
         }
         session.Checkpoint(bytes.size(), micros);
         telemetry::testing::WriteFile(path.string() + ".tlm", session.bytes);
-        const telemetry::TRecordingTimes times = telemetry::ReadRecordingTimes(path.string(), bytes);
+        const telemetry::TRecordingTimes times =
+            telemetry::ReadRecordingTimes(path.string(), bytes);
         ASSERT_TRUE(times.Used()) << telemetry::CompanionStateText(times.State());
         std::string timed = telemetry::CsvHeaderWithTime;
         for (std::int64_t k = 0; k < frames.Rows(); ++k)
