@@ -4,7 +4,9 @@
 #include "native/Arguments.h"
 #include "telemetry/CompanionFile.h"
 #include "telemetry/RecordingTimes.h"
+#include "tools/dcc/AnalysisCommands.h"
 #include "tools/dcc/ChartPicture.h"
+#include "tools/dcc/Command.h"
 #include "tools/dcc/CompanionLines.h"
 #include "tools/dcc/RecordingScan.h"
 
@@ -32,19 +34,6 @@
 #endif
 
 namespace {
-
-#ifdef _WIN32
-// Bytes as they are: no CR LF turned into LF, no end of file at a 0x1A byte.
-constexpr int ReadFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
-int OpenForReading(const std::string& path) {
-    return ::_wopen(native::WideText(path).c_str(), ReadFlags);
-}
-#else
-constexpr int ReadFlags = O_RDONLY | O_CLOEXEC;
-int OpenForReading(const std::string& path) {
-    return ::open(path.c_str(), ReadFlags);
-}
-#endif
 
 // Read by people and by help2man, which makes the manual page from it. Without pictures, the
 // png command and its option are left out.
@@ -90,64 +79,6 @@ constexpr const char* GeneralHelp = "  --help                print this help and
                                     "  0  done\n"
                                     "  1  a file could not be read or written\n"
                                     "  2  wrong command line\n";
-
-// Wrong arguments: main prints the reason and exits with 2.
-class EUsage : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A failure that names the file and the reason; main prints it and exits with 1.
-class EFileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void FileError(const std::string& path, int error) {
-    throw EFileError(path + ": " + std::strerror(error));
-}
-
-class TInputFile {
-public:
-    explicit TInputFile(const std::string& path) : path_(path) {
-        fd_ = OpenForReading(path);
-        if (fd_ < 0)
-            FileError(path, errno);
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0) {
-            const int error = errno;
-            ::close(fd_);
-            FileError(path, error);
-        }
-        if (S_ISDIR(st.st_mode)) {
-            ::close(fd_);
-            FileError(path, EISDIR);
-        }
-    }
-    ~TInputFile() { ::close(fd_); }
-    TInputFile(const TInputFile&) = delete;
-    TInputFile& operator=(const TInputFile&) = delete;
-
-    // Reads the whole file in blocks; any size, pipes and special files included.
-    template <typename Consumer> void ReadAll(Consumer&& consume) {
-        std::vector<std::uint8_t> block(1 << 20);
-        for (;;) {
-            const ssize_t n = ::read(fd_, block.data(), block.size());
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                FileError(path_, errno);
-            }
-            if (n == 0)
-                return;
-            consume(std::span<const std::uint8_t>(block.data(), static_cast<std::size_t>(n)));
-        }
-    }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-};
 
 template <typename T> struct TRange {
     T Minimum = std::numeric_limits<T>::max();
@@ -264,14 +195,18 @@ void PrintHelp() {
     std::fputs(Help, stdout);
     if (ChartPicturesBuilt)
         std::fputs(PictureCommandHelp, stdout);
+    std::fputs(AnalysisCommandsHelp, stdout);
     std::fputs(OptionsHelp, stdout);
     std::fputs(TimeOptionHelp, stdout);
     if (ChartPicturesBuilt)
         std::fputs(PictureOptionHelp, stdout);
+    std::fputs(AnalysisOptionsHelp, stdout);
     std::fputs(GeneralHelp, stdout);
 }
 
 int Run(const std::vector<std::string>& arguments) {
+    if (!arguments.empty() && IsAnalysisCommand(arguments[0]))
+        return RunAnalysisCommand(arguments, PrintHelp);
     std::vector<std::string> operands; // the command and its files
     std::optional<TPictureSize> size;
     bool withTime = false;

@@ -349,4 +349,71 @@ TEST_F(RecordingWithCompanion, InfoSaysHowTheTimesAreHadAndCountsMarkersAndEvent
     EXPECT_NE(appended.out.find("duration: 3.300 s (estimated)\n"), std::string::npos);
 }
 
+TEST_F(RecordingTool, AnalysisCommandsPrintTheLibrarysCsv) {
+    // 3000 and 6000 об/мин, a period of 0, and curve 2, which has no expected curve.
+    const auto path = Write("r.dcc", {0xFF, 0xFF, 0x24, 0x00, 20, 1, 90, 0, 140, //
+                                      0xFF, 0xFF, 0x12, 0x00, 40, 1, 90, 0, 100, //
+                                      0xFF, 0xFF, 0x00, 0x00, 40, 1, 90, 0, 100, //
+                                      0xFF, 0xFF, 0x24, 0x00, 20, 2, 60, 0, 0});
+    std::ofstream(dir / "c.csv") << "curve,rpm,advance\n1,3000,30\n1,6000,30\n";
+    const std::string curves = (dir / "c.csv").string();
+    EXPECT_EQ(Tool("band " + path.string() + " " + curves).out, "curve,frames,outside\n1,2,1\n");
+    EXPECT_EQ(Tool("band " + path.string() + " " + curves + " --tolerance 12.5").out,
+              "curve,frames,outside\n1,2,0\n");
+    EXPECT_EQ(Tool("table " + path.string() + " --stat count --speed-bins 0:6000:3000").out,
+              "speed_from,speed_to,map_from,map_to,frames,value\n"
+              "3000,6000,16,32,2,2\n"
+              "3000,6000,32,48,1,1\n");
+    EXPECT_EQ(Tool("table " + path.string() + " --range temperature:70: --minus " + path.string() +
+                   " --speed-bins 3000:3001:1")
+                  .out,
+              "speed_from,speed_to,map_from,map_to,frames_a,frames_b,value\n"
+              "3000,3001,16,32,1,1,0\n");
+    EXPECT_EQ(Tool("table " + path.string() + " --deviation " + curves + " --map-bins 1").out,
+              "speed_from,speed_to,map_from,map_to,frames,value\n"
+              "3000,3250,0,256,1,0.234375\n"
+              "6000,6250,0,256,1,-6.796875\n")
+        << "a speed on an edge is in the bin above it";
+    EXPECT_EQ(Tool("density " + path.string() + " --x map:0:50:5 --y curve:0:4:2 --colour rpm").out,
+              "x,y,frames,colour\n2,0,1,3000\n4,0,2,6000\n2,1,1,3000\n")
+        << "a frame without speed is drawn, and not in the colour's mean";
+    EXPECT_EQ(Tool("figures " + path.string() + " --frames 3:3").out,
+              "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std\n"
+              "rpm,3,3,1,,3000,3000,3000,0\n"
+              "map,3,3,1,,20,20,20,0\n"
+              "curve,3,3,1,,2,2,2,0\n"
+              "temperature,3,3,1,,60,60,60,0\n"
+              "octane,3,3,1,,0,0,0,0\n"
+              "advance,3,3,1,,5.625,5.625,5.625,0\n");
+}
+
+TEST_F(RecordingTool, AnalysisCommandsRefuseWhatTheyCannotDo) {
+    const auto path = Write("r.dcc", {0xFF, 0xFF, 0x24, 0x00, 20, 1, 90, 0, 140}).string();
+    std::ofstream(dir / "bad.csv") << "curve,rpm,advance\n1,3000,30\n1,3000,31\n";
+    const ToolRun bad = Tool("band " + path + " " + (dir / "bad.csv").string(), true);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, "telmira-dcc: " + (dir / "bad.csv").string() +
+                           ": Файл кривых, строка 3: у кривой 1 уже есть точка на 3000 об/мин "
+                           "(строка 2)\n");
+    EXPECT_EQ(Tool("band " + path + " " + (dir / "none.csv").string()).status, 1);
+    for (const std::string& wrong :
+         {"band " + path, "table " + path + " --tolerance 1", "table " + path + " --stat median",
+          "table " + path + " --speed-bins 0:7000", "table " + path + " --speed-bins 7000:0:250",
+          "table " + path + " --map-bins 0", "table " + path + " --map-bins 257",
+          "table " + path + " --quantity deviation", "table " + path + " --stat",
+          std::string("table"), "table " + path + " --deviation c.csv --quantity map",
+          "table " + path + " --stat min --stat max", "table " + path + " --curve 256",
+          "table " + path + " --range speed:1:2", "table " + path + " --frames 5:4",
+          "density " + path + " --x rpm:0:1:0", "density " + path + " --colour deviation",
+          "density " + path + " --x rpm:0:7000:16384 --y map:0:256:16384",
+          "figures " + path + " --curve 1"}) {
+        const ToolRun run = Tool(wrong, true);
+        EXPECT_EQ(run.status, 2) << wrong << ": " << run.out;
+        EXPECT_NE(run.out.find("; see telmira-dcc --help\n"), std::string::npos) << run.out;
+    }
+    const ToolRun help = Tool("table " + path + " --stat nonsense --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--speed-bins FROM:TO:STEP"), std::string::npos);
+}
+
 } // namespace
