@@ -292,13 +292,13 @@ TEST(NearestFrame, APlaceIsWhereTheFrameIsCounted) {
     ASSERT_GT(density.Frames(), 1000);
     std::vector<std::uint32_t> placed(density.Counts().size());
     for (const telemetry::TDecodedFrame& f : test::AllFrames(*table))
-        if (const auto place = density.Place(f.Number, f.Fields()))
+        if (const auto place = density.Place(f.Number, f))
             ++placed[static_cast<std::size_t>(std::floor(place->Y)) * 700 +
                      static_cast<std::size_t>(std::floor(place->X))];
     EXPECT_TRUE(std::equal(placed.begin(), placed.end(), density.Counts().begin()));
     const auto any = density.Nearest(*table, {350, 200}, INFINITY);
     ASSERT_TRUE(any);
-    EXPECT_TRUE(density.Place(*any, table->Frame(*any)->Fields()));
+    EXPECT_TRUE(density.Place(*any, *table->Frame(*any)));
 }
 
 } // namespace
