@@ -6,6 +6,7 @@
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartReadout.h"
+#include "ui/reading/ChartSelection.h"
 #include "ui/window/TelemetryChart.h"
 
 #include <benchmark/benchmark.h>
@@ -15,6 +16,8 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+
+#include <utility>
 
 namespace {
 
@@ -69,6 +72,35 @@ void BM_PointerMoveOverAnHour(benchmark::State& state) {
     state.counters["series_redraws"] = redraws;
 }
 BENCHMARK(BM_PointerMoveOverAnHour)->Unit(benchmark::kMicrosecond);
+
+// A Shift-drag over the whole plot of an hour: the frames of the span, their figures (one pass
+// over the frame table) and the box's text.
+void BM_SelectAnHour(benchmark::State& state) {
+    TChart chart;
+    telemetry::TFrameTable frames;
+    ReplayAnHour(chart, frames);
+    TSystemFileDialogs dialogs;
+    TChartSelection selection(chart, frames, dialogs,
+                              {"Обороты", "ДАД", "Номер кривой", "Температура", "ОК", "УОЗ"});
+    chart.show();
+    QApplication::processEvents();
+    const chart::TRectI plot = chart.PlotRect();
+    const int middle = (plot.Top + plot.Bottom) / 2;
+    for (auto _ : state) {
+        for (const auto& [type, x] : {std::pair(QEvent::MouseButtonPress, plot.Left),
+                                      std::pair(QEvent::MouseMove, plot.Right - 1),
+                                      std::pair(QEvent::MouseButtonRelease, plot.Right - 1)}) {
+            const QPointF p(x, middle);
+            QMouseEvent event(type, p, chart.mapToGlobal(p), Qt::LeftButton,
+                              type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                              Qt::ShiftModifier);
+            QApplication::sendEvent(&chart, &event);
+        }
+    }
+    state.counters["frames"] =
+        static_cast<double>(selection.Figures()->Frames.End - selection.Figures()->Frames.First);
+}
+BENCHMARK(BM_SelectAnHour)->Unit(benchmark::kMillisecond);
 
 void BM_ExportAnHourAsCsv(benchmark::State& state) {
     TChart chart;

@@ -1,6 +1,7 @@
 #include "ui/reading/ChartExport.h"
 
 #include "ui/reading/ChartReadout.h"
+#include "ui/reading/CompareShift.h"
 #include "ui/shell/Messages.h"
 #include "ui/window/TelemetryChart.h"
 
@@ -12,7 +13,9 @@
 #include <QSaveFile>
 #include <QTabBar>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -128,6 +131,12 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
     file.Commit();
 }
 
+void WriteTextFile(const QString& path, const std::string& text) {
+    TExportFile file(path);
+    file.Write(text);
+    file.Commit();
+}
+
 void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
                            const QString& path) {
     LayOut(chart);
@@ -151,6 +160,73 @@ void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
     file.Commit();
 }
 
+namespace {
+
+// The CSV header's columns, each named with prefix in front.
+std::string PrefixedColumns(const std::string& prefix) {
+    std::string columns = telemetry::CsvHeader;
+    columns.pop_back();
+    std::string named = prefix;
+    for (const char c : columns)
+        named += c == ',' ? "," + prefix : std::string(1, c);
+    return named;
+}
+
+// A frame's columns without their line end; empty ones without a frame.
+void AppendColumns(std::string& text, const std::optional<telemetry::TDecodedFrame>& frame) {
+    if (!frame) {
+        static const auto separators = static_cast<std::size_t>(
+            std::count(std::begin(telemetry::CsvHeader), std::end(telemetry::CsvHeader), ','));
+        text.append(separators, ',');
+        return;
+    }
+    telemetry::AppendCsvLine(text, *frame);
+    text.pop_back();
+}
+
+} // namespace
+
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
+                           const TComparedOnChart& compared, const QString& path) {
+    LayOut(chart);
+    TExportFile file(path);
+    std::string text = PrefixedColumns("") + "," + PrefixedColumns("b_") + "\n";
+    const auto span = [](const std::optional<TFrameSpan>& completed) {
+        return completed ? std::optional(compare::TFrames{completed->First, completed->Last})
+                         : std::nullopt;
+    };
+    const auto a = span(CompletedFrames(frames));
+    const auto b = span(CompletedFrames(*compared.Frames));
+    const std::int64_t rowsB = FramesOnChart(*compared.Frames);
+    const auto either =
+        compare::Union(a, b ? std::optional(compare::OnA(*b, compared.Alignment)) : std::nullopt);
+    if (either) {
+        const chart::TAxisMap& x = chart.BottomAxis().Map();
+        const auto first =
+            std::max<std::int64_t>(either->First, std::llround(std::ceil(x.Minimum)));
+        const auto last = std::min<std::int64_t>(either->Last, std::llround(std::floor(x.Maximum)));
+        for (std::int64_t at = first; at <= last; ++at) {
+            std::optional<telemetry::TDecodedFrame> frameA, frameB;
+            if (a && at >= a->First && at <= a->Last)
+                frameA = frames.Frame(at);
+            if (const auto j = compared.Alignment.FrameOfB(at, rowsB))
+                frameB = compared.Frames->Frame(*j);
+            if (!frameA && !frameB)
+                continue;
+            AppendColumns(text, frameA);
+            text += ',';
+            AppendColumns(text, frameB);
+            text += '\n';
+            if (text.size() >= CsvChunk) {
+                file.Write(text);
+                text.clear();
+            }
+        }
+    }
+    file.Write(text);
+    file.Commit();
+}
+
 TChartExport::TChartExport(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
                            QTabBar& tabs, TFileDialogs& dialogs,
                            const std::array<QString, 6>& captions)
@@ -160,16 +236,21 @@ TChartExport::TChartExport(QWidget& window, TChart& chart, const telemetry::TFra
     SavePicture->setShortcut(QKeySequence("Ctrl+S"));
     ExportCsv = new QAction("Экспорт в CSV…", this);
     ExportCsv->setShortcut(QKeySequence("Ctrl+E"));
-    for (QAction* action : {SavePicture, ExportCsv}) {
+    ExportComparedCsv = new QAction("Экспорт в CSV с записью для сравнения…", this);
+    ExportComparedCsv->setShortcut(QKeySequence("Ctrl+Shift+E"));
+    ExportComparedCsv->setEnabled(false);
+    for (QAction* action : {SavePicture, ExportCsv, ExportComparedCsv}) {
         action->setShortcutContext(Qt::WindowShortcut);
         window.addAction(action);
     }
     connect(SavePicture, &QAction::triggered, this, &TChartExport::SavePictureClick);
     connect(ExportCsv, &QAction::triggered, this, &TChartExport::ExportCsvClick);
+    connect(ExportComparedCsv, &QAction::triggered, this, &TChartExport::ExportComparedCsvClick);
 
     Menu = new QMenu(&window);
     Menu->addAction(SavePicture);
     Menu->addAction(ExportCsv);
+    Menu->addAction(ExportComparedCsv);
     tabs.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&tabs, &QWidget::customContextMenuRequested, this,
             [this, &tabs](QPoint at) { Menu->popup(tabs.mapToGlobal(at)); });
@@ -195,6 +276,20 @@ void TChartExport::SavePictureClick() {
 void TChartExport::ExportCsvClick() {
     Export(CsvDialog,
            [this](const QString& path) { WriteVisibleFramesCsv(chart_, frames_, path); });
+}
+
+void TChartExport::ExportComparedCsvClick() {
+    if (!compared_)
+        return;
+    const TComparedOnChart compared = *compared_;
+    Export(CsvDialog, [this, compared](const QString& path) {
+        WriteVisibleFramesCsv(chart_, frames_, compared, path);
+    });
+}
+
+void TChartExport::SetCompared(const std::optional<TComparedOnChart>& compared) {
+    compared_ = compared;
+    ExportComparedCsv->setEnabled(compared.has_value());
 }
 
 void TChartExport::Export(TFileDialog& dialog, const std::function<void(const QString&)>& write) {

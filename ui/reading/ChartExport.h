@@ -5,6 +5,7 @@
 // small menu on a right click that does not scroll (on the chart or on the tab strip).
 
 #include "telemetry/FrameTable.h"
+#include "ui/reading/ComparedOnChart.h"
 #include "ui/shell/FileDialogs.h"
 #include "widgets/chart/Chart.h"
 
@@ -16,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -55,6 +57,17 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
 void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
                            const QString& path);
 
+// The same with the compared recording's columns beside them, named with a "b_" in front:
+// a line for each place of the visible range where either recording has a completed frame,
+// the compared recording's frame there being the one its shift puts there; the columns of a
+// recording without a frame there are left empty.
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
+                           const TComparedOnChart& compared, const QString& path);
+
+// Writes text to path whole under a temporary name, renamed onto path at the end. Fails as
+// WriteChartPicture does.
+void WriteTextFile(const QString& path, const std::string& text);
+
 class TChartExport : public QObject {
     Q_OBJECT
 public:
@@ -65,6 +78,8 @@ public:
 
     QAction* SavePicture; // "Сохранить изображение графика…"
     QAction* ExportCsv;   // "Экспорт в CSV…"
+    // "Экспорт в CSV с записью для сравнения…": enabled while a recording is compared.
+    QAction* ExportComparedCsv;
     QMenu* Menu;
 
     TFileDialog PictureDialog;
@@ -73,6 +88,10 @@ public:
     // Ask for a file and write it; a failure is shown in the error box.
     void SavePictureClick();
     void ExportCsvClick();
+    void ExportComparedCsvClick();
+
+    // The recording compared with the chart's, which the second CSV export writes beside it.
+    void SetCompared(const std::optional<TComparedOnChart>& compared);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,4 +105,5 @@ private:
     TFileDialogs& dialogs_;
     std::array<QString, 6> captions_;
     std::optional<QPoint> rightPressedAt_;
+    std::optional<TComparedOnChart> compared_;
 };

@@ -1,5 +1,6 @@
 #include "ui/reading/ChartReadout.h"
 
+#include "ui/reading/CompareShift.h"
 #include "ui/window/TelemetryChart.h"
 #include "widgets/chart/ChartCursor.h"
 
@@ -27,6 +28,19 @@ QString ValueText(int series, double value) {
     default:
         return QString::number(value);
     }
+}
+
+QString DifferenceText(int series, double difference) {
+    return (difference > 0 ? "+" : "") + ValueText(series, difference);
+}
+
+// Where the compared recording's lines stand: under the chart's, indented.
+const QString ComparedPrefix = QStringLiteral("    сравнение: ");
+
+std::optional<compare::TFrames> Frames(const std::optional<TFrameSpan>& span) {
+    if (!span)
+        return std::nullopt;
+    return compare::TFrames{span->First, span->Last};
 }
 
 QString ScaleNote(int series) {
@@ -65,8 +79,17 @@ QString QuantityUnit(int series) {
 }
 
 std::vector<TReadoutLine> ReadoutLines(const TChart& chart, const telemetry::TFrameTable& frames,
-                                       std::int64_t frame, const std::array<QString, 6>& captions) {
+                                       std::int64_t frame, const std::array<QString, 6>& captions,
+                                       const std::optional<TComparedOnChart>& compared) {
     std::vector<TReadoutLine> lines{{-1, std::nullopt, "Кадр " + QString::number(frame), 0}};
+    // The compared recording's frame at this place of the chart, none past either end.
+    std::optional<std::int64_t> frameB;
+    if (compared) {
+        frameB = compared->Alignment.FrameOfB(frame, FramesOnChart(*compared->Frames));
+        lines.push_back({-1, std::nullopt,
+                         ComparedPrefix + (frameB ? "кадр " + QString::number(*frameB) : "—"),
+                         ComparedColour(0), true});
+    }
     for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
         if (!chart.Series(s).Active())
             continue;
@@ -74,6 +97,18 @@ std::vector<TReadoutLine> ReadoutLines(const TChart& chart, const telemetry::TFr
         lines.push_back({s, value,
                          captions[s] + ": " + (value ? ValueText(s, *value) : "—") + ScaleNote(s),
                          telemetry::PlotColours[s]});
+        if (!compared)
+            continue;
+        TReadoutLine line{s, std::nullopt, ComparedPrefix,
+                          ComparedColour(telemetry::PlotColours[s]), true};
+        if (frameB)
+            line.Value = QuantityAt(*compared->Frames, s, *frameB);
+        line.Text += line.Value ? ValueText(s, *line.Value) : "—";
+        if (value && line.Value) {
+            line.Difference = *value - *line.Value;
+            line.Text += ", разница " + DifferenceText(s, *line.Difference);
+        }
+        lines.push_back(line);
     }
     return lines;
 }
@@ -92,11 +127,19 @@ TChartReadout::TChartReadout(TChart& chart, const telemetry::TFrameTable& frames
 std::optional<std::int64_t> TChartReadout::CursorFrame() const {
     if (!pointer_ || !chart_.PlotRect().Contains(pointer_->x(), pointer_->y()))
         return std::nullopt;
-    const auto frames = PlottedFrames(chart_);
+    std::optional<compare::TFrames> frames = Frames(PlottedFrames(chart_));
+    if (compared_)
+        if (const auto b = Frames(CompletedFrames(*compared_->Frames)))
+            frames = compare::Union(frames, compare::OnA(*b, compared_->Alignment));
     if (!frames)
         return std::nullopt;
     return chart::NearestWholeX(chart_.BottomAxis().Map(), pointer_->x(), frames->First,
                                 frames->Last);
+}
+
+void TChartReadout::SetCompared(const std::optional<TComparedOnChart>& compared) {
+    compared_ = compared;
+    Refresh();
 }
 
 void TChartReadout::SetMarker(std::optional<std::int64_t> frame) {
@@ -125,7 +168,8 @@ std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
     const auto frame = CursorFrame();
     if (!frame)
         return std::nullopt;
-    TLayout layout{FrameColumn(*frame), {}, ReadoutLines(chart_, frames_, *frame, captions_)};
+    TLayout layout{
+        FrameColumn(*frame), {}, ReadoutLines(chart_, frames_, *frame, captions_, compared_)};
     int width = 0;
     for (const TReadoutLine& line : layout.Lines)
         width = std::max(width, metrics_.horizontalAdvance(line.Text));

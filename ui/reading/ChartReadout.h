@@ -6,6 +6,7 @@
 // widget lying on the chart, so following the pointer never redraws the series.
 
 #include "telemetry/FrameTable.h"
+#include "ui/reading/ComparedOnChart.h"
 #include "widgets/chart/Chart.h"
 
 #include <QFontMetrics>
@@ -17,12 +18,15 @@
 #include <optional>
 #include <vector>
 
-// One line of the readout: the frame's number (Series -1), or a switched-on series' value.
+// One line of the readout: the frame's number (Series -1), or a switched-on series' value;
+// of the recording compared with the chart's where Compared is set.
 struct TReadoutLine {
     int Series;
     std::optional<double> Value; // in the quantity's unit; none where the series has no point
     QString Text;
     TColor Colour;
+    bool Compared = false;
+    std::optional<double> Difference = {}; // the chart's value minus the compared one
 };
 
 // How many times its quantity, in the unit the readout gives, series 0 to 5 plots: the speed
@@ -33,11 +37,13 @@ struct TReadoutLine {
 
 // The readout of frame on chart, whose frames are those of the table: its number, then each
 // switched-on series of 0 to 5 under its caption, in its points' colour, naming the plotted
-// scale where it is not 1.
-[[nodiscard]] std::vector<TReadoutLine> ReadoutLines(const TChart& chart,
-                                                     const telemetry::TFrameTable& frames,
-                                                     std::int64_t frame,
-                                                     const std::array<QString, 6>& captions);
+// scale where it is not 1. With a compared recording, each line is followed by one of the
+// compared recording at that place of the chart, in its lighter colour, with the difference
+// where both have a value.
+[[nodiscard]] std::vector<TReadoutLine>
+ReadoutLines(const TChart& chart, const telemetry::TFrameTable& frames, std::int64_t frame,
+             const std::array<QString, 6>& captions,
+             const std::optional<TComparedOnChart>& compared = std::nullopt);
 
 class TChartReadout : public QWidget {
     Q_OBJECT
@@ -55,6 +61,9 @@ public:
 
     [[nodiscard]] std::optional<std::int64_t> Marker() const noexcept { return marker_; }
     void SetMarker(std::optional<std::int64_t> frame);
+
+    // The recording compared with the chart's, read beside it; none when there is none.
+    void SetCompared(const std::optional<TComparedOnChart>& compared);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -78,5 +87,6 @@ private:
     QFontMetrics metrics_;
     std::optional<QPoint> pointer_;
     std::optional<std::int64_t> marker_;
+    std::optional<TComparedOnChart> compared_;
     QRegion painted_; // what the last paint drew, cleared by the next one
 };

@@ -9,6 +9,7 @@ namespace {
 constexpr char PortNumberKey[] = "window/port";
 constexpr char FrontPageKey[] = "window/page";
 constexpr char DialogFolderGroup[] = "folders/";
+constexpr char AnalysisGroup[] = "analysis/";
 
 constexpr int LowestPort = 1;
 constexpr int HighestPort = 255;
@@ -60,6 +61,14 @@ QString TSettings::DialogFolder(const QString& dialog) const {
 
 void TSettings::SetDialogFolder(const QString& dialog, const QString& folder) {
     file_.setValue(DialogFolderGroup + dialog, folder);
+}
+
+QString TSettings::AnalysisChoice(const QString& key) const {
+    return file_.value(AnalysisGroup + key).toString();
+}
+
+void TSettings::SetAnalysisChoice(const QString& key, const QString& value) {
+    file_.setValue(AnalysisGroup + key, value);
 }
 
 void TSettings::Save() {

@@ -33,6 +33,11 @@ public:
     [[nodiscard]] QString DialogFolder(const QString& dialog) const;
     void SetDialogFolder(const QString& dialog, const QString& folder);
 
+    // A choice of the analysis page, by its key within the page; empty when none is remembered.
+    // The page checks what it reads.
+    [[nodiscard]] QString AnalysisChoice(const QString& key) const;
+    void SetAnalysisChoice(const QString& key, const QString& value);
+
     // Writes what was remembered to the file now. It is also written while the event loop
     // runs, and when the settings go.
     void Save();

@@ -510,8 +510,11 @@ TEST_F(ExportingTheChart, MenuComesUpOnARightClickThatDoesNotScroll) {
     QStringList texts;
     for (const QAction* action : window_.ChartExport->Menu->actions())
         texts << action->text() + " " + action->shortcut().toString();
-    EXPECT_EQ(texts,
-              (QStringList{"Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E"}));
+    EXPECT_EQ(texts, (QStringList{
+                         "Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E",
+                         "Экспорт в CSV с записью для сравнения… Ctrl+Shift+E", " ",
+                         "Сравнить с записью… Ctrl+Shift+O", "Совместить с выбранным кадром ",
+                         "Сбросить сдвиг записи для сравнения ", "Закрыть запись для сравнения "}));
     window_.ChartExport->Menu->close();
 }
 

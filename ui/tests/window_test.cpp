@@ -138,11 +138,13 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
     EXPECT_EQ(window_.windowTitle(), "TELMIRA ver 1.6");
     EXPECT_EQ(window_.pos(), QPoint(213, 180));
     EXPECT_EQ(window_.size(), QSize(1016, 535 + 20)) << "the status line adds its height";
-    ASSERT_EQ(window_.PageControl1->count(), 2);
+    ASSERT_EQ(window_.PageControl1->count(), 3);
     EXPECT_EQ(window_.PageControl1->tabText(0), "График");
     EXPECT_EQ(window_.PageControl1->widget(0)->objectName(), "TabSheet1");
     EXPECT_EQ(window_.PageControl1->tabText(1), "Приборы");
     EXPECT_EQ(window_.PageControl1->widget(1)->objectName(), "TabSheet2");
+    EXPECT_EQ(window_.PageControl1->tabText(2), "Анализ");
+    EXPECT_EQ(window_.PageControl1->widget(2)->objectName(), "TabSheet3");
     EXPECT_EQ(window_.PageControl1->currentIndex(), 0);
     for (const QCheckBox* box : window_.Chart1->findChildren<QCheckBox*>())
         EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();

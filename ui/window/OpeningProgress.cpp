@@ -1,5 +1,9 @@
 #include "ui/window/OpeningProgress.h"
 
+#include "telemetry/FrameTable.h"
+#include "telemetry/RecordingView.h"
+#include "ui/window/TelemetryChart.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -102,4 +106,34 @@ bool TOpeningProgress::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
         stopped_ = true;
     return true;
+}
+
+TChartReplay ReplayOntoChart(const std::string& path, TChartPlot& plot,
+                             telemetry::TLatestValues& values, QLabel& statusLine,
+                             telemetry::TFrameTable& frames) {
+    telemetry::TViewedFile file(path);
+    telemetry::TRecordingMapping mapping(file);
+    frames.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
+    TChartReplay replay;
+    replay.Size = mapping.Size();
+    telemetry::TRecordingView view(mapping);
+    std::uint8_t state = 0;
+    values.FrameCounter = 0;
+    std::uint64_t decoded = 0;
+    {
+        TOpeningProgress progress(statusLine);
+        try {
+            decoded = view.Replay(state, values, plot, &progress, &frames);
+        } catch (const telemetry::ERecordingCut& cut) {
+            decoded = cut.Decoded();
+            replay.End = TViewEnd::CutShort;
+        }
+    }
+    if (replay.End == TViewEnd::Whole && decoded < mapping.Size())
+        replay.End = TViewEnd::Cancelled;
+    else if (replay.End == TViewEnd::Whole && plot.Full())
+        replay.End = TViewEnd::TooLong;
+    replay.Read =
+        telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values.FrameCounter), state);
+    return replay;
 }

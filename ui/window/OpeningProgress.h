@@ -7,13 +7,22 @@
 // shortcut or drop can start anything while the chart is being filled, and closing the window
 // stops the replay as Esc does.
 
+#include "telemetry/RecordingFigures.h"
 #include "telemetry/ReplayProgress.h"
+#include "ui/window/LinkStatus.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 
 #include <chrono>
 #include <cstdint>
+#include <string>
+
+class TChartPlot;
+namespace telemetry {
+class TFrameTable;
+struct TLatestValues;
+} // namespace telemetry
 
 class QLabel;
 class QProgressBar;
@@ -48,3 +57,19 @@ private:
     QProgressBar* bar_ = nullptr; // a child of the status line, once shown
     bool stopped_ = false;
 };
+
+// What a replay of a recording onto the chart read.
+struct TChartReplay {
+    TViewEnd End = TViewEnd::Whole;
+    telemetry::TRecordingFigures Read;
+    std::uint64_t Size = 0; // the file's bytes
+};
+
+// The viewer's replay of the recording at path onto plot and into frames, an empty table, for
+// every recording the chart shows: locked, mapped and walked with its progress in statusLine,
+// stopped by Esc, cut short when the file shrinks under it. values is the decoder's record,
+// its frame counter started at 0. Raises the viewer's messages when the file cannot be opened
+// or mapped.
+[[nodiscard]] TChartReplay ReplayOntoChart(const std::string& path, TChartPlot& plot,
+                                           telemetry::TLatestValues& values, QLabel& statusLine,
+                                           telemetry::TFrameTable& frames);

@@ -52,9 +52,9 @@ void ConfigureTelemetryChart(TChart& chart) {
     static_cast<TLineSeries&>(chart.Series(0)).ShowInLegend = false;
 }
 
-TChartPlot::TChartPlot(TChart& chart) {
+TChartPlot::TChartPlot(TChart& chart, int firstSeries, TTint tint) : tint_(tint) {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
-        series_[i] = &chart.Series(i);
+        series_[i] = &chart.Series(firstSeries + i);
 }
 
 std::int64_t ChartFrameLimit() {
@@ -81,7 +81,7 @@ void TChartPlot::AddPoints(int series, double firstX, std::span<const double> ys
             return;
         ys = ys.first(static_cast<std::size_t>(room));
     }
-    series_[series]->AddPoints(firstX, 1, ys, colour);
+    series_[series]->AddPoints(firstX, 1, ys, tint_ ? tint_(colour) : colour);
 }
 
 namespace {
@@ -106,10 +106,14 @@ std::optional<TFrameSpan> PlottedFrames(const TChart& chart) {
     return span;
 }
 
-std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames) {
+std::int64_t FramesOnChart(const telemetry::TFrameTable& frames) {
     // A recording too long for the chart leaves frames in the table that the chart has no
     // place for.
-    const std::int64_t onChart = std::min(frames.Rows(), ChartFrameLimit());
+    return std::min(frames.Rows(), ChartFrameLimit());
+}
+
+std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames) {
+    const std::int64_t onChart = FramesOnChart(frames);
     if (onChart == 0)
         return std::nullopt;
     return TFrameSpan{0, onChart - 1};

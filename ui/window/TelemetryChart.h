@@ -34,6 +34,8 @@ struct TFrameSpan {
 };
 // The first and the last frame any of series 0 to 5 has a point for; none on an empty chart.
 [[nodiscard]] std::optional<TFrameSpan> PlottedFrames(const TChart& chart);
+// How many completed frames the chart has a place for, from frame 0 on.
+[[nodiscard]] std::int64_t FramesOnChart(const telemetry::TFrameTable& frames);
 // The completed frames the chart has a place for; none in an empty table.
 [[nodiscard]] std::optional<TFrameSpan> CompletedFrames(const telemetry::TFrameTable& frames);
 // The quantity series plots at frame, in the quantity's own unit (telemetry::Quantity): of a
@@ -45,12 +47,14 @@ struct TFrameSpan {
 // The frames the chart takes: a series holds at most this many points, at X = 0, 1, ...
 [[nodiscard]] std::int64_t ChartFrameLimit();
 
-// Puts the decoder's points on series 0 to 5, those of frames up to ChartFrameLimit(); the
-// points of later frames are left out, so that a recording too long for the chart fills it
-// and the decoder goes on.
+// Puts the decoder's points on series 0 to 5 (or the six from firstSeries on), those of
+// frames up to ChartFrameLimit(); the points of later frames are left out, so that a
+// recording too long for the chart fills it and the decoder goes on. tint, where given,
+// turns each point's colour into the one stored.
 class TChartPlot final : public telemetry::TFramePlot {
 public:
-    explicit TChartPlot(TChart& chart);
+    using TTint = TColor (*)(TColor);
+    explicit TChartPlot(TChart& chart, int firstSeries = 0, TTint tint = nullptr);
     void AddPoints(int series, double firstX, std::span<const double> ys,
                    std::uint32_t colour) override;
     // Points were left out for want of room.
@@ -58,5 +62,6 @@ public:
 
 private:
     TChartSeries* series_[telemetry::PlotSeriesCount];
+    TTint tint_;
     bool full_ = false;
 };

@@ -3,9 +3,12 @@
 #include "telemetry/LiveSession.h"
 #include "telemetry/RecordingView.h"
 #include "ui/platform/PortToolTip.h"
+#include "ui/analysis/AnalysisPage.h"
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartReadout.h"
+#include "ui/reading/ChartSelection.h"
 #include "ui/reading/ChosenFrame.h"
+#include "ui/reading/ComparedRecording.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
 #include "ui/shell/Settings.h"
@@ -59,7 +62,7 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
 }
 
 // The names the settings file knows the pages by, in the order of their tabs.
-constexpr const char* PageNames[] = {"chart", "instruments"};
+constexpr const char* PageNames[] = {"chart", "instruments", "analysis"};
 
 QCheckBox* Switch(QWidget* chart, const char* name, int left, int width, const char* caption) {
     auto* box = Place(new QCheckBox(QString::fromUtf8(caption), chart), name, left, 448, width, 17);
@@ -117,11 +120,16 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
                                       chktemp->text(), chkok->text(), chkuoz->text()});
     ChosenFrame = new TChosenFrame(*Chart1, frames_, *ChartReadout);
     ChosenFrame->TakeKeysOf(*TabSheet2);
+    TabSheet3 = new TAnalysisPage(frames_, *Chart1, *ChosenFrame, dialogs_);
+    TabSheet3->setObjectName("TabSheet3");
+    TabSheet3->setAutoFillBackground(true);
+    PageControl1->addTab(TabSheet3, "Анализ");
     // A click on the plot gives the chart the keys that step the chosen frame; Tab passes
     // it by as before.
     Chart1->setFocusPolicy(Qt::ClickFocus);
     ChartExport = new TChartExport(*this, *Chart1, frames_, *PageControl1->tabBar(), dialogs_,
                                    ChartReadout->Captions());
+    ChartSelection = new TChartSelection(*Chart1, frames_, dialogs_, ChartReadout->Captions());
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
     lblLinkStatus = Place(new QLabel(this), "lblLinkStatus", 0, 535, 1016, LinkStatusHeight);
@@ -130,6 +138,9 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
     lblLinkStatus->setText(PortClosedText);
+    ComparedRecording = new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout,
+                                               *ChosenFrame, *ChartExport, *lblLinkStatus,
+                                               dialogs_);
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
@@ -180,6 +191,7 @@ void TfrmUprZagig::ShowFileInCaption(const QString& path) {
 
 void TfrmUprZagig::RememberIn(TSettings& settings) {
     settings_ = &settings;
+    TabSheet3->RememberIn(settings);
     if (const std::optional<int> port = settings.PortNumber())
         updPort->SetPosition(*port);
     for (int i = 0; i < static_cast<int>(std::size(PageNames)); ++i)
@@ -233,6 +245,7 @@ void TfrmUprZagig::OpenSession() {
         return;
     }
     sessionPort_ = portNumber;
+    ComparedRecording->SetRecordedFile(fileName);
     if (settings_)
         settings_->SetPortNumber(portNumber);
     ShowLinkStatus();
@@ -243,6 +256,8 @@ void TfrmUprZagig::OpenSession() {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     frames_.Clear();
+    ChartSelection->Clear();
+    TabSheet3->RecordingChanged();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
     const int answer = AskQuestion("Включить вывод графиков в режиме реального  времени?",
@@ -265,6 +280,7 @@ void TfrmUprZagig::CloseSession() {
     const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
     btnOpenPort->setText(OpenPortCaption);
     linkStatusTimer_.stop();
+    ComparedRecording->SetRecordedFile({});
     if (session) {
         // The totals include what closing still records, and stay when closing fails.
         const auto showClosed = [&] {
@@ -318,41 +334,20 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     frames_.Clear();
+    ChartSelection->Clear();
+    TabSheet3->RecordingChanged();
     Chart1->UndoZoom();
     lblLinkStatus->setText(PortClosedText);
-    telemetry::TViewedFile file(path);
-    telemetry::TRecordingMapping mapping(file);
-    frames_.Reserve(static_cast<std::int64_t>(mapping.Size() / telemetry::FrameSize));
     TChartPlot plot(*Chart1);
-    TViewEnd end = TViewEnd::Whole;
-    telemetry::TRecordingFigures read;
-    {
-        telemetry::TRecordingView view(mapping);
-        std::uint8_t state = 0;
-        values_.FrameCounter = 0;
-        std::uint64_t decoded = 0;
-        {
-            TOpeningProgress progress(*lblLinkStatus);
-            try {
-                decoded = view.Replay(state, values_, plot, &progress, &frames_);
-            } catch (const telemetry::ERecordingCut& cut) {
-                decoded = cut.Decoded();
-                end = TViewEnd::CutShort;
-            }
-        }
-        if (end == TViewEnd::Whole && decoded < mapping.Size())
-            end = TViewEnd::Cancelled;
-        else if (end == TViewEnd::Whole && plot.Full())
-            end = TViewEnd::TooLong;
-        read =
-            telemetry::FiguresOf(decoded, static_cast<std::uint32_t>(values_.FrameCounter), state);
-    }
+    const TChartReplay replay = ReplayOntoChart(path, plot, values_, *lblLinkStatus, frames_);
+    const TViewEnd end = replay.End;
+    const telemetry::TRecordingFigures& read = replay.Read;
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
     const std::uint64_t onChart =
         std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
-    lblLinkStatus->setText(ViewStatusText(end, read, mapping.Size(), onChart));
+    lblLinkStatus->setText(ViewStatusText(end, read, replay.Size, onChart));
     if (end == TViewEnd::CutShort)
         throw std::runtime_error(telemetry::RecordingViewError);
     if (end == TViewEnd::TooLong)
@@ -416,6 +411,7 @@ void TfrmUprZagig::dropEvent(QDropEvent* event) {
 
 void TfrmUprZagig::SwitchSeries(int position, const QCheckBox& box) {
     Chart1->Series(position).SetActive(box.isChecked());
+    ComparedRecording->SwitchSeries(position, box.isChecked());
 }
 
 void TfrmUprZagig::chkoborotClick() {

@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's one window: the port strip with the two command buttons, and the tab control
-// with the chart page and the instruments page.
+// with the chart page, the instruments page and the analysis page.
 
 #include "telemetry/FrameTable.h"
 #include "telemetry/Telemetry.h"
@@ -23,10 +23,13 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class TAnalysisPage;
 class TChartExport;
 class TChartPlot;
 class TChartReadout;
+class TChartSelection;
 class TChosenFrame;
+class TComparedRecording;
 class TInstrumentsPage;
 class TSettings;
 namespace telemetry {
@@ -67,6 +70,7 @@ public:
     QTabWidget* PageControl1;
     QWidget* TabSheet1;          // "График"
     TInstrumentsPage* TabSheet2; // "Приборы"
+    TAnalysisPage* TabSheet3;    // "Анализ"
 
     // Chart page: the chart, and over its bottom strip the series switches.
     TChart* Chart1;
@@ -83,6 +87,10 @@ public:
     TChosenFrame* ChosenFrame;
     // The chart's picture and its visible frames written out, by shortcut or context menu.
     TChartExport* ChartExport;
+    // The frames selected with Shift and a left drag, shaded, and their figures over the plot.
+    TChartSelection* ChartSelection;
+    // A second recording beside the one on the chart, opened from its context menu.
+    TComparedRecording* ComparedRecording;
 
     // Under the pages: the state and counts of the live session's link.
     QLabel* lblLinkStatus;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 using chart::TRectI;
 
@@ -27,6 +28,11 @@ constexpr int FrameMilliseconds = 33;
 constexpr qint64 PointsMilliseconds = 100;
 constexpr qint64 PointsWaitPerDrawing = 100;
 constexpr qint64 LongestPointsMilliseconds = 1000;
+// A selection's shade: the highlight's blue, light enough to leave the lines under it readable.
+constexpr QColor SelectionShade(0, 120, 215, 60);
+// Marks: ticks up from the plot's bottom edge, dark enough to show over the lines.
+constexpr QColor MarkColour(128, 0, 128);
+constexpr int MarkHeight = 10;
 
 // Bottom, top, left, right, depth.
 std::array<std::unique_ptr<TChartAxis>, 5> MakeAxes(chart::TOwner* owner) {
@@ -51,12 +57,26 @@ TChart::TChart(QWidget* parent)
 
 TChart::~TChart() = default;
 
-void TChart::Attach(std::unique_ptr<TChartSeries> series) {
+void TChart::Attach(std::unique_ptr<TChartSeries> series, bool below) {
     series->SetOwner(this);
     if (series->SeriesColor == clDefault)
         series->SeriesColor = SeriesPalette[series_.size() % std::size(SeriesPalette)];
-    items_.push_back(series.get());
+    items_.insert(below ? items_.begin() + static_cast<std::ptrdiff_t>(below_++) : items_.end(),
+                  series.get());
     series_.push_back(std::move(series));
+    RequestRepaint();
+}
+
+void TChart::DeleteSeries(TChartSeries& series) {
+    const auto owned = std::find_if(series_.begin(), series_.end(),
+                                    [&](const auto& s) { return s.get() == &series; });
+    if (owned == series_.end())
+        return;
+    const auto drawn = std::find(items_.begin(), items_.end(), &series);
+    if (drawn - items_.begin() < static_cast<std::ptrdiff_t>(below_))
+        --below_;
+    items_.erase(drawn);
+    series_.erase(owned);
     RequestRepaint();
 }
 
@@ -122,8 +142,12 @@ void TChart::ShowChanges() {
     pointsMilliseconds_ =
         std::clamp(sinceLastPaint_.nsecsElapsed() * PointsWaitPerDrawing / 1'000'000,
                    PointsMilliseconds, LongestPointsMilliseconds);
-    if (!changed.isEmpty())
-        update(changed);
+    if (changed.isEmpty())
+        return;
+    update(changed);
+    // The shade follows the axes, which may have moved where the picture did not change.
+    if (selection_)
+        update(QRect(plotRect_.Left, plotRect_.Top, plotRect_.Width(), plotRect_.Height()));
 }
 
 bool TChart::AxisShown(const TChartAxis& axis) const {
@@ -224,6 +248,22 @@ void TChart::paintEvent(QPaintEvent* event) {
     const QRegion rest = QRegion(changed).subtracted(event->region());
     if (!rest.isEmpty())
         update(rest);
+    if (const auto columns = ShadedColumns())
+        painter.fillRect(QRect(columns->first, plotRect_.Top, columns->second - columns->first + 1,
+                               plotRect_.Height()),
+                         SelectionShade);
+    if (!marks_.empty()) {
+        const chart::TAxisMap& x = BottomAxis().Map();
+        int last = plotRect_.Left - 1;
+        for (auto at = std::lower_bound(marks_.begin(), marks_.end(), x.Minimum);
+             at != marks_.end() && *at <= x.Maximum; ++at) {
+            const int column = x.ToPixel(*at);
+            if (column == last || column < plotRect_.Left || column >= plotRect_.Right)
+                continue;
+            painter.fillRect(column, plotRect_.Bottom - MarkHeight, 1, MarkHeight, MarkColour);
+            last = column;
+        }
+    }
     if (const auto outline = gestures_.ZoomRectangle())
         chart::DrawZoomRectangle(painter, *outline);
 }
@@ -233,7 +273,7 @@ void TChart::paintEvent(QPaintEvent* event) {
 
 TChartHit TChart::HitTest(QPoint p) const {
     const int px = p.x(), py = p.y();
-    for (auto it = series_.rbegin(); it != series_.rend(); ++it)
+    for (auto it = items_.rbegin(); it != items_.rend(); ++it)
         if ((*it)->Active() &&
             (*it)->Hit(chart::ItemView(**it, axisList_, plotRect_, clipPoints_), px, py))
             return TChartHit::Series;
@@ -249,7 +289,7 @@ TChartHit TChart::HitTest(QPoint p) const {
 
 void TChart::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
-    gestures_.Press(event->button(), event->position().toPoint());
+    gestures_.Press(event->button(), event->position().toPoint(), event->modifiers());
 }
 
 void TChart::mouseMoveEvent(QMouseEvent* event) {
@@ -273,7 +313,7 @@ void TChart::UndoZoom() {
 }
 
 chart::TGestureRules TChart::GestureRules() const {
-    return {AllowZoom, AllowPanning, AnimatedZoom, AnimatedZoomSteps};
+    return {AllowZoom, AllowPanning, AnimatedZoom, AnimatedZoomSteps, AllowSelection};
 }
 
 bool TChart::Grabs(QPoint p) const {
@@ -301,4 +341,45 @@ bool TChart::AllowScroll(TChartAxis& axis, double& min, double& max) {
     if (OnAllowScroll)
         OnAllowScroll(axis, min, max, allow);
     return allow;
+}
+
+// ---------------------------------------------------------------------------------------
+// Selection
+
+void TChart::SetSelection(const std::optional<TSpan>& span) {
+    if (span == selection_)
+        return;
+    selection_ = span;
+    ShowSelection();
+}
+
+void TChart::SetMarks(std::vector<double> marks) {
+    marks_ = std::move(marks);
+    ShowSelection();
+}
+
+void TChart::ShowSelection() {
+    update(QRect(plotRect_.Left, plotRect_.Top, plotRect_.Width(), plotRect_.Height()));
+}
+
+void TChart::Select(int from, int to) {
+    const chart::TAxisMap& x = BottomAxis().Map();
+    selection_ = TSpan{x.ToValue(from), x.ToValue(to)};
+    if (selection_->From > selection_->To)
+        std::swap(selection_->From, selection_->To);
+    if (OnSelect)
+        OnSelect(*this);
+}
+
+std::optional<std::pair<int, int>> TChart::ShadedColumns() const {
+    if (const auto dragged = gestures_.SelectionColumns())
+        return dragged;
+    if (!selection_ || plotRect_.Width() <= 0)
+        return std::nullopt;
+    const chart::TAxisMap& x = Axis(TAxisKind::Bottom).Map();
+    const int from = std::min(x.ToPixel(selection_->From), x.ToPixel(selection_->To));
+    const int to = std::max(x.ToPixel(selection_->From), x.ToPixel(selection_->To));
+    if (to < plotRect_.Left || from >= plotRect_.Right)
+        return std::nullopt;
+    return std::pair(std::max(from, plotRect_.Left), std::min(to, plotRect_.Right - 1));
 }

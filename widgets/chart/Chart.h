@@ -44,6 +44,16 @@ public:
         Attach(std::move(series));
         return attached;
     }
+    // The same, drawn under every series created by AddSeries and over those created here
+    // before it.
+    template <typename Series = TLineSeries> Series& AddSeriesBelow() {
+        auto series = std::make_unique<Series>();
+        Series& attached = *series;
+        Attach(std::move(series), true);
+        return attached;
+    }
+    // Removes the series and destroys it; the later ones move up the list by one.
+    void DeleteSeries(TChartSeries& series);
     [[nodiscard]] int SeriesCount() const noexcept { return static_cast<int>(series_.size()); }
     [[nodiscard]] TChartSeries& Series(int index) const { return *series_.at(index); }
 
@@ -109,6 +119,8 @@ public:
     TPanningMode AllowPanning = TPanningMode::pmBoth;
     bool AnimatedZoom = false;
     int AnimatedZoomSteps = 8;
+    // A left drag with Shift held selects a span of the bottom axis instead of zooming.
+    bool AllowSelection = false;
     // Redraw stages.
     std::function<void(TChart&)> OnBeforeDrawAxes;
     std::function<void(TChart&)> OnBeforeDrawSeries;
@@ -118,6 +130,22 @@ public:
     std::function<void(TChart&)> OnUndoZoom;
     std::function<void(TChart&)> OnScroll;
     std::function<void(TChartAxis&, double& min, double& max, bool& allow)> OnAllowScroll;
+    // A selection drag ended: Selection() holds the bottom axis' values at its first and last
+    // column, which the handler may set to the span it takes.
+    std::function<void(TChart&)> OnSelect;
+
+    // The span of bottom-axis values shown shaded across the plot, over the picture.
+    struct TSpan {
+        double From;
+        double To;
+        bool operator==(const TSpan&) const = default;
+    };
+    [[nodiscard]] const std::optional<TSpan>& Selection() const noexcept { return selection_; }
+    void SetSelection(const std::optional<TSpan>& span);
+    // Values of the bottom axis marked by short ticks along the plot's bottom edge, over the
+    // picture; ascending.
+    [[nodiscard]] const std::vector<double>& Marks() const noexcept { return marks_; }
+    void SetMarks(std::vector<double> marks);
 
     void UndoZoom();
     [[nodiscard]] bool Zoomed() const noexcept { return gestures_.Zoomed(); }
@@ -139,7 +167,7 @@ protected:
 
 private:
     void Changed(chart::TChange change) override;
-    void Attach(std::unique_ptr<TChartSeries> series);
+    void Attach(std::unique_ptr<TChartSeries> series, bool below = false);
     template <typename T> void Set(T& field, const T& value) {
         if (field == value)
             return;
@@ -167,11 +195,16 @@ private:
     void AfterUndoZoom() override;
     void AfterScroll() override;
     [[nodiscard]] bool AllowScroll(TChartAxis& axis, double& min, double& max) override;
+    void ShowSelection() override;
+    void Select(int from, int to) override;
+    // The plot's columns the selection shades, being dragged or set; none when none shows.
+    [[nodiscard]] std::optional<std::pair<int, int>> ShadedColumns() const;
 
     std::vector<std::unique_ptr<TChartSeries>> series_;
     std::array<std::unique_ptr<TChartAxis>, 5> axes_;
-    // The same as the layout and the drawing take them.
+    // The series in drawing order, as the layout and the drawing take them.
     std::vector<chart::TPlotItem*> items_;
+    std::size_t below_ = 0; // the first of items_ were created below the others
     std::array<TChartAxis*, 5> axisList_{};
 
     chart::TMargins margins_;
@@ -200,4 +233,6 @@ private:
     chart::TRectI plotRect_;
 
     chart::TGestures gestures_;
+    std::optional<TSpan> selection_;
+    std::vector<double> marks_;
 };

@@ -25,15 +25,16 @@ void DrawTitle(QPainter& painter, const TChartAxis& axis) {
         return;
     painter.save();
     painter.setFont(title.Font);
+    // The title's band runs from TitlePosition outward; the title stands in its middle, at
+    // any angle, clear of the labels on the band's inner side.
     const int centre = axis.Map().Centre();
-    const QPoint at = axis.Horizontal() ? QPoint(centre, axis.TitlePosition())
-                                        : QPoint(axis.TitlePosition(), centre);
+    const int across = axis.TitlePosition() + Outward(axis) * MeasureAxis(axis, 0).Title / 2;
+    const QPoint at = axis.Horizontal() ? QPoint(centre, across) : QPoint(across, centre);
     painter.translate(at);
     painter.rotate(-title.Angle);
     const int width = TextWidth(title.Font, title.Caption);
     const int height = FontHeight(title.Font);
-    painter.drawText(QRect(-width / 2, Outward(axis) > 0 ? -height : 0, width, height),
-                     Qt::AlignCenter, title.Caption);
+    painter.drawText(QRect(-width / 2, -height / 2, width, height), Qt::AlignCenter, title.Caption);
     painter.restore();
 }
 

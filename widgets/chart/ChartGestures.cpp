@@ -37,11 +37,17 @@ std::vector<TChartAxis*> TGestures::Axes() const {
     return axes;
 }
 
-void TGestures::Press(Qt::MouseButton button, QPoint p) {
-    if (zoom_.Active || panning_.Active || !plot_.Grabs(p))
+void TGestures::Press(Qt::MouseButton button, QPoint p, Qt::KeyboardModifiers modifiers) {
+    if (zoom_.Active || panning_.Active || selecting_.Active || !plot_.Grabs(p))
         return;
     const TGestureRules rules = plot_.GestureRules();
-    if (button == Qt::LeftButton && rules.AllowZoom) {
+    if (button == Qt::LeftButton && (modifiers & Qt::ShiftModifier)) {
+        // Shift never zooms, so that a selection missed never changes the scales.
+        if (rules.AllowSelection && plot_.GesturePlotRect().Contains(p.x(), p.y())) {
+            selecting_ = {true, p, p};
+            plot_.ShowSelection();
+        }
+    } else if (button == Qt::LeftButton && rules.AllowZoom) {
         plot_.GestureStarted();
         zoom_ = {true, p, p};
         plot_.ShowZoomRectangle();
@@ -52,7 +58,12 @@ void TGestures::Press(Qt::MouseButton button, QPoint p) {
 }
 
 void TGestures::Move(QPoint p) {
-    if (zoom_.Active) {
+    if (selecting_.Active) {
+        if (p.x() == selecting_.Last.x())
+            return;
+        selecting_.Last = p;
+        plot_.ShowSelection();
+    } else if (zoom_.Active) {
         if (p == zoom_.Last)
             return;
         zoom_.Last = p;
@@ -68,6 +79,14 @@ void TGestures::Move(QPoint p) {
 }
 
 void TGestures::Release(Qt::MouseButton button, QPoint p) {
+    if (selecting_.Active && button == Qt::LeftButton) {
+        selecting_.Last = p;
+        const auto columns = SelectionColumns();
+        selecting_.Active = false;
+        plot_.Select(columns->first, columns->second);
+        plot_.ShowSelection();
+        return;
+    }
     if (zoom_.Active && button == Qt::LeftButton) {
         zoom_.Active = false;
         zoom_.Last = p;
@@ -197,6 +216,16 @@ std::optional<QRect> TGestures::ZoomRectangle() const {
     if (right <= left || bottom <= top)
         return std::nullopt;
     return QRect(left, top, right - left, bottom - top);
+}
+
+std::optional<std::pair<int, int>> TGestures::SelectionColumns() const {
+    if (!selecting_.Active)
+        return std::nullopt;
+    const TRectI plot = plot_.GesturePlotRect();
+    const int start = selecting_.Start.x();
+    const int last =
+        std::clamp(selecting_.Last.x(), plot.Left, std::max(plot.Left, plot.Right - 1));
+    return std::pair(std::min(start, last), std::max(start, last));
 }
 
 void DrawZoomRectangle(QPainter& painter, const QRect& outline) {

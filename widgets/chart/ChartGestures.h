@@ -4,7 +4,8 @@
 // it has them): a left drag right and down zooms into its rectangle, a left drag any other
 // way undoes the zoom, a right drag moves the axes with the pointer, and the wheel moves the
 // vertical axes. Zooming and scrolling fix the axes' ends; one undo restores the scales from
-// before the first of them.
+// before the first of them. Where the plot allows it, a left drag with Shift held selects the
+// columns it passes over instead, and changes no axis.
 
 #include "widgets/chart/ChartAxis.h"
 
@@ -12,6 +13,7 @@
 #include <QRect>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -32,6 +34,7 @@ struct TGestureRules {
     TPanningMode AllowPanning = TPanningMode::pmBoth;
     bool AnimatedZoom = false;
     int AnimatedZoomSteps = 8;
+    bool AllowSelection = false;
 };
 
 // What the gestures need of the plot they work on.
@@ -58,6 +61,11 @@ public:
     virtual void AfterScroll() = 0;
     [[nodiscard]] virtual bool AllowScroll(TChartAxis& axis, double& min, double& max) = 0;
 
+    // A selection drag moved: the columns it covers are shown over the picture.
+    virtual void ShowSelection() {}
+    // A selection drag ended over the plot's columns from to to, both included, from <= to.
+    virtual void Select(int /*from*/, int /*to*/) {}
+
 protected:
     ~TGesturePlot() = default;
 };
@@ -68,7 +76,7 @@ public:
     TGestures(TGesturePlot& plot, std::vector<TChartAxis*> horizontal,
               std::vector<TChartAxis*> vertical);
 
-    void Press(Qt::MouseButton button, QPoint p);
+    void Press(Qt::MouseButton button, QPoint p, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void Move(QPoint p);
     void Release(Qt::MouseButton button, QPoint p);
     // A turn of the wheel by angleDelta (eighths of a degree); whether it made a whole notch.
@@ -81,6 +89,9 @@ public:
     // The pixels the zoom rectangle's outline runs through while a zoom is dragged: from the
     // corner where the drag began up to, not including, the pointer's row and column.
     [[nodiscard]] std::optional<QRect> ZoomRectangle() const;
+    // The plot's columns a selection drag covers so far, from the one where it began to the
+    // pointer's, both included and kept inside the plot; none while no selection is dragged.
+    [[nodiscard]] std::optional<std::pair<int, int>> SelectionColumns() const;
 
 private:
     [[nodiscard]] std::vector<TChartAxis*> Axes() const;
@@ -93,6 +104,7 @@ private:
     std::vector<TChartAxis*> vertical_;
     TZoomPanningRecord zoom_;
     TZoomPanningRecord panning_;
+    TZoomPanningRecord selecting_;
     std::vector<TAxisScale> savedScales_; // of Axes(), to restore at the next undo
     bool zoomed_ = false;
     int wheelRemainder_ = 0;

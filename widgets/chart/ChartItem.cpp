@@ -25,6 +25,13 @@ void TPlotItem::SetActive(bool active) {
     Notify(TChange::Content);
 }
 
+void TPlotItem::SetXShift(double shift) {
+    if (shift == xShift_)
+        return;
+    xShift_ = shift;
+    Notify(TChange::Content);
+}
+
 std::vector<TPointLabel> TPlotItem::PointLabels(bool) const {
     return {};
 }

@@ -18,10 +18,11 @@ namespace chart {
 
 class TRaster;
 
-// Where an item is drawn: the maps of its horizontal and vertical axes, and the plot
-// rectangle, to whose inside the drawing is clipped when Clip is set.
+// Where an item is drawn: the maps of its horizontal and vertical axes (the horizontal one
+// moved by the item's shift), and the plot rectangle, to whose inside the drawing is clipped
+// when Clip is set.
 struct TItemView {
-    const TAxisMap& X;
+    TAxisMap X;
     const TAxisMap& Y;
     TRectI Plot;
     bool Clip = true;
@@ -56,6 +57,11 @@ public:
     [[nodiscard]] bool Active() const noexcept { return active_; }
     void SetActive(bool active);
 
+    // How far along a linear horizontal axis the item's X values are drawn from where they
+    // are: a point at X stands at X + XShift, in drawing, hit tests and the axis' range.
+    [[nodiscard]] double XShift() const noexcept { return xShift_; }
+    void SetXShift(double shift);
+
     // Whoever draws the item; none for an item on its own.
     [[nodiscard]] TOwner* Owner() const noexcept { return owner_; }
     void SetOwner(TOwner* owner) noexcept { owner_ = owner; }
@@ -83,6 +89,7 @@ protected:
 
 private:
     bool active_ = true;
+    double xShift_ = 0;
     TOwner* owner_ = nullptr;
 };
 

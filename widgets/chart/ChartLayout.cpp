@@ -29,9 +29,13 @@ std::pair<double, double> DataRange(const TChartAxis& axis, TItemList items) {
     for (const TPlotItem* item : items) {
         if (!item->Uses(axis.Kind()) || (anyActive && !item->Active()))
             continue;
-        const std::optional<TExtent> extent = item->Extent(axis.Horizontal());
+        std::optional<TExtent> extent = item->Extent(axis.Horizontal());
         if (!extent)
             continue;
+        if (axis.Horizontal() && !axis.Logarithmic()) {
+            extent->Minimum += item->XShift();
+            extent->Maximum += item->XShift();
+        }
         if (first || extent->Minimum < low)
             low = extent->Minimum;
         if (first || extent->Maximum > high)
@@ -195,7 +199,13 @@ TItemView ItemView(const TPlotItem& item, TAxisList axes, const TRectI& plot, bo
         h = find(TAxisKind::Bottom);
     if (!v)
         v = find(TAxisKind::Left);
-    return {h->Map(), v->Map(), plot, clip};
+    TAxisMap x = h->Map();
+    // A value v of the item stands where v + shift does on the axis.
+    if (item.XShift() != 0 && !x.Logarithmic) {
+        x.Minimum -= item.XShift();
+        x.Maximum -= item.XShift();
+    }
+    return {x, v->Map(), plot, clip};
 }
 
 TRectI LayOutAxes(TRectI plot, TAxisList axes, TItemList items, bool axesVisible) {

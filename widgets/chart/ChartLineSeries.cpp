@@ -23,7 +23,9 @@ void TLineSeries::Draw(chart::TRaster& raster, const chart::TItemView& view) {
         lines.FirstShownRow = view.Plot.Top + 1;
         lines.LastShownRow = view.Plot.Bottom - 2;
     }
+    raster.SetDashed(LinePen.PenStyle == TChartPen::Style::psDash);
     chart::DrawLineSeries(raster, *this, lines, *range);
+    raster.SetDashed(false);
     if (AfterDrawValues)
         AfterDrawValues(*this);
 }

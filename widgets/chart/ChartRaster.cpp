@@ -107,7 +107,8 @@ void TRaster::Line(int x0, int y0, int x1, int y1, QRgb colour) noexcept {
         QRgb* row = bits_ + (s.N0 + s.Sn * f) * stride_;
         const qsizetype rowStep = s.Sn * stride_;
         for (std::int64_t k = k0; k <= k1; ++k) {
-            row[m] = colour;
+            if (!dashed_ || InDash(m))
+                row[m] = colour;
             m += s.Sm;
             remainder += twoMinor;
             while (remainder >= twoMajor) {
@@ -118,7 +119,8 @@ void TRaster::Line(int x0, int y0, int x1, int y1, QRgb colour) noexcept {
     } else {
         std::int64_t x = s.N0 + s.Sn * f;
         for (std::int64_t k = k0; k <= k1; ++k) {
-            bits_[m * stride_ + x] = colour;
+            if (!dashed_ || InDash(m))
+                bits_[m * stride_ + x] = colour;
             m += s.Sm;
             remainder += twoMinor;
             while (remainder >= twoMajor) {
@@ -134,8 +136,14 @@ void TRaster::VerticalSpan(int x, int y0, int y1, QRgb colour) noexcept {
         return;
     const int top = std::max(std::min(y0, y1), clip_.Top);
     const int bottom = std::min(std::max(y0, y1), clip_.Bottom - 1);
+    if (!dashed_) {
+        for (int y = top; y <= bottom; ++y)
+            bits_[y * stride_ + x] = colour;
+        return;
+    }
     for (int y = top; y <= bottom; ++y)
-        bits_[y * stride_ + x] = colour;
+        if (InDash(y))
+            bits_[y * stride_ + x] = colour;
 }
 
 void TRaster::DottedLine(int x0, int y0, int x1, int y1, QRgb colour) noexcept {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <optional>
 
@@ -25,6 +26,17 @@ public:
     // Drawing is limited to the clip, intersected with the image.
     void SetClip(const TRectI& clip) noexcept;
     void ResetClip() noexcept;
+
+    // Dashed lines and spans leave out the pixels whose place along the line's major axis
+    // (X for a line at most 45 degrees off horizontal, Y otherwise and for spans) falls in
+    // the gap of every DashPeriod pixels. The dashes stay put on the screen, and a line
+    // drawn in pieces is dashed as the same line drawn whole.
+    static constexpr int DashPeriod = 8; // a power of two: the place in it is a mask away
+    static constexpr int DashLength = 5;
+    void SetDashed(bool dashed) noexcept { dashed_ = dashed; }
+    [[nodiscard]] static bool InDash(std::int64_t along) noexcept {
+        return (along & (DashPeriod - 1)) < DashLength;
+    }
 
     // A line that covers its first point and stops one pixel short of its last, so that a
     // polyline colours every pixel once. Each pixel lies on the row (or column) nearest to
@@ -43,6 +55,7 @@ private:
     qsizetype stride_;
     TRectI bounds_;
     TRectI clip_;
+    bool dashed_ = false;
 };
 
 struct TIndexRange {

@@ -356,18 +356,23 @@ TEST_P(FastDrawing, EqualsEverySegment) {
             ASSERT_TRUE(range);
             // Rows on the axis' span outside the clip are drawn on the clip's edge rows.
             const chart::TSeriesView view{h, v, 20, xl, clip.Top, clip.Bottom - 1};
-            QImage fast(c.width, c.height, QImage::Format_RGB32), plain = fast;
-            fast.fill(Qt::white);
-            plain.fill(Qt::white);
-            chart::TRaster fastRaster(fast), plainRaster(plain);
-            fastRaster.SetClip(clip);
-            plainRaster.SetClip(clip);
-            chart::DrawLineSeries(fastRaster, series, view, *range);
-            chart::DrawLineSeriesSegments(plainRaster, series, view, *range);
-            ASSERT_EQ(fast, plain) << c.rule << " with " << count << " points, trial " << trial;
-            QImage white(plain.size(), plain.format());
-            white.fill(Qt::white);
-            EXPECT_NE(plain, white) << "something was drawn";
+            for (const bool dashed : {false, true}) {
+                QImage fast(c.width, c.height, QImage::Format_RGB32), plain = fast;
+                fast.fill(Qt::white);
+                plain.fill(Qt::white);
+                chart::TRaster fastRaster(fast), plainRaster(plain);
+                for (chart::TRaster* raster : {&fastRaster, &plainRaster}) {
+                    raster->SetClip(clip);
+                    raster->SetDashed(dashed);
+                }
+                chart::DrawLineSeries(fastRaster, series, view, *range);
+                chart::DrawLineSeriesSegments(plainRaster, series, view, *range);
+                ASSERT_EQ(fast, plain) << c.rule << " with " << count << " points, trial " << trial
+                                       << (dashed ? ", dashed" : "");
+                QImage white(plain.size(), plain.format());
+                white.fill(Qt::white);
+                EXPECT_NE(plain, white) << "something was drawn";
+            }
         }
     }
 }
@@ -475,6 +480,83 @@ TEST(Raster, LineStopsOnePixelShortAndClipsExactly) {
     EXPECT_EQ(whole.pixel(0, 0), black);
     EXPECT_EQ(whole.pixel(49, 31), 0xFFFFFFFFu) << "the end point is left to the next segment";
     EXPECT_EQ(whole.pixel(7, 7), 0xFFFFFFFFu) << "a zero-length line draws nothing";
+}
+
+// Dashes keep their place on the screen along each line's major axis, however the line is cut
+// into pieces, so that a dashed line of many points reads as one dashed line.
+TEST(Raster, DashesFollowTheMajorAxisOnTheScreen) {
+    QImage image(40, 40, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    chart::TRaster raster(image);
+    raster.SetDashed(true);
+    const QRgb black = 0xFF000000u;
+    raster.Line(0, 5, 13, 5, black); // in two pieces that meet
+    raster.Line(13, 5, 39, 5, black);
+    raster.VerticalSpan(30, 8, 39, black);
+    raster.Line(0, 10, 20, 30, black); // at 45 degrees: X is its major axis
+    for (int x = 0; x < 39; ++x)
+        ASSERT_EQ(image.pixel(x, 5) == black, chart::TRaster::InDash(x)) << "row at " << x;
+    for (int y = 8; y < 40; ++y)
+        ASSERT_EQ(image.pixel(30, y) == black, chart::TRaster::InDash(y)) << "span at " << y;
+    for (int k = 0; k < 20; ++k)
+        ASSERT_EQ(image.pixel(k, 10 + k) == black, chart::TRaster::InDash(k)) << "slope at " << k;
+    EXPECT_EQ(chart::TRaster::DashLength, 5);
+    EXPECT_EQ(chart::TRaster::DashPeriod, 8);
+}
+
+// A series shifted along the bottom axis draws, hits and scales the axis as one whose
+// points were moved by the shift.
+TEST(ChartItems, ShiftedSeriesIsTheSeriesWithItsPointsMoved) {
+    const auto picture = [](double shift, double addedToX, bool fixedAxis) {
+        TChart chart;
+        chart.resize(400, 300);
+        chart.SetPanelColor(0xFFFFFF);
+        if (fixedAxis)
+            chart.BottomAxis().SetMinMax(0, 300);
+        TLineSeries& series = chart.AddSeries();
+        for (int i = 0; i < 200; ++i)
+            series.AddPoint(i + addedToX, (i * 37) % 101, "", Red);
+        series.SetXShift(shift);
+        return std::pair(chart.Draw().copy(), chart.BottomAxis().Maximum());
+    };
+    for (const bool fixed : {true, false}) {
+        SCOPED_TRACE(fixed ? "fixed axis" : "automatic axis");
+        for (const double shift : {70.0, -45.0}) {
+            const auto [shifted, shiftedEnd] = picture(shift, 0, fixed);
+            const auto [moved, movedEnd] = picture(0, shift, fixed);
+            EXPECT_EQ(shifted, moved) << "shift " << shift;
+            EXPECT_EQ(shiftedEnd, movedEnd);
+            EXPECT_NE(shifted, picture(0, 0, true).first);
+        }
+    }
+}
+
+// A series created below the others is drawn under them, and deleting it gives back the
+// picture drawn without it.
+TEST(ChartItems, SeriesBelowIsDrawnUnderAndLeavesNoTraceWhenDeleted) {
+    TChart chart;
+    chart.resize(300, 200);
+    chart.SetPanelColor(0xFFFFFF);
+    for (TChartAxis* axis : {&chart.BottomAxis(), &chart.LeftAxis()})
+        axis->SetMinMax(0, 100);
+    TLineSeries& top = chart.AddSeries();
+    for (int x : {10, 90})
+        top.AddPoint(x, 50, "", Red);
+    const QImage alone = chart.Draw().copy();
+    for (const TColor colour : {Blue, Green}) {
+        TLineSeries& below = chart.AddSeriesBelow();
+        for (int x : {10, 90})
+            below.AddPoint(x, colour == Blue ? 50 : 20, "", colour);
+    }
+    const QImage both = chart.Draw().copy();
+    const QPoint onLine(chart.BottomAxis().Map().ToPixel(50), chart.LeftAxis().Map().ToPixel(50));
+    EXPECT_EQ(both.pixel(onLine), chart::ToRgb(Red)) << "the series on top covers the one below";
+    EXPECT_EQ(both.pixel(onLine.x(), chart.LeftAxis().Map().ToPixel(20)), chart::ToRgb(Green));
+    ASSERT_EQ(chart.SeriesCount(), 3);
+    EXPECT_EQ(&chart.Series(0), &top) << "creating below keeps the list's order";
+    chart.DeleteSeries(chart.Series(2));
+    chart.DeleteSeries(chart.Series(1));
+    EXPECT_EQ(chart.Draw(), alone);
 }
 
 } // namespace

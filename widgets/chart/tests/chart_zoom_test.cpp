@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -30,15 +31,16 @@ protected:
         chart.Draw();
     }
 
-    void Mouse(QEvent::Type type, Qt::MouseButton button, QPoint p, Qt::MouseButtons held) {
-        QMouseEvent event(type, QPointF(p), chart.mapToGlobal(QPointF(p)), button, held,
-                          Qt::NoModifier);
+    void Mouse(QEvent::Type type, Qt::MouseButton button, QPoint p, Qt::MouseButtons held,
+               Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QMouseEvent event(type, QPointF(p), chart.mapToGlobal(QPointF(p)), button, held, modifiers);
         QApplication::sendEvent(&chart, &event);
     }
-    void Drag(Qt::MouseButton button, QPoint from, QPoint to) {
-        Mouse(QEvent::MouseButtonPress, button, from, button);
-        Mouse(QEvent::MouseMove, Qt::NoButton, to, button);
-        Mouse(QEvent::MouseButtonRelease, button, to, Qt::NoButton);
+    void Drag(Qt::MouseButton button, QPoint from, QPoint to,
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        Mouse(QEvent::MouseButtonPress, button, from, button, modifiers);
+        Mouse(QEvent::MouseMove, Qt::NoButton, to, button, modifiers);
+        Mouse(QEvent::MouseButtonRelease, button, to, Qt::NoButton, modifiers);
         chart.Draw();
     }
     void Wheel(int delta) {
@@ -260,6 +262,58 @@ TEST_F(ZoomAndScroll, RectangleIsDrawnOverTheCachedImageAndLeavesNoTrace) {
     Mouse(QEvent::MouseMove, Qt::NoButton, {110, 90}, Qt::LeftButton);
     Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {110, 90}, Qt::NoButton);
     EXPECT_EQ(chart.grab().toImage().convertToFormat(before.format()), before);
+}
+
+TEST_F(ZoomAndScroll, ShiftDragSelectsAShadedSpanAndChangesNoAxis) {
+    int selections = 0;
+    chart.OnSelect = [&](TChart&) { ++selections; };
+    const TAxisScale bottom = Bottom().Scale(), left = Left().Scale();
+    const chart::TAxisMap h = Bottom().Map();
+    const QImage before = chart.grab().toImage();
+
+    Drag(Qt::LeftButton, {100, 80}, {200, 180}, Qt::ShiftModifier);
+    EXPECT_FALSE(chart.Selection()) << "a chart that does not allow selections";
+    EXPECT_EQ(zooms, 0) << "nor does Shift zoom there";
+
+    chart.AllowSelection = true;
+    // Right and down would zoom, left and up would undo: with Shift both select.
+    for (const auto& [from, to] : {std::pair(QPoint(100, 80), QPoint(200, 180)),
+                                   std::pair(QPoint(200, 180), QPoint(100, 80))}) {
+        Drag(Qt::LeftButton, from, to, Qt::ShiftModifier);
+        ASSERT_TRUE(chart.Selection());
+        EXPECT_DOUBLE_EQ(chart.Selection()->From, h.ToValue(100));
+        EXPECT_DOUBLE_EQ(chart.Selection()->To, h.ToValue(200));
+    }
+    EXPECT_EQ(selections, 2);
+    EXPECT_EQ(zooms + undos + scrolls, 0);
+    EXPECT_FALSE(chart.Zoomed());
+    EXPECT_EQ(Bottom().Scale(), bottom);
+    EXPECT_EQ(Left().Scale(), left);
+
+    // Shaded bluish from column 100 to 200 over the plot's whole height, untouched beside.
+    const QImage shaded = chart.grab().toImage();
+    const chart::TRectI plot = chart.PlotRect();
+    for (const int y : {plot.Top + 2, plot.Bottom - 3}) {
+        for (const int x : {100, 150, 200}) {
+            const QRgb was = before.pixel(x, y), is = shaded.pixel(x, y);
+            EXPECT_LT(qRed(is), qRed(was)) << x << "," << y;
+            EXPECT_GE(qBlue(is), qRed(is) + 20) << x << "," << y;
+        }
+        EXPECT_EQ(shaded.pixel(99, y), before.pixel(99, y));
+        EXPECT_EQ(shaded.pixel(201, y), before.pixel(201, y));
+    }
+
+    // The shade stays on its values when the plot zooms, and goes when the selection does.
+    Drag(Qt::LeftButton, {150, 80}, {300, 180});
+    EXPECT_EQ(zooms, 1);
+    const int from = Bottom().Map().ToPixel(chart.Selection()->From);
+    const QImage zoomed = chart.grab().toImage();
+    EXPECT_GE(qBlue(zoomed.pixel(from + 5, plot.Top + 2)),
+              qRed(zoomed.pixel(from + 5, plot.Top + 2)) + 20);
+    EXPECT_EQ(zoomed.pixel(from - 5, plot.Top + 2), before.pixel(from - 5, plot.Top + 2));
+    chart.SetSelection(std::nullopt);
+    EXPECT_EQ(chart.grab().toImage().pixel(from + 5, plot.Top + 2),
+              before.pixel(from + 5, plot.Top + 2));
 }
 
 // The contrast of two colours as the accessibility guidelines measure it, from 1 (the same)
