@@ -85,6 +85,37 @@ void BM_SyncHalfASecondOfLineRate(benchmark::State& state) {
 }
 BENCHMARK(BM_SyncHalfASecondOfLineRate)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// The companion's share of the handler: a second of line rate as 640 blocks of a frame, each
+// read 1562.5 us after the one before, with the companion's two syncs of that second. Its CPU
+// time a second is its share of a core.
+void BM_CompanionPerSecondOfLineRate(benchmark::State& state) {
+    using TClock = telemetry::TCompanionWriter::TClock;
+    const auto stream = sim::GenerateRecording(4, 64 * sim::FramesPerSecond, false);
+    serial::testing::TTempRuntimeDir dir;
+    const auto name = (dir.Path() / "bench.dcc").string();
+    TClock::time_point now = TClock::now();
+    auto writer = std::make_unique<telemetry::TCompanionWriter>(name, now);
+    std::size_t at = 0, sinceReopen = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < sim::FramesPerSecond; ++k) {
+            writer->Block(std::span(stream).subspan(at, telemetry::FrameSize), now, {1, 0, 1}, now);
+            at = (at + telemetry::FrameSize) % stream.size();
+            now += std::chrono::nanoseconds(1'562'500);
+        }
+        if (++sinceReopen == 600) {
+            state.PauseTiming();
+            writer.reset(); // it holds the companion
+            writer = std::make_unique<telemetry::TCompanionWriter>(name, now);
+            sinceReopen = 0;
+            state.ResumeTiming();
+        }
+    }
+    if (writer->Failure())
+        state.SkipWithError(writer->Failure()->c_str());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * LineBytesPerSecond));
+}
+BENCHMARK(BM_CompanionPerSecondOfLineRate)->Unit(benchmark::kMicrosecond);
+
 double CpuSeconds(clockid_t clock) {
     timespec t{};
     ::clock_gettime(clock, &t);

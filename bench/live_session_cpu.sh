@@ -5,7 +5,7 @@
 # the simulator first sends that many frames as fast as the program takes them, so that the
 # measured seconds plot on top of that history. Prints the program's CPU use during the
 # measured seconds and checks that the recording is the simulator's stream, byte for byte,
-# from the first recorded byte on.
+# from the first recorded byte on; with the size of its companion.
 #   bench/live_session_cpu.sh [SECONDS [HISTORY_FRAMES]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,8 +51,9 @@ chmod +x "$work/drive.sh"
 xvfb-run -a -s "-screen 0 1400x900x24" "$work/drive.sh"
 
 $bin/telmira-sim --out "$work/sent.dcc" --frames $(( history + (seconds + 60) * 640 )) --seed 7
+$bin/telmira-dcc info "$work/session.dcc" | sed -n '/^times:/,$p'
 python3 - "$work/session.dcc" "$work/sent.dcc" "$work" "$seconds" "$history" <<'CHECK'
-import sys
+import os, sys
 recorded = open(sys.argv[1], 'rb').read()
 sent = open(sys.argv[2], 'rb').read()
 work, seconds, history = sys.argv[3], float(sys.argv[4]), float(sys.argv[5])
@@ -65,6 +66,10 @@ share = lambda ns: 100 * ns / 1e9 / seconds
 print(f"recorded {len(recorded)} bytes, {history:.0f} frames of history first")
 print(f"CPU of the program while recording and plotting: {share(sum(used.values())):.2f} % of one core")
 print(f"  window thread {share(used[main]):.2f} %, other threads {share(sum(used.values()) - used[main]):.2f} %")
+companion = sys.argv[1] + ".tlm"
+if os.path.exists(companion):
+    size = os.path.getsize(companion)
+    print(f"companion: {size} bytes, {100 * size / max(1, len(recorded)):.2f} % of the recording")
 at = sent.find(recorded[:4096])
 ok = len(recorded) > 0 and at >= 0 and sent[at:at + len(recorded)] == recorded
 print("recording equals the sent stream from its first byte on:", "yes" if ok else "NO")

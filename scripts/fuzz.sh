@@ -13,7 +13,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 seconds=${1:-60}
 shift || true
 harnesses=("$@")
-((${#harnesses[@]})) || harnesses=(decoder_fuzz recording_view_fuzz curve_file_fuzz)
+((${#harnesses[@]})) || harnesses=(decoder_fuzz recording_view_fuzz recording_times_fuzz curve_file_fuzz)
 
 # libclang-rt-14-dev holds libFuzzer and clang's sanitizer runtimes.
 source scripts/packages.sh

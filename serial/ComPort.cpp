@@ -42,6 +42,8 @@ struct THandOverLink {
     bool Draining = false; // the port takes the block in hand itself, once the reader ended
     const std::uint8_t* Block = nullptr;
     std::size_t Size = 0;
+    // When the waiting block was read.
+    std::chrono::steady_clock::time_point ReadAt;
     std::optional<std::string> Failure; // the reader's own failure, not yet reported
 
     // Caller holds HandOverLock.
@@ -93,8 +95,11 @@ void THandOverLink::Run() {
     // the reader's buffer.
     std::vector<std::uint8_t> block = std::exchange(Port->kept_, {});
     const bool readerWaits = Pending;
-    if (readerWaits)
+    if (readerWaits) {
         block.insert(block.end(), Block, Block + Size);
+        Port->keptReadAt_ = ReadAt;
+    }
+    Port->blockReadAt_ = Port->keptReadAt_;
     const TDataHandler handler = Stop ? nullptr : Port->onData_;
     if (!handler && !Stop)
         Port->kept_ = std::move(block);
@@ -156,7 +161,7 @@ public:
 private:
     void Run() noexcept;
     void Loop();
-    bool HandOver(std::size_t size);
+    bool HandOver(std::size_t size, std::chrono::steady_clock::time_point readAt);
 
     std::array<std::uint8_t, BufferSize> buffer_;
     TSerialLine& line_;
@@ -224,17 +229,18 @@ void TReadThread::Loop() {
             throw EComPortError("Error reading port " + name_);
         moreQueued = bytesRead_ > wanted;
         bytesRead_ = static_cast<std::uint32_t>(wanted);
-        if (!HandOver(bytesRead_))
+        if (!HandOver(bytesRead_, std::chrono::steady_clock::now()))
             return;
     }
 }
 
-bool TReadThread::HandOver(std::size_t size) {
+bool TReadThread::HandOver(std::size_t size, std::chrono::steady_clock::time_point readAt) {
     std::unique_lock lock(HandOverLock);
     if (link_->Closed)
         return false;
     link_->Block = buffer_.data();
     link_->Size = size;
+    link_->ReadAt = readAt;
     link_->Pending = true;
     if (link_->Draining)
         return false;
@@ -299,14 +305,17 @@ void TComPort::Drain() {
         if (link_->Pending) {
             rest.insert(rest.end(), link_->Block, link_->Block + link_->Size);
             link_->Pending = false;
+            keptReadAt_ = link_->ReadAt;
         }
         portFailed = link_->Failure.has_value();
     }
     const std::optional<std::uint32_t> queued = portFailed ? std::nullopt : line_->Queued();
+    blockReadAt_ = keptReadAt_;
     if (queued && *queued > 0) {
         const std::size_t from = rest.size();
         rest.resize(from + *queued);
         rest.resize(from + line_->ReadQueued(rest.data() + from, rest.size() - from));
+        blockReadAt_ = std::chrono::steady_clock::now();
     }
     if (onData_ && !rest.empty())
         onData_(rest);

@@ -8,6 +8,7 @@
 
 #include "serial/DeviceIdentity.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -82,6 +83,12 @@ public:
     // called, no more bytes are read, a second call included; only destruction is left.
     void Drain();
 
+    // In the data handler: when the last byte of the block in hand was read from the port,
+    // which is when it arrived, however long the block then waited for the window thread.
+    [[nodiscard]] std::chrono::steady_clock::time_point BlockReadAt() const noexcept {
+        return blockReadAt_;
+    }
+
     // Runs on the window thread. When the data handler throws, or the port fails (a USB
     // adapter pulled out), OnError gets the message once and no more blocks are read; the
     // port stays open until destroyed.
@@ -99,6 +106,9 @@ private:
     // Both only on the window thread.
     TDataHandler onData_;
     std::vector<std::uint8_t> kept_; // read while no data handler was attached
+    // When the last byte kept, and the last of the block in the handler's hands, were read.
+    std::chrono::steady_clock::time_point keptReadAt_;
+    std::chrono::steady_clock::time_point blockReadAt_;
 };
 
 } // namespace serial

@@ -22,10 +22,16 @@ struct TDecodedFrame : TFrameFields {
 // The first line of a CSV export, with its line end.
 inline constexpr char CsvHeader[] =
     "frame,period,rpm,map,curve,temperature,octane,advance_code,advance\n";
+// The same with the frames' times.
+inline constexpr char CsvHeaderWithTime[] =
+    "frame,period,rpm,map,curve,temperature,octane,advance_code,advance,time\n";
 
 // Appends the frame's CSV line with its line end: the fields as decoded, the speed and the
 // advance in the shortest text that reads back to the same double; a period of 0 leaves the
 // speed empty.
 void AppendCsvLine(std::string& text, const TDecodedFrame& frame);
+// The same with the frame's time after the advance: seconds from the recording's start, with
+// three decimals, whatever the locale.
+void AppendCsvLine(std::string& text, const TDecodedFrame& frame, double seconds);
 
 } // namespace telemetry

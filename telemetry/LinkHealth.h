@@ -53,6 +53,8 @@ public:
     void PortBack(TClock::time_point now) noexcept;
 
     [[nodiscard]] TLinkReport Report(TClock::time_point now);
+    // What the recording holds so far.
+    [[nodiscard]] TRecordingFigures Figures() const noexcept { return recording_.Figures(); }
 
 private:
     struct TArrival {

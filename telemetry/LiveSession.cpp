@@ -8,7 +8,8 @@ TLiveSession::TLiveSession(const std::string& fileName, std::uint8_t portNumber,
     : portNumber_(portNumber), values_(values), plot_(plot), frames_(frames), file_(fileName),
       health_(TClock::now()),
       port_(std::make_unique<serial::TComPort>(portNumber, SessionThreshold)),
-      device_(port_->Identity()), onError_(std::move(onError)) {
+      device_(port_->Identity()), companion_(fileName, TClock::now()),
+      onError_(std::move(onError)) {
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     values_.LiveState = 0;
     values_.FrameCounter = 0;
@@ -45,8 +46,9 @@ void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, T
                           TFrameSink* frames) {
     const TClock::time_point now = TClock::now();
     const std::uint64_t before = file_.Written();
+    std::size_t completed = 0;
     try {
-        RecordBlock(file_, data, mode, values_, plot, now, frames);
+        completed = RecordBlock(file_, data, mode, values_, plot, now, frames);
         file_.SyncIfDue(now);
     } catch (...) {
         // A failed write or plot ends the recording for good; the port then reports the
@@ -58,6 +60,8 @@ void TLiveSession::Record(std::span<const std::uint8_t> data, DecodeMode mode, T
         throw;
     }
     health_.Block(data, now);
+    companion_.Block(data, port_ ? port_->BlockReadAt() : now,
+                     {completed, health_.Figures().SkippedBytes, values_.CurveNumber}, now);
 }
 
 void TLiveSession::PortFailed(const std::string& message) {
@@ -65,6 +69,7 @@ void TLiveSession::PortFailed(const std::string& message) {
         port_.reset();
         health_.PortLost();
         reopenTimer_.start(ReopenInterval);
+        companion_.PortLost(TClock::now());
         if (portFailureReported_)
             return;
         portFailureReported_ = true;
@@ -87,6 +92,7 @@ void TLiveSession::Reopen() {
     device_ = port_->Identity();
     port_->OnError = [this](const std::string& message) { PortFailed(message); };
     health_.PortBack(TClock::now());
+    companion_.PortBack(TClock::now());
     Attach();
 }
 
@@ -96,6 +102,7 @@ void TLiveSession::Tick() {
     const TClock::time_point now = TClock::now();
     try {
         file_.SyncIfDue(now);
+        companion_.SyncIfDue(now);
     } catch (const EInOutError& e) {
         recordingFailed_ = true;
         health_.RecordingStopped();
@@ -125,6 +132,7 @@ void TLiveSession::Close() {
         port->Drain();
     }
     file_.Close();
+    companion_.Close(TClock::now());
 }
 
 } // namespace telemetry

@@ -5,6 +5,7 @@
 // user opens the port and destroys it (or calls Close) when the user closes it.
 
 #include "serial/ComPort.h"
+#include "telemetry/CompanionWriter.h"
 #include "telemetry/LinkHealth.h"
 #include "telemetry/RecordingFile.h"
 #include "telemetry/Telemetry.h"
@@ -82,6 +83,8 @@ public:
     [[nodiscard]] bool WaitingForPort() const { return reopenTimer_.isActive(); }
     // How many times the recording was synced to the disk.
     [[nodiscard]] std::uint64_t Syncs() const noexcept { return file_.Syncs(); }
+    // The recording's companion: its markers, and why it is not written if it is not.
+    [[nodiscard]] TCompanionWriter& Companion() noexcept { return companion_; }
 
 private:
     using TClock = TRecordingFile::TClock;
@@ -103,6 +106,7 @@ private:
     TLinkHealth health_;
     std::unique_ptr<serial::TComPort> port_; // none while the failed port is waited for
     serial::TDeviceIdentity device_;         // what the port was last opened on
+    TCompanionWriter companion_;             // made once the port is open: the session starts then
     serial::TErrorHandler onError_;
     THandler handler_ = THandler::None;
     bool recordingFailed_ = false; // a handler raised: nothing more is recorded

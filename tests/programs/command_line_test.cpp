@@ -51,6 +51,9 @@ const TCommandLineCase Refused[] = {
     {"telmira-sim", {"--out", "run.dcc", "--frames", "many"}, "--frames: not a number: many"},
     {"telmira-sim", {"--out", "run.dcc"}, "--out needs --frames"},
     {"telmira-sim", {"--port", "0"}, "--port takes 1 to 255"},
+    {"telmira-sim", {"--port", "1", "--pause-at", "2"}, "--pause-at and --pause-for go together"},
+    {"telmira-sim", {"--out", "r.dcc", "--frames", "9", "--pause-at", "1", "--pause-for", "1"},
+     "--pause-at is for --port"},
 };
 
 TProgramRun RunCase(const TCommandLineCase& c) {

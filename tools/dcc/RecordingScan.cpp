@@ -1,6 +1,7 @@
 #include "tools/dcc/RecordingScan.h"
 
 void TRecordingScan::Feed(std::span<const std::uint8_t> bytes) {
+    blockStart_ = bytes_;
     bytes_ += bytes.size();
     telemetry::DecodeBlock(bytes, telemetry::DecodeMode::Replay, state_, values_, nullptr, this);
 }
@@ -8,6 +9,8 @@ void TRecordingScan::Feed(std::span<const std::uint8_t> bytes) {
 // The decoder's frame counter is 32-bit and a recording may hold more frames, so frames are
 // numbered here.
 void TRecordingScan::FramesCompleted(std::span<const telemetry::TCompletedFrame> frames) {
-    for (const telemetry::TCompletedFrame& frame : frames)
+    for (const telemetry::TCompletedFrame& frame : frames) {
+        frameEnd_ = blockStart_ + frame.End;
         onFrame_({frame.Fields, frames_++});
+    }
 }

@@ -21,6 +21,8 @@ public:
     void Feed(std::span<const std::uint8_t> bytes);
 
     [[nodiscard]] std::uint64_t Bytes() const noexcept { return bytes_; }
+    // In the frame handler: where the frame ends, the offset after its last byte.
+    [[nodiscard]] std::uint64_t FrameEnd() const noexcept { return frameEnd_; }
     [[nodiscard]] std::int64_t Frames() const noexcept { return frames_; }
     // The bytes so far as the program counts a recording everywhere.
     [[nodiscard]] telemetry::TRecordingFigures Figures() const noexcept {
@@ -35,5 +37,7 @@ private:
     telemetry::TLatestValues values_;
     std::uint8_t state_ = 0; // the decoder's: in a frame from 2 on, its bytes so far
     std::uint64_t bytes_ = 0;
+    std::uint64_t blockStart_ = 0; // of the block being fed
+    std::uint64_t frameEnd_ = 0;
     std::int64_t frames_ = 0;
 };

@@ -2,9 +2,12 @@
 
 #include "cmake/TelmiraVersion.h"
 #include "native/Arguments.h"
+#include "telemetry/CompanionFile.h"
+#include "telemetry/RecordingTimes.h"
 #include "tools/dcc/AnalysisCommands.h"
 #include "tools/dcc/ChartPicture.h"
 #include "tools/dcc/Command.h"
+#include "tools/dcc/CompanionLines.h"
 #include "tools/dcc/RecordingScan.h"
 
 #include <algorithm>
@@ -50,7 +53,10 @@ constexpr const char* Help =
     "                        bytes are in no frame; those of a frame the file ends inside,\n"
     "                        from its first 0xFF on (a lone 0xFF too), are not skipped but\n"
     "                        make the last frame cut short. telmira's status line counts the\n"
-    "                        same\n";
+    "                        same. Then, from the companion FILE.dcc.tlm: whether the times\n"
+    "                        are measured or estimated from the line rate (and why), the\n"
+    "                        session's start, the duration, the markers and the session's\n"
+    "                        events\n";
 constexpr const char* PictureCommandHelp =
     "  png FILE.dcc OUT.png  the chart page's chart after a replay of the recording, as a PNG\n"
     "                        picture; needs no display; the recording is mapped and replayed\n"
@@ -58,6 +64,11 @@ constexpr const char* PictureCommandHelp =
     "                        recorded is refused as there\n";
 constexpr const char* OptionsHelp = "\n"
                                     "Options:\n";
+constexpr const char* TimeOptionHelp =
+    "  --time                csv: a last column, time: when the frame's last byte came, in\n"
+    "                        seconds from the recording's start with three decimals, from the\n"
+    "                        companion FILE.dcc.tlm, else estimated from the line rate (5760\n"
+    "                        bytes a second), which standard error then says\n";
 constexpr const char* PictureOptionHelp =
     "  --size WxH            the png picture's width and height in pixels, each 1 to 16384\n"
     "                        (default 1001x473, the chart's size in the window)\n";
@@ -85,13 +96,35 @@ template <typename T> struct TRange {
     }
 };
 
-int Csv(const std::string& path) {
+// The recording's times: its companion checked against every byte of it. The recording is read
+// for that only when there is a companion to check.
+telemetry::TRecordingTimes RecordingTimes(const std::string& path) {
+    telemetry::TCompanionCheck check(telemetry::ReadCompanionFile(path));
+    if (check.NeedsRecording()) {
+        TInputFile file(path);
+        file.ReadAll([&](auto bytes) { check.Feed(bytes); });
+    }
+    return check.Finish();
+}
+
+int Csv(const std::string& path, bool withTime) {
     TInputFile file(path);
+    std::optional<telemetry::TRecordingTimes> times;
+    if (withTime) {
+        times = RecordingTimes(path);
+        std::fputs(TimesNote(path, *times).c_str(), stderr);
+    }
+    std::optional<telemetry::TTimeCursor> cursor;
+    if (times)
+        cursor.emplace(*times);
     std::string line;
-    std::fputs(telemetry::CsvHeader, stdout);
+    std::fputs(withTime ? telemetry::CsvHeaderWithTime : telemetry::CsvHeader, stdout);
     TRecordingScan scan([&](const telemetry::TDecodedFrame& f) {
         line.clear();
-        telemetry::AppendCsvLine(line, f);
+        if (cursor)
+            telemetry::AppendCsvLine(line, f, cursor->At(scan.FrameEnd()).Seconds);
+        else
+            telemetry::AppendCsvLine(line, f);
         std::fwrite(line.data(), 1, line.size(), stdout);
     });
     file.ReadAll([&](auto bytes) { scan.Feed(bytes); });
@@ -112,7 +145,11 @@ int Info(const std::string& path) {
         advanceCode.Add(f.AdvanceCode);
         advance.Add(telemetry::AdvanceDegrees(f.AdvanceCode));
     });
-    file.ReadAll([&](auto bytes) { scan.Feed(bytes); });
+    telemetry::TCompanionCheck companion(telemetry::ReadCompanionFile(path));
+    file.ReadAll([&](auto bytes) {
+        scan.Feed(bytes);
+        companion.Feed(bytes);
+    });
     std::printf("file: %s\n", path.c_str());
     std::printf("size: %llu bytes\n", static_cast<unsigned long long>(scan.Bytes()));
     std::printf("frames: %lld\n", static_cast<long long>(scan.Frames()));
@@ -129,6 +166,7 @@ int Info(const std::string& path) {
                                                                   {"advance", &advance}};
     for (const auto& [name, range] : rows)
         std::printf("%s: %s\n", name, range->Text().c_str());
+    PrintCompanionLines(stdout, companion.Finish());
     return 0;
 }
 
@@ -159,6 +197,7 @@ void PrintHelp() {
         std::fputs(PictureCommandHelp, stdout);
     std::fputs(AnalysisCommandsHelp, stdout);
     std::fputs(OptionsHelp, stdout);
+    std::fputs(TimeOptionHelp, stdout);
     if (ChartPicturesBuilt)
         std::fputs(PictureOptionHelp, stdout);
     std::fputs(AnalysisOptionsHelp, stdout);
@@ -170,6 +209,7 @@ int Run(const std::vector<std::string>& arguments) {
         return RunAnalysisCommand(arguments, PrintHelp);
     std::vector<std::string> operands; // the command and its files
     std::optional<TPictureSize> size;
+    bool withTime = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view arg(arguments[i]);
         if (arg == "--help") {
@@ -184,6 +224,8 @@ int Run(const std::vector<std::string>& arguments) {
             if (++i == arguments.size())
                 throw EUsage("--size needs a value");
             size = ParseSize(arguments[i]);
+        } else if (arg == "--time") {
+            withTime = true;
         } else if (arg.size() > 1 && arg.front() == '-') {
             throw EUsage("unknown option " + std::string(arg));
         } else {
@@ -195,6 +237,8 @@ int Run(const std::vector<std::string>& arguments) {
     const std::string& command = operands[0];
     if (command != "csv" && command != "info" && (command != "png" || !ChartPicturesBuilt))
         throw EUsage("unknown command " + command);
+    if (withTime && command != "csv")
+        throw EUsage("--time is for csv");
     if (command == "png") {
         if (operands.size() != 3)
             throw EUsage("png needs FILE.dcc and OUT.png");
@@ -204,7 +248,7 @@ int Run(const std::vector<std::string>& arguments) {
         throw EUsage(command + " needs FILE.dcc alone");
     if (size)
         throw EUsage("--size is for png");
-    return command == "csv" ? Csv(operands[1]) : Info(operands[1]);
+    return command == "csv" ? Csv(operands[1], withTime) : Info(operands[1]);
 }
 
 } // namespace

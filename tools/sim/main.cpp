@@ -47,6 +47,10 @@ constexpr const char* Help =
     "  --seconds S          stop streaming after S seconds (default 0: until stopped)\n"
     "  --burst N            on SIGUSR1, send the next N frames as fast as the reader takes\n"
     "                       them (history for a measurement), then go on at the rate\n"
+    "  --pause-at S         stop sending S seconds into the stream (a burst's time not\n"
+    "                       counted),\n"
+    "  --pause-for S        and go on at the rate S seconds later; the pause does not count\n"
+    "                       toward --seconds\n"
     "  --seed S             the run's seed (default 1): the same seed gives the same run\n"
     "  --noise              add garbage between frames and 0xFF payload bytes, start in the\n"
     "                       middle of a frame and end with a frame cut short\n"
@@ -67,6 +71,8 @@ struct TOptions {
     std::optional<std::string> log;
     double rate = sim::FramesPerSecond;
     double seconds = 0;
+    std::optional<double> pauseAt;
+    std::optional<double> pauseFor;
     unsigned long long burst = 0;
     unsigned long long seed = 1;
     bool noise = false;
@@ -116,7 +122,8 @@ TOptions Parse(int argc, char** argv) {
             std::exit(0);
         }
         if (arg != "--out" && arg != "--frames" && arg != "--seed" && arg != "--port" &&
-            arg != "--rate" && arg != "--seconds" && arg != "--log" && arg != "--burst")
+            arg != "--rate" && arg != "--seconds" && arg != "--log" && arg != "--burst" &&
+            arg != "--pause-at" && arg != "--pause-for")
             FailUsage((arg.starts_with('-') ? "unknown option " : "unexpected argument ") +
                       std::string(arg));
         if (i + 1 >= argc)
@@ -136,6 +143,10 @@ TOptions Parse(int argc, char** argv) {
             o.rate = Number<double>(arg, value);
         else if (arg == "--burst")
             o.burst = Number<unsigned long long>(arg, value);
+        else if (arg == "--pause-at")
+            o.pauseAt = Number<double>(arg, value);
+        else if (arg == "--pause-for")
+            o.pauseFor = Number<double>(arg, value);
         else
             o.seconds = Number<double>(arg, value);
     }
@@ -151,6 +162,12 @@ TOptions Parse(int argc, char** argv) {
         FailUsage("--port takes 1 to 255");
     if (!(o.rate > 0) || !(o.seconds >= 0))
         FailUsage("--rate must be positive and --seconds not negative");
+    if (o.pauseAt.has_value() != o.pauseFor.has_value())
+        FailUsage("--pause-at and --pause-for go together");
+    if (o.pauseAt && !o.port)
+        FailUsage("--pause-at is for --port");
+    if (o.pauseAt && (!(*o.pauseAt >= 0) || !(*o.pauseFor > 0)))
+        FailUsage("--pause-at must not be negative and --pause-for must be positive");
     return o;
 }
 
@@ -289,8 +306,13 @@ void WaitForReader(int slave) {
     ::nanosleep(&purge, nullptr);
 }
 
-// Gives a program reading the port up to a second to take what is queued.
+// Gives a program reading the port up to a second to take what is queued. Bytes written to
+// the terminal reach its input queue a moment later, from the kernel's own work queue: the
+// queue is looked at only once they are in, so that the last bytes are not taken for read
+// and lost when the terminal goes.
 void Drain(int slave) {
+    const timespec landing{0, 50'000'000};
+    ::nanosleep(&landing, nullptr);
     for (int i = 0; i < 200; ++i) {
         int queued = 0;
         if (::ioctl(slave, FIONREAD, &queued) != 0 || queued == 0)
@@ -321,6 +343,26 @@ private:
     std::unique_ptr<telemetry::TWriterClaim> claim_;
     std::FILE* file_;
 };
+
+timespec Later(timespec t, double seconds) {
+    const auto whole = static_cast<time_t>(seconds);
+    t.tv_sec += whole;
+    t.tv_nsec += static_cast<long>((seconds - static_cast<double>(whole)) * 1e9);
+    if (t.tv_nsec >= 1'000'000'000) {
+        t.tv_nsec -= 1'000'000'000;
+        ++t.tv_sec;
+    }
+    return t;
+}
+
+// Sends nothing until seconds have passed or the simulator is stopped.
+void Pause(double seconds) {
+    timespec end{};
+    ::clock_gettime(CLOCK_MONOTONIC, &end);
+    end = Later(end, seconds);
+    while (!Stop && ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
+    }
+}
 
 void Stream(const TOptions& o) {
     const TFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -361,6 +403,7 @@ void Stream(const TOptions& o) {
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     timespec tick = start;
     unsigned long long sent = 0;
+    bool paused = false;
     while (!Stop) {
         if (BurstAsked && o.burst > 0) {
             BurstAsked = 0;
@@ -377,6 +420,21 @@ void Stream(const TOptions& o) {
         }
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         const double elapsed = Seconds(start, now);
+        if (o.pauseAt && !paused && elapsed >= *o.pauseAt &&
+            (o.seconds == 0 || *o.pauseAt < o.seconds)) {
+            // What was due before the pause goes, then nothing; the rate then goes on without
+            // making up for the pause.
+            bytes.clear();
+            for (const auto due = static_cast<unsigned long long>(*o.pauseAt * o.rate); sent < due;
+                 ++sent)
+                generator.AppendFrame(bytes);
+            Send(master.Get(), bytes, log.Get());
+            Pause(*o.pauseFor);
+            start = Later(start, *o.pauseFor);
+            ::clock_gettime(CLOCK_MONOTONIC, &tick);
+            paused = true;
+            continue;
+        }
         const bool last = o.seconds > 0 && elapsed >= o.seconds;
         const auto due = static_cast<unsigned long long>((last ? o.seconds : elapsed) * o.rate);
         bytes.clear();

@@ -1,6 +1,8 @@
 #include "telemetry/FrameTable.h"
+#include "telemetry/FrameTimes.h"
 #include "telemetry/RecordingFile.h"
 #include "telemetry/RecordingView.h"
+#include "telemetry/tests/CompanionFixtures.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -103,6 +105,31 @@ TEST_F(RecordingTool, CsvListsExactlyTheFramesOfTheViewersFrameTable) {
         const ToolRun info = Tool("info " + path.string());
         EXPECT_NE(info.out.find("frames: " + std::to_string(frames.Rows()) + "\n"),
                   std::string::npos);
+
+        // With a companion whose pace changes at every checkpoint, csv --time gives each frame
+        // the time the window gives it.
+        const std::vector<std::uint8_t> bytes = telemetry::testing::ReadFile(path);
+        telemetry::testing::TCompanionBuilder session(bytes);
+        session.Start();
+        std::int64_t micros = 0;
+        for (std::uint64_t at = 0; at < bytes.size(); at += 4099) {
+            session.Checkpoint(at, micros);
+            micros += 700'000 + static_cast<std::int64_t>(at % 3) * 90'000;
+        }
+        session.Checkpoint(bytes.size(), micros);
+        telemetry::testing::WriteFile(path.string() + ".tlm", session.bytes);
+        const telemetry::TRecordingTimes times =
+            telemetry::ReadRecordingTimes(path.string(), bytes);
+        ASSERT_TRUE(times.Used()) << telemetry::CompanionStateText(times.State());
+        std::string timed = telemetry::CsvHeaderWithTime;
+        for (std::int64_t k = 0; k < frames.Rows(); ++k)
+            telemetry::AppendCsvLine(timed, *frames.Frame(k),
+                                     telemetry::FrameTime(frames, times, k).Seconds);
+        EXPECT_EQ(Tool("csv --time " + path.string()).out, timed);
+        const std::uint64_t end = frames.EndOffset(100);
+        EXPECT_EQ(telemetry::FrameAt(frames, end), 100) << "a marker at a frame's end is at it";
+        EXPECT_EQ(telemetry::FrameAt(frames, end - 1), 99) << "and one inside it at the last";
+        EXPECT_EQ(telemetry::FrameAt(frames, 0), -1);
     }
 }
 
@@ -223,6 +250,103 @@ TEST_F(RecordingTool, FilesOverFourGibibytesWork) {
     EXPECT_NE(run.out.find("frames: 2\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("skipped: " + std::to_string(gap - 9) + " bytes\n"), std::string::npos)
         << run.out;
+}
+
+// Forty frames: twenty in the first tenth of a second, then a pause of three seconds, then
+// twenty more in a tenth, with the companion a session would have written.
+class RecordingWithCompanion : public RecordingTool {
+protected:
+    std::vector<unsigned char> recording;
+    std::vector<unsigned char> companion;
+
+    void SetUp() override {
+        RecordingTool::SetUp();
+        for (int k = 0; k < 40; ++k)
+            recording.insert(recording.end(), {0xFF, 0xFF, 0x12, 0x00, 1, 2, 3, 4, 5});
+        using K = telemetry::TSessionEventKind;
+        telemetry::testing::TCompanionBuilder session(recording);
+        session.Start()
+            .Checkpoint(0, 0)
+            .Checkpoint(180, 100'000)
+            .Event(K::PortLost, 180, 150'000)
+            .Event(K::PortBack, 180, 3'000'000)
+            .Checkpoint(180, 3'100'000)
+            .Event(K::BytesSkipped, 200, 3'110'000, 5)
+            .Event(K::CurveChanged, 250, 3'120'000, 4)
+            .Marker(1, 90, "стук")
+            .Marker(2, 300, "дома", telemetry::TMarkerOrigin::Viewing)
+            .Event(K::BytesSkipped, 300, 3'150'000, 2)
+            .Checkpoint(360, 3'200'000)
+            .Event(K::SessionClosed, 360, 3'200'100);
+        companion = session.bytes;
+    }
+    fs::path WriteBoth() {
+        const auto path = Write("r.dcc", recording);
+        Write("r.dcc.tlm", companion);
+        return path;
+    }
+    // The time column of csv --time.
+    static std::vector<std::string> Times(const std::string& csv) {
+        std::vector<std::string> times;
+        for (std::size_t at = csv.find('\n') + 1; at < csv.size(); at = csv.find('\n', at) + 1) {
+            const std::size_t end = csv.find('\n', at);
+            const std::size_t comma = csv.rfind(',', end);
+            times.push_back(csv.substr(comma + 1, end - comma - 1));
+        }
+        return times;
+    }
+};
+
+TEST_F(RecordingWithCompanion, CsvWithTimeAddsWhenEachFrameCameAndSaysWhenItIsEstimated) {
+    const auto path = WriteBoth();
+    const ToolRun measured = Tool("csv --time " + path.string(), true);
+    EXPECT_EQ(measured.status, 0);
+    ASSERT_EQ(measured.out.substr(0, measured.out.find('\n') + 1),
+              "frame,period,rpm,map,curve,temperature,octane,advance_code,advance,time\n");
+    const auto times = Times(measured.out);
+    ASSERT_EQ(times.size(), 40u) << "standard error says nothing: " << measured.out;
+    EXPECT_EQ(times[0], "0.005");
+    EXPECT_EQ(times[19], "0.100") << "the last frame before the pause";
+    EXPECT_EQ(times[20], "3.105") << "the first after it";
+    EXPECT_EQ(times[39], "3.200");
+
+    recording[103] ^= 1; // the companion now belongs to another recording
+    Write("r.dcc", recording);
+    const ToolRun foreign = Tool("csv " + path.string() + " --time", true);
+    EXPECT_EQ(foreign.status, 0);
+    EXPECT_EQ(foreign.out.substr(0, foreign.out.find('\n') + 1),
+              "telmira-dcc: " + path.string() +
+                  ": times estimated: the companion belongs to another recording, or the "
+                  "recording was changed\n");
+
+    fs::remove(dir / "r.dcc.tlm");
+    const auto estimated = Times(Tool("csv --time " + path.string()).out);
+    ASSERT_EQ(estimated.size(), 40u);
+    EXPECT_EQ(estimated[0], "0.002") << "9 bytes at 5760 a second";
+    EXPECT_EQ(estimated[39], "0.062");
+    EXPECT_EQ(Tool("info --time " + path.string()).status, 2);
+}
+
+TEST_F(RecordingWithCompanion, InfoSaysHowTheTimesAreHadAndCountsMarkersAndEventsByKind) {
+    const ToolRun run = Tool("info " + WriteBoth().string());
+    EXPECT_EQ(run.status, 0);
+    const std::string companionLines =
+        "times: measured\n"
+        "start: 2023-11-15 01:13:20.000 +03:00\n"
+        "duration: 3.200 s\n"
+        "markers: 2 (live 1, viewing 1)\n"
+        "events: port lost 1, port back 1, bytes skipped 2 (7 bytes), curve changed 1, session "
+        "closed 1\n";
+    ASSERT_GE(run.out.size(), companionLines.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - companionLines.size()), companionLines);
+
+    recording.resize(recording.size() + 576, 0x11); // written to after the session closed
+    const ToolRun appended = Tool("info " + Write("r.dcc", recording).string());
+    EXPECT_NE(appended.out.find("times: measured; the recording grew after its session closed, "
+                                "the bytes added estimated\n"),
+              std::string::npos)
+        << appended.out;
+    EXPECT_NE(appended.out.find("duration: 3.300 s (estimated)\n"), std::string::npos);
 }
 
 TEST_F(RecordingTool, AnalysisCommandsPrintTheLibrarysCsv) {

@@ -291,5 +291,43 @@ TEST(SimulatorProgramTest, BurstSendsItsFramesWholeAtOnceThenGoesOnAtTheRate) {
     EXPECT_NE(std::search(sent.begin(), sent.end(), got.begin(), got.end() - 1), sent.end());
 }
 
+TEST(SimulatorProgramTest, PausesMidStreamThenGoesOnAtTheRateWithoutMakingUpForThePause) {
+    serial::testing::TTempRuntimeDir dir;
+    const auto link = dir.Path() / "telmira" / "ports" / "COM8";
+    const auto log = dir.Path() / "sent.dcc";
+    const pid_t pid = Spawn({"--port", "8", "--seed", "6", "--wait-reader", "--pause-at", "0.5",
+                             "--pause-for", "1.5", "--seconds", "1", "--log", log});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(serial::testing::WaitFor([&] { return std::filesystem::is_symlink(link); }));
+
+    // Each block with the time the port read it.
+    std::vector<std::pair<std::size_t, std::chrono::steady_clock::time_point>> blocks;
+    std::vector<std::uint8_t> got;
+    serial::TComPort port(8, 9);
+    port.SetOnData([&](std::span<const std::uint8_t> b) {
+        got.insert(got.end(), b.begin(), b.end());
+        blocks.emplace_back(got.size(), port.BlockReadAt());
+    });
+    int status = -1;
+    // The simulator waits for the port to take what is queued, which needs this thread.
+    ASSERT_TRUE(serial::testing::WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::ifstream in(log, std::ios::binary);
+    const std::vector<std::uint8_t> sent{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_TRUE(serial::testing::WaitFor([&] { return got.size() >= sent.size(); }));
+    EXPECT_EQ(got, sent) << "nothing lost when the stream ended right after its last bytes";
+    EXPECT_EQ(sent.size(), 640u * 9) << "a second of frames, the pause not counted";
+
+    std::chrono::steady_clock::duration longest{};
+    std::size_t before = 0;
+    for (std::size_t k = 1; k < blocks.size(); ++k)
+        if (blocks[k].second - blocks[k - 1].second > longest) {
+            longest = blocks[k].second - blocks[k - 1].second;
+            before = blocks[k - 1].first;
+        }
+    EXPECT_NEAR(std::chrono::duration<double>(longest).count(), 1.5, 0.1);
+    EXPECT_EQ(before, 320u * 9) << "half a second of frames went before it";
+}
+
 } // namespace
 } // namespace sim
