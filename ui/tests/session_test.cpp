@@ -453,9 +453,13 @@ TEST_F(LiveSessionWindowTest, DropsOfRecordingsAreRefusedWhileTheSessionIsOpen) 
     std::ofstream(other) << "x";
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(other.string()))});
+    // The drag then leaves, as every drag the window system starts ends: Qt keeps the widget
+    // that took a drag's entry as the target of the next drop, past this window's end.
     const auto dragAccepted = [&] {
         QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&window_, &enter);
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(&window_, &leave);
         return enter.isAccepted();
     };
     Open(QMessageBox::Yes);
