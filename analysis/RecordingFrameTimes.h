@@ -6,6 +6,7 @@
 
 #include "analysis/Selection.h"
 #include "telemetry/FrameTable.h"
+#include "telemetry/FrameTimes.h"
 #include "telemetry/RecordingTimes.h"
 
 #include <cstdint>
@@ -24,7 +25,7 @@ public:
     [[nodiscard]] std::optional<telemetry::TByteTime> FrameTime(std::int64_t frame) const override {
         if (frame < 0 || frame >= table_.Rows())
             return std::nullopt;
-        return times_.At(table_.EndOffset(frame));
+        return telemetry::FrameTime(table_, times_, frame);
     }
 
 private:
