@@ -30,6 +30,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -141,7 +142,10 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     ChartExport->FrameSeconds = [this](std::int64_t frame) { return TimeAxis->Seconds(frame); };
     ChartReadout->FrameTime = [this](std::int64_t frame) { return TimeAxis->FrameTime(frame); };
     livePlot_->OnFramesCompleted = [this](std::int64_t last) { TimeAxis->FramesArrived(last); };
-    ChartMarkers = new TChartMarkers(*this, *Chart1, frames_, *ChartReadout, *ChosenFrame);
+    ChartMarkers =
+        new TChartMarkers(*this, *Chart1, frames_, *ChartReadout, *ChosenFrame,
+                          [this](std::int64_t frame) { return TimeAxis->Seconds(frame); });
+    ChartReadout->MarksAt = [this](int x) { return ChartMarkers->ReadoutLinesAt(x); };
     ChartExport->Menu->addAction(ChartMarkers->Place);
     ChartMarkers->WatchMenu(*ChartExport->Menu);
     ChartMarkers->Tell = [this](const QString& text) { lblLinkStatus->setText(text); };
@@ -154,9 +158,9 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
     lblLinkStatus->setText(PortClosedText);
-    ComparedRecording = new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout,
-                                               *ChosenFrame, *ChartExport, *lblLinkStatus,
-                                               dialogs_);
+    ComparedRecording =
+        new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout, *ChosenFrame,
+                               *ChartExport, *lblLinkStatus, dialogs_);
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
@@ -273,7 +277,7 @@ void TfrmUprZagig::OpenSession() {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     TimeAxis->StartClock();
-    ChartMarkers->Stop();
+    ChartMarkers->Live(session_->Companion());
     frames_.Clear();
     ChartSelection->Clear();
     ChartSelection->EstimateTimes();
@@ -298,6 +302,8 @@ void TfrmUprZagig::ShowSessionError(const std::string& message) {
 
 void TfrmUprZagig::CloseSession() {
     const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
+    // The marks stay as closing leaves them, however it ends, before the session goes.
+    const auto freezeMarks = qScopeGuard([this] { ChartMarkers->Freeze(); });
     btnOpenPort->setText(OpenPortCaption);
     linkStatusTimer_.stop();
     ComparedRecording->SetRecordedFile({});
@@ -319,9 +325,11 @@ void TfrmUprZagig::CloseSession() {
 }
 
 void TfrmUprZagig::ShowLinkStatus() {
-    if (session_)
-        lblLinkStatus->setText(
-            LinkStatusText(session_->Health(), true, PortText(sessionPort_, session_->Device())));
+    if (!session_)
+        return;
+    lblLinkStatus->setText(
+        LinkStatusText(session_->Health(), true, PortText(sessionPort_, session_->Device())));
+    ChartMarkers->Refresh();
 }
 
 bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {
