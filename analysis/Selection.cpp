@@ -79,21 +79,24 @@ TSelectionFigures SelectionFigures(const telemetry::TFrameTable& table, TFrameRa
     for (std::size_t q = 0; q < FieldQuantities.size(); ++q)
         figures.Quantities[q] = FiguresOf(FieldQuantities[q], h.Of(FieldQuantities[q]));
     if (times != nullptr) {
-        const auto first = times->FrameSeconds(figures.Frames.First);
-        const auto last = times->FrameSeconds(figures.Frames.End - 1);
-        if (first && last)
-            figures.Seconds = *last - *first;
+        const auto first = times->FrameTime(figures.Frames.First);
+        const auto last = times->FrameTime(figures.Frames.End - 1);
+        if (first && last) {
+            figures.Seconds = last->Seconds - first->Seconds;
+            figures.Measured = first->Measured && last->Measured;
+        }
     }
     return figures;
 }
 
 std::string SelectionCsv(const TSelectionFigures& figures) {
-    std::string text = "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std\n";
+    std::string text = "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std,timing\n";
     const bool any = !figures.Frames.Empty();
     const std::string range =
         any ? std::to_string(figures.Frames.First) + ',' + std::to_string(figures.Frames.End - 1)
             : ",";
     const std::string seconds = figures.Seconds ? telemetry::NumberText(*figures.Seconds) : "";
+    const std::string timing = !figures.Seconds ? "" : figures.Measured ? "measured" : "estimated";
     for (std::size_t q = 0; q < FieldQuantities.size(); ++q) {
         const TQuantityFigures& f = figures.Quantities[q];
         text += std::string(QuantityName(FieldQuantities[q])) + ',' + range + ',' +
@@ -103,7 +106,7 @@ std::string SelectionCsv(const TSelectionFigures& figures) {
         else
             for (const double v : {f.Minimum, f.Maximum, f.Mean, f.StandardDeviation})
                 text += ',' + telemetry::NumberText(v);
-        text += '\n';
+        text += ',' + timing + '\n';
     }
     return text;
 }

@@ -6,6 +6,7 @@
 
 #include "analysis/Quantity.h"
 #include "telemetry/FrameTable.h"
+#include "telemetry/RecordingTimes.h"
 
 #include <array>
 #include <cstdint>
@@ -18,7 +19,8 @@ namespace analysis {
 // says: seconds from the recording's start, none where not known.
 class TFrameTimes {
 public:
-    [[nodiscard]] virtual std::optional<double> FrameSeconds(std::int64_t frame) const = 0;
+    [[nodiscard]] virtual std::optional<telemetry::TByteTime>
+    FrameTime(std::int64_t frame) const = 0;
 
 protected:
     ~TFrameTimes() = default;
@@ -37,6 +39,8 @@ struct TSelectionFigures {
     TFrameRange Frames; // the selection as far as the recording has it
     // The last frame's time minus the first's (0 for one frame); none without times.
     std::optional<double> Seconds;
+    // Whether both frames' times, and so Seconds, were measured rather than estimated.
+    bool Measured = false;
     std::array<TQuantityFigures, FieldQuantities.size()> Quantities; // in FieldQuantities' order
 };
 
@@ -46,9 +50,10 @@ struct TSelectionFigures {
                                                  const TFrameTimes* times = nullptr);
 
 // The window's export of the figures: the header
-// "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std" and a line per field
-// quantity in FieldQuantities' order, named as QuantityName names it; seconds empty without
-// times, the figures empty for a quantity without frames.
+// "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std,timing" and a line per field
+// quantity in FieldQuantities' order, named as QuantityName names it; seconds and timing
+// ("measured" or "estimated") empty without times, the figures empty for a quantity without
+// frames.
 [[nodiscard]] std::string SelectionCsv(const TSelectionFigures& figures);
 
 } // namespace analysis

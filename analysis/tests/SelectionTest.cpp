@@ -1,5 +1,7 @@
 #include "analysis/Selection.h"
+#include "analysis/RecordingFrameTimes.h"
 #include "analysis/tests/TestFrames.h"
+#include "telemetry/tests/CompanionFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +47,8 @@ void ExpectNear(const TQuantityFigures& got, const TQuantityFigures& expected) {
 class TTimesWithAGap final : public TFrameTimes {
 public:
     static constexpr std::int64_t GapAt = 1000;
-    std::optional<double> FrameSeconds(std::int64_t frame) const override {
-        return frame / 640.0 + (frame >= GapAt ? 60 : 0);
+    std::optional<telemetry::TByteTime> FrameTime(std::int64_t frame) const override {
+        return telemetry::TByteTime{frame / 640.0 + (frame >= GapAt ? 60 : 0), true};
     }
 };
 
@@ -76,13 +78,13 @@ TEST(SelectionFigures, OneFrameHasItsValuesAndNoSpreadOrDuration) {
     EXPECT_EQ(figures.Quantities[0], (TQuantityFigures{1, speed, speed, speed, 0}));
     EXPECT_EQ(figures.Quantities[5], (TQuantityFigures{1, 14.4140625, 14.4140625, 14.4140625, 0}));
     EXPECT_EQ(SelectionCsv(figures),
-              "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std\n"
-              "rpm,1,1,1,0,5933.0472103004295,5933.0472103004295,5933.0472103004295,0\n"
-              "map,1,1,1,0,10,10,10,0\n"
-              "curve,1,1,1,0,20,20,20,0\n"
-              "temperature,1,1,1,0,30,30,30,0\n"
-              "octane,1,1,1,0,40,40,40,0\n"
-              "advance,1,1,1,0,14.4140625,14.4140625,14.4140625,0\n");
+              "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std,timing\n"
+              "rpm,1,1,1,0,5933.0472103004295,5933.0472103004295,5933.0472103004295,0,measured\n"
+              "map,1,1,1,0,10,10,10,0,measured\n"
+              "curve,1,1,1,0,20,20,20,0,measured\n"
+              "temperature,1,1,1,0,30,30,30,0,measured\n"
+              "octane,1,1,1,0,40,40,40,0,measured\n"
+              "advance,1,1,1,0,14.4140625,14.4140625,14.4140625,0,measured\n");
 }
 
 TEST(SelectionFigures, DurationSpansAReconnectGapAndSpeedSkipsPeriodZero) {
@@ -96,7 +98,7 @@ TEST(SelectionFigures, DurationSpansAReconnectGapAndSpeedSkipsPeriodZero) {
     EXPECT_EQ(SelectionFigures(*table, {1400, 1600}).Quantities[1].Frames, 200);
     const TSelectionFigures onlyZero = SelectionFigures(*table, {1500, 1501});
     EXPECT_EQ(onlyZero.Quantities[0], TQuantityFigures{});
-    EXPECT_NE(SelectionCsv(onlyZero).find("\nrpm,1500,1500,0,,,,,\n"), std::string::npos)
+    EXPECT_NE(SelectionCsv(onlyZero).find("\nrpm,1500,1500,0,,,,,,\n"), std::string::npos)
         << SelectionCsv(onlyZero);
 }
 
@@ -105,7 +107,37 @@ TEST(SelectionFigures, ASelectionPastTheEndHasNoFrames) {
     const TSelectionFigures figures = SelectionFigures(*table, {5, 10});
     EXPECT_TRUE(figures.Frames.Empty());
     EXPECT_EQ(figures.Quantities[5].Frames, 0);
-    EXPECT_NE(SelectionCsv(figures).find("\nadvance,,,0,,,,,\n"), std::string::npos);
+    EXPECT_NE(SelectionCsv(figures).find("\nadvance,,,0,,,,,,\n"), std::string::npos);
+}
+
+// A recording whose session died after its first second: the companion times that second at
+// half the line's rate, the rest is estimated on from it.
+TEST(SelectionFigures, DurationIsMeasuredOnlyWhereTheCompanionTimedBothEnds) {
+    const auto recording = sim::GenerateRecording(3, 1280, false);
+    const auto table = test::DecodedTable(recording);
+    telemetry::testing::TCompanionBuilder companion(recording);
+    companion.Start().Checkpoint(0, 0).Checkpoint(5760, 2'000'000);
+    telemetry::TCompanionCheck check({telemetry::TCompanionBytes::TFound::Read, companion.bytes});
+    check.Feed(recording);
+    const telemetry::TRecordingTimes times = check.Finish();
+    ASSERT_EQ(times.State(), telemetry::TCompanionState::CutOff);
+    const TRecordingFrameTimes frameTimes(times, *table);
+
+    const TSelectionFigures timed = SelectionFigures(*table, {0, 640}, &frameTimes);
+    EXPECT_TRUE(timed.Measured);
+    EXPECT_DOUBLE_EQ(*timed.Seconds, 639 * 9 * 2.0 / 5760) << "at the companion's pace";
+    EXPECT_NE(SelectionCsv(timed).find(",measured\n"), std::string::npos);
+
+    const TSelectionFigures across = SelectionFigures(*table, {600, 700}, &frameTimes);
+    EXPECT_FALSE(across.Measured) << "its last frame came after the last checkpoint";
+    EXPECT_DOUBLE_EQ(*across.Seconds, 39 * 9 * 2.0 / 5760 + 60 * 9 / 5760.0);
+    EXPECT_NE(SelectionCsv(across).find(",estimated\n"), std::string::npos);
+
+    const telemetry::TRecordingTimes none(recording.size(), telemetry::TCompanionState::Missing);
+    const TRecordingFrameTimes lineRate(none, *table);
+    const TSelectionFigures estimated = SelectionFigures(*table, {600, 700}, &lineRate);
+    EXPECT_FALSE(estimated.Measured);
+    EXPECT_DOUBLE_EQ(*estimated.Seconds, 99 * 9 / 5760.0) << "at the line rate";
 }
 
 } // namespace

@@ -5,10 +5,14 @@
 #include "analysis/Density.h"
 #include "analysis/ExpectedAdvance.h"
 #include "analysis/ExpectedCurves.h"
+#include "analysis/RecordingFrameTimes.h"
 #include "analysis/Selection.h"
 #include "cmake/TelmiraVersion.h"
+#include "telemetry/CompanionFile.h"
 #include "telemetry/FrameTable.h"
+#include "telemetry/RecordingTimes.h"
 #include "tools/dcc/Command.h"
+#include "tools/dcc/CompanionLines.h"
 
 #include <algorithm>
 #include <charconv>
@@ -121,14 +125,19 @@ TFrameFilter Filter(const TCommandLine& line) {
     return filter;
 }
 
-std::unique_ptr<telemetry::TFrameTable> ReadFrames(const std::string& path) {
+// The recording's frames; its bytes also go to check, where given and needed, in the same read.
+std::unique_ptr<telemetry::TFrameTable> ReadFrames(const std::string& path,
+                                                   telemetry::TCompanionCheck* check = nullptr) {
     TInputFile file(path);
     auto table = std::make_unique<telemetry::TFrameTable>();
     telemetry::TLatestValues values;
     std::uint8_t state = 0;
+    const bool checking = check != nullptr && check->NeedsRecording();
     file.ReadAll([&](std::span<const std::uint8_t> bytes) {
         telemetry::DecodeBlock(bytes, telemetry::DecodeMode::Replay, state, values, nullptr,
                                table.get());
+        if (checking)
+            check->Feed(bytes);
     });
     return table;
 }
@@ -275,8 +284,13 @@ int Density(const TCommandLine& line) {
 int Figures(const TCommandLine& line) {
     const TFrameRange selection =
         line.Last("--frames") ? FramesOption(*line.Last("--frames")) : TFrameRange{};
-    const auto frames = ReadFrames(line.Files[0]);
-    Print(SelectionCsv(SelectionFigures(*frames, selection)));
+    const std::string& path = line.Files[0];
+    telemetry::TCompanionCheck check(telemetry::ReadCompanionFile(path));
+    const auto frames = ReadFrames(path, &check);
+    const telemetry::TRecordingTimes times = check.Finish();
+    std::fputs(TimesNote(path, times).c_str(), stderr);
+    const TRecordingFrameTimes frameTimes(times, *frames);
+    Print(SelectionCsv(SelectionFigures(*frames, selection, &frameTimes)));
     return 0;
 }
 

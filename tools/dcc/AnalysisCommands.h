@@ -22,9 +22,13 @@ inline constexpr const char* AnalysisCommandsHelp =
     "                        (speed_from,speed_to,map_from,map_to,frames_a,frames_b,value)\n"
     "  density FILE.dcc      frames per pixel of an XY plot: a line per pixel with frames, rows\n"
     "                        from the bottom up (x,y,frames, and colour with --colour)\n"
-    "  figures FILE.dcc      frames and each quantity's min, max, mean and standard deviation\n"
-    "                        (quantity,first_frame,last_frame,frames,seconds,min,max,mean,std;\n"
-    "                        seconds stays empty)\n"
+    "  figures FILE.dcc      frames, their duration and each quantity's min, max, mean and\n"
+    "                        standard deviation (quantity,first_frame,last_frame,frames,seconds,\n"
+    "                        min,max,mean,std,timing): seconds from the first frame's last byte\n"
+    "                        to the last frame's; timing measured where the companion\n"
+    "                        FILE.dcc.tlm timed both, else estimated from the line rate (5760\n"
+    "                        bytes a second). Standard error says why, where the companion did\n"
+    "                        not time every byte\n"
     "  The frames are those csv lists; the README states the rules.\n";
 inline constexpr const char* AnalysisOptionsHelp =
     "  --tolerance DEG       band: the band's half width in degrees (default 1)\n"

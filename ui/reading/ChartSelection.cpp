@@ -61,14 +61,14 @@ analysis::TFrameRange FramesInSpan(double from, double to, std::int64_t rows) {
     return {nearest, nearest + 1};
 }
 
-QString SelectionText(const analysis::TSelectionFigures& figures, bool estimated,
+QString SelectionText(const analysis::TSelectionFigures& figures,
                       const std::array<QString, 6>& captions) {
     const std::int64_t count = figures.Frames.End - figures.Frames.First;
     QString head = "Выделено кадров: " + QString::number(count) + " (" +
                    QString::number(figures.Frames.First) + "–" +
                    QString::number(figures.Frames.End - 1) + ")";
     if (figures.Seconds)
-        head += ", " + QString(estimated ? "≈ " : "") + DurationText(*figures.Seconds);
+        head += ", " + QString(figures.Measured ? "" : "≈ ") + DurationText(*figures.Seconds);
     QString text =
         "<b>" + head.toHtmlEscaped() +
         "</b><table cellspacing='0' cellpadding='1'><tr><td></td>"
@@ -95,8 +95,7 @@ QString SelectionText(const analysis::TSelectionFigures& figures, bool estimated
 
 TChartSelection::TChartSelection(TChart& chart, const telemetry::TFrameTable& frames,
                                  TFileDialogs& dialogs, const std::array<QString, 6>& captions)
-    : QObject(&chart), chart_(chart), frames_(frames), dialogs_(dialogs), captions_(captions),
-      estimate_(frames) {
+    : QObject(&chart), chart_(chart), frames_(frames), dialogs_(dialogs), captions_(captions) {
     chart.AllowSelection = true;
     chart.OnSelect = [this](TChart&) { Selected(); };
     chart.installEventFilter(this);
@@ -144,7 +143,7 @@ void TChartSelection::Select(analysis::TFrameRange frames) {
         Clear();
         return;
     }
-    figures_ = analysis::SelectionFigures(frames_, frames, measured_ ? measured_ : &estimate_);
+    figures_ = analysis::SelectionFigures(frames_, frames, &frameTimes_);
     // The shade covers the selected frames' whole columns.
     chart_.SetSelection(TChart::TSpan{static_cast<double>(frames.First) - 0.5,
                                       static_cast<double>(frames.End - 1) + 0.5});
@@ -167,14 +166,18 @@ std::optional<analysis::TFrameRange> TChartSelection::Frames() const {
     return figures_->Frames;
 }
 
-void TChartSelection::SetFrameTimes(const analysis::TFrameTimes* measured) {
-    measured_ = measured;
+void TChartSelection::SetTimes(const telemetry::TRecordingTimes& times) {
+    times_ = times;
     if (figures_)
         Select(figures_->Frames);
 }
 
+void TChartSelection::EstimateTimes() {
+    SetTimes(telemetry::TRecordingTimes(0, telemetry::TCompanionState::Missing));
+}
+
 void TChartSelection::Show() {
-    lblFigures->setText(SelectionText(*figures_, measured_ == nullptr, captions_));
+    lblFigures->setText(SelectionText(*figures_, captions_));
     const chart::TRectI plot = chart_.PlotRect();
     Box->adjustSize();
     Box->move(plot.Left + BoxInset, plot.Top + BoxInset);

@@ -5,9 +5,10 @@
 // standard deviation) in a box over the plot's top left corner, and written out as CSV from
 // there. Esc on the chart clears the selection.
 
-#include "analysis/LineRateTimes.h"
+#include "analysis/RecordingFrameTimes.h"
 #include "analysis/Selection.h"
 #include "telemetry/FrameTable.h"
+#include "telemetry/RecordingTimes.h"
 #include "ui/shell/FileDialogs.h"
 #include "widgets/chart/Chart.h"
 
@@ -26,9 +27,9 @@ class QPushButton;
 // Empty when there are no frames.
 [[nodiscard]] analysis::TFrameRange FramesInSpan(double from, double to, std::int64_t rows);
 
-// The box's text: a line with the frames and the duration ("≈" before a duration estimated at
-// the line rate), then a table of the six quantities under captions, in the readout's units.
-[[nodiscard]] QString SelectionText(const analysis::TSelectionFigures& figures, bool estimated,
+// The box's text: a line with the frames and the duration ("≈" before a duration not measured),
+// then a table of the six quantities under captions, in the readout's units.
+[[nodiscard]] QString SelectionText(const analysis::TSelectionFigures& figures,
                                     const std::array<QString, 6>& captions);
 
 class TChartSelection : public QObject {
@@ -47,9 +48,11 @@ public:
         return figures_;
     }
 
-    // Where the duration comes from: measured times of the recording's frames (which outlive
-    // their use here), or none for the estimate at the line rate.
-    void SetFrameTimes(const analysis::TFrameTimes* measured);
+    // Where the duration comes from: the times of the recording shown, measured where its
+    // companion timed the frames; or, until set and after EstimateTimes (a live session), the
+    // estimate at the line rate.
+    void SetTimes(const telemetry::TRecordingTimes& times);
+    void EstimateTimes();
 
     // Writes the figures as CSV (analysis::SelectionCsv) to path, whole or not at all; raises
     // std::runtime_error(ExportWriteError) when it cannot. Nothing selected writes nothing.
@@ -75,7 +78,7 @@ private:
     const telemetry::TFrameTable& frames_;
     TFileDialogs& dialogs_;
     std::array<QString, 6> captions_;
-    analysis::TLineRateTimes estimate_;
-    const analysis::TFrameTimes* measured_ = nullptr;
+    telemetry::TRecordingTimes times_{0, telemetry::TCompanionState::Missing};
+    analysis::TRecordingFrameTimes frameTimes_{times_, frames_};
     std::optional<analysis::TSelectionFigures> figures_;
 };

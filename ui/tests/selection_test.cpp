@@ -2,7 +2,7 @@
 // figures shown for them against a count of the frames themselves, the rule that turns a drag
 // into frames, and their CSV.
 
-#include "analysis/LineRateTimes.h"
+#include "telemetry/tests/CompanionFixtures.h"
 #include "tools/dcc/RecordingScan.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartSelection.h"
@@ -91,6 +91,7 @@ protected:
         bytes.insert(bytes.end(), second.begin(), second.end());
         TRecordingScan scan([&](const TDecodedFrame& f) { decoded_.push_back(f); });
         scan.Feed(bytes);
+        recording_ = bytes;
         ASSERT_EQ(decoded_.size(), std::size_t(2 * RunFrames));
 
         path_ = fs::temp_directory_path() /
@@ -106,6 +107,7 @@ protected:
     }
     void TearDown() override {
         fs::remove(path_);
+        fs::remove(path_.string() + ".tlm");
         fs::remove(csv_);
     }
 
@@ -143,6 +145,7 @@ protected:
     fs::path path_;
     fs::path csv_ =
         fs::temp_directory_path() / ("telmira-selection-" + std::to_string(::getpid()) + ".csv");
+    std::vector<std::uint8_t> recording_;
     std::vector<TDecodedFrame> decoded_;
     telemetry::TLatestValues values_;
     TAnsweredDialogs dialogs_;
@@ -217,23 +220,35 @@ TEST_F(SelectingFrames, OneFrameAndAcrossTheGap) {
     EXPECT_NEAR(*selection().Figures()->Seconds, (99.0 * 9 + GapBytes) / 5760, 1e-9);
     EXPECT_TRUE(selection().lblFigures->text().contains("≈ 1,15 с"));
 
-    // Measured times take the estimate's place, without the "≈".
-    struct TMeasured final : analysis::TFrameTimes {
-        std::optional<double> FrameSeconds(std::int64_t frame) const override {
-            return frame < RunFrames ? frame / 640.0 : 30 + frame / 640.0;
-        }
-    } measured;
-    selection().SetFrameTimes(&measured);
-    EXPECT_NEAR(*selection().Figures()->Seconds, 30 + 99 / 640.0, 1e-9);
+    // Times measured by a companion take the estimate's place, without the "≈": the first run
+    // came in 0.625 s, the stream stopped for 30 s, and the noise and the second run came at the
+    // line rate.
+    const std::uint64_t runBytes = RunFrames * 9, size = 2 * runBytes + GapBytes;
+    telemetry::testing::TCompanionBuilder companion(recording_);
+    companion.Start()
+        .Checkpoint(0, 0)
+        .Checkpoint(runBytes, 625'000)
+        .Checkpoint(runBytes, 30'625'000)
+        .Checkpoint(size, 30'625'000 + (size - runBytes) * 1'000'000 / 5760)
+        .Event(telemetry::TSessionEventKind::SessionClosed, size, 33'000'000);
+    telemetry::testing::WriteFile(path_.string() + ".tlm", companion.bytes);
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    selection().Select({RunFrames - 50, RunFrames + 50});
+    const double firstSelected = (RunFrames - 49) * 9.0 / runBytes * 0.625;
+    const double lastSelected = 30.625 + (GapBytes + 50 * 9) / 5760.0;
+    EXPECT_NEAR(*selection().Figures()->Seconds, lastSelected - firstSelected, 1e-9);
     EXPECT_FALSE(selection().lblFigures->text().contains("≈"));
-    EXPECT_TRUE(selection().lblFigures->text().contains("30,15 с"));
+    EXPECT_TRUE(selection().lblFigures->text().contains("31,15 с"))
+        << selection().lblFigures->text().toStdString();
 
     // Its CSV, through the box's button.
     dialogs_.answer = QString::fromStdString(csv_.string());
     QTest::mouseClick(selection().btnExportSelection, Qt::LeftButton);
     QFile written(QString::fromStdString(csv_.string()));
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll().toStdString(), analysis::SelectionCsv(*selection().Figures()));
+    const std::string csv = written.readAll().toStdString();
+    EXPECT_EQ(csv, analysis::SelectionCsv(*selection().Figures()));
+    EXPECT_NE(csv.find(",measured\n"), std::string::npos);
 }
 
 } // namespace

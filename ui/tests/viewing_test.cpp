@@ -1,6 +1,8 @@
 #include "telemetry/RecordingWalk.h"
+#include "telemetry/tests/CompanionFixtures.h"
 #include "tests/support/ScreenPicture.h"
 #include "tools/sim/Simulator.h"
+#include "ui/reading/TimeAxis.h"
 #include "ui/tests/AnsweredDialogs.h"
 #include "ui/tests/ModalAnswer.h"
 #include "ui/window/LinkStatus.h"
@@ -113,7 +115,8 @@ TEST_F(ViewingARecording, StatusLineSaysWhatTheRecordingToolSaysOfTheFile) {
     const std::uint64_t toolFrames = std::stoull(frames[1]);
     EXPECT_EQ(Status(),
               QString("Просмотр записи | размер %1 байт | кадров %2 | пропущено %3 байт | "
-                      "%4 при 640 кадрах/с")
+                      "%4 при 640 кадрах/с | время оценено по скорости линии (≈): нет файла "
+                      "времени «noisy.dcc.tlm»")
                   .arg(Number(bytes.size()), Number(toolFrames), Number(std::stoull(skipped[1])),
                        LineRateDuration(toolFrames)));
     EXPECT_EQ(FramesOnChart(), std::stoull(frames[1]));
@@ -206,6 +209,64 @@ TEST_F(ViewingARecording, FileCutShortWhileReadKeepsItsNameAndSaysHowMuchTheChar
                 "%2 из %3 байт")
             .arg(Number(frames), Number(cut), Number(bytes.size()))))
         << Status().toStdString();
+}
+
+// A companion that cannot be used stops no replay: the times are estimated, and the status line
+// says so and why; one that timed every byte adds nothing there.
+TEST_F(ViewingARecording, StatusLineSaysWhyTheTimesAreEstimated) {
+    using telemetry::testing::TCompanionBuilder;
+    const auto bytes = sim::GenerateRecording(7, 6400, false);
+    const QString path = Write("r.dcc", bytes);
+    const fs::path companion = dir_ / "r.dcc.tlm";
+    const auto closedSession = [](const std::vector<std::uint8_t>& recording) {
+        TCompanionBuilder c(recording);
+        c.Start()
+            .Checkpoint(0, 0)
+            .Checkpoint(recording.size(), 12'000'000)
+            .Event(telemetry::TSessionEventKind::SessionClosed, recording.size(), 12'000'100);
+        return c.bytes;
+    };
+    const auto session = closedSession(bytes);
+    const auto with = [](std::vector<std::uint8_t> b, std::size_t at, std::uint8_t value) {
+        b[at] = value;
+        return b;
+    };
+    const struct {
+        const char* name;
+        std::optional<std::vector<std::uint8_t>> companion; // none: no file; empty: a folder
+        const char* says;                                   // none: times measured
+    } cases[] = {
+        {"missing", std::nullopt, "нет файла времени «r.dcc.tlm»"},
+        {"unreadable", std::vector<std::uint8_t>{}, "файл времени «r.dcc.tlm» не читается"},
+        {"short", std::vector<std::uint8_t>{'T', 'L', 'M'},
+         "файл времени «r.dcc.tlm» оборван в начале"},
+        {"garbled", with(session, 9, 0x33), "файл времени «r.dcc.tlm» повреждён"},
+        {"foreign", closedSession(sim::GenerateRecording(8, 6400, false)),
+         "файл времени «r.dcc.tlm» от другой записи, или запись изменена после него"},
+        {"newer", with(session, 4, 2),
+         "файл времени «r.dcc.tlm» записан более новой версией программы"},
+        {"measured", session, nullptr},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(companion);
+        if (c.companion && c.companion->empty())
+            fs::create_directory(companion);
+        else if (c.companion)
+            telemetry::testing::WriteFile(companion, *c.companion);
+
+        ASSERT_EQ(View(path), std::nullopt) << c.name;
+        EXPECT_EQ(FramesOnChart(), 6400u) << c.name;
+        const QString frameTime = window_.TimeAxis->FrameTime(6399);
+        if (c.says) {
+            EXPECT_TRUE(
+                Status().endsWith(QString(" | время оценено по скорости линии (≈): ") + c.says))
+                << c.name << ": " << Status().toStdString();
+            EXPECT_TRUE(frameTime.startsWith("≈")) << c.name;
+        } else {
+            EXPECT_FALSE(Status().contains("оценено")) << Status().toStdString();
+            EXPECT_EQ(frameTime, "0:12.000");
+        }
+    }
 }
 
 // A recording longer than the chart takes is told in frames and time, not in list sizes.

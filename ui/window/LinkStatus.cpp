@@ -73,6 +73,44 @@ QString ViewStatusText(TViewEnd end, const telemetry::TRecordingFigures& read, s
                            LineRateDuration(read.Frames), Number(telemetry::LineFramesPerSecond));
 }
 
+QString TimesStatusText(telemetry::TCompanionState state, const QString& companionName) {
+    using S = telemetry::TCompanionState;
+    const QString file = "«" + companionName + "»";
+    QString why;
+    switch (state) {
+    case S::Complete:
+        return {};
+    case S::CutOff:
+        return "сеанс записи не был закрыт: время последних байтов оценено (≈)";
+    case S::Appended:
+        return "запись дописана после сеанса: время дописанного оценено (≈)";
+    case S::Damaged:
+        return QString("файл %1 повреждён в середине: время дальше оценено (≈)").arg(file);
+    case S::Untimed:
+        why = QString("в файле %1 только метки").arg(file);
+        break;
+    case S::Missing:
+        why = QString("нет файла времени %1").arg(file);
+        break;
+    case S::Unreadable:
+        why = QString("файл времени %1 не читается").arg(file);
+        break;
+    case S::Short:
+        why = QString("файл времени %1 оборван в начале").arg(file);
+        break;
+    case S::Garbled:
+        why = QString("файл времени %1 повреждён").arg(file);
+        break;
+    case S::Foreign:
+        why = QString("файл времени %1 от другой записи, или запись изменена после него").arg(file);
+        break;
+    case S::NewerFormat:
+        why = QString("файл времени %1 записан более новой версией программы").arg(file);
+        break;
+    }
+    return "время оценено по скорости линии (≈): " + why;
+}
+
 QString ChartTooShortText(std::uint64_t framesOnChart, std::uint64_t frames) {
     return QString("Запись длиннее, чем вмещает график: на нём первые %1 кадров (%2) из %3 (%4 "
                    "при %5 кадрах/с)")

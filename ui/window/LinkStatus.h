@@ -5,6 +5,7 @@
 
 #include "telemetry/LinkHealth.h"
 #include "telemetry/RecordingFigures.h"
+#include "telemetry/RecordingTimes.h"
 
 #include <QString>
 
@@ -38,6 +39,12 @@ enum class TViewEnd {
 // (of size in all) and the frames on the chart.
 [[nodiscard]] QString ViewStatusText(TViewEnd end, const telemetry::TRecordingFigures& read,
                                      std::uint64_t size, std::uint64_t framesOnChart);
+
+// What the status line of a viewed recording adds about its times where not every one was
+// measured: that times are estimated ("≈") and why, naming the companion by companionName.
+// Empty when the companion timed every byte.
+[[nodiscard]] QString TimesStatusText(telemetry::TCompanionState state,
+                                      const QString& companionName);
 
 // The error box's words for a recording of frames that fills the chart with its first
 // framesOnChart.

@@ -1,5 +1,6 @@
 #include "ui/window/UprZagig.h"
 
+#include "telemetry/CompanionFormat.h"
 #include "telemetry/LiveSession.h"
 #include "telemetry/RecordingView.h"
 #include "ui/analysis/AnalysisPage.h"
@@ -279,6 +280,7 @@ void TfrmUprZagig::OpenSession() {
     ChartMarkers->Live(session_->Companion());
     frames_.Clear();
     ChartSelection->Clear();
+    ChartSelection->EstimateTimes();
     TabSheet3->RecordingChanged();
     Chart1->UndoZoom(); // new data are shown whole, not through an earlier zoom
     // Blocks that arrive while the question is open are kept and recorded first.
@@ -369,13 +371,20 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     const TViewEnd end = replay.End;
     const telemetry::TRecordingFigures& read = replay.Read;
     TimeAxis->Measure(*replay.Times, frames_);
+    ChartSelection->SetTimes(*replay.Times);
     ChartMarkers->View(OpenDialog1.FileName, *replay.Times);
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
     const std::uint64_t onChart =
         std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
-    lblLinkStatus->setText(ViewStatusText(end, read, replay.Size, onChart));
+    QString status = ViewStatusText(end, read, replay.Size, onChart);
+    const QString times = TimesStatusText(
+        replay.Times->State(),
+        QFileInfo(QString::fromStdString(telemetry::CompanionPath(path))).fileName());
+    if (!times.isEmpty())
+        status += " | " + times;
+    lblLinkStatus->setText(status);
     if (end == TViewEnd::CutShort)
         throw std::runtime_error(telemetry::RecordingViewError);
     if (end == TViewEnd::TooLong)

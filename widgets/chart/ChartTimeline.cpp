@@ -34,6 +34,8 @@ void TTimeline::Add(double frame, double seconds) {
             return;
         }
     }
+    if (!knots_.empty() && IsGap(knots_.back(), knot))
+        gapStarts_.push_back(knots_.size() - 1);
     knots_.push_back(knot);
 }
 
@@ -80,11 +82,10 @@ bool TTimeline::InGap(double seconds) const noexcept {
 
 std::vector<TTimeGap> TTimeline::Gaps(double first, double last) const {
     std::vector<TTimeGap> gaps;
-    auto at = std::lower_bound(knots_.begin(), knots_.end(), first,
-                               [](const TTimeKnot& k, double f) { return k.Frame < f; });
-    for (; at != knots_.end() && at + 1 != knots_.end() && at->Frame <= last; ++at)
-        if (IsGap(*at, *(at + 1)))
-            gaps.push_back({at->Frame, (at + 1)->Seconds - at->Seconds});
+    auto at = std::lower_bound(gapStarts_.begin(), gapStarts_.end(), first,
+                               [&](std::size_t k, double f) { return knots_[k].Frame < f; });
+    for (; at != gapStarts_.end() && knots_[*at].Frame <= last; ++at)
+        gaps.push_back({knots_[*at].Frame, knots_[*at + 1].Seconds - knots_[*at].Seconds});
     return gaps;
 }
 

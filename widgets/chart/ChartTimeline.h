@@ -40,7 +40,10 @@ public:
     // A frame on the line the last two knots draw (within Tolerance) moves the last knot
     // instead of adding one, so a steady stream costs a knot for each change of pace.
     void Add(double frame, double seconds);
-    void Clear() noexcept { knots_.clear(); }
+    void Clear() noexcept {
+        knots_.clear();
+        gapStarts_.clear();
+    }
     [[nodiscard]] const std::vector<TTimeKnot>& Knots() const noexcept { return knots_; }
 
     // The time of frame: on the line between the knots around it, the first and last line
@@ -61,6 +64,9 @@ public:
 private:
     bool estimated_;
     std::vector<TTimeKnot> knots_;
+    // The knots that start a gap, rising: a day's view asks for its gaps at every redraw, and a
+    // day has a knot a second.
+    std::vector<std::size_t> gapStarts_;
 };
 
 // A frame every 9 bytes at 5760 bytes a second: the times a recording without its own get.

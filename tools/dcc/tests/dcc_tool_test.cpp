@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <span>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -327,6 +328,34 @@ TEST_F(RecordingWithCompanion, CsvWithTimeAddsWhenEachFrameCameAndSaysWhenItIsEs
     EXPECT_EQ(Tool("info --time " + path.string()).status, 2);
 }
 
+TEST_F(RecordingWithCompanion, FiguresTimeTheSelectionAsTheWindowDoesAndSayWhenEstimated) {
+    const std::string path = WriteBoth().string();
+    // The fields of the rpm line, the first after the header.
+    const auto rpm = [](const std::string& out) {
+        std::vector<std::string> fields;
+        std::stringstream line(out.substr(out.find("\nrpm,") + 1));
+        for (std::string field; fields.size() < 10 && std::getline(line, field, ',');)
+            fields.push_back(field.substr(0, field.find('\n')));
+        return fields;
+    };
+    const ToolRun measured = Tool("figures " + path + " --frames 19:39", true);
+    EXPECT_EQ(measured.status, 0);
+    EXPECT_EQ(measured.out.substr(0, measured.out.find('\n') + 1),
+              "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std,timing\n")
+        << "standard error says nothing";
+    ASSERT_EQ(rpm(measured.out).size(), 10u) << measured.out;
+    EXPECT_NEAR(std::stod(rpm(measured.out)[4]), 3.1, 1e-9) << "across the pause";
+    EXPECT_EQ(rpm(measured.out)[9], "measured");
+
+    fs::remove(dir / "r.dcc.tlm");
+    const ToolRun estimated = Tool("figures " + path + " --frames 19:39", true);
+    EXPECT_EQ(estimated.out.substr(0, estimated.out.find('\n') + 1),
+              "telmira-dcc: " + path + ": times estimated: no companion\n");
+    ASSERT_EQ(rpm(estimated.out).size(), 10u) << estimated.out;
+    EXPECT_EQ(rpm(estimated.out)[4], "0.03125") << "20 frames of 9 bytes at 5760 bytes a second";
+    EXPECT_EQ(rpm(estimated.out)[9], "estimated");
+}
+
 TEST_F(RecordingWithCompanion, InfoSaysHowTheTimesAreHadAndCountsMarkersAndEventsByKind) {
     const ToolRun run = Tool("info " + WriteBoth().string());
     EXPECT_EQ(run.status, 0);
@@ -378,13 +407,13 @@ TEST_F(RecordingTool, AnalysisCommandsPrintTheLibrarysCsv) {
               "x,y,frames,colour\n2,0,1,3000\n4,0,2,6000\n2,1,1,3000\n")
         << "a frame without speed is drawn, and not in the colour's mean";
     EXPECT_EQ(Tool("figures " + path.string() + " --frames 3:3").out,
-              "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std\n"
-              "rpm,3,3,1,,3000,3000,3000,0\n"
-              "map,3,3,1,,20,20,20,0\n"
-              "curve,3,3,1,,2,2,2,0\n"
-              "temperature,3,3,1,,60,60,60,0\n"
-              "octane,3,3,1,,0,0,0,0\n"
-              "advance,3,3,1,,5.625,5.625,5.625,0\n");
+              "quantity,first_frame,last_frame,frames,seconds,min,max,mean,std,timing\n"
+              "rpm,3,3,1,0,3000,3000,3000,0,estimated\n"
+              "map,3,3,1,0,20,20,20,0,estimated\n"
+              "curve,3,3,1,0,2,2,2,0,estimated\n"
+              "temperature,3,3,1,0,60,60,60,0,estimated\n"
+              "octane,3,3,1,0,0,0,0,0,estimated\n"
+              "advance,3,3,1,0,5.625,5.625,5.625,0,estimated\n");
 }
 
 TEST_F(RecordingTool, AnalysisCommandsRefuseWhatTheyCannotDo) {

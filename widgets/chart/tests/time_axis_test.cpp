@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -78,6 +79,32 @@ TEST(Timeline, ASteadyStreamCostsAKnotForEachChangeOfPaceAndTimesReadBack) {
     EXPECT_EQ(late.Knots().size(), 1u) << "a frame that goes back is ignored";
     EXPECT_DOUBLE_EQ(late.Seconds(10 + 640), 1 + 640 * chart::SecondsPerFrame);
     EXPECT_DOUBLE_EQ(TTimeline().Seconds(7), 0);
+}
+
+// The gaps asked for are those a plain walk over neighbouring knots finds, at the edges of
+// the frames asked for too; a step of exactly GapSeconds is none.
+TEST(Timeline, GapsAreThoseBetweenNeighbouringKnots) {
+    TTimeline timeline;
+    double seconds = 0;
+    for (int frame = 0; frame < 2000; ++frame) {
+        seconds += frame % 97 == 96 ? 0.5 + frame % 3 * 0.25 : frame % 7 ? 1 / 640.0 : 1 / 600.0;
+        timeline.Add(frame, seconds);
+    }
+    const std::vector<chart::TTimeKnot>& knots = timeline.Knots();
+    const std::pair<double, double> asked[] = {{0, 1999},    {95, 95},     {96, 96}, {97, 193},
+                                               {95.5, 96.5}, {1999, 5000}, {-10, -1}};
+    std::size_t found = 0;
+    for (const auto& [first, last] : asked) {
+        std::vector<chart::TTimeGap> walked;
+        for (std::size_t i = 0; i + 1 < knots.size(); ++i)
+            if (knots[i].Frame >= first && knots[i].Frame <= last &&
+                knots[i + 1].Frame - knots[i].Frame <= 1 &&
+                knots[i + 1].Seconds - knots[i].Seconds > chart::GapSeconds)
+                walked.push_back({knots[i].Frame, knots[i + 1].Seconds - knots[i].Seconds});
+        EXPECT_EQ(timeline.Gaps(first, last), walked) << first << " to " << last;
+        found += walked.size();
+    }
+    EXPECT_GT(found, 10u);
 }
 
 // A bottom axis over frames 0 to 3199 on 640 pixels, labelled by time.
