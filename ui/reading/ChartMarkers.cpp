@@ -82,16 +82,20 @@ void TChartMarkers::WatchMenu(QMenu& menu) {
 void TChartMarkers::View(const QString& path, const telemetry::TRecordingTimes& times) {
     CloseInput();
     viewed_.emplace(path.toStdString(), times);
+    events_ = times.Events();
     toldFailure_ = false;
     Place->setEnabled(true);
     Redraw();
+    emit Changed();
 }
 
 void TChartMarkers::Stop() {
     CloseInput();
     viewed_.reset();
+    events_.clear();
     Place->setEnabled(false);
     Redraw();
+    emit Changed();
 }
 
 std::vector<telemetry::TMarker> TChartMarkers::Markers() const {
@@ -120,6 +124,7 @@ void TChartMarkers::PlaceMarker() {
     editing_ = viewed_->Add(frames_.EndOffset(*frame), {});
     Redraw();
     TellSaveFailure();
+    emit Changed();
     const chart::TRectI plot = chart_.PlotRect();
     const int x = chart_.BottomAxis().Map().ToPixel(static_cast<double>(*frame));
     Input->move(std::clamp(x + 4, plot.Left, std::max(plot.Left, plot.Right - Input->width())),
@@ -134,8 +139,34 @@ void TChartMarkers::KeepText() {
     if (!text.empty() && editing_ != 0 && viewed_) {
         viewed_->Rename(editing_, text);
         TellSaveFailure();
+        emit Changed();
     }
     CloseInput();
+}
+
+bool TChartMarkers::Rename(int number, const QString& text) {
+    if (!viewed_ || !viewed_->Rename(number, text.trimmed().toStdString()))
+        return false;
+    TellSaveFailure();
+    emit Changed();
+    return true;
+}
+
+bool TChartMarkers::Delete(int number) {
+    if (!viewed_ || !viewed_->Delete(number))
+        return false;
+    if (editing_ == number)
+        CloseInput();
+    Redraw();
+    TellSaveFailure();
+    emit Changed();
+    return true;
+}
+
+std::optional<QString> TChartMarkers::SaveFailure() const {
+    if (viewed_ && viewed_->SaveFailure())
+        return SaveFailureText(viewed_->SaveFailure()->Failure());
+    return std::nullopt;
 }
 
 void TChartMarkers::CloseInput() {

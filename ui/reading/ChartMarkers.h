@@ -52,6 +52,19 @@ public:
     void Stop();
 
     [[nodiscard]] std::vector<telemetry::TMarker> Markers() const;
+    // The session's events of the recording shown.
+    [[nodiscard]] const std::vector<telemetry::TSessionEvent>& Events() const noexcept {
+        return events_;
+    }
+    // Change a marker as the list "Метки" asks; false for a number not shown.
+    bool Rename(int number, const QString& text);
+    bool Delete(int number);
+    // Why the markers' changes are not saved, as the status line says it; none once they are.
+    [[nodiscard]] std::optional<QString> SaveFailure() const;
+
+signals:
+    // A marker was set, changed or deleted, or another recording is shown.
+    void Changed();
 
 private:
     void PlaceMarker();
@@ -69,6 +82,7 @@ private:
     const TChosenFrame& chosen_;
     chart::TMarkerLines lines_;
     std::optional<telemetry::TViewedMarkers> viewed_;
+    std::vector<telemetry::TSessionEvent> events_;
     std::optional<std::int64_t> menuFrame_;
     int editing_ = 0; // the marker the input names
     bool toldFailure_ = false;

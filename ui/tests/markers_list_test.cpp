@@ -1,0 +1,274 @@
+#include "telemetry/CompanionFormat.h"
+#include "telemetry/Crc32c.h"
+#include "tools/sim/Simulator.h"
+#include "ui/reading/ChartMarkers.h"
+#include "ui/reading/ChosenFrame.h"
+#include "ui/reading/MarkersDialog.h"
+#include "ui/reading/TimeAxis.h"
+#include "ui/tests/AnsweredDialogs.h"
+#include "ui/window/InstrumentsPage.h"
+#include "ui/window/UprZagig.h"
+#include "widgets/chart/ChartMarkerLines.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A replayed recording in a folder of its own, with the list "Метки" over it.
+class ListingMarkers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "telmira-marks-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        recording_ = dir_ / "run.dcc";
+        bytes_ = sim::GenerateRecording(11, 300, false);
+        std::ofstream(recording_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes_.data()),
+                   static_cast<std::streamsize>(bytes_.size()));
+        window_.show();
+        Open();
+        // Nothing of the series over the markers' lines but the curve number's level line.
+        for (QCheckBox* shown :
+             {window_.chkoborot, window_.chkdad, window_.chktemp, window_.chkok, window_.chkuoz})
+            shown->setChecked(false);
+        QApplication::setActiveWindow(&window_);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Open() {
+        list().close();
+        dialogs_.answer = QString::fromStdString(recording_.string());
+        QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    }
+    // A marker on frame, chosen, with text typed into the input and kept with Enter.
+    void Mark(std::int64_t frame, const QString& text) {
+        window_.ChosenFrame->Choose(frame);
+        window_.ChartMarkers->Place->trigger();
+        window_.ChartMarkers->Input->insert(text);
+        QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    }
+    TMarkersDialog& list() { return *window_.MarkersDialog; }
+    QTableWidget& table() { return *list().Table; }
+    void OpenList() {
+        QApplication::setActiveWindow(&window_);
+        QTest::keyClick(&window_, Qt::Key_M, Qt::ControlModifier);
+        ASSERT_TRUE(list().isVisible());
+    }
+    // The list as it reads: a row's cells joined by "|".
+    std::vector<std::string> Shown() {
+        QCoreApplication::processEvents();
+        std::vector<std::string> shown;
+        for (int r = 0; r < table().rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < TMarkersDialog::Columns; ++c)
+                cells << table().item(r, c)->text();
+            shown.push_back(cells.join("|").toStdString());
+        }
+        return shown;
+    }
+    std::string Time(std::int64_t frame) const {
+        return window_.TimeAxis->FrameTime(frame).toStdString();
+    }
+    void Choose(int row) { table().setCurrentCell(row, TMarkersDialog::TextColumn); }
+    // The marker in row renamed as a user does it: "Переименовать", the text typed over the old
+    // one, Enter; beforeEnter happens while the text is typed. The editor hands its text over
+    // once it had the key.
+    void Rename(int row, const QString& typed, const std::function<void()>& beforeEnter = {}) {
+        // The list is the window the user works in.
+        QApplication::setActiveWindow(&list());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&list()));
+        Choose(row);
+        QTest::mouseClick(list().RenameButton, Qt::LeftButton);
+        auto* editor = table().findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        editor->insert(typed); // typed: key clicks are ASCII only
+        if (beforeEnter)
+            beforeEnter();
+        QTest::keyClick(editor, Qt::Key_Return);
+        const std::string kept = typed.trimmed().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            for (const auto& marker : window_.ChartMarkers->Markers())
+                if (marker.Text == kept)
+                    return true;
+            return false;
+        }));
+    }
+    // Whether a marker's line runs down frame's column, with its number's box beside it.
+    bool DrawnAt(std::int64_t frame) {
+        TChart& chart = *window_.Chart1;
+        chart.Draw();
+        const QImage shown = chart.grab().toImage();
+        const int x = chart.BottomAxis().Map().ToPixel(static_cast<double>(frame));
+        const int top = chart.PlotRect().Top;
+        return shown.pixel(x, top + 30) == chart::TMarkerLines::LineColour &&
+               shown.pixel(x + 2, top + 3) == chart::TMarkerLines::BoxColour;
+    }
+
+    fs::path dir_;
+    fs::path recording_;
+    std::vector<std::uint8_t> bytes_;
+    telemetry::TLatestValues values_;
+    TAnsweredDialogs dialogs_;
+    TfrmUprZagig window_{values_, dialogs_};
+};
+
+TEST_F(ListingMarkers, RenamedAndDeletedInTheListTheyStaySoWhenTheRecordingIsOpenedAgain) {
+    Mark(100, "детонация");
+    Mark(250, "");
+    OpenList();
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|100|" + Time(100) + "|детонация|Метка",
+                                                 "2|250|" + Time(250) + "||Метка"}));
+    EXPECT_EQ(Time(100).rfind("≈", 0), 0u) << "no times measured: estimated, as the readout says";
+
+    // A marker set while a text is typed in the list, on an earlier frame: the text is kept,
+    // and the new marker comes in at its place.
+    Rename(1, "  пропуск зажигания ", [&] { Mark(30, "холодный"); });
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{"3|30|" + Time(30) + "|холодный|Метка",
+                                        "1|100|" + Time(100) + "|детонация|Метка",
+                                        "2|250|" + Time(250) + "|пропуск зажигания|Метка"}));
+
+    Choose(1);
+    ASSERT_TRUE(DrawnAt(100));
+    QTest::keyClick(&table(), Qt::Key_Delete);
+    EXPECT_EQ(Shown().size(), 2u);
+    EXPECT_FALSE(DrawnAt(100)) << "the line goes with it";
+    EXPECT_TRUE(DrawnAt(250));
+    EXPECT_EQ(table().currentRow(), 1) << "the row that took its place";
+    EXPECT_EQ(table().item(1, TMarkersDialog::NumberColumn)->text(), "2");
+
+    Open();
+    OpenList();
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{"3|30|" + Time(30) + "|холодный|Метка",
+                                        "2|250|" + Time(250) + "|пропуск зажигания|Метка"}));
+    Mark(60, "");
+    EXPECT_EQ(Shown()[1].substr(0, 3), "4|6") << "a deleted number is not given again";
+}
+
+TEST_F(ListingMarkers, GoingToAMarkerScrollsTheChartAsFarAsItMustAndTheGaugesFollow) {
+    Mark(250, "далеко");
+    Mark(20, "близко");
+    TChartAxis& axis = window_.Chart1->BottomAxis();
+    axis.SetMinMax(40, 180);
+    OpenList();
+
+    Choose(1);
+    QTest::keyClick(&table(), Qt::Key_Return);
+    EXPECT_EQ(window_.ChosenFrame->Frame(), 250);
+    window_.Chart1->Draw();
+    EXPECT_DOUBLE_EQ(axis.Maximum() - axis.Minimum(), 140) << "the zoom's width stays";
+    EXPECT_LT(axis.Maximum(), 300);
+    EXPECT_GT(axis.Map().ToPixel(250), window_.Chart1->PlotRect().Left);
+    EXPECT_LT(axis.Map().ToPixel(250), window_.Chart1->PlotRect().Right);
+    EXPECT_TRUE(list().isVisible()) << "Enter goes to the marker, not to a button";
+    window_.TabSheet2->Timer1Timer();
+    EXPECT_TRUE(window_.TabSheet2->lblShownFrame->text().startsWith("Кадр 250"));
+
+    const QRect first = table().visualItemRect(table().item(0, TMarkersDialog::FrameColumn));
+    QTest::mouseClick(table().viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseDClick(table().viewport(), Qt::LeftButton, {}, first.center());
+    EXPECT_EQ(window_.ChosenFrame->Frame(), 20);
+    EXPECT_LE(axis.Minimum(), 20);
+    EXPECT_DOUBLE_EQ(axis.Maximum() - axis.Minimum(), 140);
+}
+
+// The session's events from the companion stand among the markers and can be hidden; they are
+// neither renamed nor deleted.
+TEST_F(ListingMarkers, TheSessionsEventsAreListedByTheirNamesAndHidden) {
+    std::vector<std::uint8_t> companion;
+    telemetry::TRecordEncoder records(companion);
+    records.Header();
+    records.Start(telemetry::WallStartNow());
+    const std::span<const std::uint8_t> bytes(bytes_);
+    records.Checkpoint(9, 1'600, telemetry::Crc32c(bytes.first(9)));
+    records.Checkpoint(bytes.size() - 9, 2'000'000, telemetry::Crc32c(bytes.subspan(9)));
+    records.Marker({1, 9 * 151, telemetry::TMarkerOrigin::Live, "в дороге"});
+    records.Event({telemetry::TSessionEventKind::PortLost, 9 * 101, 100, 0});
+    records.Event({telemetry::TSessionEventKind::BytesSkipped, 9 * 201, 200, 14});
+    records.Event({telemetry::TSessionEventKind::SessionClosed, bytes_.size(), 2'000'000, 0});
+    std::ofstream(telemetry::CompanionPath(recording_.string()), std::ios::binary)
+        .write(reinterpret_cast<const char*>(companion.data()),
+               static_cast<std::streamsize>(companion.size()));
+    Open();
+    OpenList();
+
+    EXPECT_EQ(Shown(), (std::vector<std::string>{
+                           "|100|" + Time(100) + "||Порт потерян",
+                           "1|150|" + Time(150) + "|в дороге|Метка",
+                           "|200|" + Time(200) + "|пропущено 14 байт|Пропуск байт",
+                           "|299|" + Time(299) + "||Конец сеанса",
+                       }));
+    EXPECT_EQ(Time(150).find("≈"), std::string::npos) << "measured";
+    Choose(0);
+    EXPECT_FALSE(list().DeleteButton->isEnabled());
+    QTest::keyClick(&table(), Qt::Key_Delete);
+    EXPECT_EQ(Shown().size(), 4u);
+
+    list().ShowEvents->setChecked(false);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|150|" + Time(150) + "|в дороге|Метка"}));
+}
+
+// As root, who may write anywhere, the folder is made unwritable to the user the test then
+// acts as while it changes the markers.
+TEST_F(ListingMarkers, InAFolderThatCannotBeWrittenChangesStayForTheSessionAndSaySo) {
+    Mark(100, "стук");
+    Mark(200, "");
+    ASSERT_EQ(::chmod(recording_.c_str(), 0644), 0);
+    OpenList();
+    {
+        struct TUnwritable {
+            explicit TUnwritable(const fs::path& dir) : dir_(dir) {
+                ::chmod(dir_.c_str(), 0555);
+                if (::geteuid() == 0)
+                    acting_ = ::seteuid(65534) == 0;
+            }
+            ~TUnwritable() {
+                if (acting_)
+                    (void)::seteuid(0);
+                ::chmod(dir_.c_str(), 0755);
+            }
+            const fs::path& dir_;
+            bool acting_ = false;
+        } unwritable(dir_);
+        Rename(0, "глухой стук");
+        Choose(1);
+        QTest::mouseClick(list().DeleteButton, Qt::LeftButton);
+        EXPECT_EQ(Shown(), (std::vector<std::string>{"1|100|" + Time(100) + "|глухой стук|Метка"}));
+    }
+    const std::string told = "Метки не сохранены: в папку записи нельзя писать. "
+                             "Они останутся на графике, пока запись открыта.";
+    EXPECT_EQ(list().Note->text().toStdString(), told);
+    EXPECT_EQ(window_.lblLinkStatus->text().toStdString(), told);
+    EXPECT_FALSE(DrawnAt(200));
+
+    Open();
+    OpenList();
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|100|" + Time(100) + "|стук|Метка",
+                                                 "2|200|" + Time(200) + "||Метка"}));
+}
+
+} // namespace
