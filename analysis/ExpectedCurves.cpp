@@ -52,18 +52,6 @@ std::vector<std::string_view> Fields(std::string_view line) {
     }
 }
 
-// A finite number written with a point for the decimals, the whole value and nothing else.
-std::optional<double> Number(std::string_view text) {
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 std::optional<std::uint8_t> CurveNumber(std::string_view text) {
     unsigned value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -228,6 +216,17 @@ void WriteCurveFile(const std::filesystem::path& path, const TExpectedCurves& cu
         std::filesystem::remove(part, error);
         throw ECurveError(WriteError);
     }
+}
+
+std::optional<double> Number(std::string_view text) {
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 } // namespace analysis

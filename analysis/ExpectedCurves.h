@@ -83,4 +83,8 @@ private:
 // failed write leaves the file that was there. Raises ECurveError when that fails.
 void WriteCurveFile(const std::filesystem::path& path, const TExpectedCurves& curves);
 
+// A finite number written with a point for the decimals, the whole text and nothing else (a
+// leading '+' allowed): how curve files and telmira-dcc's options read numbers.
+[[nodiscard]] std::optional<double> Number(std::string_view text);
+
 } // namespace analysis

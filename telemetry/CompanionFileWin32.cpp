@@ -33,10 +33,12 @@ TCompanionWriteFailure FailureOf(DWORD error, TCompanionFile::TOpening opening) 
     }
 }
 
-// Others may read the companion while it is written here, but nobody else may write it.
+// Shared as the recording is, so that another writer of ours opens the file and then finds it
+// claimed, and others may read it while it is written here.
 HANDLE OpenCompanion(const std::string& path, DWORD disposition) {
     return ::CreateFileW(native::WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 } // namespace
@@ -64,8 +66,7 @@ TCompanionFile::TCompanionFile(std::string path, TOpening opening) : path_(std::
     };
     if (::GetFileType(file_) != FILE_TYPE_DISK)
         refuse(TCompanionWriteFailure::NotAFile, "not a regular file");
-    // The recording's own claim, beside the sharing that already keeps other writers out: a
-    // writer of ours that shares writing still finds the file held.
+    // The recording's own claim.
     if (ClaimFile(file_) == TClaim::HeldByWriter)
         refuse(TCompanionWriteFailure::InUse, "being written by another session or program");
     if (opening == TOpening::Emptied && !::SetEndOfFile(file_))

@@ -35,13 +35,13 @@ void TCompanionWriter::Failed(const std::exception& e) {
 
 void TCompanionWriter::Block(std::span<const std::uint8_t> bytes, TClock::time_point readAt,
                              const TBlockDecoded& decoded, TClock::time_point now) {
-    if (!file_)
-        return;
     const std::uint64_t first = recorded_;
     recorded_ += bytes.size();
-    due_.clear();
-    rule_.Block(recorded_, bytes.size(), Micros(readAt), due_);
-    Hold(bytes, first, now);
+    if (file_) {
+        due_.clear();
+        rule_.Block(recorded_, bytes.size(), Micros(readAt), due_);
+        Hold(bytes, first, now);
+    }
     if (decoded.Frames > 0) {
         if (curve_ && *curve_ != decoded.CurveNumber)
             Event(TSessionEventKind::CurveChanged, now, decoded.CurveNumber);
@@ -86,10 +86,11 @@ void TCompanionWriter::WriteNow(const std::vector<std::uint8_t>& bytes) {
 }
 
 void TCompanionWriter::Event(TSessionEventKind kind, TClock::time_point now, std::uint64_t value) {
+    events_.push_back({kind, recorded_, Micros(now), value});
     if (!file_)
         return;
     record_.clear();
-    TRecordEncoder(record_).Event({kind, recorded_, Micros(now), value});
+    TRecordEncoder(record_).Event(events_.back());
     WriteNow(record_);
     Unsynced(now);
 }
@@ -115,10 +116,8 @@ void TCompanionWriter::PortBack(TClock::time_point now) {
 }
 
 void TCompanionWriter::SyncIfDue(TClock::time_point now) {
-    if (!file_)
-        return;
     SkippedBytes(skippedSeen_, now, false);
-    if (unsyncedSince_ && now - *unsyncedSince_ >= SyncAfter)
+    if (file_ && unsyncedSince_ && now - *unsyncedSince_ >= SyncAfter)
         WriteHeldAndSync();
 }
 
@@ -134,11 +133,14 @@ void TCompanionWriter::WriteHeldAndSync() {
 }
 
 void TCompanionWriter::Close(TClock::time_point now) {
-    if (!file_)
+    if (closed_)
         return;
-    due_.clear();
-    rule_.Flush(due_);
-    Hold({}, recorded_, now);
+    closed_ = true;
+    if (file_) {
+        due_.clear();
+        rule_.Flush(due_);
+        Hold({}, recorded_, now);
+    }
     SkippedBytes(skippedSeen_, now, true);
     Event(TSessionEventKind::SessionClosed, now, 0);
     if (!file_)

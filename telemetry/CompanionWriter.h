@@ -3,7 +3,8 @@
 // What a live session writes into its recording's companion (CompanionFormat.h): the start,
 // the checkpoints of the blocks' arrival, markers and the session's events. The companion is
 // secondary to the recording: a failure to create or write it never stops the recording; the
-// companion is then left as it stands, and Failure says why.
+// companion is then left as it stands, and Failure says why; the markers and events go on in
+// the lists.
 //
 // Checkpoints and ties reach the file only when the recording's bytes they cover are synced:
 // the recording syncs first (LiveSession calls the recording's SyncIfDue before this one's),
@@ -57,7 +58,7 @@ public:
     // synced the bytes it covers by then. Sums up skipped bytes a second old.
     void SyncIfDue(TClock::time_point now);
     // The final checkpoint, the skipped bytes not yet told, the session's end; then syncs and
-    // closes. Call once the recording is closed.
+    // closes. Call once the recording is closed; a second call does nothing.
     void Close(TClock::time_point now);
 
     // Markers at the recording's end as it stands, with their number; renamed and deleted
@@ -68,6 +69,8 @@ public:
     [[nodiscard]] const std::vector<TMarker>& Markers() const noexcept {
         return markers_.Markers();
     }
+    // The session's events so far, as the companion holds them.
+    [[nodiscard]] const std::vector<TSessionEvent>& Events() const noexcept { return events_; }
 
     // The recording's size as this writer counted it.
     [[nodiscard]] std::uint64_t RecordingSize() const noexcept { return recorded_; }
@@ -104,6 +107,8 @@ private:
     std::optional<TClock::time_point> skippedToldAt_;
     std::optional<std::uint8_t> curve_;
     TMarkerList markers_;
+    std::vector<TSessionEvent> events_;
+    bool closed_ = false;
 };
 
 } // namespace telemetry

@@ -448,6 +448,7 @@ TEST_F(CompanionWriting, CheckpointsReachTheFileOnlyWhenTheRecordingIsSyncedTooA
 
 TEST_F(CompanionWriting, ASessionReadsBackWithItsTimesEventsAndMarkers) {
     std::vector<std::pair<std::uint64_t, std::int64_t>> ends; // each block's end and read
+    std::vector<TSessionEvent> listed;                        // what the window was given
     {
         TCompanionWriter writer(recordingPath, start);
         std::int64_t t = 500'000;
@@ -477,6 +478,7 @@ TEST_F(CompanionWriting, ASessionReadsBackWithItsTimesEventsAndMarkers) {
         EXPECT_FALSE(writer.DeleteMarker(7));
         writer.Close(start + Us(t + 5000));
         EXPECT_FALSE(writer.Failure());
+        listed = writer.Events();
     }
     const TRecordingTimes times = ReadBack();
     ASSERT_EQ(times.State(), TCompanionState::Complete);
@@ -502,6 +504,7 @@ TEST_F(CompanionWriting, ASessionReadsBackWithItsTimesEventsAndMarkers) {
     EXPECT_NEAR(static_cast<double>(times.Events()[4].Micros - times.Events()[3].Micros),
                 2e6 - 1000, 1);
     EXPECT_EQ(times.Events()[5].Offset, size);
+    EXPECT_EQ(listed, times.Events()) << "the live list and the file agree";
     EXPECT_EQ(times.Markers(), (std::vector<TMarker>{{1, size, TMarkerOrigin::Live, "стук"}}));
     EXPECT_EQ(times.CompanionEnd().NextMarker, 3);
 }
@@ -513,7 +516,13 @@ TEST_F(CompanionWriting, ACompanionHeldElsewhereIsLeftOutAndTheSessionGoesOn) {
     EXPECT_NE(writer.Failure()->find("being written"), std::string::npos) << *writer.Failure();
     Block(writer, 9, 1000);
     EXPECT_EQ(writer.AddMarker("всё равно"), 1) << "the session keeps its markers";
+    EXPECT_EQ(writer.Markers().back().Offset, 9u) << "at the newest frame all the same";
+    writer.PortLost(start + Us(3000));
     writer.Close(start + Us(5000));
+    ASSERT_EQ(writer.Events().size(), 2u) << "and its events";
+    EXPECT_EQ(writer.Events()[0].Kind, TSessionEventKind::PortLost);
+    EXPECT_EQ(writer.Events()[1].Kind, TSessionEventKind::SessionClosed);
+    EXPECT_EQ(writer.Events()[1].Offset, 9u);
     EXPECT_TRUE(other.ReadAll().empty()) << "the other's file is left alone";
 }
 

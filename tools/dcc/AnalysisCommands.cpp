@@ -57,15 +57,6 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     }
 }
 
-std::optional<double> Number(std::string_view text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 std::optional<long long> Whole(std::string_view text) {
     long long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -37,7 +37,7 @@ private:
     telemetry::TLatestValues values_;
     std::uint8_t state_ = 0; // the decoder's: in a frame from 2 on, its bytes so far
     std::uint64_t bytes_ = 0;
-    std::uint64_t blockStart_ = 0; // where the block being decoded starts
+    std::uint64_t blockStart_ = 0; // of the block being fed
     std::uint64_t frameEnd_ = 0;
     std::int64_t frames_ = 0;
 };

@@ -144,7 +144,7 @@ void TTableGrid::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!table_)
         return;
-    const analysis::TTableLayout& spec = table_->Layout();
+    const analysis::TTableLayout& layout = table_->Layout();
     QFont font = painter.font();
     font.setPixelSize(11);
     painter.setFont(font);
@@ -155,15 +155,15 @@ void TTableGrid::paintEvent(QPaintEvent*) {
         const QRect cell = CellRect(0, c);
         // The bin's lowest code: its whole range would not fit a narrow column.
         painter.drawText(QRect(cell.left(), 0, cell.width(), HeaderHeight), Qt::AlignCenter,
-                         QString::number(spec.Map.Lower(c)));
+                         QString::number(layout.Map.Lower(c)));
     }
-    const int decimals = Decimals(spec.Quantity, statistic_);
+    const int decimals = Decimals(layout.Quantity, statistic_);
     for (int r = 0; r < table_->Rows(); ++r) {
         const QRect head(0, HeaderHeight + r * RowHeight, HeaderWidth, RowHeight);
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(head.adjusted(2, 0, -4, 0), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::number(spec.Speed.Lower(r)) + "–" +
-                             QString::number(spec.Speed.Upper(r)));
+                         QString::number(layout.Speed.Lower(r)) + "–" +
+                             QString::number(layout.Speed.Upper(r)));
         for (int c = 0; c < table_->Columns(); ++c) {
             const QRect cell = CellRect(r, c);
             const std::int64_t frames = table_->Frames(r, c);

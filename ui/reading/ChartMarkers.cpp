@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QMenu>
 
+#include <cstdlib>
+
 namespace {
 
 QString SaveFailureText(telemetry::TCompanionWriteFailure failure) {
@@ -45,9 +47,10 @@ private:
 } // namespace
 
 TChartMarkers::TChartMarkers(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
-                             const TChartReadout& readout, const TChosenFrame& chosen)
+                             const TChartReadout& readout, const TChosenFrame& chosen,
+                             std::function<double(std::int64_t)> seconds)
     : QObject(&window), chart_(chart), chartAlive_(&chart), frames_(frames), readout_(readout),
-      chosen_(chosen) {
+      chosen_(chosen), model_(frames, std::move(seconds)) {
     Place = new QAction("Поставить метку", this);
     Place->setShortcut(QKeySequence(Qt::Key_M));
     Place->setShortcutContext(Qt::WindowShortcut);
@@ -81,25 +84,87 @@ void TChartMarkers::WatchMenu(QMenu& menu) {
 
 void TChartMarkers::View(const QString& path, const telemetry::TRecordingTimes& times) {
     CloseInput();
-    viewed_.emplace(path.toStdString(), times);
-    events_ = times.Events();
+    model_.View(path.toStdString(), times);
     toldFailure_ = false;
     Place->setEnabled(true);
     Redraw();
-    emit Changed();
+}
+
+void TChartMarkers::Live(telemetry::TCompanionWriter& writer) {
+    CloseInput();
+    model_.Live(writer);
+    toldFailure_ = false;
+    Place->setEnabled(true);
+    Redraw();
+}
+
+void TChartMarkers::Freeze() {
+    CloseInput();
+    model_.Freeze();
+    Place->setEnabled(false);
+    Redraw();
 }
 
 void TChartMarkers::Stop() {
     CloseInput();
-    viewed_.reset();
-    events_.clear();
+    model_.Clear();
     Place->setEnabled(false);
     Redraw();
-    emit Changed();
+}
+
+void TChartMarkers::Refresh() {
+    Redraw();
+}
+
+bool TChartMarkers::Rename(int number, const QString& text) {
+    const bool renamed = model_.Rename(number, text.trimmed().toStdString());
+    TellSaveFailure();
+    Redraw();
+    return renamed;
+}
+
+bool TChartMarkers::Delete(int number) {
+    const bool deleted = model_.Delete(number);
+    TellSaveFailure();
+    Redraw();
+    return deleted;
 }
 
 std::vector<telemetry::TMarker> TChartMarkers::Markers() const {
-    return viewed_ ? viewed_->Markers() : std::vector<telemetry::TMarker>{};
+    return model_.Markers();
+}
+
+std::optional<QString> TChartMarkers::SaveFailure() const {
+    if (const auto failure = model_.SaveFailure())
+        return SaveFailureText(*failure);
+    return std::nullopt;
+}
+
+namespace {
+
+// The image's 0xAARRGGBB as the readout's 0x00BBGGRR.
+TColor ReadoutColour(QRgb rgb) {
+    return static_cast<TColor>(qRed(rgb) | qGreen(rgb) << 8 | qBlue(rgb) << 16);
+}
+
+} // namespace
+
+std::vector<TReadoutLine> TChartMarkers::ReadoutLinesAt(int x) const {
+    std::vector<TReadoutLine> lines;
+    const chart::TAxisMap& map = chart_.BottomAxis().Map();
+    for (const TMark& mark : marks_) {
+        if (mark.Frame < 0 ||
+            std::abs(map.ToPixel(static_cast<double>(mark.Frame)) - x) > NearPixels)
+            continue;
+        QString text = QString::fromStdString(mark.Text);
+        if (mark.Kind == TMarkKind::Marker)
+            text = QString("Метка %1").arg(mark.Number) + (text.isEmpty() ? "" : ": " + text);
+        lines.push_back(
+            {-1, std::nullopt, text,
+             ReadoutColour(mark.Kind == TMarkKind::Marker ? chart::TMarkerLines::LineColour
+                                                          : chart::TMarkerLines::EventColour)});
+    }
+    return lines;
 }
 
 std::optional<std::int64_t> TChartMarkers::FrameToMark() const {
@@ -111,22 +176,25 @@ std::optional<std::int64_t> TChartMarkers::FrameToMark() const {
 }
 
 void TChartMarkers::PlaceMarker() {
-    const auto frame = FrameToMark();
-    if (!viewed_)
+    if (!model_.CanAdd())
         return;
-    if (!frame || *frame >= frames_.Rows()) {
+    const auto frame = model_.Live() ? std::nullopt : FrameToMark();
+    if (!model_.Live() && (!frame || *frame >= frames_.Rows())) {
         if (Tell)
             Tell("Метка ставится на выбранный кадр: щёлкните по графику или наведите на него "
                  "указатель.");
         return;
     }
     CloseInput();
-    editing_ = viewed_->Add(frames_.EndOffset(*frame), {});
+    const std::optional<int> number = model_.Add(frame);
+    if (!number)
+        return;
+    editing_ = *number;
     Redraw();
     TellSaveFailure();
-    emit Changed();
     const chart::TRectI plot = chart_.PlotRect();
-    const int x = chart_.BottomAxis().Map().ToPixel(static_cast<double>(*frame));
+    const std::int64_t at = frame.value_or(frames_.Rows() - 1);
+    const int x = at >= 0 ? chart_.BottomAxis().Map().ToPixel(static_cast<double>(at)) : plot.Left;
     Input->move(std::clamp(x + 4, plot.Left, std::max(plot.Left, plot.Right - Input->width())),
                 plot.Top + 20);
     Input->clear();
@@ -135,38 +203,10 @@ void TChartMarkers::PlaceMarker() {
 }
 
 void TChartMarkers::KeepText() {
-    const std::string text = Input->text().trimmed().toStdString();
-    if (!text.empty() && editing_ != 0 && viewed_) {
-        viewed_->Rename(editing_, text);
-        TellSaveFailure();
-        emit Changed();
-    }
+    const QString text = Input->text().trimmed();
+    if (!text.isEmpty() && editing_ != 0)
+        Rename(editing_, text);
     CloseInput();
-}
-
-bool TChartMarkers::Rename(int number, const QString& text) {
-    if (!viewed_ || !viewed_->Rename(number, text.trimmed().toStdString()))
-        return false;
-    TellSaveFailure();
-    emit Changed();
-    return true;
-}
-
-bool TChartMarkers::Delete(int number) {
-    if (!viewed_ || !viewed_->Delete(number))
-        return false;
-    if (editing_ == number)
-        CloseInput();
-    Redraw();
-    TellSaveFailure();
-    emit Changed();
-    return true;
-}
-
-std::optional<QString> TChartMarkers::SaveFailure() const {
-    if (viewed_ && viewed_->SaveFailure())
-        return SaveFailureText(viewed_->SaveFailure()->Failure());
-    return std::nullopt;
 }
 
 void TChartMarkers::CloseInput() {
@@ -178,20 +218,24 @@ void TChartMarkers::CloseInput() {
 }
 
 void TChartMarkers::Redraw() {
+    std::vector<TMark> marks = model_.Marks();
+    if (marks == marks_)
+        return;
+    marks_ = std::move(marks);
     std::vector<chart::TMarkerLine> lines;
-    for (const telemetry::TMarker& marker : Markers()) {
-        const std::int64_t frame = frames_.RowsEndingBy(marker.Offset) - 1;
-        if (frame >= 0)
-            lines.push_back({static_cast<double>(frame), marker.Number});
-    }
+    for (const TMark& mark : marks_)
+        if (mark.Frame >= 0)
+            lines.push_back(
+                {static_cast<double>(mark.Frame), mark.Number, mark.Kind != TMarkKind::Marker});
     lines_.SetMarkers(std::move(lines));
+    emit Changed();
 }
 
 void TChartMarkers::TellSaveFailure() {
     if (toldFailure_ || !Tell)
         return;
-    if (viewed_ && viewed_->SaveFailure()) {
-        Tell(SaveFailureText(viewed_->SaveFailure()->Failure()));
+    if (const auto failure = model_.SaveFailure()) {
+        Tell(SaveFailureText(*failure));
         toldFailure_ = true;
     }
 }

@@ -1,16 +1,18 @@
 #pragma once
 
-// Markers on a replayed recording: key M, or "Поставить метку" in the chart's menu, marks the
-// chosen frame (else the frame under the pointer); a small input under the top of the plot
-// then takes an optional text (Enter keeps it, Esc leaves the marker without one). Markers are
-// drawn as thin lines with their numbers, and each change goes into the recording's companion
-// at once. Where that fails (a read-only folder) the markers stay for as long as the recording
-// is shown, and the status line says so.
+// Markers on the chart: key M, or "Поставить метку" in the chart's menu, marks the newest frame
+// of a live session, or the chosen frame of a replayed recording (else the frame under the
+// pointer); a small input under the top of the plot then takes an optional text (Enter keeps
+// it, Esc leaves the marker without one). Markers are drawn as thin lines with their numbers,
+// the session's own events as dashed lines of their own, and the readout names those the
+// pointer is at. Each change goes into the recording's companion at once. Where that fails (a
+// read-only folder) the markers stay for as long as the recording is shown, and the status
+// line says so.
 
 #include "telemetry/FrameTable.h"
-#include "telemetry/ViewedMarkers.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
+#include "ui/reading/MarkerModel.h"
 #include "widgets/chart/Chart.h"
 #include "widgets/chart/ChartMarkerLines.h"
 
@@ -32,10 +34,14 @@ class TChartMarkers : public QObject {
 public:
     // The longest text a marker takes.
     static constexpr int TextLength = 60;
+    // How far from a mark's line, in pixels, the pointer names it in the readout.
+    static constexpr int NearPixels = 3;
 
-    // The action works anywhere in window; the frames are those chart shows.
+    // The action works anywhere in window; the frames are those chart shows; seconds gives a
+    // frame's time.
     TChartMarkers(QWidget& window, TChart& chart, const telemetry::TFrameTable& frames,
-                  const TChartReadout& readout, const TChosenFrame& chosen);
+                  const TChartReadout& readout, const TChosenFrame& chosen,
+                  std::function<double(std::int64_t)> seconds);
     ~TChartMarkers() override;
 
     QAction* Place; // "Поставить метку", M
@@ -48,22 +54,30 @@ public:
 
     // A replayed recording, with its times as read when it was opened.
     void View(const QString& path, const telemetry::TRecordingTimes& times);
-    // The recording is no longer shown (a live session starts): no markers, none set.
+    // A live session's companion: markers go to it, and its events are drawn as they come.
+    // writer must outlive this use of it, until Freeze or Stop.
+    void Live(telemetry::TCompanionWriter& writer);
+    // The live session ended: its marks stay on the chart, no more are set.
+    void Freeze();
+    // Nothing of a recording is shown any more: no marks, none set.
     void Stop();
+    // Draws what came since: a live session's events, and marks on frames plotted since.
+    void Refresh();
 
-    [[nodiscard]] std::vector<telemetry::TMarker> Markers() const;
-    // The session's events of the recording shown.
-    [[nodiscard]] const std::vector<telemetry::TSessionEvent>& Events() const noexcept {
-        return events_;
-    }
-    // Change a marker as the list "Метки" asks; false for a number not shown.
+    // Through the model, then on the chart.
     bool Rename(int number, const QString& text);
     bool Delete(int number);
-    // Why the markers' changes are not saved, as the status line says it; none once they are.
+
+    [[nodiscard]] const TMarkerModel& Model() const noexcept { return model_; }
+    // Why the markers' changes are not saved, as the status line says it; none while they are.
     [[nodiscard]] std::optional<QString> SaveFailure() const;
+    [[nodiscard]] std::vector<telemetry::TMarker> Markers() const;
+    // The readout's lines for the marks whose lines stand within NearPixels of column x of the
+    // chart: a marker's number and text, an event's description, each in its line's colour.
+    [[nodiscard]] std::vector<TReadoutLine> ReadoutLinesAt(int x) const;
 
 signals:
-    // A marker was set, changed or deleted, or another recording is shown.
+    // The marks changed: one added, renamed or deleted, or another recording's.
     void Changed();
 
 private:
@@ -81,8 +95,8 @@ private:
     const TChartReadout& readout_;
     const TChosenFrame& chosen_;
     chart::TMarkerLines lines_;
-    std::optional<telemetry::TViewedMarkers> viewed_;
-    std::vector<telemetry::TSessionEvent> events_;
+    TMarkerModel model_;
+    std::vector<TMark> marks_; // as drawn
     std::optional<std::int64_t> menuFrame_;
     int editing_ = 0; // the marker the input names
     bool toldFailure_ = false;

@@ -53,9 +53,8 @@ QPushButton* Button(const QString& caption, QWidget* parent) {
 
 } // namespace
 
-TMarkersDialog::TMarkersDialog(QWidget& window, TChartMarkers& markers,
-                               const telemetry::TFrameTable& frames, TChosenFrame& chosen)
-    : QDialog(&window), markers_(markers), frames_(frames), chosen_(chosen) {
+TMarkersDialog::TMarkersDialog(QWidget& window, TChartMarkers& markers, TChosenFrame& chosen)
+    : QDialog(&window), markers_(markers), chosen_(chosen) {
     setWindowTitle("Метки");
     resize(560, 360);
 
@@ -138,19 +137,19 @@ void TMarkersDialog::Fill() {
     stale_ = false;
     const std::optional<std::size_t> before = ChosenRow();
     const std::optional<int> key = before ? std::optional(rows_[*before].Key) : std::nullopt;
-    const std::vector<telemetry::TMarker> markers = markers_.Markers();
-    rows_ = telemetry::MarkerRows(markers, markers_.Events(), frames_, ShowEvents->isChecked());
+    rows_ = MarkerRows(markers_.Model().Marks(), ShowEvents->isChecked());
 
     filling_ = true;
     Table->setRowCount(static_cast<int>(rows_.size()));
     for (int r = 0; r < Table->rowCount(); ++r) {
-        const telemetry::TMarkerRow& row = rows_[static_cast<std::size_t>(r)];
+        const TMarkerRow& row = rows_[static_cast<std::size_t>(r)];
+        const std::int64_t frame = row.Mark.Frame;
         const QString texts[Columns] = {
-            row.IsMarker() ? QString::number(row.Number) : QString(),
-            row.Frame >= 0 ? QString::number(row.Frame) : QString("—"),
-            row.Frame >= 0 && FrameTime ? FrameTime(row.Frame) : QString(),
+            row.IsMarker() ? QString::number(row.Mark.Number) : QString(),
+            frame >= 0 ? QString::number(frame) : QString("—"),
+            frame >= 0 && FrameTime ? FrameTime(frame) : QString(),
             QString::fromStdString(row.Text),
-            QString(telemetry::MarkerRowKind(row)),
+            QString::fromStdString(row.Kind),
         };
         for (int c = 0; c < Columns; ++c) {
             auto* item = new QTableWidgetItem(texts[c]);
@@ -165,12 +164,12 @@ void TMarkersDialog::Fill() {
     }
     filling_ = false;
     Table->clearSelection();
-    if (const auto row = telemetry::RowToChoose(rows_, key, before))
+    if (const auto row = RowToChoose(rows_, key, before))
         Table->setCurrentCell(static_cast<int>(*row), TextColumn);
 
     if (const auto failure = markers_.SaveFailure())
         Note->setText(*failure);
-    else if (markers.empty())
+    else if (markers_.Markers().empty())
         Note->setText("Меток нет. Метку ставит клавиша M или «Поставить метку» в меню графика.");
     else
         Note->clear();
@@ -188,7 +187,7 @@ std::optional<std::size_t> TMarkersDialog::ChosenRow() const {
 void TMarkersDialog::GoTo(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= rows_.size())
         return;
-    chosen_.Choose(std::max<std::int64_t>(0, rows_[static_cast<std::size_t>(row)].Frame));
+    chosen_.Choose(std::max<std::int64_t>(0, rows_[static_cast<std::size_t>(row)].Mark.Frame));
 }
 
 void TMarkersDialog::TextEdited(QTableWidgetItem* item) {
@@ -199,7 +198,7 @@ void TMarkersDialog::TextEdited(QTableWidgetItem* item) {
         return;
     const QString text = item->text().trimmed();
     if (text != QString::fromStdString(rows_[row].Text))
-        markers_.Rename(rows_[row].Number, text);
+        markers_.Rename(rows_[row].Mark.Number, text);
 }
 
 void TMarkersDialog::RenameChosen() {
@@ -213,7 +212,7 @@ void TMarkersDialog::RenameChosen() {
 void TMarkersDialog::DeleteChosen() {
     const auto row = ChosenRow();
     if (row && rows_[*row].IsMarker())
-        markers_.Delete(rows_[*row].Number);
+        markers_.Delete(rows_[*row].Mark.Number);
 }
 
 void TMarkersDialog::ShowButtons() {

@@ -7,10 +7,9 @@
 // markers are. The list follows every change while it is open. Its rows are
 // telemetry/MarkerRows.h's.
 
-#include "telemetry/FrameTable.h"
-#include "telemetry/MarkerRows.h"
 #include "ui/reading/ChartMarkers.h"
 #include "ui/reading/ChosenFrame.h"
+#include "ui/reading/MarkerRows.h"
 
 #include <QDialog>
 #include <QString>
@@ -33,9 +32,8 @@ class TMarkersDialog : public QDialog {
 public:
     enum TColumn { NumberColumn, FrameColumn, TimeColumn, TextColumn, KindColumn, Columns };
 
-    // The action works anywhere in window; the frames are those the chart shows.
-    TMarkersDialog(QWidget& window, TChartMarkers& markers, const telemetry::TFrameTable& frames,
-                   TChosenFrame& chosen);
+    // The action works anywhere in window.
+    TMarkersDialog(QWidget& window, TChartMarkers& markers, TChosenFrame& chosen);
     ~TMarkersDialog() override;
 
     QAction* Open; // "Метки…", Ctrl+M
@@ -47,7 +45,7 @@ public:
     // A frame's time as the readout shows it.
     std::function<QString(std::int64_t frame)> FrameTime;
 
-    [[nodiscard]] const std::vector<telemetry::TMarkerRow>& Rows() const noexcept { return rows_; }
+    [[nodiscard]] const std::vector<TMarkerRow>& Rows() const noexcept { return rows_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -62,10 +60,9 @@ private:
     void ShowButtons();
 
     TChartMarkers& markers_;
-    const telemetry::TFrameTable& frames_;
     TChosenFrame& chosen_;
     TMarkerTextEditor* textEditor_;
-    std::vector<telemetry::TMarkerRow> rows_;
+    std::vector<TMarkerRow> rows_;
     bool filling_ = false;
     bool editing_ = false; // a marker's text
     bool stale_ = false;   // the rows, once the text is edited

@@ -219,8 +219,8 @@ TEST_F(ListingMarkers, TheSessionsEventsAreListedByTheirNamesAndHidden) {
     EXPECT_EQ(Shown(), (std::vector<std::string>{
                            "|100|" + Time(100) + "||Порт потерян",
                            "1|150|" + Time(150) + "|в дороге|Метка",
-                           "|200|" + Time(200) + "|пропущено 14 байт|Пропуск байт",
-                           "|299|" + Time(299) + "||Конец сеанса",
+                           "|200|" + Time(200) + "|Пропущено байт: 14|Пропуск байт",
+                           "|299|" + Time(299) + "||Сеанс закрыт",
                        }));
     EXPECT_EQ(Time(150).find("≈"), std::string::npos) << "measured";
     Choose(0);

@@ -1,4 +1,5 @@
 #include "telemetry/CompanionFormat.h"
+#include "telemetry/CompanionWriter.h"
 #include "tools/dcc/RecordingScan.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartExport.h"
@@ -631,6 +632,60 @@ TEST_F(MarkingARecording, MarkersAreDrawnKeptAndBackWhenTheRecordingIsOpenedAgai
     EXPECT_TRUE(DrawnAt(Column(100)));
     EXPECT_TRUE(DrawnAt(Column(200)));
     EXPECT_FALSE(DrawnAt(Column(20)));
+}
+
+// The session's own events, from the companion a live session left: dashed lines of their own
+// colour with no number, apart from the user's markers; the readout names what the pointer is
+// at, a marker by its number and text.
+TEST_F(MarkingARecording, TheSessionsEventsAreDrawnApartAndTheReadoutNamesWhatIsMarked) {
+    std::ifstream in(recording_, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    {
+        using TClock = telemetry::TCompanionWriter::TClock;
+        const TClock::time_point start = TClock::now();
+        telemetry::TCompanionWriter writer(recording_.string(), start);
+        const auto block = [&](std::size_t from, std::size_t to, std::uint64_t skipped) {
+            const TClock::time_point at = start + std::chrono::milliseconds(from / 6);
+            writer.Block(std::span(bytes).subspan(from, to - from), at,
+                         {(to - from) / telemetry::FrameSize, skipped, 1}, at);
+        };
+        block(0, 100 * telemetry::FrameSize, 0);
+        writer.PortLost(start + std::chrono::milliseconds(200));
+        block(100 * telemetry::FrameSize, 150 * telemetry::FrameSize, 0);
+        writer.PortBack(start + std::chrono::milliseconds(300));
+        block(150 * telemetry::FrameSize, bytes.size(), 0);
+        writer.Close(start + std::chrono::seconds(1));
+    }
+    Reopen();
+    Mark(200, "детонация", Qt::Key_Return);
+    MoveTo({chart().PlotRect().Left - 3, MidRow()});
+    const QImage shown = chart().grab().toImage();
+    const int top = chart().PlotRect().Top;
+    using chart::TMarkerLines;
+    for (const std::int64_t frame : {99, 149}) {
+        SCOPED_TRACE(frame);
+        const int x = Column(frame);
+        // Below the plot's outline: the third dash, the gap after it, the fourth.
+        const int dash = top + 2 * 2 * TMarkerLines::Dash;
+        EXPECT_EQ(shown.pixel(x, dash), TMarkerLines::EventColour);
+        EXPECT_NE(shown.pixel(x, dash + TMarkerLines::Dash), TMarkerLines::EventColour)
+            << "dashed";
+        EXPECT_EQ(shown.pixel(x, dash + 2 * TMarkerLines::Dash), TMarkerLines::EventColour);
+        EXPECT_NE(shown.pixel(x + 5, top + 3), TMarkerLines::LineColour) << "no number";
+    }
+    EXPECT_TRUE(DrawnAt(Column(200))) << "the user's marker as before";
+
+    const auto named = [&](int x) {
+        std::vector<std::string> texts;
+        for (const TReadoutLine& line : window_.ChartMarkers->ReadoutLinesAt(x))
+            texts.push_back(line.Text.toStdString());
+        return texts;
+    };
+    EXPECT_EQ(named(Column(99)), std::vector<std::string>{"Порт потерян"});
+    EXPECT_EQ(named(Column(149) + TChartMarkers::NearPixels),
+              std::vector<std::string>{"Порт снова доступен"});
+    EXPECT_EQ(named(Column(200) - 2), std::vector<std::string>{"Метка 1: детонация"});
+    EXPECT_TRUE(named(Column(120)).empty());
 }
 
 // As root, who may write anywhere, the folder is made unwritable to the user the test then

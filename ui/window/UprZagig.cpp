@@ -30,6 +30,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -141,11 +142,14 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     ChartExport->FrameSeconds = [this](std::int64_t frame) { return TimeAxis->Seconds(frame); };
     ChartReadout->FrameTime = [this](std::int64_t frame) { return TimeAxis->FrameTime(frame); };
     livePlot_->OnFramesCompleted = [this](std::int64_t last) { TimeAxis->FramesArrived(last); };
-    ChartMarkers = new TChartMarkers(*this, *Chart1, frames_, *ChartReadout, *ChosenFrame);
+    ChartMarkers =
+        new TChartMarkers(*this, *Chart1, frames_, *ChartReadout, *ChosenFrame,
+                          [this](std::int64_t frame) { return TimeAxis->Seconds(frame); });
+    ChartReadout->MarksAt = [this](int x) { return ChartMarkers->ReadoutLinesAt(x); };
     ChartExport->Menu->addAction(ChartMarkers->Place);
     ChartMarkers->WatchMenu(*ChartExport->Menu);
     ChartMarkers->Tell = [this](const QString& text) { lblLinkStatus->setText(text); };
-    MarkersDialog = new TMarkersDialog(*this, *ChartMarkers, frames_, *ChosenFrame);
+    MarkersDialog = new TMarkersDialog(*this, *ChartMarkers, *ChosenFrame);
     MarkersDialog->FrameTime = [this](std::int64_t frame) { return TimeAxis->FrameTime(frame); };
     ChartExport->Menu->addAction(MarkersDialog->Open);
     ChartSelection = new TChartSelection(*Chart1, frames_, dialogs_, ChartReadout->Captions());
@@ -157,9 +161,9 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
     lblLinkStatus->setText(PortClosedText);
-    ComparedRecording = new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout,
-                                               *ChosenFrame, *ChartExport, *lblLinkStatus,
-                                               dialogs_);
+    ComparedRecording =
+        new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout, *ChosenFrame,
+                               *ChartExport, *lblLinkStatus, dialogs_);
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
@@ -276,7 +280,7 @@ void TfrmUprZagig::OpenSession() {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     TimeAxis->StartClock();
-    ChartMarkers->Stop();
+    ChartMarkers->Live(session_->Companion());
     frames_.Clear();
     ChartSelection->Clear();
     TabSheet3->RecordingChanged();
@@ -300,6 +304,8 @@ void TfrmUprZagig::ShowSessionError(const std::string& message) {
 
 void TfrmUprZagig::CloseSession() {
     const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
+    // The marks stay as closing leaves them, however it ends, before the session goes.
+    const auto freezeMarks = qScopeGuard([this] { ChartMarkers->Freeze(); });
     btnOpenPort->setText(OpenPortCaption);
     linkStatusTimer_.stop();
     ComparedRecording->SetRecordedFile({});
@@ -321,9 +327,11 @@ void TfrmUprZagig::CloseSession() {
 }
 
 void TfrmUprZagig::ShowLinkStatus() {
-    if (session_)
-        lblLinkStatus->setText(
-            LinkStatusText(session_->Health(), true, PortText(sessionPort_, session_->Device())));
+    if (!session_)
+        return;
+    lblLinkStatus->setText(
+        LinkStatusText(session_->Health(), true, PortText(sessionPort_, session_->Device())));
+    ChartMarkers->Refresh();
 }
 
 bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {

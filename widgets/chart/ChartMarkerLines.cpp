@@ -56,6 +56,11 @@ void TMarkerLines::Draw(TRaster& raster, const TItemView& view) {
         if (marker.Frame < low || marker.Frame > high)
             continue;
         const int x = view.X.ToPixel(marker.Frame);
+        if (marker.Event) {
+            for (int y = view.Plot.Top; y < view.Plot.Bottom; y += 2 * Dash)
+                raster.VerticalSpan(x, y, std::min(y + Dash, view.Plot.Bottom) - 1, EventColour);
+            continue;
+        }
         raster.VerticalSpan(x, view.Plot.Top, view.Plot.Bottom - 1, LineColour);
         const std::string number = std::to_string(marker.Number);
         const int width = static_cast<int>(number.size()) * (DigitWidth + Gap) + Gap;

@@ -1,4 +1,5 @@
 #include "telemetry/FrameTable.h"
+#include "telemetry/FrameTimes.h"
 #include "telemetry/RecordingFile.h"
 #include "telemetry/RecordingView.h"
 #include "telemetry/tests/CompanionFixtures.h"
@@ -104,6 +105,31 @@ TEST_F(RecordingTool, CsvListsExactlyTheFramesOfTheViewersFrameTable) {
         const ToolRun info = Tool("info " + path.string());
         EXPECT_NE(info.out.find("frames: " + std::to_string(frames.Rows()) + "\n"),
                   std::string::npos);
+
+        // With a companion whose pace changes at every checkpoint, csv --time gives each frame
+        // the time the window gives it.
+        const std::vector<std::uint8_t> bytes = telemetry::testing::ReadFile(path);
+        telemetry::testing::TCompanionBuilder session(bytes);
+        session.Start();
+        std::int64_t micros = 0;
+        for (std::uint64_t at = 0; at < bytes.size(); at += 4099) {
+            session.Checkpoint(at, micros);
+            micros += 700'000 + static_cast<std::int64_t>(at % 3) * 90'000;
+        }
+        session.Checkpoint(bytes.size(), micros);
+        telemetry::testing::WriteFile(path.string() + ".tlm", session.bytes);
+        const telemetry::TRecordingTimes times =
+            telemetry::ReadRecordingTimes(path.string(), bytes);
+        ASSERT_TRUE(times.Used()) << telemetry::CompanionStateText(times.State());
+        std::string timed = telemetry::CsvHeaderWithTime;
+        for (std::int64_t k = 0; k < frames.Rows(); ++k)
+            telemetry::AppendCsvLine(timed, *frames.Frame(k),
+                                     telemetry::FrameTime(frames, times, k).Seconds);
+        EXPECT_EQ(Tool("csv --time " + path.string()).out, timed);
+        const std::uint64_t end = frames.EndOffset(100);
+        EXPECT_EQ(telemetry::FrameAt(frames, end), 100) << "a marker at a frame's end is at it";
+        EXPECT_EQ(telemetry::FrameAt(frames, end - 1), 99) << "and one inside it at the last";
+        EXPECT_EQ(telemetry::FrameAt(frames, 0), -1);
     }
 }
 
