@@ -64,6 +64,9 @@ TMarkersDialog::TMarkersDialog(QWidget& window, TChartMarkers& markers, TChosenF
     window.addAction(Open);
     connect(Open, &QAction::triggered, this, [this] {
         Fill();
+        // Enter goes to a marker at once.
+        if (!ChosenRow() && !rows_.empty())
+            Table->setCurrentCell(0, TextColumn);
         show();
         raise();
         activateWindow();
@@ -73,6 +76,7 @@ TMarkersDialog::TMarkersDialog(QWidget& window, TChartMarkers& markers, TChosenF
     Table = new QTableWidget(0, Columns, this);
     Table->setHorizontalHeaderLabels({"№", "Кадр", "Время", "Текст", "Вид"});
     Table->verticalHeader()->hide();
+    Table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
     Table->setSelectionMode(QAbstractItemView::SingleSelection);
     Table->setEditTriggers(QAbstractItemView::EditKeyPressed);
