@@ -77,7 +77,8 @@ public:
     [[nodiscard]] std::vector<TReadoutLine> ReadoutLinesAt(int x) const;
 
 signals:
-    // The marks changed: one added, renamed or deleted, or another recording's.
+    // The marks changed: one added, renamed or deleted, another recording's, or the session's
+    // that can no longer be changed.
     void Changed();
 
 private:

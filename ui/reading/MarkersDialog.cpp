@@ -158,7 +158,7 @@ void TMarkersDialog::Fill() {
         for (int c = 0; c < Columns; ++c) {
             auto* item = new QTableWidgetItem(texts[c]);
             Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-            if (c == TextColumn && row.IsMarker())
+            if (c == TextColumn && Changeable(row))
                 flags |= Qt::ItemIsEditable;
             item->setFlags(flags);
             if (c == NumberColumn || c == FrameColumn)
@@ -188,6 +188,10 @@ std::optional<std::size_t> TMarkersDialog::ChosenRow() const {
     return row < rows_.size() ? std::optional(row) : std::nullopt;
 }
 
+bool TMarkersDialog::Changeable(const TMarkerRow& row) const {
+    return row.IsMarker() && markers_.Model().CanAdd();
+}
+
 void TMarkersDialog::GoTo(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= rows_.size())
         return;
@@ -198,7 +202,7 @@ void TMarkersDialog::TextEdited(QTableWidgetItem* item) {
     if (filling_ || item->column() != TextColumn)
         return;
     const auto row = static_cast<std::size_t>(item->row());
-    if (row >= rows_.size() || !rows_[row].IsMarker())
+    if (row >= rows_.size() || !Changeable(rows_[row]))
         return;
     const QString text = item->text().trimmed();
     if (text != QString::fromStdString(rows_[row].Text))
@@ -207,7 +211,7 @@ void TMarkersDialog::TextEdited(QTableWidgetItem* item) {
 
 void TMarkersDialog::RenameChosen() {
     const auto row = ChosenRow();
-    if (row && rows_[*row].IsMarker()) {
+    if (row && Changeable(rows_[*row])) {
         Table->setFocus();
         Table->editItem(Table->item(static_cast<int>(*row), TextColumn));
     }
@@ -215,13 +219,13 @@ void TMarkersDialog::RenameChosen() {
 
 void TMarkersDialog::DeleteChosen() {
     const auto row = ChosenRow();
-    if (row && rows_[*row].IsMarker())
+    if (row && Changeable(rows_[*row]))
         markers_.Delete(rows_[*row].Mark.Number);
 }
 
 void TMarkersDialog::ShowButtons() {
     const auto row = ChosenRow();
-    const bool marker = row && rows_[*row].IsMarker();
+    const bool marker = row && Changeable(rows_[*row]);
     RenameButton->setEnabled(marker);
     DeleteButton->setEnabled(marker);
 }

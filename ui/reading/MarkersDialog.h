@@ -53,6 +53,8 @@ protected:
 private:
     void Fill();
     [[nodiscard]] std::optional<std::size_t> ChosenRow() const;
+    // A marker of a recording viewed or being recorded; those a closed session left stand.
+    [[nodiscard]] bool Changeable(const TMarkerRow& row) const;
     void GoTo(int row);
     void TextEdited(QTableWidgetItem* item);
     void RenameChosen();

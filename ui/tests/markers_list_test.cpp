@@ -1,3 +1,4 @@
+#include "serial/tests/Pty.h"
 #include "telemetry/CompanionFormat.h"
 #include "telemetry/Crc32c.h"
 #include "tools/sim/Simulator.h"
@@ -6,6 +7,7 @@
 #include "ui/reading/MarkersDialog.h"
 #include "ui/reading/TimeAxis.h"
 #include "ui/tests/AnsweredDialogs.h"
+#include "ui/tests/ModalAnswer.h"
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/UprZagig.h"
 #include "widgets/chart/ChartMarkerLines.h"
@@ -14,6 +16,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -34,41 +37,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A replayed recording in a folder of its own, with the list "Метки" over it.
-class ListingMarkers : public ::testing::Test {
+// The window and its list "Метки", read and used as the user does.
+class TheMarkersList : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "telmira-marks-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        recording_ = dir_ / "run.dcc";
-        bytes_ = sim::GenerateRecording(11, 300, false);
-        std::ofstream(recording_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes_.data()),
-                   static_cast<std::streamsize>(bytes_.size()));
-        window_.show();
-        Open();
-        // Nothing of the series over the markers' lines but the curve number's level line.
-        for (QCheckBox* shown :
-             {window_.chkoborot, window_.chkdad, window_.chktemp, window_.chkok, window_.chkuoz})
-            shown->setChecked(false);
-        QApplication::setActiveWindow(&window_);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    void Open() {
-        list().close();
-        dialogs_.answer = QString::fromStdString(recording_.string());
-        QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
-    }
-    // A marker on frame, chosen, with text typed into the input and kept with Enter.
-    void Mark(std::int64_t frame, const QString& text) {
-        window_.ChosenFrame->Choose(frame);
-        window_.ChartMarkers->Place->trigger();
-        window_.ChartMarkers->Input->insert(text);
-        QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
-    }
     TMarkersDialog& list() { return *window_.MarkersDialog; }
     QTableWidget& table() { return *list().Table; }
     void OpenList() {
@@ -116,6 +87,47 @@ protected:
             return false;
         }));
     }
+
+    telemetry::TLatestValues values_;
+    TAnsweredDialogs dialogs_;
+    TfrmUprZagig window_{values_, dialogs_};
+};
+
+// A replayed recording in a folder of its own, with the list "Метки" over it.
+class ListingMarkers : public TheMarkersList {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "telmira-marks-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        recording_ = dir_ / "run.dcc";
+        bytes_ = sim::GenerateRecording(11, 300, false);
+        std::ofstream(recording_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes_.data()),
+                   static_cast<std::streamsize>(bytes_.size()));
+        window_.show();
+        Open();
+        // Nothing of the series over the markers' lines but the curve number's level line.
+        for (QCheckBox* shown :
+             {window_.chkoborot, window_.chkdad, window_.chktemp, window_.chkok, window_.chkuoz})
+            shown->setChecked(false);
+        QApplication::setActiveWindow(&window_);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Open() {
+        list().close();
+        dialogs_.answer = QString::fromStdString(recording_.string());
+        QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    }
+    // A marker on frame, chosen, with text typed into the input and kept with Enter.
+    void Mark(std::int64_t frame, const QString& text) {
+        window_.ChosenFrame->Choose(frame);
+        window_.ChartMarkers->Place->trigger();
+        window_.ChartMarkers->Input->insert(text);
+        QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    }
     // Whether a marker's line runs down frame's column, with its number's box beside it.
     bool DrawnAt(std::int64_t frame) {
         TChart& chart = *window_.Chart1;
@@ -130,9 +142,6 @@ protected:
     fs::path dir_;
     fs::path recording_;
     std::vector<std::uint8_t> bytes_;
-    telemetry::TLatestValues values_;
-    TAnsweredDialogs dialogs_;
-    TfrmUprZagig window_{values_, dialogs_};
 };
 
 TEST_F(ListingMarkers, RenamedAndDeletedInTheListTheyStaySoWhenTheRecordingIsOpenedAgain) {
@@ -269,6 +278,61 @@ TEST_F(ListingMarkers, InAFolderThatCannotBeWrittenChangesStayForTheSessionAndSa
     OpenList();
     EXPECT_EQ(Shown(), (std::vector<std::string>{"1|100|" + Time(100) + "|стук|Метка",
                                                  "2|200|" + Time(200) + "||Метка"}));
+}
+
+// A live session's markers and events, listed as they come; once it closes they stand as
+// they are, and the recording viewed holds what the list changed.
+class ListingLiveMarkers : public TheMarkersList {
+protected:
+    void SetUp() override {
+        pty_.LinkAs(1);
+        recording_ = runtime_.Path() / "session.dcc";
+        dialogs_.answer = QString::fromStdString(recording_.string());
+        window_.show();
+        TModalAnswer answer([&](QWidget& modal) {
+            static_cast<QMessageBox&>(modal).button(QMessageBox::Yes)->click();
+        });
+        QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+        ASSERT_TRUE(answer.answered);
+    }
+    // Sends bytes and waits until the session has recorded them all.
+    void Stream(std::span<const std::uint8_t> bytes) {
+        sent_ += bytes.size();
+        pty_.Write(bytes);
+        ASSERT_TRUE(serial::testing::WaitFor([&] { return fs::file_size(recording_) == sent_; }));
+    }
+
+    serial::testing::TTempRuntimeDir runtime_;
+    serial::testing::TPty pty_;
+    fs::path recording_;
+    std::size_t sent_ = 0;
+};
+
+TEST_F(ListingLiveMarkers, TheListFollowsTheSessionAndItsChangesReachTheRecording) {
+    const std::vector<std::uint8_t> frames = sim::GenerateRecording(8, 400, false);
+    const std::span<const std::uint8_t> all(frames);
+    Stream(all.first(200 * telemetry::FrameSize));
+    OpenList();
+    EXPECT_TRUE(Shown().empty());
+    window_.ChartMarkers->Place->trigger();
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|199|" + Time(199) + "||Метка"}));
+    Rename(0, "разгон");
+
+    Stream(all.subspan(200 * telemetry::FrameSize));
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton); // the session closes
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|199|" + Time(199) + "|разгон|Метка",
+                                                 "|399|" + Time(399) + "||Сеанс закрыт"}));
+    Choose(0);
+    EXPECT_FALSE(list().RenameButton->isEnabled()) << "the session's markers stand as it left them";
+    EXPECT_FALSE(list().DeleteButton->isEnabled());
+    EXPECT_FALSE(table().item(0, TMarkersDialog::TextColumn)->flags() & Qt::ItemIsEditable);
+
+    list().close();
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    OpenList();
+    EXPECT_EQ(Shown().front(), "1|199|" + Time(199) + "|разгон|Метка");
+    EXPECT_TRUE(list().RenameButton->isEnabled()) << "viewed, it is the recording's to change";
 }
 
 } // namespace
