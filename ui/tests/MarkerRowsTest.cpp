@@ -44,23 +44,4 @@ TEST(MarkerRows, RowsStandByFrameMarkersFirstAndEventsAreNamedOnceOrHidden) {
         (std::vector<std::string>{"2/2/Метка@40:", "1/1/Метка@60:стук", "4/4/Метка@60:там же"}));
 }
 
-// Numbers stay with their markers, as on the chart; after a change the list keeps the marker
-// chosen, or where it was deleted the row that took its place.
-TEST(MarkerRows, TheChosenRowFollowsItsMarkerOrTakesTheDeletedOnesPlace) {
-    std::vector<TMark> marks(Marks.begin(), Marks.begin() + 3);
-    const auto rows = [&] { return MarkerRows(marks, true); };
-    ASSERT_EQ(Shown(rows()).size(), 3u);
-
-    marks.erase(marks.begin() + 1); // marker 2, row 0
-    EXPECT_EQ(RowToChoose(rows(), 2, 0), 0u) << "the row that took its place";
-    marks.pop_back(); // marker 4, the last row
-    EXPECT_EQ(RowToChoose(rows(), 4, 1), 0u) << "the last row went: the one before it";
-
-    marks.push_back({TMarkKind::Marker, 5, 10, 0, "раньше"});
-    EXPECT_EQ(RowToChoose(rows(), 1, 0), 1u) << "an earlier marker moves the chosen one down";
-    EXPECT_EQ(RowToChoose(rows(), 1, std::nullopt), std::nullopt) << "nothing was chosen";
-    marks.clear();
-    EXPECT_EQ(RowToChoose(rows(), 1, 0), std::nullopt) << "an empty list";
-}
-
 } // namespace

@@ -1,6 +1,5 @@
 #include "serial/tests/Pty.h"
-#include "telemetry/CompanionFormat.h"
-#include "telemetry/Crc32c.h"
+#include "telemetry/Telemetry.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartMarkers.h"
 #include "ui/reading/ChosenFrame.h"
@@ -101,10 +100,10 @@ protected:
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
         recording_ = dir_ / "run.dcc";
-        bytes_ = sim::GenerateRecording(11, 300, false);
+        const std::vector<std::uint8_t> bytes = sim::GenerateRecording(11, 300, false);
         std::ofstream(recording_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes_.data()),
-                   static_cast<std::streamsize>(bytes_.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         window_.show();
         Open();
         // Nothing of the series over the markers' lines but the curve number's level line.
@@ -141,7 +140,6 @@ protected:
 
     fs::path dir_;
     fs::path recording_;
-    std::vector<std::uint8_t> bytes_;
 };
 
 TEST_F(ListingMarkers, RenamedAndDeletedInTheListTheyStaySoWhenTheRecordingIsOpenedAgain) {
@@ -203,42 +201,6 @@ TEST_F(ListingMarkers, GoingToAMarkerScrollsTheChartAsFarAsItMustAndTheGaugesFol
     EXPECT_EQ(window_.ChosenFrame->Frame(), 20);
     EXPECT_LE(axis.Minimum(), 20);
     EXPECT_DOUBLE_EQ(axis.Maximum() - axis.Minimum(), 140);
-}
-
-// The session's events from the companion stand among the markers and can be hidden; they are
-// neither renamed nor deleted.
-TEST_F(ListingMarkers, TheSessionsEventsAreListedByTheirNamesAndHidden) {
-    std::vector<std::uint8_t> companion;
-    telemetry::TRecordEncoder records(companion);
-    records.Header();
-    records.Start(telemetry::WallStartNow());
-    const std::span<const std::uint8_t> bytes(bytes_);
-    records.Checkpoint(9, 1'600, telemetry::Crc32c(bytes.first(9)));
-    records.Checkpoint(bytes.size() - 9, 2'000'000, telemetry::Crc32c(bytes.subspan(9)));
-    records.Marker({1, 9 * 151, telemetry::TMarkerOrigin::Live, "в дороге"});
-    records.Event({telemetry::TSessionEventKind::PortLost, 9 * 101, 100, 0});
-    records.Event({telemetry::TSessionEventKind::BytesSkipped, 9 * 201, 200, 14});
-    records.Event({telemetry::TSessionEventKind::SessionClosed, bytes_.size(), 2'000'000, 0});
-    std::ofstream(telemetry::CompanionPath(recording_.string()), std::ios::binary)
-        .write(reinterpret_cast<const char*>(companion.data()),
-               static_cast<std::streamsize>(companion.size()));
-    Open();
-    OpenList();
-
-    EXPECT_EQ(Shown(), (std::vector<std::string>{
-                           "|100|" + Time(100) + "||Порт потерян",
-                           "1|150|" + Time(150) + "|в дороге|Метка",
-                           "|200|" + Time(200) + "|Пропущено байт: 14|Пропуск байт",
-                           "|299|" + Time(299) + "||Сеанс закрыт",
-                       }));
-    EXPECT_EQ(Time(150).find("≈"), std::string::npos) << "measured";
-    Choose(0);
-    EXPECT_FALSE(list().DeleteButton->isEnabled());
-    QTest::keyClick(&table(), Qt::Key_Delete);
-    EXPECT_EQ(Shown().size(), 4u);
-
-    list().ShowEvents->setChecked(false);
-    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|150|" + Time(150) + "|в дороге|Метка"}));
 }
 
 // As root, who may write anywhere, the folder is made unwritable to the user the test then
@@ -333,6 +295,12 @@ TEST_F(ListingLiveMarkers, TheListFollowsTheSessionAndItsChangesReachTheRecordin
     OpenList();
     EXPECT_EQ(Shown().front(), "1|199|" + Time(199) + "|разгон|Метка");
     EXPECT_TRUE(list().RenameButton->isEnabled()) << "viewed, it is the recording's to change";
+    Choose(1);
+    EXPECT_FALSE(list().DeleteButton->isEnabled()) << "an event is the session's own";
+    QTest::keyClick(&table(), Qt::Key_Delete);
+    EXPECT_EQ(Shown().size(), 2u);
+    list().ShowEvents->setChecked(false);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|199|" + Time(199) + "|разгон|Метка"}));
 }
 
 } // namespace
