@@ -88,6 +88,7 @@ void TChartMarkers::View(const QString& path, const telemetry::TRecordingTimes& 
     toldFailure_ = false;
     Place->setEnabled(true);
     Redraw();
+    emit Changed(); // were they the same, they may be changed now
 }
 
 void TChartMarkers::Live(telemetry::TCompanionWriter& writer) {
@@ -103,6 +104,7 @@ void TChartMarkers::Freeze() {
     model_.Freeze();
     Place->setEnabled(false);
     Redraw();
+    emit Changed(); // they can no longer be changed
 }
 
 void TChartMarkers::Stop() {
@@ -132,6 +134,12 @@ bool TChartMarkers::Delete(int number) {
 
 std::vector<telemetry::TMarker> TChartMarkers::Markers() const {
     return model_.Markers();
+}
+
+std::optional<QString> TChartMarkers::SaveFailure() const {
+    if (const auto failure = model_.SaveFailure())
+        return SaveFailureText(*failure);
+    return std::nullopt;
 }
 
 namespace {

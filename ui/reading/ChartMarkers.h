@@ -69,13 +69,16 @@ public:
     bool Delete(int number);
 
     [[nodiscard]] const TMarkerModel& Model() const noexcept { return model_; }
+    // Why the markers' changes are not saved, as the status line says it; none while they are.
+    [[nodiscard]] std::optional<QString> SaveFailure() const;
     [[nodiscard]] std::vector<telemetry::TMarker> Markers() const;
     // The readout's lines for the marks whose lines stand within NearPixels of column x of the
     // chart: a marker's number and text, an event's description, each in its line's colour.
     [[nodiscard]] std::vector<TReadoutLine> ReadoutLinesAt(int x) const;
 
 signals:
-    // The marks changed: one added, renamed or deleted, or another recording's.
+    // The marks changed: one added, renamed or deleted, another recording's, or the session's
+    // that can no longer be changed.
     void Changed();
 
 private:

@@ -768,7 +768,7 @@ TEST_F(ExportingTheChart, MenuComesUpOnARightClickThatDoesNotScroll) {
     EXPECT_EQ(texts, (QStringList{
                          "Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E",
                          "Экспорт в CSV с записью для сравнения… Ctrl+Shift+E", " ",
-                         "Ось времени Ctrl+T", "Поставить метку M", " ",
+                         "Ось времени Ctrl+T", "Поставить метку M", "Метки… Ctrl+M", " ",
                          "Сравнить с записью… Ctrl+Shift+O", "Совместить с выбранным кадром ",
                          "Сбросить сдвиг записи для сравнения ", "Закрыть запись для сравнения "}));
     window_.ChartExport->Menu->close();

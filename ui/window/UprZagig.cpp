@@ -7,6 +7,7 @@
 #include "ui/platform/PortToolTip.h"
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartMarkers.h"
+#include "ui/reading/MarkersDialog.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChartSelection.h"
 #include "ui/reading/ChosenFrame.h"
@@ -149,6 +150,9 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     ChartExport->Menu->addAction(ChartMarkers->Place);
     ChartMarkers->WatchMenu(*ChartExport->Menu);
     ChartMarkers->Tell = [this](const QString& text) { lblLinkStatus->setText(text); };
+    MarkersDialog = new TMarkersDialog(*this, *ChartMarkers, *ChosenFrame);
+    MarkersDialog->FrameTime = [this](std::int64_t frame) { return TimeAxis->FrameTime(frame); };
+    ChartExport->Menu->addAction(MarkersDialog->Open);
     ChartSelection = new TChartSelection(*Chart1, frames_, dialogs_, ChartReadout->Captions());
 
     // Made after the tab control, so that it stands over the control's clipped overhang.

@@ -33,6 +33,7 @@ class TComparedRecording;
 class TInstrumentsPage;
 class TSettings;
 class TChartMarkers;
+class TMarkersDialog;
 class TTimeAxis;
 namespace telemetry {
 class TLiveSession;
@@ -92,6 +93,7 @@ public:
     // Frame numbers or time on the bottom axis, and the frames' times.
     TTimeAxis* TimeAxis;
     TChartMarkers* ChartMarkers;
+    TMarkersDialog* MarkersDialog; // "Метки"
     // The frames selected with Shift and a left drag, shaded, and their figures over the plot.
     TChartSelection* ChartSelection;
     // A second recording beside the one on the chart, opened from its context menu.

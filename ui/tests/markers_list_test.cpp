@@ -1,0 +1,306 @@
+#include "serial/tests/Pty.h"
+#include "telemetry/Telemetry.h"
+#include "tools/sim/Simulator.h"
+#include "ui/reading/ChartMarkers.h"
+#include "ui/reading/ChosenFrame.h"
+#include "ui/reading/MarkersDialog.h"
+#include "ui/reading/TimeAxis.h"
+#include "ui/tests/AnsweredDialogs.h"
+#include "ui/tests/ModalAnswer.h"
+#include "ui/window/InstrumentsPage.h"
+#include "ui/window/UprZagig.h"
+#include "widgets/chart/ChartMarkerLines.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The window and its list "Метки", read and used as the user does.
+class TheMarkersList : public ::testing::Test {
+protected:
+    TMarkersDialog& list() { return *window_.MarkersDialog; }
+    QTableWidget& table() { return *list().Table; }
+    void OpenList() {
+        QApplication::setActiveWindow(&window_);
+        QTest::keyClick(&window_, Qt::Key_M, Qt::ControlModifier);
+        ASSERT_TRUE(list().isVisible());
+    }
+    // The list as it reads: a row's cells joined by "|".
+    std::vector<std::string> Shown() {
+        QCoreApplication::processEvents();
+        std::vector<std::string> shown;
+        for (int r = 0; r < table().rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < TMarkersDialog::Columns; ++c)
+                cells << table().item(r, c)->text();
+            shown.push_back(cells.join("|").toStdString());
+        }
+        return shown;
+    }
+    std::string Time(std::int64_t frame) const {
+        return window_.TimeAxis->FrameTime(frame).toStdString();
+    }
+    void Choose(int row) { table().setCurrentCell(row, TMarkersDialog::TextColumn); }
+    // The marker in row renamed as a user does it: "Переименовать", the text typed over the old
+    // one, Enter; beforeEnter happens while the text is typed. The editor hands its text over
+    // once it had the key.
+    void Rename(int row, const QString& typed, const std::function<void()>& beforeEnter = {}) {
+        // The list is the window the user works in.
+        QApplication::setActiveWindow(&list());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&list()));
+        Choose(row);
+        QTest::mouseClick(list().RenameButton, Qt::LeftButton);
+        auto* editor = table().findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        editor->insert(typed); // typed: key clicks are ASCII only
+        if (beforeEnter)
+            beforeEnter();
+        QTest::keyClick(editor, Qt::Key_Return);
+        const std::string kept = typed.trimmed().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            for (const auto& marker : window_.ChartMarkers->Markers())
+                if (marker.Text == kept)
+                    return true;
+            return false;
+        }));
+    }
+
+    telemetry::TLatestValues values_;
+    TAnsweredDialogs dialogs_;
+    TfrmUprZagig window_{values_, dialogs_};
+};
+
+// A replayed recording in a folder of its own, with the list "Метки" over it.
+class ListingMarkers : public TheMarkersList {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "telmira-marks-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        recording_ = dir_ / "run.dcc";
+        const std::vector<std::uint8_t> bytes = sim::GenerateRecording(11, 300, false);
+        std::ofstream(recording_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        window_.show();
+        Open();
+        // Nothing of the series over the markers' lines but the curve number's level line.
+        for (QCheckBox* shown :
+             {window_.chkoborot, window_.chkdad, window_.chktemp, window_.chkok, window_.chkuoz})
+            shown->setChecked(false);
+        QApplication::setActiveWindow(&window_);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Open() {
+        list().close();
+        dialogs_.answer = QString::fromStdString(recording_.string());
+        QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    }
+    // A marker on frame, chosen, with text typed into the input and kept with Enter.
+    void Mark(std::int64_t frame, const QString& text) {
+        window_.ChosenFrame->Choose(frame);
+        window_.ChartMarkers->Place->trigger();
+        window_.ChartMarkers->Input->insert(text);
+        QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    }
+    // Whether a marker's line runs down frame's column, with its number's box beside it.
+    bool DrawnAt(std::int64_t frame) {
+        TChart& chart = *window_.Chart1;
+        chart.Draw();
+        const QImage shown = chart.grab().toImage();
+        const int x = chart.BottomAxis().Map().ToPixel(static_cast<double>(frame));
+        const int top = chart.PlotRect().Top;
+        return shown.pixel(x, top + 30) == chart::TMarkerLines::LineColour &&
+               shown.pixel(x + 2, top + 3) == chart::TMarkerLines::BoxColour;
+    }
+
+    fs::path dir_;
+    fs::path recording_;
+};
+
+TEST_F(ListingMarkers, RenamedAndDeletedInTheListTheyStaySoWhenTheRecordingIsOpenedAgain) {
+    Mark(100, "детонация");
+    Mark(250, "");
+    OpenList();
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|100|" + Time(100) + "|детонация|Метка",
+                                                 "2|250|" + Time(250) + "||Метка"}));
+    EXPECT_EQ(Time(100).rfind("≈", 0), 0u) << "no times measured: estimated, as the readout says";
+
+    // A marker set while a text is typed in the list, on an earlier frame: the text is kept,
+    // and the new marker comes in at its place.
+    Rename(1, "  пропуск зажигания ", [&] { Mark(30, "холодный"); });
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{"3|30|" + Time(30) + "|холодный|Метка",
+                                        "1|100|" + Time(100) + "|детонация|Метка",
+                                        "2|250|" + Time(250) + "|пропуск зажигания|Метка"}));
+
+    Choose(1);
+    ASSERT_TRUE(DrawnAt(100));
+    QTest::keyClick(&table(), Qt::Key_Delete);
+    EXPECT_EQ(Shown().size(), 2u);
+    EXPECT_FALSE(DrawnAt(100)) << "the line goes with it";
+    EXPECT_TRUE(DrawnAt(250));
+    EXPECT_EQ(table().currentRow(), 1) << "the row that took its place";
+    EXPECT_EQ(table().item(1, TMarkersDialog::NumberColumn)->text(), "2");
+
+    Open();
+    OpenList();
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{"3|30|" + Time(30) + "|холодный|Метка",
+                                        "2|250|" + Time(250) + "|пропуск зажигания|Метка"}));
+    Mark(60, "");
+    EXPECT_EQ(Shown()[1].substr(0, 3), "4|6") << "a deleted number is not given again";
+}
+
+TEST_F(ListingMarkers, GoingToAMarkerScrollsTheChartAsFarAsItMustAndTheGaugesFollow) {
+    Mark(250, "далеко");
+    Mark(20, "близко");
+    TChartAxis& axis = window_.Chart1->BottomAxis();
+    axis.SetMinMax(40, 180);
+    OpenList();
+
+    Choose(1);
+    QTest::keyClick(&table(), Qt::Key_Return);
+    EXPECT_EQ(window_.ChosenFrame->Frame(), 250);
+    window_.Chart1->Draw();
+    EXPECT_DOUBLE_EQ(axis.Maximum() - axis.Minimum(), 140) << "the zoom's width stays";
+    EXPECT_LT(axis.Maximum(), 300);
+    EXPECT_GT(axis.Map().ToPixel(250), window_.Chart1->PlotRect().Left);
+    EXPECT_LT(axis.Map().ToPixel(250), window_.Chart1->PlotRect().Right);
+    EXPECT_TRUE(list().isVisible()) << "Enter goes to the marker, not to a button";
+    window_.TabSheet2->Timer1Timer();
+    EXPECT_TRUE(window_.TabSheet2->lblShownFrame->text().startsWith("Кадр 250"));
+
+    const QRect first = table().visualItemRect(table().item(0, TMarkersDialog::FrameColumn));
+    QTest::mouseClick(table().viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseDClick(table().viewport(), Qt::LeftButton, {}, first.center());
+    EXPECT_EQ(window_.ChosenFrame->Frame(), 20);
+    EXPECT_LE(axis.Minimum(), 20);
+    EXPECT_DOUBLE_EQ(axis.Maximum() - axis.Minimum(), 140);
+}
+
+// As root, who may write anywhere, the folder is made unwritable to the user the test then
+// acts as while it changes the markers.
+TEST_F(ListingMarkers, InAFolderThatCannotBeWrittenChangesStayForTheSessionAndSaySo) {
+    Mark(100, "стук");
+    Mark(200, "");
+    ASSERT_EQ(::chmod(recording_.c_str(), 0644), 0);
+    OpenList();
+    {
+        struct TUnwritable {
+            explicit TUnwritable(const fs::path& dir) : dir_(dir) {
+                ::chmod(dir_.c_str(), 0555);
+                if (::geteuid() == 0)
+                    acting_ = ::seteuid(65534) == 0;
+            }
+            ~TUnwritable() {
+                if (acting_)
+                    (void)::seteuid(0);
+                ::chmod(dir_.c_str(), 0755);
+            }
+            const fs::path& dir_;
+            bool acting_ = false;
+        } unwritable(dir_);
+        Rename(0, "глухой стук");
+        Choose(1);
+        QTest::mouseClick(list().DeleteButton, Qt::LeftButton);
+        EXPECT_EQ(Shown(), (std::vector<std::string>{"1|100|" + Time(100) + "|глухой стук|Метка"}));
+    }
+    const std::string told = "Метки не сохранены: в папку записи нельзя писать. "
+                             "Они останутся на графике, пока запись открыта.";
+    EXPECT_EQ(list().Note->text().toStdString(), told);
+    EXPECT_EQ(window_.lblLinkStatus->text().toStdString(), told);
+    EXPECT_FALSE(DrawnAt(200));
+
+    Open();
+    OpenList();
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|100|" + Time(100) + "|стук|Метка",
+                                                 "2|200|" + Time(200) + "||Метка"}));
+}
+
+// A live session's markers and events, listed as they come; once it closes they stand as
+// they are, and the recording viewed holds what the list changed.
+class ListingLiveMarkers : public TheMarkersList {
+protected:
+    void SetUp() override {
+        pty_.LinkAs(1);
+        recording_ = runtime_.Path() / "session.dcc";
+        dialogs_.answer = QString::fromStdString(recording_.string());
+        window_.show();
+        TModalAnswer answer([&](QWidget& modal) {
+            static_cast<QMessageBox&>(modal).button(QMessageBox::Yes)->click();
+        });
+        QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+        ASSERT_TRUE(answer.answered);
+    }
+    // Sends bytes and waits until the session has recorded them all.
+    void Stream(std::span<const std::uint8_t> bytes) {
+        sent_ += bytes.size();
+        pty_.Write(bytes);
+        ASSERT_TRUE(serial::testing::WaitFor([&] { return fs::file_size(recording_) == sent_; }));
+    }
+
+    serial::testing::TTempRuntimeDir runtime_;
+    serial::testing::TPty pty_;
+    fs::path recording_;
+    std::size_t sent_ = 0;
+};
+
+TEST_F(ListingLiveMarkers, TheListFollowsTheSessionAndItsChangesReachTheRecording) {
+    const std::vector<std::uint8_t> frames = sim::GenerateRecording(8, 400, false);
+    const std::span<const std::uint8_t> all(frames);
+    Stream(all.first(200 * telemetry::FrameSize));
+    OpenList();
+    EXPECT_TRUE(Shown().empty());
+    window_.ChartMarkers->Place->trigger();
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|199|" + Time(199) + "||Метка"}));
+    Rename(0, "разгон");
+
+    Stream(all.subspan(200 * telemetry::FrameSize));
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton); // the session closes
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|199|" + Time(199) + "|разгон|Метка",
+                                                 "|399|" + Time(399) + "||Сеанс закрыт"}));
+    Choose(0);
+    EXPECT_FALSE(list().RenameButton->isEnabled()) << "the session's markers stand as it left them";
+    EXPECT_FALSE(list().DeleteButton->isEnabled());
+    EXPECT_FALSE(table().item(0, TMarkersDialog::TextColumn)->flags() & Qt::ItemIsEditable);
+
+    list().close();
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    OpenList();
+    EXPECT_EQ(Shown().front(), "1|199|" + Time(199) + "|разгон|Метка");
+    EXPECT_TRUE(list().RenameButton->isEnabled()) << "viewed, it is the recording's to change";
+    Choose(1);
+    EXPECT_FALSE(list().DeleteButton->isEnabled()) << "an event is the session's own";
+    QTest::keyClick(&table(), Qt::Key_Delete);
+    EXPECT_EQ(Shown().size(), 2u);
+    list().ShowEvents->setChecked(false);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"1|199|" + Time(199) + "|разгон|Метка"}));
+}
+
+} // namespace
