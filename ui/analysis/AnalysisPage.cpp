@@ -371,6 +371,13 @@ TAnalysisPage::~TAnalysisPage() {
 }
 
 void TAnalysisPage::SetCompared(std::optional<TComparedOnChart> compared) {
+    // Counting B waits for the page to be shown: opening B costs no more than opening A. A
+    // closed B goes at once, its frame table with it.
+    if (compared && !isVisible()) {
+        pendingCompared_ = compared;
+        return;
+    }
+    pendingCompared_.reset();
     const bool opened = compared.has_value() != compared_.has_value() ||
                         (compared && compared->Frames != compared_->Frames);
     compared_ = compared;
@@ -627,6 +634,8 @@ void TAnalysisPage::ClickAt(QPoint p) {
 
 void TAnalysisPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (pendingCompared_)
+        SetCompared(pendingCompared_);
     Refresh();
     refreshTimer_.start();
 }

@@ -73,7 +73,8 @@ public:
     void RecordingChanged();
     // The recording compared, B, opened, shifted or closed (none): its frames drawn under A's
     // in their own colour, aligned by the shift where the page takes the chart's range, and
-    // in the table. B's frame table outlives its use here.
+    // in the table. B's frame table outlives its use here. While the page is hidden, B is
+    // taken in when it is shown.
     void SetCompared(std::optional<TComparedOnChart> compared);
     // Puts back the choices and curves remembered in settings, and remembers them there from
     // now on; settings outlives the page.
@@ -157,6 +158,7 @@ private:
     analysis_view::TCurvesItem curvesItem_;
     analysis_view::TChosenItem chosenItem_;
     std::optional<TComparedOnChart> compared_;
+    std::optional<TComparedOnChart> pendingCompared_;              // told while the page was hidden
     std::unique_ptr<analysis_view::TDensityItem> comparedDensity_; // B's frames, while open
     QTimer refreshTimer_;
     TFrameMarks* marks_;

@@ -121,6 +121,11 @@ void TTableGrid::Show(const analysis::TBinnedTable* table, TStatistic statistic,
                         extent_ = extent_ ? std::pair(std::min(extent_->first, *v),
                                                       std::max(extent_->second, *v))
                                           : std::pair(*v, *v);
+    // A difference is shaded about 0: as much more and as much less take opposite ends.
+    if (minus_ && extent_) {
+        const double most = std::max(std::abs(extent_->first), std::abs(extent_->second));
+        extent_ = std::pair(-most, most);
+    }
     setMinimumHeight(HeaderHeight + (table ? table->Rows() : 0) * RowHeight + 1);
     update();
 }

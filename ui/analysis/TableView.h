@@ -47,7 +47,7 @@ public:
     explicit TTableGrid(QWidget* parent = nullptr);
     // table outlives its showing here; none shows nothing. With minus, a table of the same
     // bins, each cell shows table's statistic minus minus' (analysis::Difference), greyed
-    // where either has fewer frames than the threshold.
+    // where either has fewer frames than the threshold, shaded on a scale even about 0.
     void Show(const analysis::TBinnedTable* table, analysis::TStatistic statistic,
               std::int64_t threshold, const analysis::TBinnedTable* minus = nullptr);
     // What a cell shows; none where it is empty.
@@ -55,7 +55,8 @@ public:
     // The cell under a point of the widget; none outside the cells.
     [[nodiscard]] std::optional<std::pair<int, int>> CellAt(QPoint p) const;
     [[nodiscard]] QRect CellRect(int row, int column) const;
-    // The lowest and highest value among the cells shaded (those at the threshold or above).
+    // The lowest and highest value among the cells shaded (those at the threshold or above);
+    // of a difference, the largest size either way, as -size and size.
     [[nodiscard]] std::optional<std::pair<double, double>> Extent() const { return extent_; }
     std::optional<std::pair<int, int>> Chosen;
 
