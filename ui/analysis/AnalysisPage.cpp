@@ -272,7 +272,7 @@ TAnalysisPage::TAnalysisPage(const telemetry::TFrameTable& frames, TChart& chart
     lblFilterError->hide();
     column->addWidget(lblFilterError);
     lblCompared = new QLabel("Пурпурные точки: запись для сравнения.");
-    lblCompared->setObjectName("lblCompared");
+    lblCompared->setObjectName("lblComparedColour");
     lblCompared->setWordWrap(true);
     lblCompared->setStyleSheet("color: #82007a");
     lblCompared->hide();
