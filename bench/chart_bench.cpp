@@ -1,13 +1,15 @@
 // The chart page with the program's own data: the simulator's engine run, decoded as a
 // replay decodes it. Twenty seconds, an hour (2,304,000 frames, 13.8 million points) and a
 // day (55,296,000 frames, 332 million points). Full redraws (with the background kept, as
-// when only points change, and drawn again), zoomed and scrolled redraws, the six series
-// alone drawn by column spans and segment by segment, and live plotting at the full line
-// rate: a repaint's worth of frames decoded, then the redraw.
+// when only points change, and drawn again; on the frame axis and the time axis), zoomed and
+// scrolled redraws, the six series alone drawn by column spans and segment by segment, and live
+// plotting at the full line rate: a repaint's worth of frames decoded, then the redraw.
 
 #include "tools/sim/Simulator.h"
 #include "ui/window/TelemetryChart.h"
+#include "widgets/chart/ChartLabels.h"
 #include "widgets/chart/ChartRaster.h"
+#include "widgets/chart/ChartTimeGaps.h"
 
 #include <benchmark/benchmark.h>
 
@@ -93,6 +95,32 @@ template <std::size_t Frames> void FullRedraw(benchmark::State& state) {
     ShowAll(chart);
     for (auto _ : state)
         benchmark::DoNotOptimize(chart.Draw().constBits());
+}
+
+// The same on the time axis: a timeline with a knot a second (as measured times change pace
+// by a little each second) and a pause of three seconds every ten minutes, its labels on the
+// bottom axis and its gaps drawn under the series.
+template <std::size_t Frames> void FullRedrawTimeAxis(benchmark::State& state) {
+    TChart& chart = Recorded<Frames>().chart;
+    const auto timeline = std::make_shared<chart::TTimeline>();
+    double seconds = 0;
+    for (std::size_t frame = 0; frame < Frames; frame += FramesPerSecond) {
+        timeline->Add(static_cast<double>(frame), seconds);
+        seconds += 1 + (frame / FramesPerSecond % 2 ? 0.01 : -0.01);
+        if (frame % (600 * FramesPerSecond) == 600 * FramesPerSecond - FramesPerSecond) {
+            timeline->Add(static_cast<double>(frame + FramesPerSecond - 1), seconds);
+            seconds += 3;
+        }
+    }
+    chart::TTimeGaps gaps(timeline);
+    chart.AddDecoration(gaps);
+    chart.BottomAxis().SetLabelEngine(std::make_shared<chart::TTimeLabels>(timeline));
+    ShowAll(chart);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(chart.Draw().constBits());
+    chart.BottomAxis().SetLabelEngine(nullptr);
+    chart.RemoveDecoration(gaps);
+    state.counters["knots"] = static_cast<double>(timeline->Knots().size());
 }
 
 // The same after other work has filled the caches, as in the program, where the window
@@ -181,6 +209,12 @@ template <std::size_t Frames> void LivePlotting(benchmark::State& state) {
 
 BENCHMARK(FullRedraw<HourFrames>)->Name("FullRedraw/Hour")->Unit(benchmark::kMillisecond);
 BENCHMARK(FullRedraw<DayFrames>)->Name("FullRedraw/Day")->Unit(benchmark::kMillisecond);
+BENCHMARK(FullRedrawTimeAxis<HourFrames>)
+    ->Name("FullRedrawTimeAxis/Hour")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(FullRedrawTimeAxis<DayFrames>)
+    ->Name("FullRedrawTimeAxis/Day")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(FullRedrawColdCaches<HourFrames>)
     ->Name("FullRedrawColdCaches/Hour")
     ->Unit(benchmark::kMillisecond);

@@ -137,11 +137,11 @@ void WriteTextFile(const QString& path, const std::string& text) {
     file.Commit();
 }
 
-void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
-                           const QString& path) {
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames, const QString& path,
+                           const std::function<double(std::int64_t frame)>& seconds) {
     LayOut(chart);
     TExportFile file(path);
-    std::string text = telemetry::CsvHeader;
+    std::string text = seconds ? telemetry::CsvHeaderWithTime : telemetry::CsvHeader;
     if (const auto completed = CompletedFrames(frames)) {
         const chart::TAxisMap& x = chart.BottomAxis().Map();
         const auto first =
@@ -149,7 +149,10 @@ void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
         const auto last =
             std::min<std::int64_t>(completed->Last, std::llround(std::floor(x.Maximum)));
         for (std::int64_t k = first; k <= last; ++k) {
-            telemetry::AppendCsvLine(text, *frames.Frame(k));
+            if (seconds)
+                telemetry::AppendCsvLine(text, *frames.Frame(k), seconds(k));
+            else
+                telemetry::AppendCsvLine(text, *frames.Frame(k));
             if (text.size() >= CsvChunk) {
                 file.Write(text);
                 text.clear();
@@ -274,8 +277,11 @@ void TChartExport::SavePictureClick() {
 }
 
 void TChartExport::ExportCsvClick() {
-    Export(CsvDialog,
-           [this](const QString& path) { WriteVisibleFramesCsv(chart_, frames_, path); });
+    Export(CsvDialog, [this](const QString& path) {
+        WriteVisibleFramesCsv(chart_, frames_, path,
+                              WithTimes && WithTimes() ? FrameSeconds
+                                                       : std::function<double(std::int64_t)>());
+    });
 }
 
 void TChartExport::ExportComparedCsvClick() {

@@ -15,6 +15,7 @@
 #include <QRect>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -53,9 +54,10 @@ void WriteChartPicture(TChart& chart, const std::array<QString, 6>& captions, co
 
 // Writes the completed frames of frames, the frame table of what chart shows, whose X lies in
 // the chart's visible horizontal range to path, in the columns and number forms of
-// "telmira-dcc csv". Fails as WriteChartPicture does.
-void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames,
-                           const QString& path);
+// "telmira-dcc csv". Fails as WriteChartPicture does. With seconds, a last column headed time:
+// each frame's seconds from the start, three decimals.
+void WriteVisibleFramesCsv(TChart& chart, const telemetry::TFrameTable& frames, const QString& path,
+                           const std::function<double(std::int64_t frame)>& seconds = {});
 
 // The same with the compared recording's columns beside them, named with a "b_" in front:
 // a line for each place of the visible range where either recording has a completed frame,
@@ -81,6 +83,10 @@ public:
     // "Экспорт в CSV с записью для сравнения…": enabled while a recording is compared.
     QAction* ExportComparedCsv;
     QMenu* Menu;
+
+    // Whether the CSV export adds the frames' times as a column, and their seconds.
+    std::function<bool()> WithTimes;
+    std::function<double(std::int64_t frame)> FrameSeconds;
 
     TFileDialog PictureDialog;
     TFileDialog CsvDialog;

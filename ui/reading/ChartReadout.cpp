@@ -170,6 +170,12 @@ std::optional<TChartReadout::TLayout> TChartReadout::Layout() const {
         return std::nullopt;
     TLayout layout{
         FrameColumn(*frame), {}, ReadoutLines(chart_, frames_, *frame, captions_, compared_)};
+    if (FrameTime)
+        layout.Lines.front().Text += "   " + FrameTime(*frame);
+    if (MarksAt) {
+        std::vector<TReadoutLine> marks = MarksAt(pointer_->x());
+        layout.Lines.insert(layout.Lines.begin() + 1, marks.begin(), marks.end());
+    }
     int width = 0;
     for (const TReadoutLine& line : layout.Lines)
         width = std::max(width, metrics_.horizontalAdvance(line.Text));

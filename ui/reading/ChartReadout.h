@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -60,6 +61,10 @@ public:
     [[nodiscard]] const std::array<QString, 6>& Captions() const noexcept { return captions_; }
 
     [[nodiscard]] std::optional<std::int64_t> Marker() const noexcept { return marker_; }
+    // The time shown beside the frame's number; none shows only the number.
+    std::function<QString(std::int64_t frame)> FrameTime;
+    // Lines added under the frame's for what is marked at column x of the chart.
+    std::function<std::vector<TReadoutLine>(int x)> MarksAt;
     void SetMarker(std::optional<std::int64_t> frame);
 
     // The recording compared with the chart's, read beside it; none when there is none.

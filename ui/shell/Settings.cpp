@@ -8,6 +8,7 @@ namespace {
 
 constexpr char PortNumberKey[] = "window/port";
 constexpr char FrontPageKey[] = "window/page";
+constexpr char AxisKey[] = "window/axis";
 constexpr char DialogFolderGroup[] = "folders/";
 constexpr char AnalysisGroup[] = "analysis/";
 
@@ -50,6 +51,14 @@ QString TSettings::FrontPage() const {
 
 void TSettings::SetFrontPage(const QString& page) {
     file_.setValue(FrontPageKey, page);
+}
+
+bool TSettings::TimeAxis() const {
+    return file_.value(AxisKey).toString() == "time";
+}
+
+void TSettings::SetTimeAxis(bool time) {
+    file_.setValue(AxisKey, time ? "time" : "frames");
 }
 
 QString TSettings::DialogFolder(const QString& dialog) const {

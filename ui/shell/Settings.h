@@ -28,6 +28,10 @@ public:
     [[nodiscard]] QString FrontPage() const;
     void SetFrontPage(const QString& page);
 
+    // Whether the chart's bottom axis shows time rather than frame numbers (the default).
+    [[nodiscard]] bool TimeAxis() const;
+    void SetTimeAxis(bool time);
+
     // The folder in which a file was last chosen in the file dialog called dialog; empty when
     // none is remembered or the folder is no longer there.
     [[nodiscard]] QString DialogFolder(const QString& dialog) const;

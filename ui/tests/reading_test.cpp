@@ -1,17 +1,23 @@
+#include "telemetry/CompanionFormat.h"
+#include "telemetry/CompanionWriter.h"
 #include "tools/dcc/RecordingScan.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartExport.h"
+#include "ui/reading/ChartMarkers.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
+#include "ui/reading/TimeAxis.h"
 #include "ui/tests/AnsweredDialogs.h"
 #include "ui/tests/ModalAnswer.h"
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/TelemetryChart.h"
 #include "ui/window/UprZagig.h"
 #include "widgets/chart/ChartCursor.h"
+#include "widgets/chart/ChartMarkerLines.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -24,6 +30,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -31,6 +38,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -291,6 +299,25 @@ TEST_F(ReadingARecording, ChosenFrameGoesOnTheGaugesByTheTimersRules) {
     EXPECT_EQ(values_.Period, 0x1000) << "the latest values stay the file's last";
 }
 
+TEST_F(ReadingARecording, TimeAxisSwitchesTheLabelsOnlyAndFramesShowTheirTimes) {
+    const QImage frames = chart().Draw().copy();
+    QTest::keyClick(&window_, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_TRUE(window_.TimeAxis->Switch->isChecked());
+    EXPECT_NE(chart().Draw(), frames) << "the bottom labels and their grid say times";
+    EXPECT_EQ(chart().BottomAxis().LabelText(Frames - 1), "≈0:00");
+
+    // Frame k's last byte is byte 9 (k + 1) at 5760 bytes a second.
+    EXPECT_EQ(window_.TimeAxis->FrameTime(ZeroPeriodFrame), "≈0:00.216");
+    Click({Column(ZeroPeriodFrame), MidRow()});
+    window_.TabSheet2->Timer1Timer();
+    EXPECT_EQ(window_.TabSheet2->lblShownFrame->text(), "Кадр 137\n≈0:00.216");
+
+    QTest::keyClick(&window_, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_FALSE(window_.TimeAxis->Switch->isChecked());
+    const QImage back = chart().Draw().copy();
+    EXPECT_EQ(back, frames) << "the frame axis' picture is as it was";
+}
+
 TEST_F(ReadingARecording, ClickMarksTheFrameAndADragDoesNot) {
     const int x = Column(100), y = MidRow();
     Mouse(QEvent::MouseButtonPress, {x, y}, Qt::LeftButton, Qt::LeftButton);
@@ -471,6 +498,234 @@ TEST_F(ExportingTheChart, CsvOfTheVisibleRangeIsTheRecordingToolsLines) {
         << "the frame with period 0 is in range";
 }
 
+// A recording whose decoder skipped bytes before frames in several chunks of the frame table,
+// a few bytes and hundreds at a time: on the time axis, the export's times and the readout's
+// are telmira-dcc csv --time's, and the axis places every frame within its tolerance.
+TEST_F(ExportingTheChart, FramesAfterSkippedBytesAreTimedWhereTheyEnd) {
+    constexpr int Frames = 10000;
+    std::vector<std::uint8_t> bytes = sim::GenerateRecording(11, Frames, false, nullptr);
+    // From the back, so that each offset is still a frame start.
+    for (const auto& [frame, skipped] : std::vector<std::pair<int, int>>{
+             {9500, 3}, {8200, 700}, {5000, 15}, {4100, 1}, {4095, 2}, {300, 400}, {0, 1}})
+        bytes.insert(bytes.begin() + frame * 9, static_cast<std::size_t>(skipped), 0x42);
+    const fs::path recording = dir_ / "skips.dcc";
+    std::ofstream(recording, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    dialogs_.answer = QString::fromStdString(recording.string());
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    ASSERT_EQ(window_.Frames().Rows(), Frames);
+    window_.TimeAxis->Switch->trigger();
+
+    const std::string command =
+        std::string(TELMIRA_BIN_DIR) + "/telmira-dcc csv --time " + recording.string() + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> tool;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe))
+        tool.emplace_back(line);
+    ASSERT_EQ(::pclose(pipe), 0);
+    while (!tool.empty() && tool.front() != telemetry::CsvHeaderWithTime)
+        tool.erase(tool.begin()); // the note on estimated times
+    ASSERT_EQ(tool.size(), std::size_t(Frames) + 1);
+
+    const fs::path csv = dir_ / "timed.csv";
+    ASSERT_EQ(Export(window_.ChartExport->ExportCsv, csv), std::nullopt);
+    std::ifstream in(csv);
+    std::string exported;
+    for (std::size_t k = 0; std::getline(in, exported); ++k) {
+        ASSERT_LT(k, tool.size());
+        ASSERT_EQ(exported + "\n", tool[k]) << "line " << k;
+        if (k == 0)
+            continue;
+        const double seconds = std::stod(tool[k].substr(tool[k].rfind(',') + 1));
+        const auto frame = static_cast<std::int64_t>(k - 1);
+        ASSERT_NEAR(window_.TimeAxis->Timeline().Seconds(static_cast<double>(frame)), seconds,
+                    chart::TTimeline::Tolerance + 0.0005)
+            << "frame " << frame;
+        if (frame == 8200) {
+            EXPECT_EQ(window_.TimeAxis->FrameTime(frame).toStdString(),
+                      "≈" + chart::FrameTimeText(seconds, false));
+        }
+    }
+}
+
+// Markers set on a replayed recording in a folder of its own: drawn where they were set, kept
+// in the recording's companion, and drawn again when the recording is opened anew.
+class MarkingARecording : public ExportingTheChart {
+protected:
+    void SetUp() override {
+        ExportingTheChart::SetUp();
+        const std::vector<std::uint8_t> bytes = sim::GenerateRecording(5, 300, false, nullptr);
+        recording_ = dir_ / "run.dcc";
+        std::ofstream(recording_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        Reopen();
+        // Nothing of the series over the markers' lines and numbers but the curve number's
+        // level line, which keeps the frames' range on the bottom axis.
+        for (QCheckBox* shown :
+             {window_.chkoborot, window_.chkdad, window_.chktemp, window_.chkok, window_.chkuoz})
+            shown->setChecked(false);
+        chart().Draw(); // laid out anew: the left axis' labels are narrower
+        QApplication::setActiveWindow(&window_);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    }
+
+    void Reopen() {
+        dialogs_.answer = QString::fromStdString(recording_.string());
+        QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    }
+    // M over frame, then the text typed and ended with key.
+    void Mark(std::int64_t frame, const QString& text, Qt::Key key) {
+        MoveTo({Column(frame), MidRow()});
+        QTest::keyClick(&window_, Qt::Key_M);
+        ASSERT_TRUE(window_.ChartMarkers->Input->isVisible());
+        window_.ChartMarkers->Input->insert(text); // typed: key clicks are ASCII only
+        QTest::keyClick(window_.ChartMarkers->Input, key);
+        EXPECT_FALSE(window_.ChartMarkers->Input->isVisible());
+    }
+    std::vector<std::pair<int, std::string>> Listed() const {
+        std::vector<std::pair<int, std::string>> listed;
+        for (const auto& marker : window_.ChartMarkers->Markers())
+            listed.emplace_back(marker.Number, marker.Text);
+        return listed;
+    }
+    // Whether the marker's line runs down column x and its number's box stands right of it,
+    // with the top cell of a "1" or "2" in it.
+    bool DrawnAt(int x) {
+        MoveTo({chart().PlotRect().Left - 3, MidRow()});
+        const QImage shown = chart().grab().toImage();
+        const int top = chart().PlotRect().Top;
+        const int bottom = chart().PlotRect().Bottom;
+        return shown.pixel(x, top + 30) == chart::TMarkerLines::LineColour &&
+               shown.pixel(x, bottom - 3) == chart::TMarkerLines::LineColour &&
+               shown.pixel(x + 2, top + 3) == chart::TMarkerLines::BoxColour &&
+               shown.pixel(x + 5, top + 3) == chart::TMarkerLines::LineColour;
+    }
+
+    fs::path recording_;
+};
+
+TEST_F(MarkingARecording, MarkersAreDrawnKeptAndBackWhenTheRecordingIsOpenedAgain) {
+    const QImage before = chart().grab().toImage();
+    ASSERT_FALSE(DrawnAt(Column(100)));
+    Mark(100, "детонация", Qt::Key_Return);
+    Mark(200, "не нужен", Qt::Key_Escape);
+    EXPECT_EQ(Listed(), (std::vector<std::pair<int, std::string>>{{1, "детонация"}, {2, ""}}));
+    EXPECT_TRUE(DrawnAt(Column(100)));
+    EXPECT_TRUE(DrawnAt(Column(200)));
+    EXPECT_TRUE(fs::exists(telemetry::CompanionPath(recording_.string())));
+
+    // Chosen by a click, the frame is marked wherever the pointer is.
+    Click({Column(250), MidRow()});
+    MoveTo({Column(20), MidRow()});
+    QTest::keyClick(&window_, Qt::Key_M);
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    ASSERT_EQ(window_.ChartMarkers->Markers().size(), 3u);
+    EXPECT_EQ(window_.ChartMarkers->Markers()[2].Offset, window_.Frames().EndOffset(250));
+
+    Reopen();
+    EXPECT_EQ(Listed(),
+              (std::vector<std::pair<int, std::string>>{{1, "детонация"}, {2, ""}, {3, ""}}));
+    EXPECT_TRUE(DrawnAt(Column(100)));
+    EXPECT_TRUE(DrawnAt(Column(200)));
+    EXPECT_FALSE(DrawnAt(Column(20)));
+}
+
+// The session's own events, from the companion a live session left: dashed lines of their own
+// colour with no number, apart from the user's markers; the readout names what the pointer is
+// at, a marker by its number and text.
+TEST_F(MarkingARecording, TheSessionsEventsAreDrawnApartAndTheReadoutNamesWhatIsMarked) {
+    std::ifstream in(recording_, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    {
+        using TClock = telemetry::TCompanionWriter::TClock;
+        const TClock::time_point start = TClock::now();
+        telemetry::TCompanionWriter writer(recording_.string(), start);
+        const auto block = [&](std::size_t from, std::size_t to, std::uint64_t skipped) {
+            const TClock::time_point at = start + std::chrono::milliseconds(from / 6);
+            writer.Block(std::span(bytes).subspan(from, to - from), at,
+                         {(to - from) / telemetry::FrameSize, skipped, 1}, at);
+        };
+        block(0, 100 * telemetry::FrameSize, 0);
+        writer.PortLost(start + std::chrono::milliseconds(200));
+        block(100 * telemetry::FrameSize, 150 * telemetry::FrameSize, 0);
+        writer.PortBack(start + std::chrono::milliseconds(300));
+        block(150 * telemetry::FrameSize, bytes.size(), 0);
+        writer.Close(start + std::chrono::seconds(1));
+    }
+    Reopen();
+    Mark(200, "детонация", Qt::Key_Return);
+    MoveTo({chart().PlotRect().Left - 3, MidRow()});
+    const QImage shown = chart().grab().toImage();
+    const int top = chart().PlotRect().Top;
+    using chart::TMarkerLines;
+    for (const std::int64_t frame : {99, 149}) {
+        SCOPED_TRACE(frame);
+        const int x = Column(frame);
+        // Below the plot's outline: the third dash, the gap after it, the fourth.
+        const int dash = top + 2 * 2 * TMarkerLines::Dash;
+        EXPECT_EQ(shown.pixel(x, dash), TMarkerLines::EventColour);
+        EXPECT_NE(shown.pixel(x, dash + TMarkerLines::Dash), TMarkerLines::EventColour)
+            << "dashed";
+        EXPECT_EQ(shown.pixel(x, dash + 2 * TMarkerLines::Dash), TMarkerLines::EventColour);
+        EXPECT_NE(shown.pixel(x + 5, top + 3), TMarkerLines::LineColour) << "no number";
+    }
+    EXPECT_TRUE(DrawnAt(Column(200))) << "the user's marker as before";
+
+    const auto named = [&](int x) {
+        std::vector<std::string> texts;
+        for (const TReadoutLine& line : window_.ChartMarkers->ReadoutLinesAt(x))
+            texts.push_back(line.Text.toStdString());
+        return texts;
+    };
+    EXPECT_EQ(named(Column(99)), std::vector<std::string>{"Порт потерян"});
+    EXPECT_EQ(named(Column(149) + TChartMarkers::NearPixels),
+              std::vector<std::string>{"Порт снова доступен"});
+    EXPECT_EQ(named(Column(200) - 2), std::vector<std::string>{"Метка 1: детонация"});
+    EXPECT_TRUE(named(Column(120)).empty());
+}
+
+// As root, who may write anywhere, the folder is made unwritable to the user the test then
+// acts as, for as long as it sets its markers.
+TEST_F(MarkingARecording, InAFolderThatCannotBeWrittenMarkersStayForTheSessionAndSaySo) {
+    ASSERT_EQ(::chmod(recording_.c_str(), 0644), 0);
+    {
+        // Undone however the marking ends, so that the next tests run as before.
+        struct TUnwritable {
+            explicit TUnwritable(const fs::path& dir) : dir_(dir) {
+                ::chmod(dir_.c_str(), 0555);
+                if (root_)
+                    acting_ = ::seteuid(65534) == 0;
+            }
+            ~TUnwritable() {
+                if (acting_)
+                    (void)::seteuid(0);
+                ::chmod(dir_.c_str(), 0755);
+            }
+            const fs::path& dir_;
+            const bool root_ = ::geteuid() == 0;
+            bool acting_ = false;
+        } unwritable(dir_);
+        ASSERT_EQ(unwritable.acting_, unwritable.root_);
+        Mark(150, "пропуск", Qt::Key_Return);
+        Mark(160, "", Qt::Key_Return);
+    }
+
+    EXPECT_EQ(Listed(), (std::vector<std::pair<int, std::string>>{{1, "пропуск"}, {2, ""}}));
+    EXPECT_TRUE(DrawnAt(Column(150)));
+    EXPECT_EQ(window_.lblLinkStatus->text().toStdString(),
+              "Метки не сохранены: в папку записи нельзя писать. "
+              "Они останутся на графике, пока запись открыта.");
+    EXPECT_FALSE(fs::exists(telemetry::CompanionPath(recording_.string())));
+
+    Reopen();
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_FALSE(DrawnAt(Column(150)));
+}
+
 TEST_F(ExportingTheChart, AFailedWriteLeavesNoFileAndKeepsTheOldOne) {
     const fs::path kept = dir_ / "kept.csv";
     std::ofstream(kept) << "earlier";
@@ -513,6 +768,7 @@ TEST_F(ExportingTheChart, MenuComesUpOnARightClickThatDoesNotScroll) {
     EXPECT_EQ(texts, (QStringList{
                          "Сохранить изображение графика… Ctrl+S", "Экспорт в CSV… Ctrl+E",
                          "Экспорт в CSV с записью для сравнения… Ctrl+Shift+E", " ",
+                         "Ось времени Ctrl+T", "Поставить метку M", " ",
                          "Сравнить с записью… Ctrl+Shift+O", "Совместить с выбранным кадром ",
                          "Сбросить сдвиг записи для сравнения ", "Закрыть запись для сравнения "}));
     window_.ChartExport->Menu->close();

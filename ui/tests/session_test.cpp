@@ -4,6 +4,7 @@
 #include "telemetry/RecordingFile.h"
 #include "telemetry/tests/FullDisk.h"
 #include "tools/sim/Simulator.h"
+#include "ui/reading/ChartMarkers.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
 #include "ui/tests/AnsweredDialogs.h"
@@ -11,7 +12,9 @@
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/TelemetryChart.h"
 #include "ui/window/UprZagig.h"
+#include "widgets/chart/ChartMarkerLines.h"
 
+#include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -453,9 +456,13 @@ TEST_F(LiveSessionWindowTest, DropsOfRecordingsAreRefusedWhileTheSessionIsOpen) 
     std::ofstream(other) << "x";
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(other.string()))});
+    // The drag then leaves, as every drag the window system starts ends: Qt keeps the widget
+    // that took a drag's entry as the target of the next drop, past this window's end.
     const auto dragAccepted = [&] {
         QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&window_, &enter);
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(&window_, &leave);
         return enter.isAccepted();
     };
     Open(QMessageBox::Yes);
@@ -491,6 +498,56 @@ TEST_F(LiveSessionWindowTest, LiveSessionTakesTheGaugesBackFromAChosenFrame) {
     EXPECT_EQ(window_.TabSheet2->dev_uoz->Value(),
               telemetry::AdvanceDegrees(frames.back().AdvanceCode));
     QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+}
+
+} // namespace
+
+namespace {
+
+// A marker set live with M stands at the newest frame and goes into the companion with its
+// text; closing keeps it on the chart beside the session's end, and viewing the recording
+// afterwards draws it where it was set.
+TEST_F(LiveSessionWindowTest, AMarkerSetLiveIsThereWhenTheRecordingIsViewedAgain) {
+    // The curve number's level line alone keeps the frames' range on the bottom axis.
+    for (QCheckBox* shown :
+         {window_.chkoborot, window_.chkdad, window_.chktemp, window_.chkok, window_.chkuoz})
+        shown->setChecked(false);
+    Open(QMessageBox::Yes);
+    QApplication::setActiveWindow(&window_);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    const auto sent = sim::GenerateRecording(6, 600, false);
+    const std::size_t marked = 300 * telemetry::FrameSize;
+    Stream({sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(marked)});
+    ASSERT_EQ(window_.Frames().Rows(), 300);
+
+    QTest::keyClick(&window_, Qt::Key_M);
+    ASSERT_TRUE(window_.ChartMarkers->Input->isVisible());
+    window_.ChartMarkers->Input->insert("детонация");
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    Stream(sent, marked);
+    QTest::mouseClick(window_.btnOpenPort, Qt::LeftButton);
+
+    const auto marks = [&] { return window_.ChartMarkers->Model().Marks(); };
+    ASSERT_EQ(marks().size(), 2u);
+    EXPECT_EQ(marks()[0].Text, "детонация");
+    EXPECT_EQ(marks()[0].Frame, 299) << "the newest frame when M was pressed";
+    EXPECT_EQ(marks()[1].Kind, TMarkKind::SessionClosed);
+    EXPECT_EQ(marks()[1].Frame, 599);
+    EXPECT_FALSE(window_.ChartMarkers->Place->isEnabled()) << "the session is over";
+
+    QTest::mouseClick(window_.btnOpenF_DCC, Qt::LeftButton);
+    ASSERT_EQ(window_.ChartMarkers->Markers(),
+              (std::vector<telemetry::TMarker>{
+                  {1, marked, telemetry::TMarkerOrigin::Live, "детонация"}}));
+    ASSERT_EQ(marks().size(), 2u);
+    EXPECT_EQ(marks()[1].Text, "Сеанс закрыт");
+    TChart& chart = *window_.Chart1;
+    chart.Draw();
+    const QImage shown = chart.grab().toImage();
+    const int x = chart.BottomAxis().Map().ToPixel(299);
+    const int top = chart.PlotRect().Top;
+    EXPECT_EQ(shown.pixel(x, top + 30), chart::TMarkerLines::LineColour);
+    EXPECT_EQ(shown.pixel(x + 5, top + 3), chart::TMarkerLines::LineColour) << "its number, 1";
 }
 
 } // namespace

@@ -59,12 +59,14 @@ TEST_F(SettingsTest, WhatIsRememberedIsReadBackInTheNextRun) {
         TSettings settings(File());
         settings.SetPortNumber(7);
         settings.SetFrontPage("instruments");
+        settings.SetTimeAxis(true);
         settings.SetDialogFolder("view", folder_.path());
         settings.SetDialogFolder("record", QDir::tempPath());
     } // written as the settings go, as at the end of a run
     const TSettings next(AsTheNextRunFindsIt(File()));
     EXPECT_EQ(next.PortNumber(), 7);
     EXPECT_EQ(next.FrontPage(), "instruments");
+    EXPECT_TRUE(next.TimeAxis());
     EXPECT_EQ(next.DialogFolder("view"), folder_.path());
     EXPECT_EQ(next.DialogFolder("record"), QDir::tempPath());
     EXPECT_EQ(next.DialogFolder("csv"), "") << "each dialog has its own folder";
@@ -72,7 +74,7 @@ TEST_F(SettingsTest, WhatIsRememberedIsReadBackInTheNextRun) {
     QFile written(File());
     ASSERT_TRUE(written.open(QIODevice::ReadOnly | QIODevice::Text));
     const QList<QByteArray> lines = written.readAll().split('\n');
-    for (const char* line : {"[window]", "port=7", "page=instruments", "[folders]"})
+    for (const char* line : {"[window]", "port=7", "page=instruments", "axis=time", "[folders]"})
         EXPECT_TRUE(lines.contains(line)) << line << " as the README describes the file";
 }
 

@@ -8,6 +8,7 @@
 #include "ui/window/TelemetryChart.h"
 #include "ui/window/UprZagig.h"
 
+#include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLocale>
@@ -155,8 +156,12 @@ TEST_F(ViewingARecording, WhatTheUserDoesDuringTheOpenStartsNothing) {
                             type == QEvent::MouseButtonPress ? Qt::MouseButtons(Qt::LeftButton)
                                                              : Qt::NoButton,
                             Qt::NoModifier));
+    // A drop comes after its drag has entered: Qt hands it to the widget that took the entry.
     QMimeData dropped;
     dropped.setUrls({QUrl::fromLocalFile(other)});
+    QCoreApplication::postEvent(&window_,
+                                new QDragEnterEvent(QPoint(500, 300), Qt::CopyAction, &dropped,
+                                                    Qt::LeftButton, Qt::NoModifier));
     QCoreApplication::postEvent(&window_, new QDropEvent(QPointF(500, 300), Qt::CopyAction,
                                                          &dropped, Qt::LeftButton, Qt::NoModifier));
 

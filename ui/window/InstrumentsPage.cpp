@@ -121,11 +121,13 @@ void TInstrumentsPage::Timer1Timer() {
     dev_ok->SetValue(shown.OctaneCorrector);
     dev_temp->SetValue(shown.Temperature);
     if (shownFrame_)
-        lblShownFrame->setText("Кадр " + QString::number(shownFrame_->Number));
+        lblShownFrame->setText(
+            "Кадр " + QString::number(shownFrame_->Number) +
+            (shownFrame_->When.isEmpty() ? QString() : "\n" + shownFrame_->When));
     lblShownFrame->setVisible(shownFrame_.has_value());
 }
 
-void TInstrumentsPage::ShowFrame(const telemetry::TDecodedFrame& frame) {
+void TInstrumentsPage::ShowFrame(const telemetry::TDecodedFrame& frame, const QString& when) {
     telemetry::TLatestValues shown;
     shown.Period = frame.Period;
     shown.Map = frame.Map;
@@ -133,7 +135,7 @@ void TInstrumentsPage::ShowFrame(const telemetry::TDecodedFrame& frame) {
     shown.Temperature = frame.Temperature;
     shown.OctaneCorrector = frame.OctaneCorrector;
     shown.AdvanceCode = frame.AdvanceCode;
-    shownFrame_ = {frame.Number, shown};
+    shownFrame_ = {frame.Number, shown, when};
 }
 
 void TInstrumentsPage::ShowLatest() {

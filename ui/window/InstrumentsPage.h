@@ -41,7 +41,8 @@ public:
     void Timer1Timer();
     // From the next tick on the gauges show frame instead of the latest values, by the same
     // rules, and lblShownFrame names it, until ShowLatest.
-    void ShowFrame(const telemetry::TDecodedFrame& frame);
+    // when, if given, is the frame's time, on a line of its own under its number.
+    void ShowFrame(const telemetry::TDecodedFrame& frame, const QString& when = {});
     void ShowLatest();
     // Switches dev_rpm between 0..6000 and the idle range 700..1100 by the state of chk_xx.
     void chk_xxClick();
@@ -50,6 +51,7 @@ private:
     struct TShownFrame {
         std::int64_t Number;
         telemetry::TLatestValues Values;
+        QString When;
     };
 
     telemetry::TLatestValues& Latest;

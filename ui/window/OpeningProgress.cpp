@@ -117,6 +117,7 @@ TChartReplay ReplayOntoChart(const std::string& path, TChartPlot& plot,
     TChartReplay replay;
     replay.Size = mapping.Size();
     telemetry::TRecordingView view(mapping);
+    replay.Times = telemetry::ReadRecordingTimes(path, view.Bytes());
     std::uint8_t state = 0;
     values.FrameCounter = 0;
     std::uint64_t decoded = 0;

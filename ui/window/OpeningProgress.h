@@ -8,6 +8,7 @@
 // stops the replay as Esc does.
 
 #include "telemetry/RecordingFigures.h"
+#include "telemetry/RecordingTimes.h"
 #include "telemetry/ReplayProgress.h"
 #include "ui/window/LinkStatus.h"
 
@@ -16,6 +17,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TChartPlot;
@@ -63,6 +65,9 @@ struct TChartReplay {
     TViewEnd End = TViewEnd::Whole;
     telemetry::TRecordingFigures Read;
     std::uint64_t Size = 0; // the file's bytes
+    // Its companion checked against every byte of it, or estimated; with the file's size, to
+    // which markers set while viewing are tied.
+    std::optional<telemetry::TRecordingTimes> Times;
 };
 
 // The viewer's replay of the recording at path onto plot and into frames, an empty table, for

@@ -82,6 +82,9 @@ void TChartPlot::AddPoints(int series, double firstX, std::span<const double> ys
         ys = ys.first(static_cast<std::size_t>(room));
     }
     series_[series]->AddPoints(firstX, 1, ys, tint_ ? tint_(colour) : colour);
+    if (series == telemetry::SeriesAdvance && OnFramesCompleted && !ys.empty())
+        OnFramesCompleted(static_cast<std::int64_t>(firstX) + static_cast<std::int64_t>(ys.size()) -
+                          1);
 }
 
 namespace {

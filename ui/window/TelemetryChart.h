@@ -57,6 +57,9 @@ public:
     explicit TChartPlot(TChart& chart, int firstSeries = 0, TTint tint = nullptr);
     void AddPoints(int series, double firstX, std::span<const double> ys,
                    std::uint32_t colour) override;
+    // Called with the last frame each run of advance points completes (the advance ends a
+    // frame), after the points are on the chart.
+    std::function<void(std::int64_t last)> OnFramesCompleted;
     // Points were left out for want of room.
     [[nodiscard]] bool Full() const noexcept { return full_; }
 

@@ -2,13 +2,15 @@
 
 #include "telemetry/LiveSession.h"
 #include "telemetry/RecordingView.h"
-#include "ui/platform/PortToolTip.h"
 #include "ui/analysis/AnalysisPage.h"
+#include "ui/platform/PortToolTip.h"
 #include "ui/reading/ChartExport.h"
+#include "ui/reading/ChartMarkers.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChartSelection.h"
 #include "ui/reading/ChosenFrame.h"
 #include "ui/reading/ComparedRecording.h"
+#include "ui/reading/TimeAxis.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
 #include "ui/shell/Settings.h"
@@ -24,8 +26,10 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -129,6 +133,21 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     Chart1->setFocusPolicy(Qt::ClickFocus);
     ChartExport = new TChartExport(*this, *Chart1, frames_, *PageControl1->tabBar(), dialogs_,
                                    ChartReadout->Captions());
+    TimeAxis = new TTimeAxis(*this, *Chart1);
+    ChartExport->Menu->addSeparator();
+    ChartExport->Menu->addAction(TimeAxis->Switch);
+    // The export has a time column while the axis shows time.
+    ChartExport->WithTimes = [this] { return TimeAxis->Shown(); };
+    ChartExport->FrameSeconds = [this](std::int64_t frame) { return TimeAxis->Seconds(frame); };
+    ChartReadout->FrameTime = [this](std::int64_t frame) { return TimeAxis->FrameTime(frame); };
+    livePlot_->OnFramesCompleted = [this](std::int64_t last) { TimeAxis->FramesArrived(last); };
+    ChartMarkers =
+        new TChartMarkers(*this, *Chart1, frames_, *ChartReadout, *ChosenFrame,
+                          [this](std::int64_t frame) { return TimeAxis->Seconds(frame); });
+    ChartReadout->MarksAt = [this](int x) { return ChartMarkers->ReadoutLinesAt(x); };
+    ChartExport->Menu->addAction(ChartMarkers->Place);
+    ChartMarkers->WatchMenu(*ChartExport->Menu);
+    ChartMarkers->Tell = [this](const QString& text) { lblLinkStatus->setText(text); };
     ChartSelection = new TChartSelection(*Chart1, frames_, dialogs_, ChartReadout->Captions());
 
     // Made after the tab control, so that it stands over the control's clipped overhang.
@@ -138,9 +157,9 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     lblLinkStatus->setFrameShadow(QFrame::Sunken);
     lblLinkStatus->setContentsMargins(4, 0, 4, 0);
     lblLinkStatus->setText(PortClosedText);
-    ComparedRecording = new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout,
-                                               *ChosenFrame, *ChartExport, *lblLinkStatus,
-                                               dialogs_);
+    ComparedRecording =
+        new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout, *ChosenFrame,
+                               *ChartExport, *lblLinkStatus, dialogs_);
     connect(ComparedRecording, &TComparedRecording::Changed, TabSheet3,
             [this] { TabSheet3->SetCompared(ComparedRecording->Where()); });
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
@@ -193,6 +212,7 @@ void TfrmUprZagig::ShowFileInCaption(const QString& path) {
 
 void TfrmUprZagig::RememberIn(TSettings& settings) {
     settings_ = &settings;
+    TimeAxis->RememberIn(settings);
     TabSheet3->RememberIn(settings);
     if (const std::optional<int> port = settings.PortNumber())
         updPort->SetPosition(*port);
@@ -257,6 +277,8 @@ void TfrmUprZagig::OpenSession() {
     ShowLatestOnGauges();
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
+    TimeAxis->StartClock();
+    ChartMarkers->Live(session_->Companion());
     frames_.Clear();
     ChartSelection->Clear();
     TabSheet3->RecordingChanged();
@@ -280,6 +302,8 @@ void TfrmUprZagig::ShowSessionError(const std::string& message) {
 
 void TfrmUprZagig::CloseSession() {
     const std::unique_ptr<telemetry::TLiveSession> session = std::move(session_);
+    // The marks stay as closing leaves them, however it ends, before the session goes.
+    const auto freezeMarks = qScopeGuard([this] { ChartMarkers->Freeze(); });
     btnOpenPort->setText(OpenPortCaption);
     linkStatusTimer_.stop();
     ComparedRecording->SetRecordedFile({});
@@ -301,9 +325,11 @@ void TfrmUprZagig::CloseSession() {
 }
 
 void TfrmUprZagig::ShowLinkStatus() {
-    if (session_)
-        lblLinkStatus->setText(
-            LinkStatusText(session_->Health(), true, PortText(sessionPort_, session_->Device())));
+    if (!session_)
+        return;
+    lblLinkStatus->setText(
+        LinkStatusText(session_->Health(), true, PortText(sessionPort_, session_->Device())));
+    ChartMarkers->Refresh();
 }
 
 bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {
@@ -344,6 +370,8 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     const TChartReplay replay = ReplayOntoChart(path, plot, values_, *lblLinkStatus, frames_);
     const TViewEnd end = replay.End;
     const telemetry::TRecordingFigures& read = replay.Read;
+    TimeAxis->Measure(*replay.Times, frames_);
+    ChartMarkers->View(OpenDialog1.FileName, *replay.Times);
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
@@ -363,7 +391,7 @@ void TfrmUprZagig::ShowLatestOnGauges() {
 
 void TfrmUprZagig::ShowChosenFrame(std::int64_t frame) {
     if (const auto fields = frames_.Frame(frame))
-        TabSheet2->ShowFrame(*fields);
+        TabSheet2->ShowFrame(*fields, TimeAxis->FrameTime(frame));
 }
 
 void TfrmUprZagig::OpenRecordingWhenRunning(const QString& path) {

@@ -32,6 +32,8 @@ class TChosenFrame;
 class TComparedRecording;
 class TInstrumentsPage;
 class TSettings;
+class TChartMarkers;
+class TTimeAxis;
 namespace telemetry {
 class TLiveSession;
 }
@@ -87,6 +89,9 @@ public:
     TChosenFrame* ChosenFrame;
     // The chart's picture and its visible frames written out, by shortcut or context menu.
     TChartExport* ChartExport;
+    // Frame numbers or time on the bottom axis, and the frames' times.
+    TTimeAxis* TimeAxis;
+    TChartMarkers* ChartMarkers;
     // The frames selected with Shift and a left drag, shaded, and their figures over the plot.
     TChartSelection* ChartSelection;
     // A second recording beside the one on the chart, opened from its context menu.

@@ -57,6 +57,23 @@ TChart::TChart(QWidget* parent)
 
 TChart::~TChart() = default;
 
+void TChart::AddDecoration(chart::TPlotItem& item) {
+    if (std::find(decorations_.begin(), decorations_.end(), &item) != decorations_.end())
+        return;
+    decorations_.push_back(&item);
+    item.SetOwner(this);
+    RequestRepaint();
+}
+
+void TChart::RemoveDecoration(chart::TPlotItem& item) {
+    const auto at = std::find(decorations_.begin(), decorations_.end(), &item);
+    if (at == decorations_.end())
+        return;
+    decorations_.erase(at);
+    item.SetOwner(nullptr);
+    RequestRepaint();
+}
+
 void TChart::Attach(std::unique_ptr<TChartSeries> series, bool below) {
     series->SetOwner(this);
     if (series->SeriesColor == clDefault)
@@ -225,6 +242,7 @@ QRect TChart::DrawImage() {
     canvas_.Background(DescribeBackground(), axisList_);
     if (OnBeforeDrawSeries)
         OnBeforeDrawSeries(*this);
+    canvas_.Items(decorations_, axisList_, plotRect_, clipPoints_);
     canvas_.Items(items_, axisList_, plotRect_, clipPoints_);
     if (OnAfterDraw)
         OnAfterDraw(*this);

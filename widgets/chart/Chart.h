@@ -44,6 +44,11 @@ public:
         Attach(std::move(series));
         return attached;
     }
+    // An item drawn under the series that takes no part in the axes' ranges or in hits (the
+    // gaps of a time axis, markers); the caller keeps it alive while it is added.
+    void AddDecoration(chart::TPlotItem& item);
+    void RemoveDecoration(chart::TPlotItem& item);
+
     // The same, drawn under every series created by AddSeries and over those created here
     // before it.
     template <typename Series = TLineSeries> Series& AddSeriesBelow() {
@@ -204,6 +209,7 @@ private:
     std::array<std::unique_ptr<TChartAxis>, 5> axes_;
     // The series in drawing order, as the layout and the drawing take them.
     std::vector<chart::TPlotItem*> items_;
+    std::vector<chart::TPlotItem*> decorations_;
     std::size_t below_ = 0; // the first of items_ were created below the others
     std::array<TChartAxis*, 5> axisList_{};
 

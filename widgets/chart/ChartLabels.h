@@ -5,8 +5,11 @@
 // An axis shows values (TValueLabels) unless it is given an engine of another kind.
 
 #include "widgets/chart/ChartRules.h"
+#include "widgets/chart/ChartTimeline.h"
 
 #include <QString>
+
+#include <memory>
 
 namespace chart {
 
@@ -43,6 +46,23 @@ public:
     [[nodiscard]] TLabelWalk Walk(const TLabelScale& scale, double step,
                                   const TLabelWalkOptions& options) const override;
     [[nodiscard]] QString Text(const TLabelScale& scale, double value) const override;
+};
+
+// Times since the start over an axis of frame numbers: labels at round seconds, minutes or
+// hours ("м:сс", "ч:мм:сс" once the axis reaches an hour) standing at the frames the timeline
+// puts them at, none inside a gap; "≈" before each when the times are estimated.
+class TTimeLabels final : public TLabelEngine {
+public:
+    explicit TTimeLabels(std::shared_ptr<const TTimeline> timeline)
+        : timeline_(std::move(timeline)) {}
+
+    [[nodiscard]] double Step(const TLabelScale& scale, int capacity) const override;
+    [[nodiscard]] TLabelWalk Walk(const TLabelScale& scale, double step,
+                                  const TLabelWalkOptions& options) const override;
+    [[nodiscard]] QString Text(const TLabelScale& scale, double value) const override;
+
+private:
+    std::shared_ptr<const TTimeline> timeline_;
 };
 
 } // namespace chart

@@ -207,6 +207,14 @@ TLabelWalk WalkLabels(const TAxisMap& map, double step, const TLabelWalkOptions&
     return walk;
 }
 
+TLabelWalk WalkLabelsAt(const TAxisMap& map, const std::vector<double>& values,
+                        const TLabelWalkOptions& o) {
+    TLabelWalk walk;
+    for (double value : values)
+        Record(walk, map, value, o);
+    return walk;
+}
+
 TLabelWalk WalkLogarithmicLabels(const TAxisMap& map, const TLabelWalkOptions& o) {
     TLabelWalk walk;
     if (!(map.Minimum > 0) || !(map.Maximum > 0) || !(map.LogarithmicBase > 1))

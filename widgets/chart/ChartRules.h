@@ -135,6 +135,10 @@ struct TLabelWalk {
 [[nodiscard]] TLabelWalk WalkLabels(const TAxisMap& map, double step,
                                     const TLabelWalkOptions& options);
 
+// Labels at the given values, largest first, as WalkLabels records its own.
+[[nodiscard]] TLabelWalk WalkLabelsAt(const TAxisMap& map, const std::vector<double>& values,
+                                      const TLabelWalkOptions& options);
+
 // Labels of a logarithmic axis without an increment: the powers of the base in range.
 [[nodiscard]] TLabelWalk WalkLogarithmicLabels(const TAxisMap& map,
                                                const TLabelWalkOptions& options);
