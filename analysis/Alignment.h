@@ -53,6 +53,14 @@ struct TAlignment {
         return {static_cast<std::int64_t>(first), static_cast<std::int64_t>(end)};
     }
 
+    // The filter B's frames pass where A's pass filter: the same but for the frames, which are
+    // B's at A's; a filter of all A's frames passes all B's, those before A's first included.
+    [[nodiscard]] TFrameFilter FilterOfB(TFrameFilter filter, std::int64_t rowsB) const {
+        if (filter.Frames != TFrameRange{})
+            filter.Frames = FramesOfB(filter.Frames, rowsB);
+        return filter;
+    }
+
     bool operator==(const TAlignment&) const = default;
 
 private:

@@ -67,6 +67,21 @@ TEST(Alignment, OverlapOfTheTwoRecordingsOnAsAxis) {
     EXPECT_TRUE(TAlignment{Most}.Overlap(1000, 600).Empty());
 }
 
+TEST(Alignment, BsFilterTakesBsFramesAtAsAndKeepsTheRest) {
+    TFrameFilter a;
+    a.Curves.reset();
+    a.Curves.set(3);
+    a.Ranges.push_back({TQuantity::Map, 10, 20});
+    // Over all of A's frames: all of B's, even those standing before A's first.
+    EXPECT_EQ(TAlignment{-200}.FilterOfB(a, 600), a);
+    a.Frames = {100, 300};
+    const TFrameFilter b = TAlignment{-200}.FilterOfB(a, 600);
+    EXPECT_EQ(b.Frames, (TFrameRange{300, 500}));
+    EXPECT_EQ(b.Curves, a.Curves);
+    EXPECT_EQ(b.Ranges, a.Ranges);
+    EXPECT_TRUE(TAlignment{400}.FilterOfB(a, 600).Frames.Empty()) << "B starts after the range";
+}
+
 TEST(Alignment, ExtremeShiftsSaturateInsteadOfWrapping) {
     EXPECT_EQ(TAlignment::Aligning(Least, 1).Shift, Least);
     EXPECT_EQ(TAlignment::Aligning(Most, -1).Shift, Most);

@@ -39,6 +39,19 @@ const std::vector<QRgb>& DensityPalette() {
     return palette;
 }
 
+const std::vector<QRgb>& ComparedPalette() {
+    static const std::vector<QRgb> palette = [] {
+        std::vector<QRgb> p(ShadeLevels);
+        for (int i = 0; i < ShadeLevels; ++i) {
+            const double t = static_cast<double>(i) / (ShadeLevels - 1);
+            p[i] = qRgb(static_cast<int>(255 - 125 * t), static_cast<int>(170 * (1 - t)),
+                        static_cast<int>(240 - 120 * t));
+        }
+        return p;
+    }();
+    return palette;
+}
+
 // Blue for the low end of the colour scale through green to red for the high end; the more
 // frames, the darker.
 const std::vector<QRgb>& ColourPalette() {
@@ -77,6 +90,10 @@ QPoint ScreenPoint(const chart::TItemView& view, analysis::TGridPoint p) noexcep
 
 QRgb DensityShade(std::uint32_t frames, std::uint32_t mostFrames) noexcept {
     return DensityPalette()[static_cast<std::size_t>(Level(frames, mostFrames))];
+}
+
+QRgb ComparedShade(std::uint32_t frames, std::uint32_t mostFrames) noexcept {
+    return ComparedPalette()[static_cast<std::size_t>(Level(frames, mostFrames))];
 }
 
 QRgb ColouredShade(std::uint32_t frames, std::uint32_t mostFrames, double share) noexcept {
@@ -151,7 +168,7 @@ void TDensityItem::Draw(chart::TRaster& raster, const chart::TItemView& view) {
             if (mean)
                 shade = ColouredShade(row[x], most, range > 0 ? (*mean - low) / range : 0.5);
             else
-                shade = DensityShade(row[x], most);
+                shade = shade_(row[x], most);
             const int screenX = view.X.Start + x;
             raster.Fill({screenX, screenY, screenX + 1, screenY + 1}, shade);
         }

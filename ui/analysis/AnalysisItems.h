@@ -34,11 +34,17 @@ namespace analysis_view {
 [[nodiscard]] QRgb DensityShade(std::uint32_t frames, std::uint32_t mostFrames) noexcept;
 [[nodiscard]] QRgb ColouredShade(std::uint32_t frames, std::uint32_t mostFrames,
                                  double share) noexcept;
+// The same for the recording compared, B: magenta, a hue that neither of A's shades takes.
+[[nodiscard]] QRgb ComparedShade(std::uint32_t frames, std::uint32_t mostFrames) noexcept;
 
 // The frames of a recording's table on the plot.
 class TDensityItem final : public chart::TPlotItem {
 public:
-    explicit TDensityItem(const telemetry::TFrameTable& table) : table_(table) {}
+    using TShade = QRgb (*)(std::uint32_t frames, std::uint32_t mostFrames) noexcept;
+
+    // Pixels without a colour's mean take shade.
+    explicit TDensityItem(const telemetry::TFrameTable& table, TShade shade = DensityShade)
+        : table_(table), shade_(shade) {}
 
     // What is counted: the axes' and the colour's quantities and the filter (the layout's axes'
     // ranges and pixels are the plot's business); expected must outlive its use. The colour
@@ -69,6 +75,7 @@ public:
 
 private:
     const telemetry::TFrameTable& table_;
+    TShade shade_;
     analysis::TDensityLayout layout_;
     const analysis::TExpectedAdvance* expected_ = nullptr;
     std::optional<analysis::TValueExtent> colourRange_;

@@ -271,6 +271,12 @@ TAnalysisPage::TAnalysisPage(const telemetry::TFrameTable& frames, TChart& chart
     lblFilterError->setStyleSheet("color: #c00000");
     lblFilterError->hide();
     column->addWidget(lblFilterError);
+    lblCompared = new QLabel("Пурпурные точки: запись для сравнения.");
+    lblCompared->setObjectName("lblComparedColour");
+    lblCompared->setWordWrap(true);
+    lblCompared->setStyleSheet("color: #82007a");
+    lblCompared->hide();
+    column->addWidget(lblCompared);
 
     auto* curvesForm = new QFormLayout;
     curvesForm->setContentsMargins(0, 6, 0, 0);
@@ -360,6 +366,44 @@ TAnalysisPage::~TAnalysisPage() {
     Plot->RemoveItem(chosenItem_);
     Plot->RemoveItem(curvesItem_);
     Plot->RemoveItem(density_);
+    if (comparedDensity_)
+        Plot->RemoveItem(*comparedDensity_);
+}
+
+void TAnalysisPage::SetCompared(std::optional<TComparedOnChart> compared) {
+    // Counting B waits for the page to be shown: opening B costs no more than opening A. A
+    // closed B goes at once, its frame table with it.
+    if (compared && !isVisible()) {
+        pendingCompared_ = compared;
+        return;
+    }
+    pendingCompared_.reset();
+    const bool opened = compared.has_value() != compared_.has_value() ||
+                        (compared && compared->Frames != compared_->Frames);
+    compared_ = compared;
+    if (opened) {
+        if (comparedDensity_) {
+            Plot->RemoveItem(*comparedDensity_);
+            comparedDensity_.reset();
+        }
+        if (compared_) {
+            // Drawn first, so that A's frames lie over B's.
+            comparedDensity_ = std::make_unique<analysis_view::TDensityItem>(
+                *compared_->Frames, analysis_view::ComparedShade);
+            for (chart::TPlotItem* item :
+                 std::initializer_list<chart::TPlotItem*>{&density_, &curvesItem_, &chosenItem_})
+                Plot->RemoveItem(*item);
+            for (chart::TPlotItem* item : std::initializer_list<chart::TPlotItem*>{
+                     comparedDensity_.get(), &density_, &curvesItem_, &chosenItem_})
+                Plot->AddItem(*item);
+        }
+        lblCompared->setVisible(compared_.has_value());
+        extentsCounted_ = 0; // the axes span B's frames too, while it is open
+    }
+    Table->SetCompared(compared_);
+    // A shift moves B's frames only in or out of the chart's range.
+    if (opened || chkChartRange->isChecked())
+        ApplyChoices();
 }
 
 void TAnalysisPage::RecordingChanged() {
@@ -382,9 +426,12 @@ void TAnalysisPage::SetCurves(const analysis::TExpectedCurves& curves) {
 }
 
 analysis::TFrameRange TAnalysisPage::ChartRange() const {
+    // Frames before A's first count: B's may stand there. Far beyond any frame, the range is
+    // cut where an integer still holds it.
+    constexpr double Far = 0x1p60;
     const TChartAxis& axis = chart_.BottomAxis();
-    const double low = std::max(0.0, std::ceil(axis.Minimum()));
-    const double high = std::max(low, std::floor(axis.Maximum()) + 1);
+    const double low = std::clamp(std::ceil(axis.Minimum()), -Far, Far);
+    const double high = std::clamp(std::floor(axis.Maximum()) + 1, low, Far);
     return {static_cast<std::int64_t>(low), static_cast<std::int64_t>(high)};
 }
 
@@ -451,6 +498,12 @@ void TAnalysisPage::ApplyChoices() {
     Plot->BottomAxis().SetTitle({CaptionOf(x), ChartDefaultFont(), 0});
     Plot->LeftAxis().SetTitle({CaptionOf(y), ChartDefaultFont(), 90});
     density_.SetChoice(layout_, expected_.get(), extents_[2]);
+    if (comparedDensity_) {
+        analysis::TDensityLayout compared = layout_;
+        compared.Colour.reset();
+        compared.Filter = compared_->Alignment.FilterOfB(filter, compared_->Frames->Rows());
+        comparedDensity_->SetChoice(compared, expected_.get(), std::nullopt);
+    }
     const bool curvesFit =
         x == TQuantity::Speed && (y == TQuantity::Advance || y == TQuantity::Deviation);
     curvesItem_.Set(curves_, curvesFit ? filter.Curves : std::bitset<256>(), spnTolerance->value(),
@@ -459,19 +512,27 @@ void TAnalysisPage::ApplyChoices() {
     CountBand();
 }
 
-// The ranges of the quantities over the frames not yet taken in, joined to those before.
+// The ranges of the quantities over the frames not yet taken in, joined to those before; the
+// axes' over B's frames too, which are all there once B is open.
 void TAnalysisPage::ApplyExtents() {
     const std::int64_t rows = frames_.Rows();
     const analysis::TFrameRange added{extentsCounted_, rows};
+    const bool anew = extentsCounted_ == 0;
     const std::array<std::optional<TQuantity>, 3> quantities = {layout_.X.Quantity,
                                                                 layout_.Y.Quantity, layout_.Colour};
     for (std::size_t i = 0; i < quantities.size(); ++i) {
-        if (extentsCounted_ == 0)
+        if (anew)
             extents_[i].reset();
-        if (!quantities[i] || added.Empty())
+        if (!quantities[i])
             continue;
-        extents_[i] = analysis::Joined(
-            extents_[i], analysis::QuantityExtent(frames_, *quantities[i], expected_.get(), added));
+        if (!added.Empty())
+            extents_[i] =
+                analysis::Joined(extents_[i], analysis::QuantityExtent(frames_, *quantities[i],
+                                                                       expected_.get(), added));
+        if (anew && compared_ && i < 2)
+            extents_[i] = analysis::Joined(
+                extents_[i],
+                analysis::QuantityExtent(*compared_->Frames, *quantities[i], expected_.get()));
     }
     extentsCounted_ = rows;
     density_.SetColourRange(extents_[2]);
@@ -573,6 +634,8 @@ void TAnalysisPage::ClickAt(QPoint p) {
 
 void TAnalysisPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (pendingCompared_)
+        SetCompared(pendingCompared_);
     Refresh();
     refreshTimer_.start();
 }

@@ -13,6 +13,7 @@
 #include "analysis/Extent.h"
 #include "telemetry/FrameTable.h"
 #include "ui/analysis/AnalysisItems.h"
+#include "ui/reading/ComparedOnChart.h"
 #include "ui/shell/FileDialogs.h"
 #include "widgets/chart/XYPlot.h"
 
@@ -70,6 +71,11 @@ public:
 
     // The frame table was cleared (a new recording or session): counted anew.
     void RecordingChanged();
+    // The recording compared, B, opened, shifted or closed (none): its frames drawn under A's
+    // in their own colour, aligned by the shift where the page takes the chart's range, and
+    // in the table. B's frame table outlives its use here. While the page is hidden, B is
+    // taken in when it is shown.
+    void SetCompared(std::optional<TComparedOnChart> compared);
     // Puts back the choices and curves remembered in settings, and remembers them there from
     // now on; settings outlives the page.
     void RememberIn(TSettings& settings);
@@ -106,6 +112,7 @@ public:
     QPushButton* btnEditCurves;
     QPushButton* btnSavePicture;
     QLabel* lblBand;
+    QLabel* lblCompared; // what B's colour means, while B is open
     QLabel* lblFilterError;
 
     TFileDialog CurvesOpenDialog;
@@ -150,6 +157,9 @@ private:
     analysis_view::TDensityItem density_;
     analysis_view::TCurvesItem curvesItem_;
     analysis_view::TChosenItem chosenItem_;
+    std::optional<TComparedOnChart> compared_;
+    std::optional<TComparedOnChart> pendingCompared_;              // told while the page was hidden
+    std::unique_ptr<analysis_view::TDensityItem> comparedDensity_; // B's frames, while open
     QTimer refreshTimer_;
     TFrameMarks* marks_;
 };

@@ -107,21 +107,39 @@ TTableGrid::TTableGrid(QWidget* parent) : QWidget(parent) {
 }
 
 void TTableGrid::Show(const analysis::TBinnedTable* table, TStatistic statistic,
-                      std::int64_t threshold) {
+                      std::int64_t threshold, const analysis::TBinnedTable* minus) {
     table_ = table;
+    minus_ = table ? minus : nullptr;
     statistic_ = statistic;
     threshold_ = threshold;
     extent_.reset();
     if (table)
         for (int r = 0; r < table->Rows(); ++r)
             for (int c = 0; c < table->Columns(); ++c)
-                if (table->Frames(r, c) >= std::max<std::int64_t>(threshold, 1))
-                    if (const auto v = table->Value(r, c, statistic))
+                if (Frames(r, c) >= std::max<std::int64_t>(threshold, 1))
+                    if (const auto v = Value(r, c))
                         extent_ = extent_ ? std::pair(std::min(extent_->first, *v),
                                                       std::max(extent_->second, *v))
                                           : std::pair(*v, *v);
+    // A difference is shaded about 0: as much more and as much less take opposite ends.
+    if (minus_ && extent_) {
+        const double most = std::max(std::abs(extent_->first), std::abs(extent_->second));
+        extent_ = std::pair(-most, most);
+    }
     setMinimumHeight(HeaderHeight + (table ? table->Rows() : 0) * RowHeight + 1);
     update();
+}
+
+std::optional<double> TTableGrid::Value(int row, int column) const {
+    if (!table_)
+        return std::nullopt;
+    return minus_ ? analysis::Difference(*table_, *minus_, row, column, statistic_)
+                  : table_->Value(row, column, statistic_);
+}
+
+std::int64_t TTableGrid::Frames(int row, int column) const {
+    const std::int64_t frames = table_->Frames(row, column);
+    return minus_ ? std::min(frames, minus_->Frames(row, column)) : frames;
 }
 
 QRect TTableGrid::CellRect(int row, int column) const {
@@ -166,8 +184,8 @@ void TTableGrid::paintEvent(QPaintEvent*) {
                              QString::number(layout.Speed.Upper(r)));
         for (int c = 0; c < table_->Columns(); ++c) {
             const QRect cell = CellRect(r, c);
-            const std::int64_t frames = table_->Frames(r, c);
-            const std::optional<double> value = table_->Value(r, c, statistic_);
+            const std::int64_t frames = Frames(r, c);
+            const std::optional<double> value = Value(r, c);
             QRgb fill = 0xFFFFFFFF;
             if (value && frames < threshold_)
                 fill = TableGreyed;
@@ -235,10 +253,17 @@ TTableView::TTableView(const telemetry::TFrameTable& frames, TFileDialogs& dialo
     spnThreshold->setObjectName("spnThreshold");
     spnThreshold->setRange(0, 1000000);
     spnThreshold->setValue(10);
+    cmbCompared = new QComboBox;
+    cmbCompared->setObjectName("cmbCompared");
+    cmbCompared->addItems({"Запись", "Для сравнения", "Разница"});
+    cmbCompared->setToolTip("Разница: запись минус запись для сравнения, в ячейках, где кадры "
+                            "есть в обеих");
+    cmbCompared->hide();
     btnExportTable = new QPushButton("Экспорт таблицы в CSV…");
     btnExportTable->setObjectName("btnExportTable");
     controls->addWidget(cmbQuantity);
     controls->addWidget(cmbStatistic);
+    controls->addWidget(cmbCompared);
     controls->addStretch(1);
     controls->addWidget(btnExportTable);
     auto* bins = new QHBoxLayout;
@@ -280,6 +305,10 @@ TTableView::TTableView(const telemetry::TFrameTable& frames, TFileDialogs& dialo
     });
     connect(edtSpeedBins, &QLineEdit::editingFinished, this, &TTableView::ApplyChoices);
     connect(spnMapBins, &QSpinBox::valueChanged, this, &TTableView::ApplyChoices);
+    connect(cmbCompared, &QComboBox::currentIndexChanged, this, [this] {
+        Grid->Chosen.reset();
+        ShowTable();
+    });
     connect(spnThreshold, &QSpinBox::valueChanged, this, [this] {
         ShowTable();
         Remember();
@@ -296,6 +325,28 @@ TTableView::~TTableView() = default;
 
 TStatistic TTableView::Statistic() const {
     return static_cast<TStatistic>(cmbStatistic->currentData().toInt());
+}
+
+TTableView::TShown TTableView::Shown() const {
+    if (!comparedTable_)
+        return TShown::Recording;
+    return static_cast<TShown>(cmbCompared->currentIndex());
+}
+
+void TTableView::SetCompared(std::optional<TComparedOnChart> compared) {
+    const bool same = compared && compared_ && compared->Frames == compared_->Frames &&
+                      comparedTable_ &&
+                      compared->Alignment.FilterOfB(spec_.Filter, compared->Frames->Rows()) ==
+                          comparedTable_->Layout().Filter;
+    compared_ = compared;
+    if (same)
+        return; // a shift that leaves B's frames counted as they are
+    if (!compared_)
+        cmbCompared->setCurrentIndex(0);
+    cmbCompared->setVisible(compared_.has_value());
+    Grid->Chosen.reset();
+    CountCompared();
+    ShowTable();
 }
 
 void TTableView::SetFilter(const analysis::TFrameFilter& filter,
@@ -334,12 +385,26 @@ void TTableView::Rebuild() {
         table_ = std::make_unique<analysis::TBinnedTable>(
             spec_, spec_.Quantity == TQuantity::Deviation ? expected_ : nullptr);
         table_->Extend(frames_);
+        CountCompared();
     } catch (const std::invalid_argument& e) {
         table_.reset();
+        comparedTable_.reset();
         lblTableError->setText(QString::fromUtf8(e.what()));
         lblTableError->show();
     }
     ShowTable();
+}
+
+// B's table, by A's choices, its frames aligned with A's.
+void TTableView::CountCompared() {
+    comparedTable_.reset();
+    if (!compared_ || !table_)
+        return;
+    analysis::TTableLayout compared = table_->Layout();
+    compared.Filter = compared_->Alignment.FilterOfB(compared.Filter, compared_->Frames->Rows());
+    comparedTable_ = std::make_unique<analysis::TBinnedTable>(
+        compared, compared.Quantity == TQuantity::Deviation ? expected_ : nullptr);
+    comparedTable_->Extend(*compared_->Frames);
 }
 
 void TTableView::RecordingChanged() {
@@ -360,11 +425,16 @@ void TTableView::Refresh() {
 }
 
 void TTableView::ShowTable() {
-    Grid->Show(table_.get(), Statistic(), spnThreshold->value());
+    const TShown shown = Shown();
+    Grid->Show(shown == TShown::Compared ? comparedTable_.get() : table_.get(), Statistic(),
+               spnThreshold->value(), shown == TShown::Difference ? comparedTable_.get() : nullptr);
     if (const auto extent = Grid->Extent()) {
         const int decimals = Decimals(spec_.Quantity, Statistic());
-        Scale->Show(cmbStatistic->currentText(), Number(extent->first, decimals),
-                    Number(extent->second, decimals), TableShade);
+        const QString caption = shown == TShown::Difference
+                                    ? "Разница, " + cmbStatistic->currentText().toLower()
+                                    : cmbStatistic->currentText();
+        Scale->Show(caption, Number(extent->first, decimals), Number(extent->second, decimals),
+                    TableShade);
     } else {
         Scale->Show({}, {}, {}, nullptr);
     }
@@ -372,6 +442,16 @@ void TTableView::ShowTable() {
 
 std::vector<std::int64_t> TTableView::CellFrames(int row, int column) const {
     std::vector<std::int64_t> frames;
+    if (Shown() == TShown::Compared) {
+        if (row < comparedTable_->Rows() && column < comparedTable_->Columns())
+            comparedTable_->ForEachFrameIn(
+                *compared_->Frames, row, column, [&](std::int64_t frameB) {
+                    const std::int64_t onA = compared_->Alignment.OnA(frameB);
+                    if (onA >= 0 && onA < frames_.Rows())
+                        frames.push_back(onA);
+                });
+        return frames;
+    }
     if (table_ && row < table_->Rows() && column < table_->Columns())
         table_->ForEachFrameIn(frames_, row, column,
                                [&](std::int64_t frame) { frames.push_back(frame); });
@@ -379,8 +459,19 @@ std::vector<std::int64_t> TTableView::CellFrames(int row, int column) const {
 }
 
 void TTableView::WriteCsv(const QString& path) const {
-    if (table_)
+    if (!table_)
+        return;
+    switch (Shown()) {
+    case TShown::Recording:
         WriteTextFile(path, analysis::TableCsv(*table_, Statistic()));
+        break;
+    case TShown::Compared:
+        WriteTextFile(path, analysis::TableCsv(*comparedTable_, Statistic()));
+        break;
+    case TShown::Difference:
+        WriteTextFile(path, analysis::DifferenceCsv(*table_, *comparedTable_, Statistic()));
+        break;
+    }
 }
 
 void TTableView::ExportClick() {

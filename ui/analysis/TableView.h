@@ -9,6 +9,7 @@
 #include "analysis/BinnedTable.h"
 #include "analysis/ExpectedAdvance.h"
 #include "telemetry/FrameTable.h"
+#include "ui/reading/ComparedOnChart.h"
 #include "ui/shell/FileDialogs.h"
 
 #include <QTimer>
@@ -44,13 +45,18 @@ public:
     static constexpr int HeaderWidth = 76;
 
     explicit TTableGrid(QWidget* parent = nullptr);
-    // table outlives its showing here; none shows nothing.
+    // table outlives its showing here; none shows nothing. With minus, a table of the same
+    // bins, each cell shows table's statistic minus minus' (analysis::Difference), greyed
+    // where either has fewer frames than the threshold, shaded on a scale even about 0.
     void Show(const analysis::TBinnedTable* table, analysis::TStatistic statistic,
-              std::int64_t threshold);
+              std::int64_t threshold, const analysis::TBinnedTable* minus = nullptr);
+    // What a cell shows; none where it is empty.
+    [[nodiscard]] std::optional<double> Value(int row, int column) const;
     // The cell under a point of the widget; none outside the cells.
     [[nodiscard]] std::optional<std::pair<int, int>> CellAt(QPoint p) const;
     [[nodiscard]] QRect CellRect(int row, int column) const;
-    // The lowest and highest value among the cells shaded (those at the threshold or above).
+    // The lowest and highest value among the cells shaded (those at the threshold or above);
+    // of a difference, the largest size either way, as -size and size.
     [[nodiscard]] std::optional<std::pair<double, double>> Extent() const { return extent_; }
     std::optional<std::pair<int, int>> Chosen;
 
@@ -62,7 +68,11 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    // The frames a cell's shading goes by: the fewer of both tables' in a difference.
+    [[nodiscard]] std::int64_t Frames(int row, int column) const;
+
     const analysis::TBinnedTable* table_ = nullptr;
+    const analysis::TBinnedTable* minus_ = nullptr;
     analysis::TStatistic statistic_ = analysis::TStatistic::Mean;
     std::int64_t threshold_ = 10;
     std::optional<std::pair<double, double>> extent_;
@@ -84,19 +94,29 @@ public:
                    const analysis::TExpectedAdvance* expected);
     // The frame table was cleared: counted anew.
     void RecordingChanged();
+    // The recording compared, B, opened, shifted or closed (none): its own table, with the
+    // page's filter aligned by the shift, to show instead of A's or subtracted from it. B's
+    // frame table outlives its use here.
+    void SetCompared(std::optional<TComparedOnChart> compared);
     void RememberIn(TSettings& settings);
 
     [[nodiscard]] const analysis::TBinnedTable* Table() const noexcept { return table_.get(); }
+    [[nodiscard]] const analysis::TBinnedTable* ComparedTable() const noexcept {
+        return comparedTable_.get();
+    }
     [[nodiscard]] analysis::TStatistic Statistic() const;
-    // The frames of a cell, in order, as the table counted them.
+    // The frames of a cell, in order, as the table counted them; shown B's table, B's frames
+    // where they stand among A's.
     [[nodiscard]] std::vector<std::int64_t> CellFrames(int row, int column) const;
     // Counts the frames that came since the last count.
     void Refresh();
-    // Writes analysis::TableCsv to path; raises std::runtime_error when that fails.
+    // Writes analysis::TableCsv of the table shown to path, or analysis::DifferenceCsv where
+    // the difference is shown; raises std::runtime_error when that fails.
     void WriteCsv(const QString& path) const;
 
     QComboBox* cmbQuantity;
     QComboBox* cmbStatistic;
+    QComboBox* cmbCompared; // "Запись", "Для сравнения" or "Разница", while B is open
     QLineEdit* edtSpeedBins;
     QSpinBox* spnMapBins;
     QSpinBox* spnThreshold;
@@ -115,8 +135,11 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    enum class TShown { Recording, Compared, Difference };
+    [[nodiscard]] TShown Shown() const;
     void ApplyChoices();
     void Rebuild();
+    void CountCompared();
     void ShowTable();
     void Remember();
     void ExportClick();
@@ -127,6 +150,8 @@ private:
     analysis::TTableLayout spec_;
     const analysis::TExpectedAdvance* expected_ = nullptr;
     std::unique_ptr<analysis::TBinnedTable> table_;
+    std::optional<TComparedOnChart> compared_;
+    std::unique_ptr<analysis::TBinnedTable> comparedTable_; // B's, while open
     bool restoring_ = false;
     QTimer refreshTimer_;
 };

@@ -184,6 +184,7 @@ void TComparedRecording::Show() {
     Align->setEnabled(open && chosen_.Frame());
     readout_.SetCompared(Where());
     exporter_.SetCompared(Where());
+    emit Changed();
 }
 
 std::optional<std::int64_t> TComparedRecording::FrameOfBAt(QPoint p) const {

@@ -73,6 +73,10 @@ public:
     // One of the series switches: B's series follows A's.
     void SwitchSeries(int series, bool active);
 
+signals:
+    // B was opened, shifted or closed: Where() tells how it stands now.
+    void Changed();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

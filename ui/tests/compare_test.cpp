@@ -1,5 +1,8 @@
+#include "telemetry/RecordingWalk.h"
 #include "tools/dcc/RecordingScan.h"
 #include "tools/sim/Simulator.h"
+#include "ui/analysis/AnalysisPage.h"
+#include "ui/analysis/TableView.h"
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChosenFrame.h"
@@ -12,15 +15,21 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -132,6 +141,13 @@ protected:
         Mouse(QEvent::MouseMove, {chart().PlotRect().Left - 3, MidRow()}, Qt::NoButton,
               Qt::NoButton);
         return window_.TabSheet1->grab().toImage();
+    }
+    // The analysis page's plot as it reaches the screen, once its axes have settled: the first
+    // drawing at a new size places them by the size before.
+    QImage Plot() {
+        window_.PageControl1->setCurrentWidget(window_.TabSheet3);
+        (void)window_.TabSheet3->Picture();
+        return window_.TabSheet3->Picture();
     }
     int PixelsOf(const QImage& image, TColor colour) {
         int n = 0;
@@ -323,6 +339,212 @@ TEST_F(ComparingRecordings, TheRecordingBeingRecordedCannotBeB) {
     ASSERT_TRUE(shown);
     EXPECT_NE(shown->indexOf(ComparedBeingRecorded), -1);
     EXPECT_EQ(chart().SeriesCount(), 9);
+}
+
+// B's frames on the analysis page's plot: magenta, a hue none of A's shades take.
+int ComparedPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = QColor::fromRgb(image.pixel(x, y));
+            n += c.hsvHue() >= 290 && c.hsvHue() <= 320 && c.hsvSaturation() > 60;
+        }
+    return n;
+}
+
+TEST_F(ComparingRecordings, AnalysisPlotDrawsBInItsColourWithinTheChartsRangeByTheShift) {
+    TAnalysisPage& page = *window_.TabSheet3;
+    const QImage single = Plot();
+    ASSERT_EQ(ComparedPixels(single), 0);
+
+    OpenB();
+    EXPECT_GT(ComparedPixels(Plot()), 100) << "all of B's frames";
+    EXPECT_TRUE(page.lblCompared->isVisible());
+    compared().SetShift(-37);
+    compared().Close->trigger();
+    EXPECT_EQ(Plot(), single) << "the picture without B, exactly";
+
+    // Limited to A's frames 100 to 199, which B's frames 0 to 99 stand at when shifted by 100.
+    window_.PageControl1->setCurrentIndex(0);
+    Drag({Column(100), chart().PlotRect().Top + 10}, {Column(199), chart().PlotRect().Bottom - 10},
+         Qt::NoModifier);
+    page.chkChartRange->setChecked(true);
+    const analysis::TFrameFilter limited = page.Table->Table()->Layout().Filter;
+    ASSERT_GE(limited.Frames.First, 95);
+    ASSERT_LE(limited.Frames.End, 205);
+    const QImage zoomedSingle = Plot();
+    OpenB();
+    compared().SetShift(FramesA);
+    EXPECT_EQ(ComparedPixels(Plot()), 0) << "B past A's end, out of the range";
+    compared().SetShift(100);
+    const int inRange = ComparedPixels(Plot());
+    EXPECT_GT(inRange, 20);
+    page.chkChartRange->setChecked(false);
+    EXPECT_GT(ComparedPixels(Plot()), inRange) << "all of B's frames again";
+    page.chkChartRange->setChecked(true);
+    compared().CloseCompared();
+    EXPECT_EQ(Plot(), zoomedSingle);
+}
+
+TEST_F(ComparingRecordings, TableShowsABOrTheirDifferenceByTheRecordingToolsRule) {
+    TAnalysisPage& page = *window_.TabSheet3;
+    window_.PageControl1->setCurrentWidget(&page);
+    page.cmbView->setCurrentIndex(1);
+    TTableView& table = *page.Table;
+    EXPECT_FALSE(table.cmbCompared->isVisible()) << "nothing to compare yet";
+    // Rows over the speeds both drives reach, so that they share many cells.
+    double slowest = 1e9, fastest = 0;
+    for (const auto* frames : {&a_, &b_})
+        for (const TDecodedFrame& f : *frames)
+            if (f.Period) {
+                slowest = std::min(slowest, telemetry::EngineSpeed(f.Period));
+                fastest = std::max(fastest, telemetry::EngineSpeed(f.Period));
+            }
+    const std::string speedBins = std::to_string(int(slowest)) + ":" +
+                                  std::to_string(int(fastest) + 1) + ":" +
+                                  std::to_string(std::max(1, int(fastest - slowest) / 10));
+    table.edtSpeedBins->setText(QString::fromStdString(speedBins));
+    emit table.edtSpeedBins->editingFinished();
+    table.spnMapBins->setValue(4);
+    OpenB();
+    ASSERT_TRUE(table.cmbCompared->isVisible());
+
+    FILE* pipe = ::popen((std::string(TELMIRA_BIN_DIR) + "/telmira-dcc table " + pathA_.string() +
+                          " --speed-bins " + speedBins + " --map-bins 4 --minus " + pathB_.string())
+                             .c_str(),
+                         "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string tool;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        tool += buffer;
+    ASSERT_EQ(::pclose(pipe), 0);
+
+    table.cmbCompared->setCurrentIndex(2);
+    csv_ = fs::temp_directory_path() / ("telmira-compare-" + std::to_string(::getpid()) + ".csv");
+    table.WriteCsv(QString::fromStdString(csv_.string()));
+    std::ifstream in(csv_);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), tool);
+
+    // The cells on screen, rows then columns: the values of the tool's lines in their order,
+    // and empty wherever either recording has no frame.
+    std::vector<double> listed;
+    std::istringstream lines(tool);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line))
+        listed.push_back(std::stod(line.substr(line.rfind(',') + 1)));
+    ASSERT_GE(listed.size(), 3u) << tool;
+    std::vector<double> shown;
+    int oneOnly = 0;
+    for (int r = 0; r < table.Table()->Rows(); ++r)
+        for (int c = 0; c < table.Table()->Columns(); ++c) {
+            const std::optional<double> value = table.Grid->Value(r, c);
+            if (value)
+                shown.push_back(*value);
+            oneOnly += !value &&
+                       (table.Table()->Frames(r, c) > 0 || table.ComparedTable()->Frames(r, c) > 0);
+        }
+    EXPECT_EQ(shown, listed);
+    EXPECT_GT(oneOnly, 0) << "cells of one recording only are left empty";
+    ASSERT_TRUE(table.Grid->Extent());
+    EXPECT_EQ(table.Grid->Extent()->first, -table.Grid->Extent()->second) << "shaded about 0";
+
+    // B's own table, and B's frames of a cell where they stand on A's axis.
+    table.cmbCompared->setCurrentIndex(1);
+    compared().SetShift(120);
+    const auto [row, column] = [&] {
+        for (int r = 0; r < table.Table()->Rows(); ++r)
+            for (int c = 0; c < table.Table()->Columns(); ++c)
+                if (table.ComparedTable()->Frames(r, c) > 20)
+                    return std::pair(r, c);
+        return std::pair(-1, -1);
+    }();
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(table.Grid->Value(row, column),
+              table.ComparedTable()->Value(row, column, analysis::TStatistic::Mean));
+    const std::vector<std::int64_t> frames = table.CellFrames(row, column);
+    const analysis::TTableLayout& bins = table.Table()->Layout();
+    ASSERT_FALSE(frames.empty());
+    for (const std::int64_t k : frames) {
+        ASSERT_GE(k, 120);
+        ASSERT_LT(k, FramesA);
+        const TDecodedFrame& f = b_[static_cast<std::size_t>(k - 120)];
+        ASSERT_TRUE(f.Period);
+        const double rpm = telemetry::EngineSpeed(f.Period);
+        EXPECT_GE(rpm, bins.Speed.Lower(row));
+        EXPECT_LT(rpm, bins.Speed.Upper(row));
+        EXPECT_EQ(bins.Map.BinOf(f.Map), column);
+    }
+
+    compared().CloseCompared();
+    EXPECT_FALSE(table.cmbCompared->isVisible());
+    EXPECT_EQ(table.Grid->Value(row, column),
+              table.Table()->Value(row, column, analysis::TStatistic::Mean))
+        << "A's table again";
+}
+
+// A recording several stretches of the walk long.
+std::vector<std::uint8_t> LongRecording() {
+    return sim::GenerateRecording(3, 466034, false);
+}
+
+TEST_F(ComparingRecordings, EscapeWhileOpeningBLeavesNoBAndAAsItWas) {
+    const auto bytes = LongRecording();
+    std::ofstream(pathB_, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    Drag({Column(50), chart().PlotRect().Top + 10}, {Column(250), chart().PlotRect().Bottom - 10},
+         Qt::NoModifier);
+    const QImage plotBefore = Plot();
+    window_.PageControl1->setCurrentIndex(0);
+    const QImage chartBefore = Page();
+    const QString status = window_.lblLinkStatus->text();
+    // Pressed once the walk has begun: the key waits among the window's events.
+    QCoreApplication::postEvent(&chart(),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    dialogs_.answer = QString::fromStdString(pathB_.string());
+    compared().Compare->trigger();
+
+    EXPECT_FALSE(compared().IsOpen());
+    EXPECT_EQ(chart().SeriesCount(), 9);
+    EXPECT_FALSE(compared().Strip->isVisible());
+    EXPECT_EQ(window_.lblLinkStatus->text(), status);
+    EXPECT_EQ(Page(), chartBefore);
+    EXPECT_EQ(Plot(), plotBefore);
+    EXPECT_FALSE(window_.TabSheet3->Table->cmbCompared->isVisible());
+}
+
+TEST_F(ComparingRecordings, BCutShortWhileReadKeepsWhatWasReadAndSaysSo) {
+    const auto bytes = LongRecording();
+    std::ofstream(pathB_, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    Drag({Column(50), chart().PlotRect().Top + 10}, {Column(250), chart().PlotRect().Bottom - 10},
+         Qt::NoModifier);
+    const double from = chart().BottomAxis().Minimum(), to = chart().BottomAxis().Maximum();
+    const QString status = window_.lblLinkStatus->text();
+    // Another program cuts the file once the first stretch is read.
+    const off_t cut = telemetry::walk::StretchSize + 100;
+    QTimer::singleShot(0, [&] { ASSERT_EQ(::truncate(pathB_.c_str(), cut), 0); });
+    std::optional<QString> shown;
+    TModalAnswer answer([&](QWidget& modal) {
+        auto& box = static_cast<QMessageBox&>(modal);
+        shown = box.text();
+        box.buttons().first()->click();
+    });
+    dialogs_.answer = QString::fromStdString(pathB_.string());
+    compared().Compare->trigger();
+
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->toStdString(), "Невозможно просмотреть файл.");
+    ASSERT_TRUE(compared().IsOpen());
+    EXPECT_EQ(compared().Where()->Frames->Rows(), cut / telemetry::FrameSize);
+    EXPECT_EQ(chart().BottomAxis().Minimum(), from) << "A's zoom stays";
+    EXPECT_EQ(chart().BottomAxis().Maximum(), to);
+    EXPECT_EQ(window_.lblLinkStatus->text(), status);
+    EXPECT_EQ(values_.FrameCounter, std::uint32_t(FramesA));
+    EXPECT_GT(ComparedPixels(Plot()), 0) << "what was read is B on the analysis page too";
 }
 
 } // namespace

@@ -165,6 +165,8 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     ComparedRecording =
         new TComparedRecording(*this, *Chart1, *ChartExport->Menu, *ChartReadout, *ChosenFrame,
                                *ChartExport, *lblLinkStatus, dialogs_);
+    connect(ComparedRecording, &TComparedRecording::Changed, TabSheet3,
+            [this] { TabSheet3->SetCompared(ComparedRecording->Where()); });
     connect(&linkStatusTimer_, &QTimer::timeout, this, &TfrmUprZagig::ShowLinkStatus);
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
