@@ -634,6 +634,20 @@ TEST_F(MarkingARecording, MarkersAreDrawnKeptAndBackWhenTheRecordingIsOpenedAgai
     EXPECT_FALSE(DrawnAt(Column(20)));
 }
 
+// A recording given on the command line is opened with the port box holding the keys, where
+// M would be typed as text: the keys go to the chart once a recording is on it.
+TEST_F(MarkingARecording, KeysPressedAfterAnOpenFromTheCommandLineReachTheChart) {
+    window_.edtPortNumber->setFocus();
+    ASSERT_TRUE(window_.edtPortNumber->hasFocus());
+    window_.OpenRecording(QString::fromStdString(recording_.string()));
+    MoveTo({Column(120), MidRow()});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_M);
+    ASSERT_TRUE(window_.ChartMarkers->Input->isVisible());
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    EXPECT_TRUE(DrawnAt(Column(120)));
+    EXPECT_EQ(window_.edtPortNumber->text(), "1");
+}
+
 // The session's own events, from the companion a live session left: dashed lines of their own
 // colour with no number, apart from the user's markers; the readout names what the pointer is
 // at, a marker by its number and text.

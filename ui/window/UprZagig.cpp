@@ -284,6 +284,7 @@ void TfrmUprZagig::OpenSession() {
         Chart1->Series(i).Clear();
     TimeAxis->StartClock();
     ChartMarkers->Live(session_->Companion());
+    KeysToChart();
     frames_.Clear();
     ChartSelection->Clear();
     ChartSelection->EstimateTimes();
@@ -382,6 +383,7 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     // The chart shows this file, however much of it.
     ShowFileInCaption(OpenDialog1.FileName);
     ChosenFrame->SetEnabled(true);
+    KeysToChart();
     const std::uint64_t onChart =
         std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
     QString status = ViewStatusText(end, read, replay.Size, onChart);
@@ -395,6 +397,14 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
         throw std::runtime_error(telemetry::RecordingViewError);
     if (end == TViewEnd::TooLong)
         throw std::runtime_error(ChartTooShortText(onChart, read.Frames).toStdString());
+}
+
+void TfrmUprZagig::KeysToChart() {
+    // The port box takes letters and spaces as its text: left there, the keys of a recording
+    // on the chart (M, the playback keys) would be typed into it, as they are after a file
+    // given on the command line, where nothing was clicked.
+    if (edtPortNumber->hasFocus())
+        Chart1->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmUprZagig::ShowLatestOnGauges() {

@@ -151,6 +151,7 @@ private:
     void SwitchSeries(int position, const QCheckBox& box);
     void ShowLinkStatus();
     // The gauges back on the latest values: no frame chosen, none to choose.
+    void KeysToChart();
     void ShowLatestOnGauges();
     void ShowChosenFrame(std::int64_t frame);
 
