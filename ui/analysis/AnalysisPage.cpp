@@ -132,7 +132,6 @@ void TShadeScale::Show(const QString& caption, const QString& low, const QString
     low_ = low;
     high_ = high;
     shade_ = std::move(shade);
-    setVisible(static_cast<bool>(shade_));
     update();
 }
 
@@ -536,6 +535,9 @@ void TAnalysisPage::ApplyExtents() {
     }
     extentsCounted_ = rows;
     density_.SetColourRange(extents_[2]);
+    // Shown or hidden here, before the plot draws: the scale takes its width from the plot,
+    // whose axes are laid out for the width it has when it draws.
+    ColourScale->setVisible(layout_.Colour && extents_[2]);
     density_.SetExtents(Padded(extents_[0], layout_.X.Quantity),
                         Padded(extents_[1], layout_.Y.Quantity));
 }

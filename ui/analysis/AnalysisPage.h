@@ -44,7 +44,7 @@ class TShadeScale : public QWidget {
     Q_OBJECT
 public:
     explicit TShadeScale(QWidget* parent = nullptr);
-    // shade(share) gives the colour at share 0 (low) to 1 (high); none hides the scale.
+    // shade(share) gives the colour at share 0 (low) to 1 (high); none leaves the strip blank.
     void Show(const QString& caption, const QString& low, const QString& high,
               std::function<QRgb(double)> shade);
 

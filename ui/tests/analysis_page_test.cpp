@@ -262,6 +262,36 @@ TEST_F(AnalysisPageTest, AClickChoosesTheNearestDrawnFrameAndMarksIt) {
     EXPECT_EQ(chosen.Frame(), 80);
 }
 
+// What the plot shows the moment it is painted, and what it shows once every pending event
+// has run; the user must never see the first differ from the second.
+void ExpectFirstDrawingSettled(QWidget& plot, const char* when) {
+    const QImage first = plot.grab().toImage();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    const QImage settled = plot.grab().toImage();
+    EXPECT_EQ(first.width(), settled.width()) << when;
+    EXPECT_TRUE(first == settled) << when << ": the axes moved after the first drawing";
+}
+
+TEST_F(AnalysisPageTest, TheFirstDrawingAfterShowingOrResizingIsTheSettledOne) {
+    // A colour chosen while the page is hidden hides the colour scale beside the plot.
+    page.hide();
+    page.cmbColour->setCurrentIndex(page.cmbColour->count() - 1); // "Нет"
+    page.show();
+    ExpectFirstDrawingSettled(*page.Plot, "first shown");
+
+    // A colour chosen on the shown page, and the page resized before the next paint.
+    page.cmbColour->setCurrentIndex(0);
+    page.resize(877, 431);
+    ExpectFirstDrawingSettled(*page.Plot, "resized");
+
+    // A new recording has no colour range yet: the scale goes until frames come.
+    frames.Clear();
+    page.RecordingChanged();
+    page.resize(1001, 473);
+    ExpectFirstDrawingSettled(*page.Plot, "new recording");
+}
+
 TEST_F(AnalysisPageTest, FramesAddedLiveAppearWithinATenthOfASecondAndThePictureIsWritten) {
     const sim::TFrameFields late{6144, 30, 1, 85, 0, 120}; // 4500 об/мин, 26.7°
     const double rpm = 4500, degrees = telemetry::AdvanceDegrees(late.AdvanceCode);
