@@ -639,12 +639,24 @@ TEST_F(MarkingARecording, MarkersAreDrawnKeptAndBackWhenTheRecordingIsOpenedAgai
 TEST_F(MarkingARecording, KeysPressedAfterAnOpenFromTheCommandLineReachTheChart) {
     window_.edtPortNumber->setFocus();
     ASSERT_TRUE(window_.edtPortNumber->hasFocus());
+    // Opened as the program starts: the window is not active yet.
+    QApplication::setActiveWindow(nullptr);
     window_.OpenRecording(QString::fromStdString(recording_.string()));
+    QApplication::setActiveWindow(&window_);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
     MoveTo({Column(120), MidRow()});
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_M);
     ASSERT_TRUE(window_.ChartMarkers->Input->isVisible());
     QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
     EXPECT_TRUE(DrawnAt(Column(120)));
+
+    // Nor is M typed into the port box when the user gives it the focus again.
+    window_.edtPortNumber->setFocus();
+    MoveTo({Column(160), MidRow()});
+    QTest::keyClick(window_.edtPortNumber, Qt::Key_M);
+    ASSERT_TRUE(window_.ChartMarkers->Input->isVisible());
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    EXPECT_TRUE(DrawnAt(Column(160)));
     EXPECT_EQ(window_.edtPortNumber->text(), "1");
 }
 

@@ -26,6 +26,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -346,6 +347,17 @@ bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {
                            static_cast<QWidget*>(watched));
         return true;
     }
+    // Only digits make a port number: other characters typed into the box go to the window's
+    // keys first (M places a marker wherever the focus is), and are typed only if none takes them.
+    if (event->type() == QEvent::ShortcutOverride && watched == edtPortNumber) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        if (!(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) &&
+            text.size() == 1 && text[0].isPrint() && !text[0].isDigit()) {
+            event->ignore();
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -402,8 +414,9 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
 void TfrmUprZagig::KeysToChart() {
     // The port box takes letters and spaces as its text: left there, the keys of a recording
     // on the chart (M, the playback keys) would be typed into it, as they are after a file
-    // given on the command line, where nothing was clicked.
-    if (edtPortNumber->hasFocus())
+    // given on the command line, where nothing was clicked. Asked of the window, not of the box:
+    // before the window is first activated nothing has the focus yet.
+    if (focusWidget() == edtPortNumber)
         Chart1->setFocus(Qt::OtherFocusReason);
 }
 
