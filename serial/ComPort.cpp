@@ -55,6 +55,10 @@ struct THandOverLink {
     // On the window thread.
     void Run();
     void Report(const std::string& message);
+    // Hands the blocks to handler one at a time, each with its read time, while the port
+    // lives: a block's handler may destroy it. A failure the handler raises passes on.
+    void HandOverBlocks(const TDataHandler& handler, std::span<const std::uint8_t> bytes,
+                        std::span<const TComPort::TBlockEnd> ends);
 };
 
 void SetWindowThread(IWindowThread& thread) noexcept {
@@ -91,24 +95,30 @@ void THandOverLink::Run() {
         Report(message);
         return;
     }
+    const bool readerWaits = Pending;
+    const TDataHandler handler = Stop ? nullptr : Port->onData_;
+    if (!handler && !Stop && readerWaits) {
+        Port->kept_.insert(Port->kept_.end(), Block, Block + Size);
+        Port->keptEnds_.push_back({Port->kept_.size(), ReadAt});
+    }
     // Kept blocks go first. Copies, because the handler may destroy the port and with it
     // the reader's buffer.
-    std::vector<std::uint8_t> block = std::exchange(Port->kept_, {});
-    const bool readerWaits = Pending;
-    if (readerWaits) {
-        block.insert(block.end(), Block, Block + Size);
-        Port->keptReadAt_ = ReadAt;
+    std::vector<std::uint8_t> bytes;
+    std::vector<TComPort::TBlockEnd> ends;
+    if (handler) {
+        bytes = std::exchange(Port->kept_, {});
+        ends = std::exchange(Port->keptEnds_, {});
+        if (readerWaits) {
+            bytes.insert(bytes.end(), Block, Block + Size);
+            ends.push_back({bytes.size(), ReadAt});
+        }
     }
-    Port->blockReadAt_ = Port->keptReadAt_;
-    const TDataHandler handler = Stop ? nullptr : Port->onData_;
-    if (!handler && !Stop)
-        Port->kept_ = std::move(block);
     lock.unlock();
 
     std::optional<std::string> failure;
-    if (handler && !block.empty()) {
+    if (handler && !bytes.empty()) {
         try {
-            handler(block);
+            HandOverBlocks(handler, bytes, ends);
         } catch (const std::exception& e) {
             failure = e.what();
         } catch (...) {
@@ -125,6 +135,22 @@ void THandOverLink::Run() {
     Done.notify_one();
     if (failure)
         Report(*failure);
+}
+
+void THandOverLink::HandOverBlocks(const TDataHandler& handler, std::span<const std::uint8_t> bytes,
+                                   std::span<const TComPort::TBlockEnd> ends) {
+    std::size_t from = 0;
+    for (const TComPort::TBlockEnd& end : ends) {
+        {
+            std::lock_guard lock(HandOverLock);
+            if (Closed)
+                return;
+            Port->blockReadAt_ = end.ReadAt;
+        }
+        if (end.End > from)
+            handler(bytes.subspan(from, end.End - from));
+        from = end.End;
+    }
 }
 
 void THandOverLink::Report(const std::string& message) {
@@ -297,6 +323,7 @@ void TComPort::Drain() {
     reader_->Stop();
 
     std::vector<std::uint8_t> rest = std::exchange(kept_, {});
+    std::vector<TBlockEnd> ends = std::exchange(keptEnds_, {});
     bool portFailed = false;
     {
         std::lock_guard lock(HandOverLock);
@@ -304,21 +331,20 @@ void TComPort::Drain() {
             return;
         if (link_->Pending) {
             rest.insert(rest.end(), link_->Block, link_->Block + link_->Size);
+            ends.push_back({rest.size(), link_->ReadAt});
             link_->Pending = false;
-            keptReadAt_ = link_->ReadAt;
         }
         portFailed = link_->Failure.has_value();
     }
     const std::optional<std::uint32_t> queued = portFailed ? std::nullopt : line_->Queued();
-    blockReadAt_ = keptReadAt_;
     if (queued && *queued > 0) {
         const std::size_t from = rest.size();
         rest.resize(from + *queued);
         rest.resize(from + line_->ReadQueued(rest.data() + from, rest.size() - from));
-        blockReadAt_ = std::chrono::steady_clock::now();
+        ends.push_back({rest.size(), std::chrono::steady_clock::now()});
     }
     if (onData_ && !rest.empty())
-        onData_(rest);
+        link_->HandOverBlocks(onData_, rest, ends);
 }
 
 TComPort::~TComPort() {

@@ -70,7 +70,7 @@ public:
 
     // Attaches the data handler, which runs on the window thread. Blocks read while no
     // handler is attached are kept; they go to the handler first, in order, from the
-    // window thread's event loop, joined to the next block or on their own.
+    // window thread's event loop, each on its own with when it was read (BlockReadAt).
     void SetOnData(TDataHandler handler);
     // On the window thread: the bytes kept for the handler.
     [[nodiscard]] std::size_t KeptBytes() const noexcept { return kept_.size(); }
@@ -78,8 +78,8 @@ public:
     // On the window thread, outside this port's handlers: stops the reader, then hands the
     // data handler, at once, every byte received and not yet handed over: blocks kept while
     // no handler was attached, a block the reader had read, and whatever the driver still
-    // holds, however short. A failure the handler raises passes to the caller. Nothing is
-    // handed over once the handler has failed, nor read from a port that failed. Once
+    // holds, however short, each as it was read. A failure the handler raises passes to the caller.
+    // Nothing is handed over once the handler has failed, nor read from a port that failed. Once
     // called, no more bytes are read, a second call included; only destruction is left.
     void Drain();
 
@@ -103,11 +103,19 @@ private:
     std::unique_ptr<TSerialLine> line_;
     std::shared_ptr<THandOverLink> link_;
     std::unique_ptr<TReadThread> reader_;
+    // Where a block ends among the bytes kept, and when it was read.
+    struct TBlockEnd {
+        std::size_t End;
+        std::chrono::steady_clock::time_point ReadAt;
+    };
+
     // Both only on the window thread.
     TDataHandler onData_;
     std::vector<std::uint8_t> kept_; // read while no data handler was attached
-    // When the last byte kept, and the last of the block in the handler's hands, were read.
-    std::chrono::steady_clock::time_point keptReadAt_;
+    // The blocks kept_ holds: a pause in the stream while no handler was attached stays
+    // between the blocks it came between.
+    std::vector<TBlockEnd> keptEnds_;
+    // When the last byte of the block in the handler's hands was read.
     std::chrono::steady_clock::time_point blockReadAt_;
 };
 

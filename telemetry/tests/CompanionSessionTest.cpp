@@ -223,6 +223,40 @@ TEST_F(CompanionSession, FrameTimesAreWhenTheyWereSentWithinTwentyMsAcrossAPause
     EXPECT_EQ(times.Events()[0].Offset, 1280u * FrameSize);
 }
 
+// The plotting question may stay open for as long as the user reads it; the blocks kept
+// meanwhile are recorded when it is answered, but each came when it came: a pause in the stream
+// while the question waited stays a pause between the same frames.
+TEST_F(CompanionSession, FramesKeptWhileTheModeIsAskedAreTimedWhenTheyCame) {
+    const auto before = TClock::now();
+    auto session = Open();
+    sim::TStreamGenerator generator(22, false);
+    TSent sent;
+    SendFrames(pty.Master(), generator, 320, sent);
+    WaitFor([] { return false; }, 1500ms); // a pause in the stream, the question still open
+    SendFrames(pty.Master(), generator, 320, sent);
+    WaitFor([] { return false; }, 500ms);
+    session->AttachHandler(true);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(file) == sent.Bytes.size(); }));
+    session->Close();
+
+    const auto recording = ReadAll(file);
+    ASSERT_EQ(recording, sent.Bytes);
+    const TRecordingTimes times = ReadRecordingTimes(file.string(), recording);
+    ASSERT_EQ(times.State(), TCompanionState::Complete) << CompanionStateText(times.State());
+    const auto ends = FrameEnds(recording);
+    ASSERT_EQ(ends.size(), 640u);
+    const auto since = [&](TClock::time_point t) {
+        return std::chrono::duration<double>(t - before).count();
+    };
+    for (const std::size_t k : {std::size_t{0}, std::size_t{319}, std::size_t{320}}) {
+        const TByteTime t = times.At(ends[k]);
+        EXPECT_TRUE(t.Measured) << k;
+        EXPECT_NEAR(t.Seconds, since(sent.FrameWrittenTo[k]), 0.25) << "frame " << k;
+    }
+    EXPECT_GT(times.At(ends[320]).Seconds - times.At(ends[319]).Seconds, 1.2)
+        << "the pause stands between the frames it came between";
+}
+
 TEST_F(CompanionSession, CurveChangesSkippedBytesAndMarkersAreReadBack) {
     auto session = Open();
     session->AttachHandler(true);
