@@ -140,16 +140,17 @@ QString TChartAxis::LabelText(double value) const {
     return text;
 }
 
+int TChartAxis::LabelExtent(const QString& text) const {
+    const bool across = labelsAngle_ == 90 || labelsAngle_ == 270;
+    if (Horizontal() != across)
+        return LabelWidth(text);
+    return QFontMetrics(labelsFont_).height() * static_cast<int>(text.count(QLatin1Char('\n')) + 1);
+}
+
 double TChartAxis::LabelStep(int length) const {
     const chart::TAxisMap& map = Map();
-    const int lineHeight = QFontMetrics(labelsFont_).height();
-    const bool across = labelsAngle_ == 90 || labelsAngle_ == 270;
-    auto extent = [&](const QString& text) {
-        const int width = LabelWidth(text);
-        const int height = lineHeight * static_cast<int>(text.count(QLatin1Char('\n')) + 1);
-        return Horizontal() != across ? width : height;
-    };
-    const int size = std::max(extent(LabelText(map.Maximum)), extent(LabelText(map.Minimum)));
+    const int size =
+        std::max(LabelExtent(LabelText(map.Maximum)), LabelExtent(LabelText(map.Minimum)));
     return LabelEngine().Step(LabelScale(), chart::LabelCapacity(length, size, labelsSeparation_));
 }
 

@@ -206,6 +206,9 @@ public:
     // text, which costs more than a redraw can spare on every label: widths are kept until
     // a property changes.
     [[nodiscard]] int LabelWidth(const QString& text) const;
+    // How far a label's text reaches along the axis: its width on a horizontal axis, its
+    // lines' height on a vertical one, the other way round when turned across the axis.
+    [[nodiscard]] int LabelExtent(const QString& text) const;
 
 private:
     template <typename T> void Set(T& field, const T& value) {

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace chart {
 
@@ -236,8 +237,21 @@ TAxisPicture WalkAxis(const TChartAxis& axis, const std::vector<TPointLabel>& po
     TLabelWalk walk =
         axis.LabelEngine().Walk(axis.LabelScale(), axis.LabelStep(map.Length()), options);
     picture.Ticks = std::move(walk.Ticks);
-    for (const TAxisLabel& label : walk.Labels)
-        picture.Labels.emplace_back(label.Pixel, axis.LabelText(label.Value));
+    // A walk may put two labels closer than their texts need (a time axis on either side of a
+    // gap in the stream), where they would read as one: the one walked first is drawn, the
+    // other left out unless half the separation between labels (two pixels at least) is left.
+    int lastPixel = 0, lastExtent = 0;
+    for (const TAxisLabel& label : walk.Labels) {
+        QString text = axis.LabelText(label.Value);
+        const int extent = axis.LabelExtent(text);
+        const int blank = std::max(2, axis.LabelsSeparation() * std::max(extent, lastExtent) / 200);
+        if (!picture.Labels.empty() &&
+            2 * std::abs(label.Pixel - lastPixel) < extent + lastExtent + 2 * blank)
+            continue;
+        lastPixel = label.Pixel;
+        lastExtent = extent;
+        picture.Labels.emplace_back(label.Pixel, std::move(text));
+    }
     return picture;
 }
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+
 #include <memory>
 #include <utility>
 #include <vector>
@@ -183,6 +185,53 @@ TEST(TimeAxisPicture, AGapShowsAsABandAcrossThePlotAndOnlyThere) {
     const QImage& plain = chart.Draw();
     for (int column = gapLeft - 3; column <= gapRight + 3; ++column)
         EXPECT_NE(plain.pixel(column, row), chart::TTimeGaps::BandColour) << column;
+}
+
+// A gap that ends just before a round time, after one that began just after one: the labels on
+// either side stand a few pixels apart, or just a label's width, and only one of them is drawn,
+// or both with room between them.
+TEST(TimeAxisPicture, LabelsOnEitherSideOfAGapNeverRunTogether) {
+    TChart chart;
+    chart.resize(700, 300);
+    TLineSeries& series = chart.AddSeries();
+    std::vector<double> ys(12800, 10);
+    series.AddPoints(0, 1, ys, 0x000000);
+    chart.Draw();
+    const chart::TAxisMap& x = chart.BottomAxis().Map();
+    const int widest = QFontMetrics(chart.BottomAxis().LabelsFont()).horizontalAdvance("0:00");
+    // 0:08 is frame 5120, the last before the gap 5151; 0:12 the frame `apart` pixels on.
+    for (const int apart : {10, widest, widest + 1}) {
+        double twelve = 5152;
+        while (x.ToPixel(twelve) - x.ToPixel(5120) < apart)
+            ++twelve;
+        const auto timeline = std::make_shared<TTimeline>();
+        timeline->Add(0, 0);
+        timeline->Add(5151, 5151 / 640.0);
+        timeline->Add(5152, 12 - (twelve - 5152) / 640.0);
+        timeline->Add(12799, 12 + (12799 - twelve) / 640.0);
+        chart.BottomAxis().SetLabelEngine(std::make_shared<chart::TTimeLabels>(timeline));
+        const QImage& picture = chart.Draw();
+
+        // The labels under the plot: ink with no more than three blank columns inside, each
+        // no wider than one label.
+        const chart::TRectI plot = chart.PlotRect();
+        int first = -1, last = -100, longest = 0, runs = 0;
+        for (int column = 0; column < picture.width(); ++column) {
+            bool ink = false;
+            for (int row = plot.Bottom + 6; row < picture.height() && !ink; ++row)
+                ink = qGray(picture.pixel(column, row)) < 128;
+            if (!ink)
+                continue;
+            if (column - last > 4) {
+                first = column;
+                ++runs;
+            }
+            last = column;
+            longest = std::max(longest, last - first + 1);
+        }
+        EXPECT_GT(runs, 5) << "the axis is labelled";
+        EXPECT_LE(longest, widest + 2) << "two labels drawn into each other, " << apart << " px";
+    }
 }
 
 } // namespace
