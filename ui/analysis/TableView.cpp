@@ -6,6 +6,7 @@
 #include "ui/shell/Settings.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,12 @@ using analysis::TStatistic;
 namespace {
 
 constexpr int HeaderHeight = 18;
+const char* const CornerCaption = "об/мин \\ ДАД от";
+
+QFont HeaderFont(QFont font) {
+    font.setPixelSize(11);
+    return font;
+}
 constexpr QRgb GridLine = 0xFFA0A0A0;
 
 QString Number(double value, int decimals) {
@@ -100,7 +107,10 @@ std::optional<analysis::TSpeedBins> SpeedBinsTyped(const QString& text) {
 // ---------------------------------------------------------------------------------------
 // The grid
 
-TTableGrid::TTableGrid(QWidget* parent) : QWidget(parent) {
+TTableGrid::TTableGrid(QWidget* parent)
+    : QWidget(parent),
+      headerWidth_(
+          std::max(76, QFontMetrics(HeaderFont(font())).horizontalAdvance(CornerCaption) + 6)) {
     setObjectName("TableGrid");
     setAutoFillBackground(true);
     setFocusPolicy(Qt::ClickFocus);
@@ -144,15 +154,15 @@ std::int64_t TTableGrid::Frames(int row, int column) const {
 
 QRect TTableGrid::CellRect(int row, int column) const {
     const int columns = table_ ? table_->Columns() : 1;
-    const int width = std::max(1, (this->width() - HeaderWidth - 1) / columns);
-    return {HeaderWidth + column * width, HeaderHeight + row * RowHeight, width, RowHeight};
+    const int width = std::max(1, (this->width() - headerWidth_ - 1) / columns);
+    return {headerWidth_ + column * width, HeaderHeight + row * RowHeight, width, RowHeight};
 }
 
 std::optional<std::pair<int, int>> TTableGrid::CellAt(QPoint p) const {
-    if (!table_ || p.x() < HeaderWidth || p.y() < HeaderHeight)
+    if (!table_ || p.x() < headerWidth_ || p.y() < HeaderHeight)
         return std::nullopt;
     const int width = CellRect(0, 0).width();
-    const int row = (p.y() - HeaderHeight) / RowHeight, column = (p.x() - HeaderWidth) / width;
+    const int row = (p.y() - HeaderHeight) / RowHeight, column = (p.x() - headerWidth_) / width;
     if (row >= table_->Rows() || column >= table_->Columns())
         return std::nullopt;
     return std::pair(row, column);
@@ -163,12 +173,9 @@ void TTableGrid::paintEvent(QPaintEvent*) {
     if (!table_)
         return;
     const analysis::TTableLayout& layout = table_->Layout();
-    QFont font = painter.font();
-    font.setPixelSize(11);
-    painter.setFont(font);
-    const QRect corner(0, 0, HeaderWidth, HeaderHeight);
-    painter.drawText(corner.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                     "об/мин \\ ДАД от");
+    painter.setFont(HeaderFont(painter.font()));
+    const QRect corner(0, 0, headerWidth_, HeaderHeight);
+    painter.drawText(corner.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, CornerCaption);
     for (int c = 0; c < table_->Columns(); ++c) {
         const QRect cell = CellRect(0, c);
         // The bin's lowest code: its whole range would not fit a narrow column.
@@ -177,7 +184,7 @@ void TTableGrid::paintEvent(QPaintEvent*) {
     }
     const int decimals = Decimals(layout.Quantity, statistic_);
     for (int r = 0; r < table_->Rows(); ++r) {
-        const QRect head(0, HeaderHeight + r * RowHeight, HeaderWidth, RowHeight);
+        const QRect head(0, HeaderHeight + r * RowHeight, headerWidth_, RowHeight);
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(head.adjusted(2, 0, -4, 0), Qt::AlignRight | Qt::AlignVCenter,
                          QString::number(layout.Speed.Lower(r)) + "–" +

@@ -42,7 +42,6 @@ class TTableGrid : public QWidget {
     Q_OBJECT
 public:
     static constexpr int RowHeight = 16;
-    static constexpr int HeaderWidth = 76;
 
     explicit TTableGrid(QWidget* parent = nullptr);
     // table outlives its showing here; none shows nothing. With minus, a table of the same
@@ -76,6 +75,8 @@ private:
     analysis::TStatistic statistic_ = analysis::TStatistic::Mean;
     std::int64_t threshold_ = 10;
     std::optional<std::pair<double, double>> extent_;
+    // The row headers' column: room for the widest row's edges and the corner's caption whole.
+    int headerWidth_;
 };
 
 class TTableView : public QWidget {

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -85,6 +86,25 @@ TEST_F(TableViewTest, CellsShadedGreyedOrBlankAndAClickGivesTheirFrames) {
         EXPECT_EQ(layout.Map.BinOf(frame->Map), full.second);
     }
     EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));
+}
+
+// The corner names what the rows and the columns' numbers are; cut short it read
+// "об/мин \ ДАД (".
+TEST_F(TableViewTest, TheCornerCaptionIsDrawnWhole) {
+    const QImage picture = view_.Grid->grab().toImage();
+    const int cellsFrom = view_.Grid->CellRect(0, 0).left();
+    int left = cellsFrom, right = -1;
+    for (int x = 0; x < cellsFrom; ++x)
+        for (int y = 0; y < view_.Grid->CellRect(0, 0).top(); ++y)
+            if (qGray(picture.pixel(x, y)) < 128) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    QFont font = view_.Grid->font();
+    font.setPixelSize(11);
+    const int width = QFontMetrics(font).horizontalAdvance("об/мин \\ ДАД от");
+    EXPECT_GE(right - left + 1, width - 2) << "ink from " << left << " to " << right;
+    EXPECT_LT(right, cellsFrom - 2) << "clear of the first column";
 }
 
 TEST_F(TableViewTest, BinsTypedAndTheTableAsCsv) {
