@@ -103,8 +103,14 @@ std::filesystem::path NativePath(const QString& path) {
 #endif
 }
 
+// The page's numbers stand in Russian texts, as the status line's do, whatever the system's
+// language: "4 767 из 50 351 (9,5 %)", never "4,767", which reads as a fraction.
+QLocale PageLocale() {
+    return QLocale(QLocale::Russian);
+}
+
 QString NumberText(double v) {
-    return QLocale().toString(v, 'g', 6);
+    return PageLocale().toString(v, 'g', 6);
 }
 
 std::optional<chart::TExtent> Padded(std::optional<analysis::TValueExtent> e, TQuantity q) {
@@ -567,7 +573,7 @@ void TAnalysisPage::ShowBand() {
         return;
     }
     QString text = "Вне полосы ±" + NumberText(spnTolerance->value()) + "°:";
-    const QLocale locale;
+    const QLocale locale = PageLocale();
     for (const analysis::TCurveBand& b : bands) {
         const double share =
             b.Frames > 0 ? 100.0 * static_cast<double>(b.Outside) / static_cast<double>(b.Frames)
@@ -584,7 +590,7 @@ void TAnalysisPage::ShowBand() {
 void TAnalysisPage::ShowScales() {
     const analysis::TDensity* d = density_.Density();
     const std::uint32_t most = d ? std::max<std::uint32_t>(d->MostFrames(), 1) : 1;
-    DensityScale->Show("Кадров в точке", "1", QLocale().toString(most), [most](double share) {
+    DensityScale->Show("Кадров в точке", "1", PageLocale().toString(most), [most](double share) {
         const double frames = 1 + std::expm1(share * std::log1p(static_cast<double>(most) - 1));
         return analysis_view::DensityShade(static_cast<std::uint32_t>(std::lround(frames)), most);
     });

@@ -18,9 +18,11 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 
@@ -187,6 +189,17 @@ TEST_F(AnalysisPageTest, TheBandCountsAndTheCurveFollowTheCurvesAndTheTolerance)
     EXPECT_EQ(page.BandCounts().at(0).Outside, 1) << "only C lies outside 1.5°";
     EXPECT_TRUE(page.lblBand->text().contains("Кривая 1: 1 из 41"))
         << page.lblBand->text().toStdString();
+    // The counts are a Russian sentence whatever the system's language: a decimal comma, as in
+    // the table's cells and the readout, never "1.5" beside "28,27".
+    const QLocale system;
+    QLocale::setDefault(QLocale::c());
+    page.spnTolerance->setValue(1.25);
+    QLocale::setDefault(system);
+    EXPECT_TRUE(page.lblBand->text().startsWith("Вне полосы ±1,25°:"))
+        << page.lblBand->text().toStdString();
+    EXPECT_TRUE(page.lblBand->text().contains(QRegularExpression(R"(\(\d+,\d %\))")))
+        << page.lblBand->text().toStdString();
+    page.spnTolerance->setValue(1.5);
 
     // The curve's line through its expected advance, in its colour.
     page.Plot->Draw();
