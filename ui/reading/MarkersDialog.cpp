@@ -195,7 +195,12 @@ bool TMarkersDialog::Changeable(const telemetry::TMarkerRow& row) const {
 void TMarkersDialog::GoTo(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= rows_.size())
         return;
-    chosen_.Choose(std::max<std::int64_t>(0, rows_[static_cast<std::size_t>(row)].Mark.Frame));
+    const std::int64_t frame =
+        std::max<std::int64_t>(0, rows_[static_cast<std::size_t>(row)].Mark.Frame);
+    if (chosen_.Enabled())
+        chosen_.Choose(frame);
+    else
+        chosen_.Reveal(frame);
 }
 
 void TMarkersDialog::TextEdited(QTableWidgetItem* item) {

@@ -408,4 +408,62 @@ TEST_F(ListingLiveMarkers, TheListFollowsTheSessionAndItsChangesReachTheRecordin
     EXPECT_EQ(Shown(), (std::vector<std::string>{"1|199|" + Time(199) + "|разгон|Метка"}));
 }
 
+// During a live session nothing is chosen: going to a marker scrolls a chart zoomed by hand
+// as a scroll by hand would, keeping its width, and the chart then stays where it is while
+// frames come, until the zoom is undone; a chart that shows every frame keeps following.
+TEST_F(ListingLiveMarkers, GoingToAMarkerScrollsAZoomedChartAsTheUsersOwnScrollWould) {
+    const std::vector<std::uint8_t> frames = sim::GenerateRecording(8, 1000, false);
+    const std::span<const std::uint8_t> all(frames);
+    Stream(all.first(100 * telemetry::FrameSize));
+    window_.ChartMarkers->Place->trigger();
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    Stream(all.subspan(100 * telemetry::FrameSize, 500 * telemetry::FrameSize));
+    TChart& chart = *window_.Chart1;
+    TChartAxis& axis = chart.BottomAxis();
+    const auto shownRange = [&] {
+        chart.Draw();
+        return std::pair(axis.Map().Minimum, axis.Map().Maximum);
+    };
+    OpenList();
+    Choose(0);
+    QTest::keyClick(&table(), Qt::Key_Return);
+    EXPECT_TRUE(axis.Automatic()) << "every frame is shown, the marker's too";
+    EXPECT_EQ(shownRange(), std::pair(0.0, 599.0));
+
+    // Zoomed by hand over frames 400 to 550 or so.
+    const auto mouse = [&](QEvent::Type type, QPoint p, Qt::MouseButton button,
+                           Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(p), chart.mapToGlobal(QPointF(p)), button, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&chart, &event);
+    };
+    const auto column = [&](double frame) { return axis.Map().ToPixel(frame); };
+    const chart::TRectI plot = chart.PlotRect();
+    mouse(QEvent::MouseButtonPress, {column(400), plot.Top + 10}, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, {column(550), plot.Bottom - 10}, Qt::NoButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {column(550), plot.Bottom - 10}, Qt::LeftButton,
+          Qt::NoButton);
+    const auto [zoomedFrom, zoomedTo] = shownRange();
+    ASSERT_GT(zoomedFrom, 300);
+    ASSERT_FALSE(DrawnAt(99));
+
+    QApplication::setActiveWindow(&list());
+    Choose(0);
+    QTest::keyClick(&table(), Qt::Key_Return);
+    const auto [from, to] = shownRange();
+    EXPECT_NEAR(to - from, zoomedTo - zoomedFrom, 1e-6) << "the zoom's width stays";
+    EXPECT_LT(from, 99);
+    EXPECT_GT(to, 99);
+    EXPECT_TRUE(DrawnAt(99)) << "the marker's line is on the screen";
+
+    Stream(all.subspan(600 * telemetry::FrameSize));
+    EXPECT_EQ(shownRange(), std::pair(from, to)) << "the chart no longer follows the frames";
+    mouse(QEvent::MouseButtonPress, {column(to) - 10, plot.Bottom - 10}, Qt::LeftButton,
+          Qt::LeftButton);
+    mouse(QEvent::MouseMove, {column(from) + 10, plot.Top + 10}, Qt::NoButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {column(from) + 10, plot.Top + 10}, Qt::LeftButton,
+          Qt::NoButton);
+    EXPECT_EQ(shownRange(), std::pair(0.0, 999.0)) << "undone, it follows them again";
+}
+
 } // namespace
