@@ -4,9 +4,8 @@
 // its session's events by where they stand, each with its frame and time. Enter or a double
 // click goes to one as a click on the chart would choose its frame (during a live session,
 // where nothing is chosen, a zoomed chart scrolls to it as a scroll by hand would); F2 or
-// "Переименовать"
-// edits a marker's text, Delete or "Удалить" deletes it, each change saved as the chart's
-// markers are. The list follows every change while it is open. Its rows are
+// "Переименовать" edits a marker's text, Delete or "Удалить" deletes it, each change saved as
+// the chart's markers are. The list follows every change while it is open. Its rows are
 // telemetry/MarkerRows.h's.
 
 #include "telemetry/MarkerRows.h"
