@@ -1,8 +1,10 @@
 // A second recording compared with the one on the chart, through the window's own code: two
 // one-hour recordings (2,304,000 frames each, made with telmira-sim, different drives).
 // Opening A alone against opening B beside A, and the chart's full redraw with one and with
-// both.
+// both. The redraw with both open is also taken with only A's or only B's series switched on,
+// which tells what each recording's lines cost from what drawing them together adds.
 
+#include "telemetry/Telemetry.h"
 #include "ui/reading/ComparedRecording.h"
 #include "ui/shell/FileDialogs.h"
 #include "ui/window/UprZagig.h"
@@ -97,9 +99,33 @@ void FullRedraw(benchmark::State& state, bool withB) {
     state.counters["series"] = chart.SeriesCount();
 }
 
+// Both open, the series of one recording switched off.
+void FullRedrawOfOneBesideTheOther(benchmark::State& state, bool drawA) {
+    TWindow& w = Window();
+    TComparedRecording& compared = *w.window.ComparedRecording;
+    if (!compared.IsOpen())
+        compared.Open(w.files.B);
+    compared.SetShift(12345);
+    TChart& chart = *w.window.Chart1;
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        chart.Series(s).SetActive(drawA);
+        compared.SwitchSeries(s, !drawA);
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(chart.Draw().constBits());
+    for (int s = 0; s < telemetry::PlotSeriesCount; ++s) {
+        chart.Series(s).SetActive(true);
+        compared.SwitchSeries(s, true);
+    }
+}
+
 } // namespace
 
 BENCHMARK(OpenA)->Name("Open/A")->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(OpenBBesideA)->Name("Open/BBesideA")->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK_CAPTURE(FullRedraw, One, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(FullRedraw, Both, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FullRedrawOfOneBesideTheOther, BothOnlyAShown, true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FullRedrawOfOneBesideTheOther, BothOnlyBShown, false)
+    ->Unit(benchmark::kMillisecond);
