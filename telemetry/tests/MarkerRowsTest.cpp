@@ -24,8 +24,8 @@ const std::vector<TMark> Marks = {
     {TMarkKind::Marker, 2, 40, 0.1, ""}, // set later, on an earlier frame
     {TMarkKind::Marker, 4, 60, 0.1, "там же"},
     {TMarkKind::PortLost, 0, -1, 0, "Порт потерян"}, // before any whole frame
-    {TMarkKind::BytesSkipped, 0, 40, 0, "Пропущено байт: 17", 17},
-    {TMarkKind::CurveChanged, 0, 60, 0, "Сменилась кривая: 3", 3},
+    {TMarkKind::BytesSkipped, 0, 40, 0, "Пропущено байт: 17"},
+    {TMarkKind::CurveChanged, 0, 60, 0, "Сменилась кривая: 3"},
     {TMarkKind::PortBack, 0, 70, 0, "Порт снова доступен"},
     {TMarkKind::SessionClosed, 0, 99, 0, "Сеанс закрыт"},
 };
@@ -44,27 +44,6 @@ TEST(MarkerRows, RowsStandByFrameMarkersFirstAndEventsAreNamedOnceOrHidden) {
     EXPECT_EQ(
         Shown(MarkerRows(Marks, false)),
         (std::vector<std::string>{"2/2/Метка@40:", "1/1/Метка@60:стук", "4/4/Метка@60:там же"}));
-}
-
-// What telmira-dcc markers prints of the same rows: the numbers, frames and order the list
-// shows, a word for each kind, times as csv --time writes them, texts quoted where CSV needs it.
-TEST(MarkerRows, CsvLinesHoldTheListsRowsAndQuoteTextsThatNeedIt) {
-    std::vector<TMark> marks = Marks;
-    marks[0].Text = "стук, потом \"звон\"";
-    marks[1].Text = "две\nстроки";
-    marks[0].Seconds = 1.0005;
-    std::string csv = MarkersCsvHeader;
-    for (const TMarkerRow& row : MarkerRows(marks, true))
-        AppendMarkerCsvLine(csv, row);
-    EXPECT_EQ(csv, "number,frame,time,kind,text\n"
-                   ",,,lost,\n"
-                   "2,40,0.100,marker,\"две\nстроки\"\n"
-                   ",40,0.000,skipped,17\n"
-                   "1,60,1.000,marker,\"стук, потом \"\"звон\"\"\"\n"
-                   "4,60,0.100,marker,там же\n"
-                   ",60,0.000,curve,3\n"
-                   ",70,0.000,back,\n"
-                   ",99,0.000,closed,\n");
 }
 
 } // namespace

@@ -360,7 +360,7 @@ TEST_F(RecordingWithCompanion, FiguresTimeTheSelectionAsTheWindowDoesAndSayWhenE
 // frames' times; without a companion that can be used, the header alone and the reason.
 TEST_F(RecordingWithCompanion, MarkersListsTheMarksByFrameAndSaysWhyWhenThereAreNone) {
     telemetry::TRecordEncoder more(companion);
-    more.Marker({3, 27, telemetry::TMarkerOrigin::Viewing, "начало, \"холодный\""});
+    more.Marker({3, 27, telemetry::TMarkerOrigin::Viewing, "начало,\n\"холодный\""});
     more.Marker({4, 200, telemetry::TMarkerOrigin::Viewing, "лишняя"});
     more.Rename(1, "глухой стук");
     more.Delete(4);
@@ -368,7 +368,7 @@ TEST_F(RecordingWithCompanion, MarkersListsTheMarksByFrameAndSaysWhyWhenThereAre
     const ToolRun run = Tool("markers " + path, true);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "number,frame,time,kind,text\n"
-                       "3,2,0.015,marker,\"начало, \"\"холодный\"\"\"\n"
+                       "3,2,0.015,marker,\"начало,\n\"\"холодный\"\"\"\n"
                        "1,9,0.050,marker,глухой стук\n"
                        ",19,0.100,lost,\n"
                        ",19,0.100,back,\n"
