@@ -159,21 +159,12 @@ void TRaster::Fill(const TRectI& r, QRgb colour) noexcept {
     const int top = std::max(r.Top, clip_.Top), bottom = std::min(r.Bottom, clip_.Bottom);
     if (left >= right || top >= bottom)
         return;
-    const int width = right - left;
-    QRgb* const first = bits_ + top * stride_ + left;
-    // A narrow strip (a time gap's band, a bevel) costs a call per row to copy: its rows are
-    // filled where they are.
-    constexpr int NarrowWidth = 64;
-    if (width < NarrowWidth) {
-        for (int y = top; y < bottom; ++y)
-            std::fill_n(bits_ + y * stride_ + left, width, colour);
-        return;
-    }
     // One row filled, the others copied from it, which goes at memory speed.
-    std::fill(first, first + width, colour);
+    QRgb* const first = bits_ + top * stride_ + left;
+    std::fill(first, first + (right - left), colour);
     for (int y = top + 1; y < bottom; ++y)
         std::memcpy(bits_ + y * stride_ + left, first,
-                    static_cast<std::size_t>(width) * sizeof(QRgb));
+                    static_cast<std::size_t>(right - left) * sizeof(QRgb));
 }
 
 } // namespace chart

@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPalette>
 #include <QWheelEvent>
 
@@ -481,23 +480,6 @@ TEST(Raster, LineStopsOnePixelShortAndClipsExactly) {
     EXPECT_EQ(whole.pixel(0, 0), black);
     EXPECT_EQ(whole.pixel(49, 31), 0xFFFFFFFFu) << "the end point is left to the next segment";
     EXPECT_EQ(whole.pixel(7, 7), 0xFFFFFFFFu) << "a zero-length line draws nothing";
-}
-
-// Narrow strips (time gap bands) and wide areas are filled by different loops: both cover the
-// rectangle cut by the clip, exactly, as QPainter's fill does.
-TEST(Raster, FillCoversTheRectangleWithinTheClip) {
-    const QRect clip(3, 4, 150, 40);
-    for (const QRect r : {QRect(10, 10, 1, 20), QRect(0, 0, 63, 60), QRect(20, 5, 64, 30),
-                          QRect(-5, 30, 200, 3), QRect(140, -10, 30, 100)}) {
-        QImage ours(160, 50, QImage::Format_RGB32), painted(160, 50, QImage::Format_RGB32);
-        ours.fill(Qt::white);
-        painted.fill(Qt::white);
-        chart::TRaster raster(ours);
-        raster.SetClip({clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1});
-        raster.Fill({r.left(), r.top(), r.right() + 1, r.bottom() + 1}, 0xFF123456u);
-        QPainter(&painted).fillRect(r & clip, QColor(0x12, 0x34, 0x56));
-        EXPECT_EQ(ours, painted) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
-    }
 }
 
 // Dashes keep their place on the screen along each line's major axis, however the line is cut
