@@ -2,12 +2,17 @@
 // it gives holds together. The recording fed in pieces gives what it gives fed whole; a companion
 // that is not used leaves every time estimated, with no markers or events; a used one gives times
 // that never go back, measured exactly between its first and last checkpoint, and nothing past
-// the recording's end.
+// the recording's end. The marks telmira-dcc markers lists are every marker and event once, by
+// frame, each at a frame of the recording or before the first, one CSV line each.
 //
 // Input: two bytes, the companion's length n (least significant first); one byte that sets
 // where the recording is cut into pieces; n bytes of companion; the rest is the recording.
 
+#include "telemetry/FrameTable.h"
+#include "telemetry/FrameTimes.h"
+#include "telemetry/MarkerRows.h"
 #include "telemetry/RecordingTimes.h"
+#include "telemetry/Telemetry.h"
 
 #include <cmath>
 #include <cstddef>
@@ -109,6 +114,37 @@ void RequireHoldsTogether(const TRecordingTimes& times, std::size_t companionSiz
     }
 }
 
+void RequireMarksListed(const TRecordingTimes& times, std::span<const std::uint8_t> recording) {
+    TFrameTable frames;
+    TLatestValues values;
+    std::uint8_t state = 0;
+    DecodeBlock(recording, DecodeMode::Replay, state, values, nullptr, &frames);
+    const auto seconds = [&](std::int64_t frame) {
+        return FrameTime(frames, times, frame).Seconds;
+    };
+    const std::vector<TMarkerRow> rows =
+        MarkerRows(Marks(times.Markers(), times.Events(), frames, seconds), true);
+    Require(rows.size() == times.Markers().size() + times.Events().size(),
+            "a mark left out or listed twice");
+    std::int64_t previous = -1;
+    for (const TMarkerRow& row : rows) {
+        Require(row.Mark.Frame >= previous && row.Mark.Frame < frames.Rows(),
+                "a mark out of order or past the frames");
+        previous = row.Mark.Frame;
+        std::string line;
+        AppendMarkerCsvLine(line, row);
+        std::size_t commas = 0, ends = 0;
+        bool quoted = false;
+        for (const char c : line) {
+            quoted = c == '"' ? !quoted : quoted;
+            commas += !quoted && c == ',';
+            ends += !quoted && c == '\n';
+        }
+        Require(commas == 4 && ends == 1 && !quoted && line.back() == '\n',
+                "a line that is not five CSV fields");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -121,6 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const TRecordingTimes whole = Check(companion, recording, 0);
     RequireHoldsTogether(whole, companion.size());
+    RequireMarksListed(whole, recording);
     Require(Same(whole, Check(companion, recording, input[2])),
             "the recording fed in pieces gives other times");
     return 0;

@@ -23,13 +23,18 @@ void AppendCsvLine(std::string& text, const TDecodedFrame& f) {
     text += '\n';
 }
 
+void AppendSecondsText(std::string& text, double seconds) {
+    char digits[32];
+    const auto [end, ec] =
+        std::to_chars(digits, digits + sizeof digits, seconds, std::chars_format::fixed, 3);
+    text.append(digits, end);
+}
+
 void AppendCsvLine(std::string& text, const TDecodedFrame& frame, double seconds) {
     AppendCsvLine(text, frame);
-    char digits[32];
-    digits[0] = ',';
-    const auto [end, ec] =
-        std::to_chars(digits + 1, digits + sizeof digits, seconds, std::chars_format::fixed, 3);
-    text.insert(text.size() - 1, digits, static_cast<std::size_t>(end - digits));
+    text.back() = ',';
+    AppendSecondsText(text, seconds);
+    text += '\n';
 }
 
 } // namespace telemetry

@@ -19,6 +19,9 @@ struct TDecodedFrame : TFrameFields {
 // The shortest text that reads back to the same double, with no trailing ".0".
 [[nodiscard]] std::string NumberText(double value);
 
+// Appends seconds with three decimals, whatever the locale: a time as CSV gives it.
+void AppendSecondsText(std::string& text, double seconds);
+
 // The first line of a CSV export, with its line end.
 inline constexpr char CsvHeader[] =
     "frame,period,rpm,map,curve,temperature,octane,advance_code,advance\n";

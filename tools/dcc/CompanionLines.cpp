@@ -52,3 +52,10 @@ std::string TimesNote(const std::string& path, const telemetry::TRecordingTimes&
     return "telmira-dcc: " + path + ": times " + telemetry::CompanionStateText(times.State()) +
            "\n";
 }
+
+std::string MarkersNote(const std::string& path, const telemetry::TRecordingTimes& times) {
+    if (times.Used())
+        return TimesNote(path, times);
+    return "telmira-dcc: " + path + ": no markers or events, and times " +
+           telemetry::CompanionStateText(times.State()) + "\n";
+}

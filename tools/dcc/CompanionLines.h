@@ -16,3 +16,8 @@ void PrintCompanionLines(std::FILE* out, const telemetry::TRecordingTimes& times
 // every one is.
 [[nodiscard]] std::string TimesNote(const std::string& path,
                                     const telemetry::TRecordingTimes& times);
+
+// The note markers gives on standard error: where the companion is not used, that no marks are
+// listed and why; else, as csv --time's, when not every time is measured.
+[[nodiscard]] std::string MarkersNote(const std::string& path,
+                                      const telemetry::TRecordingTimes& times);

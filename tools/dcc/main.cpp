@@ -3,6 +3,9 @@
 #include "cmake/TelmiraVersion.h"
 #include "native/Arguments.h"
 #include "telemetry/CompanionFile.h"
+#include "telemetry/FrameTable.h"
+#include "telemetry/FrameTimes.h"
+#include "telemetry/MarkerRows.h"
 #include "telemetry/RecordingTimes.h"
 #include "tools/dcc/AnalysisCommands.h"
 #include "tools/dcc/ChartPicture.h"
@@ -56,7 +59,20 @@ constexpr const char* Help =
     "                        same. Then, from the companion FILE.dcc.tlm: whether the times\n"
     "                        are measured or estimated from the line rate (and why), the\n"
     "                        session's start, the duration, the markers and the session's\n"
-    "                        events\n";
+    "                        events\n"
+    "  markers FILE.dcc      the markers and the session's events from the companion\n"
+    "                        FILE.dcc.tlm, as telmira's list \"Метки\" shows them: one line per\n"
+    "                        mark by frame after the header number,frame,time,kind,text.\n"
+    "                        number: a marker's (empty for an event); frame and time: the last\n"
+    "                        whole frame at the mark and its time as csv --time gives it (both\n"
+    "                        empty before the first frame); kind: marker, lost (port lost),\n"
+    "                        back (port back), skipped (bytes skipped), curve (curve number\n"
+    "                        changed) or closed (session closed); text: a marker's text, in\n"
+    "                        double quotes where it holds a comma, a double quote or a line\n"
+    "                        end, or the bytes skipped or the new curve number. Deleted\n"
+    "                        markers are left out, renamed ones have their last text. Without\n"
+    "                        a companion that can be used, the header alone, and standard\n"
+    "                        error says why\n";
 constexpr const char* PictureCommandHelp =
     "  png FILE.dcc OUT.png  the chart page's chart after a replay of the recording, as a PNG\n"
     "                        picture; needs no display; the recording is mapped and replayed\n"
@@ -128,6 +144,32 @@ int Csv(const std::string& path, bool withTime) {
         std::fwrite(line.data(), 1, line.size(), stdout);
     });
     file.ReadAll([&](auto bytes) { scan.Feed(bytes); });
+    return 0;
+}
+
+int Markers(const std::string& path) {
+    TInputFile file(path);
+    telemetry::TCompanionCheck check(telemetry::ReadCompanionFile(path));
+    telemetry::TFrameTable frames;
+    telemetry::TLatestValues values;
+    std::uint8_t state = 0;
+    const bool checking = check.NeedsRecording();
+    file.ReadAll([&](std::span<const std::uint8_t> bytes) {
+        telemetry::DecodeBlock(bytes, telemetry::DecodeMode::Replay, state, values, nullptr,
+                               &frames);
+        if (checking)
+            check.Feed(bytes);
+    });
+    const telemetry::TRecordingTimes times = check.Finish();
+    std::fputs(MarkersNote(path, times).c_str(), stderr);
+    const auto seconds = [&](std::int64_t frame) {
+        return telemetry::FrameTime(frames, times, frame).Seconds;
+    };
+    std::string text = telemetry::MarkersCsvHeader;
+    for (const telemetry::TMarkerRow& row : telemetry::MarkerRows(
+             telemetry::Marks(times.Markers(), times.Events(), frames, seconds), true))
+        telemetry::AppendMarkerCsvLine(text, row);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }
 
@@ -235,7 +277,8 @@ int Run(const std::vector<std::string>& arguments) {
     if (operands.empty())
         throw EUsage("a command is needed");
     const std::string& command = operands[0];
-    if (command != "csv" && command != "info" && (command != "png" || !ChartPicturesBuilt))
+    if (command != "csv" && command != "info" && command != "markers" &&
+        (command != "png" || !ChartPicturesBuilt))
         throw EUsage("unknown command " + command);
     if (withTime && command != "csv")
         throw EUsage("--time is for csv");
@@ -248,6 +291,8 @@ int Run(const std::vector<std::string>& arguments) {
         throw EUsage(command + " needs FILE.dcc alone");
     if (size)
         throw EUsage("--size is for png");
+    if (command == "markers")
+        return Markers(operands[1]);
     return command == "csv" ? Csv(operands[1], withTime) : Info(operands[1]);
 }
 

@@ -154,17 +154,17 @@ TColor ReadoutColour(QRgb rgb) {
 std::vector<TReadoutLine> TChartMarkers::ReadoutLinesAt(int x) const {
     std::vector<TReadoutLine> lines;
     const chart::TAxisMap& map = chart_.BottomAxis().Map();
-    for (const TMark& mark : marks_) {
+    for (const telemetry::TMark& mark : marks_) {
         if (mark.Frame < 0 ||
             std::abs(map.ToPixel(static_cast<double>(mark.Frame)) - x) > NearPixels)
             continue;
         QString text = QString::fromStdString(mark.Text);
-        if (mark.Kind == TMarkKind::Marker)
+        if (mark.Kind == telemetry::TMarkKind::Marker)
             text = QString("Метка %1").arg(mark.Number) + (text.isEmpty() ? "" : ": " + text);
-        lines.push_back(
-            {-1, std::nullopt, text,
-             ReadoutColour(mark.Kind == TMarkKind::Marker ? chart::TMarkerLines::LineColour
-                                                          : chart::TMarkerLines::EventColour)});
+        lines.push_back({-1, std::nullopt, text,
+                         ReadoutColour(mark.Kind == telemetry::TMarkKind::Marker
+                                           ? chart::TMarkerLines::LineColour
+                                           : chart::TMarkerLines::EventColour)});
     }
     return lines;
 }
@@ -220,15 +220,15 @@ void TChartMarkers::CloseInput() {
 }
 
 void TChartMarkers::Redraw() {
-    std::vector<TMark> marks = model_.Marks();
+    std::vector<telemetry::TMark> marks = model_.Marks();
     if (marks == marks_)
         return;
     marks_ = std::move(marks);
     std::vector<chart::TMarkerLine> lines;
-    for (const TMark& mark : marks_)
+    for (const telemetry::TMark& mark : marks_)
         if (mark.Frame >= 0)
-            lines.push_back(
-                {static_cast<double>(mark.Frame), mark.Number, mark.Kind != TMarkKind::Marker});
+            lines.push_back({static_cast<double>(mark.Frame), mark.Number,
+                             mark.Kind != telemetry::TMarkKind::Marker});
     lines_.SetMarkers(std::move(lines));
     emit Changed();
 }

@@ -97,7 +97,7 @@ private:
     const TChosenFrame& chosen_;
     chart::TMarkerLines lines_;
     TMarkerModel model_;
-    std::vector<TMark> marks_; // as drawn
+    std::vector<telemetry::TMark> marks_; // as drawn
     std::optional<std::int64_t> menuFrame_;
     int editing_ = 0; // the marker the input names
     bool toldFailure_ = false;

@@ -95,12 +95,12 @@ std::int64_t TChosenFrame::FramesOnScreen() const {
     return std::max<std::int64_t>(1, std::llround(map.Maximum - map.Minimum));
 }
 
-void TChosenFrame::KeepInside(std::int64_t frame) {
+double TChosenFrame::ShiftToShow(std::int64_t frame) const {
     // An automatic axis shows every frame, the first and the last on the plot's edges, where
     // the marker is drawn over the frame lines; a fixed one moves by no more than it must.
-    TChartAxis& axis = chart_.BottomAxis();
+    const TChartAxis& axis = chart_.BottomAxis();
     if (axis.Automatic())
-        return;
+        return 0;
     const chart::TAxisMap& map = axis.Map();
     const int marginPixels = std::min(EdgeMargin, map.Length() / 4);
     const double margin =
@@ -108,9 +108,24 @@ void TChosenFrame::KeepInside(std::int64_t frame) {
     const double x = static_cast<double>(frame);
     const double low = axis.Minimum() + margin;
     const double high = axis.Maximum() - margin;
-    const double shift = x < low ? x - low : x > high ? x - high : 0;
+    return x < low ? x - low : x > high ? x - high : 0;
+}
+
+void TChosenFrame::KeepInside(std::int64_t frame) {
+    TChartAxis& axis = chart_.BottomAxis();
+    const double shift = ShiftToShow(frame);
     if (shift != 0)
         axis.SetMinMax(axis.Minimum() + shift, axis.Maximum() + shift);
+}
+
+void TChosenFrame::Reveal(std::int64_t frame) {
+    const auto frames = CompletedFrames(frames_);
+    const chart::TAxisMap& map = chart_.BottomAxis().Map();
+    if (!frames || map.Range() <= 0)
+        return;
+    const double shift = ShiftToShow(std::clamp(frame, frames->First, frames->Last));
+    if (shift != 0)
+        chart_.ScrollHorizontally(shift * map.Length() / map.Range());
 }
 
 bool TChosenFrame::StepByKey(int key) {

@@ -40,6 +40,10 @@ public:
     // chart just far enough to show it EdgeMargin inside the plot. Does nothing while
     // disabled or without frames.
     void Choose(std::int64_t frame);
+    // Scrolls a zoomed or scrolled chart as Choose does to show frame, without choosing it,
+    // as the user's own scroll would: for a live session, where nothing is chosen and a chart
+    // that shows every frame follows the newest.
+    void Reveal(std::int64_t frame);
     // Plays forward from the chosen frame, or pauses.
     void TogglePlaying();
     // The playback keys (Space, Left/Right, Page Up/Down, Home/End) pressed on widget, or
@@ -59,6 +63,9 @@ private:
     [[nodiscard]] bool StepByKey(int key);
     [[nodiscard]] std::int64_t FramesOnScreen() const;
     void KeepInside(std::int64_t frame);
+    // How far a fixed axis must move to show frame EdgeMargin inside the plot; 0 for an
+    // automatic one.
+    [[nodiscard]] double ShiftToShow(std::int64_t frame) const;
     void PlayOn();
 
     TChart& chart_;

@@ -8,6 +8,7 @@
 
 #include "telemetry/CompanionFormat.h"
 #include "telemetry/FrameTable.h"
+#include "telemetry/MarkerRows.h"
 #include "telemetry/RecordingTimes.h"
 #include "telemetry/ViewedMarkers.h"
 
@@ -21,20 +22,6 @@
 namespace telemetry {
 class TCompanionWriter;
 }
-
-enum class TMarkKind { Marker, PortLost, PortBack, BytesSkipped, CurveChanged, SessionClosed };
-
-struct TMark {
-    TMarkKind Kind = TMarkKind::Marker;
-    int Number = 0;          // a marker's; 0 for an event
-    std::int64_t Frame = -1; // the last whole frame at the mark; -1 before the first
-    double Seconds = 0;      // the frame's time since the recording's start
-    std::string Text;        // a marker's text; what the event was, in words
-    friend bool operator==(const TMark&, const TMark&) = default;
-};
-
-// What an event was, in the status line's words: "Порт потерян", "Пропущено байт: 12", ...
-[[nodiscard]] std::string EventText(const telemetry::TSessionEvent& event);
 
 class TMarkerModel {
 public:
@@ -62,16 +49,13 @@ public:
     bool Delete(int number);
 
     // The markers by number, then the events in the order they came.
-    [[nodiscard]] std::vector<TMark> Marks() const;
+    [[nodiscard]] std::vector<telemetry::TMark> Marks() const;
     // The markers as the companion holds them, by number.
     [[nodiscard]] const std::vector<telemetry::TMarker>& Markers() const;
     // Why changes were not saved in the companion; none while they are.
     [[nodiscard]] std::optional<telemetry::TCompanionWriteFailure> SaveFailure() const;
 
 private:
-    [[nodiscard]] TMark At(TMarkKind kind, int number, std::uint64_t offset,
-                           std::string text) const;
-
     const telemetry::TFrameTable& frames_;
     std::function<double(std::int64_t)> seconds_;
     telemetry::TCompanionWriter* writer_ = nullptr;

@@ -141,12 +141,12 @@ void TMarkersDialog::Fill() {
     stale_ = false;
     const std::optional<std::size_t> before = ChosenRow();
     const std::optional<int> key = before ? std::optional(rows_[*before].Key) : std::nullopt;
-    rows_ = MarkerRows(markers_.Model().Marks(), ShowEvents->isChecked());
+    rows_ = telemetry::MarkerRows(markers_.Model().Marks(), ShowEvents->isChecked());
 
     filling_ = true;
     Table->setRowCount(static_cast<int>(rows_.size()));
     for (int r = 0; r < Table->rowCount(); ++r) {
-        const TMarkerRow& row = rows_[static_cast<std::size_t>(r)];
+        const telemetry::TMarkerRow& row = rows_[static_cast<std::size_t>(r)];
         const std::int64_t frame = row.Mark.Frame;
         const QString texts[Columns] = {
             row.IsMarker() ? QString::number(row.Mark.Number) : QString(),
@@ -168,7 +168,7 @@ void TMarkersDialog::Fill() {
     }
     filling_ = false;
     Table->clearSelection();
-    if (const auto row = RowToChoose(rows_, key, before))
+    if (const auto row = telemetry::RowToChoose(rows_, key, before))
         Table->setCurrentCell(static_cast<int>(*row), TextColumn);
 
     if (const auto failure = markers_.SaveFailure())
@@ -188,14 +188,19 @@ std::optional<std::size_t> TMarkersDialog::ChosenRow() const {
     return row < rows_.size() ? std::optional(row) : std::nullopt;
 }
 
-bool TMarkersDialog::Changeable(const TMarkerRow& row) const {
+bool TMarkersDialog::Changeable(const telemetry::TMarkerRow& row) const {
     return row.IsMarker() && markers_.Model().CanAdd();
 }
 
 void TMarkersDialog::GoTo(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= rows_.size())
         return;
-    chosen_.Choose(std::max<std::int64_t>(0, rows_[static_cast<std::size_t>(row)].Mark.Frame));
+    const std::int64_t frame =
+        std::max<std::int64_t>(0, rows_[static_cast<std::size_t>(row)].Mark.Frame);
+    if (chosen_.Enabled())
+        chosen_.Choose(frame);
+    else
+        chosen_.Reveal(frame);
 }
 
 void TMarkersDialog::TextEdited(QTableWidgetItem* item) {

@@ -1,5 +1,7 @@
 #include "serial/tests/Pty.h"
+#include "telemetry/DecodedFrame.h"
 #include "telemetry/Telemetry.h"
+#include "telemetry/tests/CompanionFixtures.h"
 #include "tools/sim/Simulator.h"
 #include "ui/reading/ChartMarkers.h"
 #include "ui/reading/ChosenFrame.h"
@@ -22,9 +24,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -87,6 +92,19 @@ protected:
         }));
     }
 
+    // Whether a marker's line runs down frame's column, with its number's box beside it.
+    bool DrawnAt(std::int64_t frame) {
+        TChart& chart = *window_.Chart1;
+        chart.Draw();
+        const QImage shown = chart.grab().toImage();
+        const int x = chart.BottomAxis().Map().ToPixel(static_cast<double>(frame));
+        const int top = chart.PlotRect().Top;
+        if (x < chart.PlotRect().Left || x + 2 > chart.PlotRect().Right)
+            return false;
+        return shown.pixel(x, top + 30) == chart::TMarkerLines::LineColour &&
+               shown.pixel(x + 2, top + 3) == chart::TMarkerLines::BoxColour;
+    }
+
     telemetry::TLatestValues values_;
     TAnsweredDialogs dialogs_;
     TfrmUprZagig window_{values_, dialogs_};
@@ -127,16 +145,6 @@ protected:
         window_.ChartMarkers->Input->insert(text);
         QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
     }
-    // Whether a marker's line runs down frame's column, with its number's box beside it.
-    bool DrawnAt(std::int64_t frame) {
-        TChart& chart = *window_.Chart1;
-        chart.Draw();
-        const QImage shown = chart.grab().toImage();
-        const int x = chart.BottomAxis().Map().ToPixel(static_cast<double>(frame));
-        const int top = chart.PlotRect().Top;
-        return shown.pixel(x, top + 30) == chart::TMarkerLines::LineColour &&
-               shown.pixel(x + 2, top + 3) == chart::TMarkerLines::BoxColour;
-    }
 
     fs::path dir_;
     fs::path recording_;
@@ -174,6 +182,103 @@ TEST_F(ListingMarkers, RenamedAndDeletedInTheListTheyStaySoWhenTheRecordingIsOpe
                                         "2|250|" + Time(250) + "|пропуск зажигания|Метка"}));
     Mark(60, "");
     EXPECT_EQ(Shown()[1].substr(0, 3), "4|6") << "a deleted number is not given again";
+}
+
+// The fields of each line telmira-dcc markers prints for the recording, the header's first.
+std::vector<std::vector<std::string>> ToolMarkers(const fs::path& recording) {
+    const std::string command =
+        std::string(TELMIRA_BIN_DIR) + "/telmira-dcc markers " + recording.string();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    EXPECT_EQ(::pclose(pipe), 0);
+    std::vector<std::vector<std::string>> lines(1);
+    std::string field;
+    bool quoted = false;
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        const char c = out[k];
+        if (quoted && c == '"' && k + 1 < out.size() && out[k + 1] == '"')
+            field += out[++k];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && (c == ',' || c == '\n')) {
+            lines.back().push_back(std::move(field));
+            field.clear();
+            if (c == '\n')
+                lines.emplace_back();
+        } else
+            field += c;
+    }
+    lines.pop_back();
+    return lines;
+}
+
+// The rows telmira-dcc markers prints are the list's: numbers, frames, order, kinds, texts, and
+// the window's times of the frames, for markers set live and while viewing, renamed and
+// deleted in the companion and in the list, among the session's events.
+TEST_F(ListingMarkers, TelmiraDccListsTheRowsTheListShows) {
+    const std::vector<std::uint8_t> bytes = telemetry::testing::ReadFile(recording_);
+    ASSERT_GT(bytes.size(), 2400u);
+    using K = telemetry::TSessionEventKind;
+    telemetry::testing::TCompanionBuilder session(bytes);
+    session.Start()
+        .Event(K::PortLost, 4, 1000) // before the first whole frame
+        .Checkpoint(0, 0)
+        .Checkpoint(900, 200'000)
+        .Event(K::PortLost, 900, 250'000)
+        .Event(K::PortBack, 900, 2'900'000)
+        .Checkpoint(900, 3'000'000)
+        .Event(K::BytesSkipped, 1000, 3'010'000, 3)
+        .Marker(1, 450, "стук, \"звон\"")
+        .Marker(2, 1800, "")
+        .Marker(3, 2000, "лишняя")
+        .Event(K::CurveChanged, 1800, 3'100'000, 2)
+        .Checkpoint(bytes.size(), 3'400'000)
+        .Event(K::SessionClosed, bytes.size(), 3'400'100);
+    telemetry::TRecordEncoder more(session.bytes);
+    more.Rename(2, "разгон");
+    more.Delete(3);
+    telemetry::testing::WriteFile(recording_.string() + ".tlm", session.bytes);
+    Open();
+    Mark(120, "с окна");
+    OpenList();
+    Rename(1, "стук");
+    Choose(static_cast<int>(Shown().size()) - 3);
+    QTest::keyClick(&table(), Qt::Key_Delete);
+
+    const std::vector<std::string> shown = Shown();
+    const std::vector<std::vector<std::string>> tool = ToolMarkers(recording_);
+    ASSERT_EQ(tool.size(), shown.size() + 1);
+    EXPECT_EQ(tool[0], (std::vector<std::string>{"number", "frame", "time", "kind", "text"}));
+    const std::map<std::string, std::string> kinds = {
+        {"marker", "Метка"},         {"lost", "Порт потерян"},  {"back", "Порт снова доступен"},
+        {"skipped", "Пропуск байт"}, {"curve", "Смена кривой"}, {"closed", "Сеанс закрыт"}};
+    for (std::size_t r = 0; r < shown.size(); ++r) {
+        SCOPED_TRACE(shown[r]);
+        const std::vector<std::string>& line = tool[r + 1];
+        ASSERT_EQ(line.size(), 5u);
+        const QStringList cells = QString::fromStdString(shown[r]).split('|');
+        EXPECT_EQ(line[0], cells[TMarkersDialog::NumberColumn].toStdString());
+        EXPECT_EQ(line[1].empty() ? "—" : line[1],
+                  cells[TMarkersDialog::FrameColumn].toStdString());
+        if (!line[1].empty()) {
+            std::string seconds;
+            telemetry::AppendSecondsText(seconds, window_.TimeAxis->Seconds(std::stoll(line[1])));
+            EXPECT_EQ(line[2], seconds);
+        }
+        EXPECT_EQ(kinds.at(line[3]), cells[TMarkersDialog::KindColumn].toStdString());
+        const std::string text = cells[TMarkersDialog::TextColumn].toStdString();
+        if (line[3] == "marker")
+            EXPECT_EQ(line[4], text);
+        else
+            EXPECT_EQ(line[4], text.empty() ? "" : text.substr(text.rfind(' ') + 1));
+    }
+    EXPECT_EQ(std::count_if(tool.begin(), tool.end(),
+                            [](const auto& line) { return line[3] == "marker"; }),
+              2)
+        << "one marker deleted in the companion and one in the list";
 }
 
 TEST_F(ListingMarkers, GoingToAMarkerScrollsTheChartAsFarAsItMustAndTheGaugesFollow) {
@@ -301,6 +406,64 @@ TEST_F(ListingLiveMarkers, TheListFollowsTheSessionAndItsChangesReachTheRecordin
     EXPECT_EQ(Shown().size(), 2u);
     list().ShowEvents->setChecked(false);
     EXPECT_EQ(Shown(), (std::vector<std::string>{"1|199|" + Time(199) + "|разгон|Метка"}));
+}
+
+// During a live session nothing is chosen: going to a marker scrolls a chart zoomed by hand
+// as a scroll by hand would, keeping its width, and the chart then stays where it is while
+// frames come, until the zoom is undone; a chart that shows every frame keeps following.
+TEST_F(ListingLiveMarkers, GoingToAMarkerScrollsAZoomedChartAsTheUsersOwnScrollWould) {
+    const std::vector<std::uint8_t> frames = sim::GenerateRecording(8, 1000, false);
+    const std::span<const std::uint8_t> all(frames);
+    Stream(all.first(100 * telemetry::FrameSize));
+    window_.ChartMarkers->Place->trigger();
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    Stream(all.subspan(100 * telemetry::FrameSize, 500 * telemetry::FrameSize));
+    TChart& chart = *window_.Chart1;
+    TChartAxis& axis = chart.BottomAxis();
+    const auto shownRange = [&] {
+        chart.Draw();
+        return std::pair(axis.Map().Minimum, axis.Map().Maximum);
+    };
+    OpenList();
+    Choose(0);
+    QTest::keyClick(&table(), Qt::Key_Return);
+    EXPECT_TRUE(axis.Automatic()) << "every frame is shown, the marker's too";
+    EXPECT_EQ(shownRange(), std::pair(0.0, 599.0));
+
+    // Zoomed by hand over frames 400 to 550 or so.
+    const auto mouse = [&](QEvent::Type type, QPoint p, Qt::MouseButton button,
+                           Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(p), chart.mapToGlobal(QPointF(p)), button, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&chart, &event);
+    };
+    const auto column = [&](double frame) { return axis.Map().ToPixel(frame); };
+    const chart::TRectI plot = chart.PlotRect();
+    mouse(QEvent::MouseButtonPress, {column(400), plot.Top + 10}, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, {column(550), plot.Bottom - 10}, Qt::NoButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {column(550), plot.Bottom - 10}, Qt::LeftButton,
+          Qt::NoButton);
+    const auto [zoomedFrom, zoomedTo] = shownRange();
+    ASSERT_GT(zoomedFrom, 300);
+    ASSERT_FALSE(DrawnAt(99));
+
+    QApplication::setActiveWindow(&list());
+    Choose(0);
+    QTest::keyClick(&table(), Qt::Key_Return);
+    const auto [from, to] = shownRange();
+    EXPECT_NEAR(to - from, zoomedTo - zoomedFrom, 1e-6) << "the zoom's width stays";
+    EXPECT_LT(from, 99);
+    EXPECT_GT(to, 99);
+    EXPECT_TRUE(DrawnAt(99)) << "the marker's line is on the screen";
+
+    Stream(all.subspan(600 * telemetry::FrameSize));
+    EXPECT_EQ(shownRange(), std::pair(from, to)) << "the chart no longer follows the frames";
+    mouse(QEvent::MouseButtonPress, {column(to) - 10, plot.Bottom - 10}, Qt::LeftButton,
+          Qt::LeftButton);
+    mouse(QEvent::MouseMove, {column(from) + 10, plot.Top + 10}, Qt::NoButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {column(from) + 10, plot.Top + 10}, Qt::LeftButton,
+          Qt::NoButton);
+    EXPECT_EQ(shownRange(), std::pair(0.0, 999.0)) << "undone, it follows them again";
 }
 
 } // namespace

@@ -531,7 +531,7 @@ TEST_F(LiveSessionWindowTest, AMarkerSetLiveIsThereWhenTheRecordingIsViewedAgain
     ASSERT_EQ(marks().size(), 2u);
     EXPECT_EQ(marks()[0].Text, "детонация");
     EXPECT_EQ(marks()[0].Frame, 299) << "the newest frame when M was pressed";
-    EXPECT_EQ(marks()[1].Kind, TMarkKind::SessionClosed);
+    EXPECT_EQ(marks()[1].Kind, telemetry::TMarkKind::SessionClosed);
     EXPECT_EQ(marks()[1].Frame, 599);
     EXPECT_FALSE(window_.ChartMarkers->Place->isEnabled()) << "the session is over";
 

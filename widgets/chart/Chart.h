@@ -153,6 +153,8 @@ public:
     void SetMarks(std::vector<double> marks);
 
     void UndoZoom();
+    // As a right drag by pixels to the left (to the right where negative) scrolls the chart.
+    void ScrollHorizontally(double pixels) { gestures_.ScrollHorizontally(pixels); }
     [[nodiscard]] bool Zoomed() const noexcept { return gestures_.Zoomed(); }
     [[nodiscard]] const TZoomPanningRecord& Zoom() const noexcept { return gestures_.Zoom(); }
     [[nodiscard]] const TZoomPanningRecord& Panning() const noexcept { return gestures_.Panning(); }

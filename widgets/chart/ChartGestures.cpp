@@ -175,6 +175,22 @@ void TGestures::UndoZoom() {
     zoomed_ = false;
 }
 
+void TGestures::ScrollHorizontally(double pixels) {
+    if (pixels == 0)
+        return;
+    if (savedScales_.empty())
+        SaveScales();
+    for (TChartAxis* axis : horizontal_) {
+        const TAxisMap& map = axis->Map();
+        const double d = map.ToValue(map.Start + pixels) - map.ToValue(map.Start);
+        double low = axis->Minimum() + d, high = axis->Maximum() + d;
+        if (plot_.AllowScroll(*axis, low, high))
+            axis->SetMinMax(low, high);
+    }
+    plot_.AfterScroll();
+    plot_.Redraw();
+}
+
 void TGestures::ScrollTo(QPoint p) {
     if (savedScales_.empty())
         SaveScales();

@@ -82,6 +82,9 @@ public:
     // A turn of the wheel by angleDelta (eighths of a degree); whether it made a whole notch.
     bool Wheel(int angleDelta);
     void UndoZoom();
+    // Scrolls the horizontal axes as a drag by pixels to the left would (to the right where
+    // negative): later values come in, the scales before are kept for the next undo.
+    void ScrollHorizontally(double pixels);
 
     [[nodiscard]] bool Zoomed() const noexcept { return zoomed_; }
     [[nodiscard]] const TZoomPanningRecord& Zoom() const noexcept { return zoom_; }

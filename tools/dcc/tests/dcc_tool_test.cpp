@@ -356,6 +356,47 @@ TEST_F(RecordingWithCompanion, FiguresTimeTheSelectionAsTheWindowDoesAndSayWhenE
     EXPECT_EQ(rpm(estimated.out)[9], "estimated");
 }
 
+// Markers as the companion's last records leave them, among the events by frame, with the
+// frames' times; without a companion that can be used, the header alone and the reason.
+TEST_F(RecordingWithCompanion, MarkersListsTheMarksByFrameAndSaysWhyWhenThereAreNone) {
+    telemetry::TRecordEncoder more(companion);
+    more.Marker({3, 27, telemetry::TMarkerOrigin::Viewing, "начало,\n\"холодный\""});
+    more.Marker({4, 200, telemetry::TMarkerOrigin::Viewing, "лишняя"});
+    more.Rename(1, "глухой стук");
+    more.Delete(4);
+    const std::string path = WriteBoth().string();
+    const ToolRun run = Tool("markers " + path, true);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "number,frame,time,kind,text\n"
+                       "3,2,0.015,marker,\"начало,\n\"\"холодный\"\"\"\n"
+                       "1,9,0.050,marker,глухой стук\n"
+                       ",19,0.100,lost,\n"
+                       ",19,0.100,back,\n"
+                       ",21,3.110,skipped,5\n"
+                       ",26,3.135,curve,4\n"
+                       "2,32,3.165,marker,дома\n"
+                       ",32,3.165,skipped,2\n"
+                       ",39,3.200,closed,\n");
+
+    fs::remove(dir / "r.dcc.tlm");
+    const ToolRun none = Tool("markers " + path, true);
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "telmira-dcc: " + path +
+                            ": no markers or events, and times estimated: no companion\n"
+                            "number,frame,time,kind,text\n");
+
+    companion[12] ^= 0x40; // inside the first records
+    Write("r.dcc.tlm", companion);
+    const ToolRun garbled = Tool("markers " + path, true);
+    EXPECT_EQ(garbled.status, 0);
+    EXPECT_EQ(garbled.out, "telmira-dcc: " + path +
+                               ": no markers or events, and times estimated: the companion is "
+                               "garbled\n"
+                               "number,frame,time,kind,text\n");
+    EXPECT_EQ(Tool("markers " + path + " extra.dcc").status, 2);
+    EXPECT_EQ(Tool("markers " + (dir / "missing.dcc").string()).status, 1);
+}
+
 TEST_F(RecordingWithCompanion, InfoSaysHowTheTimesAreHadAndCountsMarkersAndEventsByKind) {
     const ToolRun run = Tool("info " + WriteBoth().string());
     EXPECT_EQ(run.status, 0);

@@ -1,4 +1,4 @@
-#include "ui/reading/MarkerRows.h"
+#include "telemetry/MarkerRows.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,8 @@
 #include <vector>
 
 namespace {
+
+using namespace telemetry;
 
 // The rows as "key/number/kind@frame:text".
 std::vector<std::string> Shown(const std::vector<TMarkerRow>& rows) {
