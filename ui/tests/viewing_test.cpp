@@ -2,6 +2,8 @@
 #include "telemetry/tests/CompanionFixtures.h"
 #include "tests/support/ScreenPicture.h"
 #include "tools/sim/Simulator.h"
+#include "ui/reading/ChartMarkers.h"
+#include "ui/reading/ChosenFrame.h"
 #include "ui/reading/TimeAxis.h"
 #include "ui/tests/AnsweredDialogs.h"
 #include "ui/tests/ModalAnswer.h"
@@ -13,6 +15,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
@@ -267,6 +270,21 @@ TEST_F(ViewingARecording, StatusLineSaysWhyTheTimesAreEstimated) {
             EXPECT_EQ(frameTime, "0:12.000");
         }
     }
+}
+
+// A marker set on a recording without a companion writes one: the status line no longer says
+// there is none, but that it holds markers only.
+TEST_F(ViewingARecording, StatusLineFollowsTheCompanionTheFirstMarkerWrites) {
+    const QString path = Write("r.dcc", sim::GenerateRecording(7, 6400, false));
+    ASSERT_EQ(View(path), std::nullopt);
+    ASSERT_TRUE(Status().endsWith("нет файла времени «r.dcc.tlm»")) << Status().toStdString();
+    window_.ChosenFrame->Choose(100);
+    window_.ChartMarkers->Place->trigger();
+    QTest::keyClick(window_.ChartMarkers->Input, Qt::Key_Return);
+    ASSERT_TRUE(fs::exists(dir_ / "r.dcc.tlm"));
+    EXPECT_TRUE(Status().endsWith(" | время оценено по скорости линии (≈): в файле «r.dcc.tlm» "
+                                  "только метки"))
+        << Status().toStdString();
 }
 
 // A recording longer than the chart takes is told in frames and time, not in list sizes.

@@ -7,11 +7,11 @@
 #include "ui/platform/PortToolTip.h"
 #include "ui/reading/ChartExport.h"
 #include "ui/reading/ChartMarkers.h"
-#include "ui/reading/MarkersDialog.h"
 #include "ui/reading/ChartReadout.h"
 #include "ui/reading/ChartSelection.h"
 #include "ui/reading/ChosenFrame.h"
 #include "ui/reading/ComparedRecording.h"
+#include "ui/reading/MarkersDialog.h"
 #include "ui/reading/TimeAxis.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Messages.h"
@@ -151,6 +151,7 @@ TfrmUprZagig::TfrmUprZagig(telemetry::TLatestValues& values, TFileDialogs& dialo
     ChartExport->Menu->addAction(ChartMarkers->Place);
     ChartMarkers->WatchMenu(*ChartExport->Menu);
     ChartMarkers->Tell = [this](const QString& text) { lblLinkStatus->setText(text); };
+    connect(ChartMarkers, &TChartMarkers::Changed, this, [this] { ShowCompanionWritten(); });
     MarkersDialog = new TMarkersDialog(*this, *ChartMarkers, *ChosenFrame);
     MarkersDialog->FrameTime = [this](std::int64_t frame) { return TimeAxis->FrameTime(frame); };
     ChartExport->Menu->addAction(MarkersDialog->Open);
@@ -284,6 +285,7 @@ void TfrmUprZagig::OpenSession() {
     for (int i = 0; i < telemetry::PlotSeriesCount; ++i)
         Chart1->Series(i).Clear();
     TimeAxis->StartClock();
+    missingCompanion_.clear();
     ChartMarkers->Live(session_->Companion());
     KeysToChart();
     frames_.Clear();
@@ -398,17 +400,26 @@ void TfrmUprZagig::OpenRecording(const QString& chosen) {
     KeysToChart();
     const std::uint64_t onChart =
         std::min(read.Frames, static_cast<std::uint64_t>(ChartFrameLimit()));
-    QString status = ViewStatusText(end, read, replay.Size, onChart);
-    const QString times = TimesStatusText(
-        replay.Times->State(),
-        QFileInfo(QString::fromStdString(telemetry::CompanionPath(path))).fileName());
-    if (!times.isEmpty())
-        status += " | " + times;
-    lblLinkStatus->setText(status);
+    viewedStatus_ = ViewStatusText(end, read, replay.Size, onChart);
+    const QString companion = QString::fromStdString(telemetry::CompanionPath(path));
+    missingCompanion_ =
+        replay.Times->State() == telemetry::TCompanionState::Missing ? companion : QString();
+    const QString times = TimesStatusText(replay.Times->State(), QFileInfo(companion).fileName());
+    lblLinkStatus->setText(times.isEmpty() ? viewedStatus_ : viewedStatus_ + " | " + times);
     if (end == TViewEnd::CutShort)
         throw std::runtime_error(telemetry::RecordingViewError);
     if (end == TViewEnd::TooLong)
         throw std::runtime_error(ChartTooShortText(onChart, read.Frames).toStdString());
+}
+
+void TfrmUprZagig::ShowCompanionWritten() {
+    if (missingCompanion_.isEmpty() || ChartMarkers->SaveFailure() ||
+        !QFileInfo(missingCompanion_).isFile())
+        return;
+    const QString name = QFileInfo(missingCompanion_).fileName();
+    missingCompanion_.clear();
+    lblLinkStatus->setText(viewedStatus_ + " | " +
+                           TimesStatusText(telemetry::TCompanionState::Untimed, name));
 }
 
 void TfrmUprZagig::KeysToChart() {

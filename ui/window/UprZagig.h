@@ -154,6 +154,9 @@ private:
     void KeysToChart();
     void ShowLatestOnGauges();
     void ShowChosenFrame(std::int64_t frame);
+    // A viewed recording's first marker wrote its companion: the status line says it now holds
+    // markers only, no longer that there is none.
+    void ShowCompanionWritten();
 
     telemetry::TLatestValues& values_;
     TFileDialogs& dialogs_;
@@ -163,4 +166,7 @@ private:
     QTimer linkStatusTimer_;                           // refreshes lblLinkStatus meanwhile
     int sessionPort_ = 0;                              // the port number of the session
     TSettings* settings_ = nullptr;                    // where the port is remembered
+    // The viewed recording's status line up to its times, and its companion while there is none.
+    QString viewedStatus_;
+    QString missingCompanion_;
 };
