@@ -343,8 +343,11 @@ void TComPort::Drain() {
         rest.resize(from + line_->ReadQueued(rest.data() + from, rest.size() - from));
         ends.push_back({rest.size(), std::chrono::steady_clock::now()});
     }
-    if (onData_ && !rest.empty())
-        link_->HandOverBlocks(onData_, rest, ends);
+    // Copies, as in Run: a block's handler may destroy the port between two blocks.
+    const TDataHandler handler = onData_;
+    const std::shared_ptr<THandOverLink> link = link_;
+    if (handler && !rest.empty())
+        link->HandOverBlocks(handler, rest, ends);
 }
 
 TComPort::~TComPort() {
