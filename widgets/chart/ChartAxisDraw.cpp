@@ -64,7 +64,12 @@ void DrawLabels(QPainter& painter, const TChartAxis& axis, const TAxisPicture& p
         const QStringList lines = text.split(QLatin1Char('\n'));
         const int width = axis.LabelWidth(text);
         const int height = fontHeight * static_cast<int>(lines.size());
-        const QPoint topLeft = LabelCorner(axis, pixel, width, height, fontHeight);
+        QPoint topLeft = LabelCorner(axis, pixel, width, height, fontHeight);
+        // A label centred on a tick near the picture's side would be cut by it ("1:00:" for
+        // the last label of an hour): it moves in just far enough to be read whole.
+        if (angle == 0 && axis.Horizontal())
+            topLeft.setX(
+                std::clamp(topLeft.x(), 0, std::max(0, painter.device()->width() - width)));
         if (angle != 0) {
             const QPoint anchor = axis.Horizontal() ? QPoint(pixel, axis.LabelPosition())
                                                     : QPoint(axis.LabelPosition(), pixel);

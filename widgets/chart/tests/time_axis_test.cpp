@@ -234,4 +234,40 @@ TEST(TimeAxisPicture, LabelsOnEitherSideOfAGapNeverRunTogether) {
     }
 }
 
+// An hour's recording with estimated times ends on a round time: its last label, "≈1:00:00",
+// stands at the plot's right edge, close to the picture's side, and is drawn whole inside it.
+TEST(TimeAxisPicture, TheLastLabelAtThePicturesSideIsDrawnWhole) {
+    TChart chart;
+    chart.resize(700, 300);
+    chart.SetMargins({1, 0, 1, 6}); // the telemetry chart's narrow sides
+    TLineSeries& series = chart.AddSeries();
+    std::vector<double> ys(3601, 10);
+    series.AddPoints(0, 1, ys, 0x000000);
+    const auto timeline = std::make_shared<TTimeline>(true);
+    timeline->Add(0, 0);
+    timeline->Add(3600, 3600);
+    chart.BottomAxis().SetLabelEngine(std::make_shared<chart::TTimeLabels>(timeline));
+    const QImage& picture = chart.Draw();
+    const chart::TRectI plot = chart.PlotRect();
+    const int width = QFontMetrics(chart.BottomAxis().LabelsFont()).horizontalAdvance("≈1:00:00");
+    ASSERT_GT(plot.Right + width / 2, picture.width()) << "centred, the label would be cut";
+
+    // The rightmost run of ink under the plot is the last label, all of it.
+    int right = -1, left = -1;
+    for (int column = picture.width() - 1; column >= 0; --column) {
+        bool ink = false;
+        for (int row = plot.Bottom + 6; row < picture.height() - 2 && !ink; ++row)
+            ink = qGray(picture.pixel(column, row)) < 128;
+        if (ink && right < 0)
+            right = column;
+        if (ink)
+            left = column;
+        else if (right >= 0 && left - column > 4)
+            break;
+    }
+    ASSERT_GE(right, 0);
+    EXPECT_LT(right, picture.width() - 1) << "the label reaches the picture's side";
+    EXPECT_GE(right - left + 1, width - 3) << "the label is cut";
+}
+
 } // namespace
