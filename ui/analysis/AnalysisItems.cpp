@@ -194,6 +194,10 @@ QRgb TCurvesItem::CurveColour(std::uint8_t curve) noexcept {
 }
 
 void TCurvesItem::Draw(chart::TRaster& raster, const chart::TItemView& view) {
+    // Axes without a range (no frame yet) place every value on one row: a curve drawn there
+    // would read as a line at 0°.
+    if (view.X.Range() <= 0 || view.Y.Range() <= 0)
+        return;
     // A line along the plot's columns through the rows of value(x) (none: no line there).
     auto line = [&](auto value, QRgb colour, bool dashed) {
         std::optional<QPoint> last;

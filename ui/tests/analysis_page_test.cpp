@@ -216,6 +216,37 @@ TEST_F(AnalysisPageTest, TheBandCountsAndTheCurveFollowTheCurvesAndTheTolerance)
     EXPECT_TRUE(Drawn(PixelAt(C.Rpm, Degrees(C) - 24)));
 }
 
+// Before the first frame (a live session just started, an empty file) the axes have no range
+// to place a curve by: it is not drawn, where it would lie flat along the plot as if 0°.
+TEST(AnalysisPageWithoutFrames, DrawsNoCurve) {
+    telemetry::TFrameTable frames;
+    TChart chart;
+    ConfigureTelemetryChart(chart);
+    TChartReadout readout{chart, frames, {"1", "2", "3", "4", "5", "6"}};
+    TChosenFrame chosen{chart, frames, readout};
+    TAnsweredDialogs dialogs;
+    TAnalysisPage page{frames, chart, chosen, dialogs};
+    page.resize(1001, 473);
+    page.show();
+    QApplication::processEvents();
+    analysis::TExpectedCurves curves;
+    curves.SetCurve(1, {{5000, 26}, {2000, 20}});
+    page.SetCurves(curves);
+    for (const bool deviation : {false, true}) {
+        page.chkDeviation->setChecked(deviation);
+        const QImage picture = page.Plot->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const chart::TRectI plot = page.Plot->PlotRect();
+        int curvePixels = 0;
+        for (int y = plot.Top + 1; y < plot.Bottom - 1; ++y)
+            for (int x = plot.Left + 1; x < plot.Right - 1; ++x) {
+                const QRgb p = picture.pixel(x, y) | 0xFF000000u;
+                curvePixels += p == (analysis_view::TCurvesItem::CurveColour(1) | 0xFF000000u) ||
+                               p == qRgb(220, 0, 0);
+            }
+        EXPECT_EQ(curvePixels, 0) << (deviation ? "against the deviation" : "against the advance");
+    }
+}
+
 TEST_F(AnalysisPageTest, ABadCurveFileIsRefusedWithItsReasonAndChangesNothing) {
     analysis::TExpectedCurves curves;
     curves.SetCurve(1, {{1000, 10}});
