@@ -9,6 +9,7 @@
 #include "ui/reading/TimeAxis.h"
 #include "ui/tests/AnsweredDialogs.h"
 #include "ui/tests/ModalAnswer.h"
+#include "ui/tests/UnwritableFolder.h"
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/UprZagig.h"
 #include "widgets/chart/ChartMarkerLines.h"
@@ -316,20 +317,7 @@ TEST_F(ListingMarkers, InAFolderThatCannotBeWrittenChangesStayForTheSessionAndSa
     ASSERT_EQ(::chmod(recording_.c_str(), 0644), 0);
     OpenList();
     {
-        struct TUnwritable {
-            explicit TUnwritable(const fs::path& dir) : dir_(dir) {
-                ::chmod(dir_.c_str(), 0555);
-                if (::geteuid() == 0)
-                    acting_ = ::seteuid(65534) == 0;
-            }
-            ~TUnwritable() {
-                if (acting_)
-                    (void)::seteuid(0);
-                ::chmod(dir_.c_str(), 0755);
-            }
-            const fs::path& dir_;
-            bool acting_ = false;
-        } unwritable(dir_);
+        const TUnwritableFolder unwritable(dir_);
         Rename(0, "глухой стук");
         Choose(1);
         QTest::mouseClick(list().DeleteButton, Qt::LeftButton);

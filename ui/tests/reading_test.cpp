@@ -9,6 +9,7 @@
 #include "ui/reading/TimeAxis.h"
 #include "ui/tests/AnsweredDialogs.h"
 #include "ui/tests/ModalAnswer.h"
+#include "ui/tests/UnwritableFolder.h"
 #include "ui/window/InstrumentsPage.h"
 #include "ui/window/TelemetryChart.h"
 #include "ui/window/UprZagig.h"
@@ -719,23 +720,8 @@ TEST_F(MarkingARecording, TheSessionsEventsAreDrawnApartAndTheReadoutNamesWhatIs
 TEST_F(MarkingARecording, InAFolderThatCannotBeWrittenMarkersStayForTheSessionAndSaySo) {
     ASSERT_EQ(::chmod(recording_.c_str(), 0644), 0);
     {
-        // Undone however the marking ends, so that the next tests run as before.
-        struct TUnwritable {
-            explicit TUnwritable(const fs::path& dir) : dir_(dir) {
-                ::chmod(dir_.c_str(), 0555);
-                if (root_)
-                    acting_ = ::seteuid(65534) == 0;
-            }
-            ~TUnwritable() {
-                if (acting_)
-                    (void)::seteuid(0);
-                ::chmod(dir_.c_str(), 0755);
-            }
-            const fs::path& dir_;
-            const bool root_ = ::geteuid() == 0;
-            bool acting_ = false;
-        } unwritable(dir_);
-        ASSERT_EQ(unwritable.acting_, unwritable.root_);
+        const TUnwritableFolder unwritable(dir_);
+        ASSERT_EQ(unwritable.Acting(), unwritable.AsRoot());
         Mark(150, "пропуск", Qt::Key_Return);
         Mark(160, "", Qt::Key_Return);
     }

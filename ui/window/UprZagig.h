@@ -150,8 +150,9 @@ private:
     void ViewRecording();
     void SwitchSeries(int position, const QCheckBox& box);
     void ShowLinkStatus();
-    // The gauges back on the latest values: no frame chosen, none to choose.
+    // Takes the focus from the port box to the chart once a recording or session is on it.
     void KeysToChart();
+    // The gauges back on the latest values: no frame chosen, none to choose.
     void ShowLatestOnGauges();
     void ShowChosenFrame(std::int64_t frame);
     // A viewed recording's first marker wrote its companion: the status line says it now holds

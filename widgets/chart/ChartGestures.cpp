@@ -180,12 +180,9 @@ void TGestures::ScrollHorizontally(double pixels) {
         return;
     if (savedScales_.empty())
         SaveScales();
-    for (TChartAxis* axis : horizontal_) {
-        const TAxisMap& map = axis->Map();
-        const double d = map.ToValue(map.Start + pixels) - map.ToValue(map.Start);
-        double low = axis->Minimum() + d, high = axis->Maximum() + d;
-        if (plot_.AllowScroll(*axis, low, high))
-            axis->SetMinMax(low, high);
+    if (!horizontal_.empty()) {
+        const double start = horizontal_.front()->Map().Start;
+        ScrollAxes(horizontal_, start + pixels, start);
     }
     plot_.AfterScroll();
     plot_.Redraw();
@@ -194,31 +191,30 @@ void TGestures::ScrollHorizontally(double pixels) {
 void TGestures::ScrollTo(QPoint p) {
     if (savedScales_.empty())
         SaveScales();
-    // Each axis moves by the values between the pointer's last pixel and this one, so that
-    // the data follow the pointer.
-    auto scroll = [&](const std::vector<TChartAxis*>& axes, int from, int to) {
-        for (TChartAxis* axis : axes) {
-            const double d = axis->Map().ToValue(from) - axis->Map().ToValue(to);
-            double low = axis->Minimum() + d, high = axis->Maximum() + d;
-            if (plot_.AllowScroll(*axis, low, high))
-                axis->SetMinMax(low, high);
-        }
-    };
     const TPanningMode mode = plot_.GestureRules().AllowPanning;
     const QPoint last = panning_.Last;
     bool processed = false;
     if (p.x() != last.x() && ScrollsHorizontally(mode)) {
-        scroll(horizontal_, last.x(), p.x());
+        ScrollAxes(horizontal_, last.x(), p.x());
         processed = true;
     }
     if (p.y() != last.y() && ScrollsVertically(mode)) {
-        scroll(vertical_, last.y(), p.y());
+        ScrollAxes(vertical_, last.y(), p.y());
         processed = true;
     }
     panning_.Last = p;
     if (processed) {
         plot_.AfterScroll();
         plot_.Redraw();
+    }
+}
+
+void TGestures::ScrollAxes(const std::vector<TChartAxis*>& axes, double from, double to) {
+    for (TChartAxis* axis : axes) {
+        const double d = axis->Map().ToValue(from) - axis->Map().ToValue(to);
+        double low = axis->Minimum() + d, high = axis->Maximum() + d;
+        if (plot_.AllowScroll(*axis, low, high))
+            axis->SetMinMax(low, high);
     }
 }
 

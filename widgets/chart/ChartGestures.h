@@ -101,6 +101,9 @@ private:
     void SaveScales();
     void ZoomIn(QRect r);
     void ScrollTo(QPoint p);
+    // Moves each of axes by the values between pixels from and to, so that the data follow a
+    // pointer moved from one to the other.
+    void ScrollAxes(const std::vector<TChartAxis*>& axes, double from, double to);
 
     TGesturePlot& plot_;
     std::vector<TChartAxis*> horizontal_;
